@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs every Debian package Sonderik needs to build, test and run.
+# Safe to run again: packages already present are left alone, and the package
+# lists are refreshed only when something is missing.
+set -euo pipefail
+
+packages=(
+  cmake g++ make pkg-config
+  libgtest-dev libgmock-dev libbenchmark-dev
+  libcli11-dev
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q '^install ok installed$'; then
+    missing+=("$p")
+  fi
+done
+
+if [ "${#missing[@]}" -eq 0 ]; then
+  exit 0
+fi
+
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then
+  sudo="sudo"
+fi
+
+export DEBIAN_FRONTEND=noninteractive
+# jackd2 asks whether to raise realtime limits; answer before it can ask.
+echo 'jackd2 jackd/tweak_rt_limits boolean false' | $sudo debconf-set-selections 2>/dev/null || true
+$sudo apt-get update -q
+$sudo apt-get install -y -q --no-install-recommends "${missing[@]}"

@@ -1,0 +1,176 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli/Cli.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/VoiceFileBuilder.h"
+#include "voice/Patch.h"
+#include "voice/VoiceList.h"
+
+namespace {
+
+struct CliRun {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+CliRun Cli(const std::vector<std::string>& args)
+{
+    std::ostringstream out;
+    std::ostringstream err;
+    const int status = RunCli(args, out, err);
+    return {status, out.str(), err.str()};
+}
+
+std::vector<std::string> Lines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+class CliTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        demo = DemoBank();
+        demo.Voice(2, "Pad", 12).Element(2, 1, 3);
+        demo.Write(dir.File("bank.s1y"), VoiceFileBuilder::Kind::S1y);
+        file = dir.File("bank.s1y");
+    }
+
+    TempDir dir;
+    VoiceFileBuilder demo;
+    std::string file;
+};
+
+}  // namespace
+
+TEST_F(CliTest, ListPrintsTheListLinesInTheListsOrder)
+{
+    for (const bool catOrder : {false, true}) {
+        for (const bool inits : {false, true}) {
+            MemoryVoiceList expected(catOrder);
+            FillVoiceList(expected, demo.Image(), inits);
+            std::vector<std::string> args = {"list", file};
+            if (catOrder) {
+                args.push_back("--cat-order");
+            }
+            if (inits) {
+                args.push_back("--show-inits");
+            }
+            const CliRun run = Cli(args);
+            EXPECT_EQ(0, run.status);
+            EXPECT_EQ("", run.err);
+            EXPECT_EQ(expected.Lines(), Lines(run.out)) << catOrder << inits;
+        }
+    }
+}
+
+TEST_F(CliTest, ExportWritesTheMessageADoubleClickSends)
+{
+    EX5Patch patch("AssemblPatch", 0);
+    ASSERT_TRUE(LoadVoice(patch, VoiceListLine(demo.Image(), 130), demo.Image()));
+    const std::uint8_t* m = patch.Assemble();
+    const std::string expected(reinterpret_cast<const char*>(m), patch.GetMessageLength());
+
+    for (const char* voice : {"I2-003", "i2-003", "130"}) {
+        const std::string out = dir.File(std::string(voice) + ".syx");
+        const CliRun run = Cli({"export", file, voice, "-o", out});
+        EXPECT_EQ(0, run.status) << run.err;
+        std::ifstream in(out, std::ios::binary);
+        EXPECT_EQ(expected, std::string(std::istreambuf_iterator<char>(in), {})) << voice;
+    }
+    const CliRun toStdout = Cli({"export", file, "I2-003", "-o", "-"});
+    EXPECT_EQ(expected, toStdout.out);
+}
+
+TEST_F(CliTest, RefusedRequestsSayWhyAndLeaveNoFile)
+{
+    // Voice 0 is a drum voice; voice 3 has no element at all.
+    VoiceFileBuilder b;
+    b.Voice(0, "Kit", 17).Voice(3, "Hollow", 4).Element(0, 0, 1);
+    b.Write(dir.File("odd.s1v"), VoiceFileBuilder::Kind::S1v);
+    const std::string out = dir.File("out.syx");
+
+    const CliRun drum = Cli({"export", dir.File("odd.s1v"), "I1-001", "-o", out});
+    EXPECT_EQ(1, drum.status);
+    EXPECT_EQ("sonderik-cli: " + dir.File("odd.s1v") + ": Sorry, no drums yet.\n", drum.err);
+
+    const CliRun hollow = Cli({"export", dir.File("odd.s1v"), "3", "-o", out});
+    EXPECT_EQ(1, hollow.status);
+    EXPECT_NE(std::string::npos, hollow.err.find("Problem assembling patch."));
+    EXPECT_FALSE(std::filesystem::exists(out));
+
+    std::filesystem::create_directory(dir.File("folder.s1a"));
+    const CliRun folder = Cli({"list", dir.File("folder.s1a")});
+    EXPECT_EQ(1, folder.status);
+    EXPECT_EQ("sonderik-cli: " + dir.File("folder.s1a") + ": Is a folder, not a voice file\n", folder.err);
+    EXPECT_EQ("", folder.out);
+
+    const CliRun unwritable = Cli({"export", file, "1", "-o", dir.File("no/such/folder.syx")});
+    EXPECT_EQ(1, unwritable.status);
+    EXPECT_NE(std::string::npos, unwritable.err.find("Cannot write the message"));
+}
+
+struct UsageCase {
+    std::vector<std::string> args;
+    int status;
+};
+
+class CliUsageTest : public ::testing::TestWithParam<UsageCase> {};
+
+TEST_P(CliUsageTest, ExitStatus)
+{
+    const CliRun run = Cli(GetParam().args);
+    EXPECT_EQ(GetParam().status, run.status) << run.err;
+    if (run.status == 2) {
+        EXPECT_FALSE(run.err.empty());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Arguments, CliUsageTest,
+    ::testing::Values(UsageCase{{}, 2}, UsageCase{{"--help"}, 0}, UsageCase{{"--version"}, 0},
+                      UsageCase{{"list"}, 2}, UsageCase{{"dance"}, 2}, UsageCase{{"list", "a", "b"}, 2},
+                      UsageCase{{"export", "f.s1v", "I1-005"}, 2},
+                      UsageCase{{"export", "f.s1v", "I3-001", "-o", "x"}, 2},
+                      UsageCase{{"export", "f.s1v", "I1-129", "-o", "x"}, 2},
+                      UsageCase{{"export", "f.s1v", "256", "-o", "x"}, 2},
+                      UsageCase{{"list", "/nonexistent/f.s1v"}, 1}));
+
+TEST(CliVersionTest, PrintsTheVersionText)
+{
+    const CliRun run = Cli({"--version"});
+    EXPECT_EQ("1.0.3\n", run.out);
+}
+
+struct VoiceArgCase {
+    const char* text;
+    int voice;
+};
+
+class VoiceArgumentTest : public ::testing::TestWithParam<VoiceArgCase> {};
+
+TEST_P(VoiceArgumentTest, Parses)
+{
+    EXPECT_EQ(GetParam().voice, ParseVoiceArgument(GetParam().text));
+}
+
+INSTANTIATE_TEST_SUITE_P(Texts, VoiceArgumentTest,
+                         ::testing::Values(VoiceArgCase{"I1-001", 0}, VoiceArgCase{"I1-005", 4},
+                                           VoiceArgCase{"i2-128", 255}, VoiceArgCase{"I2-001", 128},
+                                           VoiceArgCase{"0", 0}, VoiceArgCase{"255", 255},
+                                           VoiceArgCase{"256", -1}, VoiceArgCase{"I1-000", -1},
+                                           VoiceArgCase{"I1-5", -1}, VoiceArgCase{"-1", -1},
+                                           VoiceArgCase{"1000", -1}, VoiceArgCase{"", -1}));

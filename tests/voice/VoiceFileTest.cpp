@@ -1,0 +1,167 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+
+#include "tests/support/TempDir.h"
+#include "tests/support/VoiceFileBuilder.h"
+#include "voice/EXException.h"
+#include "voice/Patch.h"
+#include "voice/VoiceFile.h"
+
+namespace {
+
+using Kind = VoiceFileBuilder::Kind;
+
+// The text and line of what reading `name` in `dir` raised, or "" if nothing.
+std::string ReadError(const TempDir& dir, const std::string& name, BankImage& image, int* line = nullptr)
+{
+    try {
+        ReadVoiceBank(dir.Path().string() + "/", name, image);
+    } catch (EXException* raised) {
+        const std::unique_ptr<EXException> e(raised);
+        if (line != nullptr) {
+            *line = e->line;
+        }
+        EXPECT_STREQ("SonderikDlg", e->sourceFile);
+        return e->message;
+    }
+    return "";
+}
+
+VoiceFileBuilder Marked(const std::string& name)
+{
+    VoiceFileBuilder builder;
+    builder.Voice(0, name, 3).Voice(255, "Last", 5).Element(0, 0, 9);
+    return builder;
+}
+
+void WriteBytes(const std::string& path, std::size_t size, char value = 'x')
+{
+    std::ofstream(path, std::ios::binary) << std::string(size, value);
+}
+
+}  // namespace
+
+struct StartCase {
+    const char* name;
+    std::size_t start;
+};
+
+class BlockStartTest : public ::testing::TestWithParam<StartCase> {};
+
+TEST_P(BlockStartTest, ChosenByTheLowerCasedNameFromPositionTwoOn)
+{
+    EXPECT_EQ(GetParam().start, BankBlockStart(GetParam().name));
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, BlockStartTest,
+                         ::testing::Values(StartCase{"voices.s1v", 0}, StartCase{"Voices.S1Y", 275116},
+                                           StartCase{"bank.s1a", 275244}, StartCase{"s1a.s1v", 0},
+                                           StartCase{"xs1a", 0}, StartCase{"xxs1a", 275244},
+                                           StartCase{"s1a_s1y.all", 275116}, StartCase{"a", 0},
+                                           StartCase{"ab", 0}, StartCase{"", 0}));
+
+TEST(VoiceFileTest, EachKindIsReadFromItsPlace)
+{
+    TempDir dir;
+    const struct {
+        const char* name;
+        Kind kind;
+    } files[] = {{"one.s1v", Kind::S1v}, {"Two.S1Y", Kind::S1y}, {"three.s1a", Kind::S1a}};
+    for (const auto& f : files) {
+        const VoiceFileBuilder builder = Marked(f.name);
+        builder.Write(dir.File(f.name), f.kind, 100);
+        auto image = std::make_unique<BankImage>();
+        EXPECT_EQ("", ReadError(dir, f.name, *image)) << f.name;
+        EXPECT_TRUE(*image == builder.Image()) << f.name;
+    }
+}
+
+TEST(VoiceFileTest, AHugeFileIsReadOnlyForItsBlock)
+{
+    TempDir dir;
+    const VoiceFileBuilder builder = Marked("huge");
+    builder.Write(dir.File("huge.s1a"), Kind::S1a);
+    // Make it sparse and large without writing the bytes.
+    std::filesystem::resize_file(dir.File("huge.s1a"), std::uintmax_t{1} << 32);
+    auto image = std::make_unique<BankImage>();
+    EXPECT_EQ("", ReadError(dir, "huge.s1a", *image));
+    EXPECT_TRUE(*image == builder.Image());
+}
+
+// Every refused read must leave the image of the last good file untouched.
+TEST(VoiceFileTest, RefusedFilesLeaveThePreviousImageAsItWas)
+{
+    TempDir dir;
+    const VoiceFileBuilder good = Marked("good");
+    good.Write(dir.File("good.s1v"), Kind::S1v);
+    auto image = std::make_unique<BankImage>();
+    ASSERT_EQ("", ReadError(dir, "good.s1v", *image));
+
+    WriteBytes(dir.File("empty.s1v"), 0);
+    WriteBytes(dir.File("short.s1v"), bank::kBlockSize - 1);
+    WriteBytes(dir.File("short.s1y"), bank::kS1yStart + 10);
+    WriteBytes(dir.File("tiny.s1a"), 3);
+    std::filesystem::create_directory(dir.File("x.s1a"));
+    ASSERT_EQ(0, ::mkfifo(dir.File("pipe.s1v").c_str(), 0600));
+    std::filesystem::create_symlink(dir.File("gone.s1v"), dir.File("dangling.s1v"));
+
+    const struct {
+        const char* name;
+        const char* message;
+        int line;
+    } cases[] = {
+        {"empty.s1v", "Voice file ends before its voice bank is complete", 1178},
+        {"short.s1v", "Voice file ends before its voice bank is complete", 1178},
+        {"short.s1y", "Voice file ends before its voice bank is complete", 1178},
+        {"tiny.s1a", "Voice file ends before its voice bank is complete", 1178},
+        {"missing.s1v", "Cannot open input file #1", 1146},
+        {"dangling.s1v", "Cannot open input file #1", 1146},
+        {"x.s1a", "Is a folder, not a voice file", 1146},
+        {"pipe.s1v", "Is not a regular file, not a voice file", 1146},
+    };
+    for (const auto& c : cases) {
+        int line = 0;
+        EXPECT_EQ(c.message, ReadError(dir, c.name, *image, &line)) << c.name;
+        EXPECT_EQ(c.line, line) << c.name;
+        EXPECT_TRUE(*image == good.Image()) << c.name << " changed the image";
+    }
+}
+
+TEST(VoiceFileTest, ADeviceIsRefusedWithoutBlocking)
+{
+    TempDir dir;
+    auto image = std::make_unique<BankImage>();
+    try {
+        ReadVoiceBank("/dev/", "zero", *image);
+        FAIL() << "a device was read as a voice file";
+    } catch (EXException* raised) {
+        const std::unique_ptr<EXException> e(raised);
+        EXPECT_STREQ("Is not a regular file, not a voice file", e->message);
+    }
+}
+
+TEST(VoiceFileTest, AFileWithoutReadPermissionCannotBeOpened)
+{
+    if (::geteuid() == 0) {
+        GTEST_SKIP() << "root reads every file";
+    }
+    TempDir dir;
+    Marked("locked").Write(dir.File("locked.s1v"), Kind::S1v);
+    std::filesystem::permissions(dir.File("locked.s1v"), std::filesystem::perms::none);
+    auto image = std::make_unique<BankImage>();
+    EXPECT_EQ("Cannot open input file #1", ReadError(dir, "locked.s1v", *image));
+}
+
+TEST(PatchBankTest, OwnsAndDeletesThePatchesInItsSlots)
+{
+    auto bank = std::make_unique<PatchBank[]>(5);
+    EXPECT_EQ(128, bank[0].size());
+    EXPECT_EQ(nullptr, bank[4][127]);
+    bank[2][5] = new EX5Patch("owned", 1);  // freed by the bank; the leak checker watches
+}

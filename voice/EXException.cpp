@@ -1,0 +1,43 @@
+#include "voice/EXException.h"
+
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+namespace {
+
+// Longer texts are cut, never overflowed; the last byte is always NUL.
+void CopyText(char (&dst)[EXException::kTextSize], const char* src)
+{
+    std::memset(dst, 0, sizeof dst);
+    if (src != nullptr) {
+        std::strncpy(dst, src, sizeof dst - 1);
+    }
+}
+
+}  // namespace
+
+EXException::EXException(const char* msg, const char* source, int lineNo) : line(lineNo)
+{
+    CopyText(message, msg);
+    CopyText(sourceFile, source);
+}
+
+EXException::~EXException() = default;
+
+void RaiseEX(const char* message, const char* sourceFile, int line)
+{
+    throw new (std::nothrow) EXException(message, sourceFile, line);
+}
+
+void FormatEX(const EXException* e, char* out, std::size_t outSize)
+{
+    if (out == nullptr || outSize == 0) {
+        return;
+    }
+    if (e == nullptr) {
+        std::snprintf(out, outSize, "Unidentified error");
+        return;
+    }
+    std::snprintf(out, outSize, "%s:%d %s", e->sourceFile, e->line, e->message);
+}

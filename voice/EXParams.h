@@ -1,0 +1,62 @@
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+#include "platform/handles.h"
+
+class EX5Patch;
+
+// What the dialog knows when it starts a job: its selections and values.
+struct JobSettings {
+    std::uint32_t midiInPort = 0;
+    std::uint32_t midiOutPort = 0;
+    std::uint32_t deviceNumber = 1;
+    std::uint32_t sysexDelay = 25;
+    std::uint32_t midiDelay = 500;
+};
+
+// The job parameter record. The dialog owns one for its whole life, refills it
+// before each job and hands its address to the job's thread, which then owns
+// it (its log, its output handle, its result) until the thread has finished.
+// It must never be refilled while a job's thread runs.
+class EXParams {
+public:
+    static constexpr std::size_t kTextSize = 260;
+    static constexpr std::uint32_t kTimeout = 2000;   // reply time-out, ms
+    static constexpr std::uint32_t kRetries = 3;
+
+    EXParams();
+    virtual ~EXParams();
+    EXParams(const EXParams&) = delete;
+    EXParams& operator=(const EXParams&) = delete;
+
+    // Fills the record for sending `patch`; the job takes ownership of it.
+    void PrepareSendVoice(EX5Patch* newPatch, HWND identDone, HWND sendDone,
+                          const JobSettings& settings, const char* versionText);
+    // Fills the record for an identification; leaves sendDoneWindow,
+    // midiDelay and patch as they are.
+    void PrepareIdentify(HWND identDone, const JobSettings& settings, const char* versionText);
+
+    std::uint32_t verbose = 0;
+    HWND reportWindow = nullptr;
+    HWND identDoneWindow = nullptr;
+    HWND sendDoneWindow = nullptr;
+    std::uint32_t familyIndex = 0xFFFFFFFFu;
+    std::uint32_t midiInPort = 0;
+    std::uint32_t midiOutPort = 0;
+    std::uint32_t deviceNumber = 0;
+    std::uint32_t sysexDelay = 0;
+    std::uint32_t midiDelay = 0;
+    std::uint32_t timeout = 0;
+    std::uint32_t attempts = 0;
+    char version[kTextSize] = {};
+    char identResult[kTextSize] = {};
+    char errorText[kTextSize] = {};
+    std::FILE* log = nullptr;
+    EX5Patch* patch = nullptr;
+    HMIDIOUT midiOutHandle = nullptr;
+
+private:
+    void PrepareCommon(HWND identDone, const JobSettings& settings, const char* versionText);
+};
