@@ -177,8 +177,14 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         return code == 0 ? 0 : kUsage;
     }
 
-    if (list->parsed()) {
-        return List(file, catOrder, showInits, out, err);
+    try {
+        if (list->parsed()) {
+            return List(file, catOrder, showInits, out, err);
+        }
+        return Export(file, voice, outPath, out, err);
+    } catch (EXException* e) {
+        return FailEX(err, file, e);
+    } catch (const std::exception& e) {
+        return Fail(err, file, e.what());
     }
-    return Export(file, voice, outPath, out, err);
 }

@@ -128,6 +128,13 @@ struct UsageCase {
     int status;
 };
 
+void PrintTo(const UsageCase& c, std::ostream* os)
+{
+    for (const std::string& a : c.args) {
+        *os << a << ' ';
+    }
+}
+
 class CliUsageTest : public ::testing::TestWithParam<UsageCase> {};
 
 TEST_P(CliUsageTest, ExitStatus)
@@ -159,6 +166,8 @@ struct VoiceArgCase {
     const char* text;
     int voice;
 };
+
+void PrintTo(const VoiceArgCase& c, std::ostream* os) { *os << '"' << c.text << '"'; }
 
 class VoiceArgumentTest : public ::testing::TestWithParam<VoiceArgCase> {};
 

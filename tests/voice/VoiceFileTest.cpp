@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 
@@ -52,6 +53,8 @@ struct StartCase {
     std::size_t start;
 };
 
+void PrintTo(const StartCase& c, std::ostream* os) { *os << '"' << c.name << '"'; }
+
 class BlockStartTest : public ::testing::TestWithParam<StartCase> {};
 
 TEST_P(BlockStartTest, ChosenByTheLowerCasedNameFromPositionTwoOn)
@@ -72,7 +75,7 @@ TEST(VoiceFileTest, EachKindIsReadFromItsPlace)
     const struct {
         const char* name;
         Kind kind;
-    } files[] = {{"one.s1v", Kind::S1v}, {"Two.S1Y", Kind::S1y}, {"three.s1a", Kind::S1a}};
+    } files[] = {{"one.s1v", Kind::S1v}, {"Two.S1Y", Kind::S1y}, {"three.s1a", Kind::S1a}, {"a", Kind::S1v}, {"ab", Kind::S1v}};
     for (const auto& f : files) {
         const VoiceFileBuilder builder = Marked(f.name);
         builder.Write(dir.File(f.name), f.kind, 100);
@@ -164,4 +167,12 @@ TEST(PatchBankTest, OwnsAndDeletesThePatchesInItsSlots)
     EXPECT_EQ(128, bank[0].size());
     EXPECT_EQ(nullptr, bank[4][127]);
     bank[2][5] = new EX5Patch("owned", 1);  // freed by the bank; the leak checker watches
+}
+
+TEST(DemoBankTest, TheShippedDemoIsTheBuildersDemo)
+{
+    std::ifstream file(SONDERIK_DEMO_FILE, std::ios::binary);
+    const std::vector<std::uint8_t> shipped((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    EXPECT_TRUE(shipped == DemoBank().FileBytes(VoiceFileBuilder::Kind::S1v))
+        << "regenerate examples/demo.s1v with make_demo";
 }

@@ -37,6 +37,8 @@ struct LineCase {
     int voice;
 };
 
+void PrintTo(const LineCase& c, std::ostream* os) { *os << c.voice; }
+
 class VoiceOfLineTest : public ::testing::TestWithParam<LineCase> {};
 
 TEST_P(VoiceOfLineTest, LeadsBackToTheVoice)
