@@ -1,85 +1,24 @@
 #pragma once
 
 // The files behind the registry: one per predefined root, named after it
-// ("HKEY_LOCAL_MACHINE.txt"), in the folder RegistryFolder() names. A file
-// reads like this:
-//
-//   ; Sonderik registry HKEY_LOCAL_MACHINE
-//
-//   [Software\Sonderik\Settings]
-//   "Path"="C:\\"
-//   "midiin"=hex:01,00,00,00
-//   "deviceno"=dword:00000001
-//
-//   ; end of HKEY_LOCAL_MACHINE
-//
-// Text values are quoted with \\, \" and \xHH escapes; `expand:"..."` is
-// REG_EXPAND_SZ; other data is `hex:` (REG_BINARY), `dword:` or `hex(type):`.
-// The closing line proves the file whole: a file without it, or with any
-// line that does not parse, is set aside as "<file>.corrupt-<time>" and reads
-// as a root without keys. Writers take "<root>.lock" and replace the file by
-// renaming a finished, flushed "<file>.tmp" over it.
+// ("HKEY_LOCAL_MACHINE.txt", in the text form of registry_hive.h), in the
+// folder RegistryFolder() names. A file that does not parse is set aside as
+// "<file>.corrupt-<time>" and reads as a root without keys. Writers take
+// "<root>.lock" and replace the file by renaming a finished, flushed
+// "<file>.tmp" over it.
 
 #include <chrono>
-#include <cstddef>
 #include <filesystem>
 #include <functional>
-#include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "platform/registry.h"
-
-struct RegistryValue {
-    std::string name;
-    DWORD type = REG_NONE;
-    std::vector<BYTE> data;
-};
-
-struct RegistryKeyNode {
-    std::string path;  // below the root, parts joined by '\'; "" is the root itself
-    std::vector<RegistryValue> values;
-};
-
-// The keys of one root. Key paths and value names compare without regard
-// to the case of ASCII letters, and keep the case they were made with.
-class RegistryHive {
-public:
-    RegistryHive();
-
-    RegistryKeyNode* FindKey(std::string_view path);
-    const RegistryKeyNode* FindKey(std::string_view path) const;
-    // Makes the key and its missing parents; true when the key itself is new.
-    bool CreateKey(std::string_view path);
-
-    static const RegistryValue* FindValue(const RegistryKeyNode& key, std::string_view name);
-    // True when this changed what the key holds.
-    static bool SetValue(RegistryKeyNode& key, std::string_view name, DWORD type, std::vector<BYTE> data);
-
-    const std::vector<RegistryKeyNode>& Keys() const { return keys_; }
-
-    std::string Format(std::string_view rootName) const;
-    // Nothing when the text is not one whole file of this root.
-    static std::optional<RegistryHive> Parse(std::string_view text, std::string_view rootName);
-
-private:
-    std::vector<RegistryKeyNode> keys_;  // parents before children; the root first
-};
-
-// A key path as the calls take it ("Software\Sonderik\"), checked and without
-// its trailing '\'; ERROR_BAD_PATHNAME or ERROR_INVALID_PARAMETER in `status`
-// when it cannot name a key.
-std::optional<std::string> NormalizeKeyPath(std::string_view path, LSTATUS& status);
-// `parent` and `child` joined, either may be empty.
-std::string JoinKeyPath(std::string_view parent, std::string_view child);
+#include "platform/registry_hive.h"
 
 // $SONDERIK_CONFIG_DIR, else $XDG_CONFIG_HOME/sonderik (when absolute), else
 // ~/.config/sonderik; empty when there is no home folder either.
 std::filesystem::path RegistryFolder();
-
-// The largest file the store reads or writes.
-constexpr std::size_t kMaxRegistryFileSize = 16u << 20;
 
 // One root's file. Nothing is cached: every call sees what the last writer
 // of any process left.
