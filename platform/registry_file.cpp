@@ -124,12 +124,12 @@ StopPoint StopPointFor(std::string_view what)
     if (setting == nullptr) {
         return StopPoint::None;
     }
-    const std::string_view spec(setting);
-    const std::size_t colon = spec.find(':');
-    if (colon != std::string_view::npos && !SameRegistryName(spec.substr(colon + 1), what)) {
+    const std::string_view request(setting);
+    const std::size_t colon = request.find(':');
+    if (colon != std::string_view::npos && !SameRegistryName(request.substr(colon + 1), what)) {
         return StopPoint::None;
     }
-    const std::string_view stage = spec.substr(0, colon);
+    const std::string_view stage = request.substr(0, colon);
     if (stage == "partial") {
         return StopPoint::Partial;
     }
