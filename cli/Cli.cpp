@@ -3,12 +3,14 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 
+#include "app/Settings.h"
 #include "voice/EXException.h"
 #include "voice/Patch.h"
 #include "voice/VoiceFile.h"
@@ -123,6 +125,22 @@ int Export(const std::string& file, const std::string& voiceText, const std::str
     return 0;
 }
 
+// The settings the window would start with, one "name=value" line each. The
+// stored port lines are shown as they are: there are no port lists here to
+// hold them against.
+int PrintSettings(std::ostream& out, std::ostream& err)
+{
+    for (const auto& [name, value] : SettingsAsText(StartSettings())) {
+        std::string shown = value;
+        // A folder name may hold a line break; one setting stays one line.
+        std::replace_if(
+            shown.begin(), shown.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; },
+            '?');
+        out << name << '=' << shown << '\n';
+    }
+    return out.flush() ? 0 : Fail(err, "settings", "Cannot write the settings");
+}
+
 }  // namespace
 
 int ParseVoiceArgument(const std::string& text)
@@ -168,6 +186,9 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     exportCmd->add_option("VOICE", voice, "Bank-number (I1-001 to I2-128) or voice number 0 to 255")->required();
     exportCmd->add_option("-o,--output", outPath, "Where to write the message; - for standard output")->required();
 
+    CLI::App* settings =
+        app.add_subcommand("settings", "Print the settings the window would start with, one name=value line each");
+
     // CLI11 wants the arguments last-first.
     std::vector<std::string> reversed(args.rbegin(), args.rend());
     try {
@@ -180,6 +201,9 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     try {
         if (list->parsed()) {
             return List(file, catOrder, showInits, out, err);
+        }
+        if (settings->parsed()) {
+            return PrintSettings(out, err);
         }
         return Export(file, voice, outPath, out, err);
     } catch (EXException* e) {

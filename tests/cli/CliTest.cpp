@@ -7,7 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "app/Settings.h"
 #include "cli/Cli.h"
+#include "tests/support/ConfigFolder.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/VoiceFileBuilder.h"
 #include "voice/Patch.h"
@@ -183,3 +185,22 @@ INSTANTIATE_TEST_SUITE_P(Texts, VoiceArgumentTest,
                                            VoiceArgCase{"256", -1}, VoiceArgCase{"I1-000", -1},
                                            VoiceArgCase{"I1-5", -1}, VoiceArgCase{"-1", -1},
                                            VoiceArgCase{"1000", -1}, VoiceArgCase{"", -1}));
+
+TEST(CliSettingsTest, PrintsTheSevenSettingsTheWindowWouldStartWith)
+{
+    const ConfigFolder config;
+    const std::string builtIn = "Path=\nmidiin=-1\nmidiout=-1\ndelay=0\nmididelay=0\ndeviceno=1\nkeepontop=0\n";
+    EXPECT_EQ(builtIn, Cli({"settings"}).out);
+    EXPECT_EQ(builtIn, Cli({"settings"}).out) << "asking changes nothing";
+
+    MemorySettings firstRun;
+    LoadSettings(firstRun);
+    const CliRun absent = Cli({"settings"});
+    EXPECT_EQ(0, absent.status);
+    EXPECT_EQ("Path=C:\\\nmidiin=1\nmidiout=1\ndelay=25\nmididelay=500\ndeviceno=1\nkeepontop=0\n", absent.out);
+
+    ASSERT_TRUE(SaveSettings(MemorySettings(Settings{"/voices/new\nline/", 0, -1, 5, 2000, 16, true})));
+    EXPECT_EQ("Path=/voices/new?line/\nmidiin=0\nmidiout=-1\ndelay=5\nmididelay=2000\ndeviceno=16\nkeepontop=1\n",
+              Cli({"settings"}).out);
+    EXPECT_EQ(2, Cli({"settings", "extra"}).status);
+}

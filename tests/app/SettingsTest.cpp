@@ -1,0 +1,149 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "app/RegistryKey.h"
+#include "app/Settings.h"
+#include "platform/registry.h"
+#include "tests/support/ConfigFolder.h"
+
+namespace {
+
+// Two ports on each side, as a machine with an interface and a thru box.
+constexpr PortCounts kTwoPorts{2, 2};
+
+class SettingsTest : public ::testing::Test {
+protected:
+    static RegistryKey SettingsKey()
+    {
+        RegistryKey key;
+        key.SetRootKey(HKEY_LOCAL_MACHINE);
+        key.SetKey(kSettingsKeyPath, true);
+        return key;
+    }
+
+    // The values the settings key holds, by name.
+    static std::vector<std::string> StoredNames()
+    {
+        HKEY k = nullptr;
+        std::vector<std::string> names;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSettingsKeyPath, 0, KEY_READ, &k) != ERROR_SUCCESS) {
+            return names;
+        }
+        for (const char* name : {"Path", "midiin", "midiout", "delay", "mididelay", "deviceno", "keepontop"}) {
+            DWORD type = 0;
+            if (RegQueryValueExA(k, name, nullptr, &type, nullptr, nullptr) == ERROR_SUCCESS) {
+                names.emplace_back(name);
+            }
+        }
+        RegCloseKey(k);
+        return names;
+    }
+
+    static Settings Loaded(std::optional<PortCounts> ports = kTwoPorts)
+    {
+        MemorySettings dialog(Settings{}, ports);
+        LoadSettings(dialog);
+        return dialog.Values();
+    }
+
+    static Settings Some()
+    {
+        return Settings{"/home/me/voices/", 0, 1, 30, 700, 16, true};
+    }
+
+    ConfigFolder config;
+};
+
+}  // namespace
+
+TEST_F(SettingsTest, FirstRunKeepsTheBuiltInValuesAndMakesTheKeyWithOnlyAPath)
+{
+    EXPECT_EQ(Settings{}, StartSettings(kTwoPorts));
+    EXPECT_FALSE(std::filesystem::exists(config.Path())) << "asking writes nothing";
+
+    EXPECT_EQ((Settings{"", -1, -1, 0, 0, 1, false}), Loaded());
+    EXPECT_EQ(std::vector<std::string>{"Path"}, StoredNames());
+    EXPECT_EQ("C:\\", SettingsKey().ReadString("Path", ""));
+
+    // The next start finds the key with its other values absent.
+    const Settings absent{"C:\\", 1, 1, 25, 500, 1, false};
+    EXPECT_EQ(absent, Loaded());
+    EXPECT_EQ(absent, StartSettings(kTwoPorts));
+}
+
+TEST_F(SettingsTest, WhatIsSavedAtCloseIsWhatTheNextStartHolds)
+{
+    const MemorySettings closing(Some(), kTwoPorts);
+    EXPECT_TRUE(SaveSettings(closing));
+    EXPECT_EQ(Some(), Loaded());
+    EXPECT_EQ(Some(), StartSettings(kTwoPorts));
+    EXPECT_EQ(Some(), StartSettings()) << "the stored lines, when the ports are not known";
+    EXPECT_EQ(std::vector<std::string>({"Path", "midiin", "midiout", "delay", "mididelay", "deviceno", "keepontop"}),
+              StoredNames());
+}
+
+struct PortCase {
+    std::int32_t stored;
+    std::int32_t selected;  // with two ports
+};
+
+class StoredPortTest : public SettingsTest, public ::testing::WithParamInterface<PortCase> {};
+
+TEST_P(StoredPortTest, SelectsTheLineOnlyWhenThereIsOne)
+{
+    Settings stored = Some();
+    stored.midiIn = GetParam().stored;
+    stored.midiOut = GetParam().stored;
+    ASSERT_TRUE(SaveSettings(MemorySettings(stored)));
+
+    const Settings start = Loaded(kTwoPorts);
+    EXPECT_EQ(GetParam().selected, start.midiIn);
+    EXPECT_EQ(GetParam().selected, start.midiOut);
+    EXPECT_EQ(-1, Loaded(PortCounts{0, 0}).midiIn) << "no ports, no selection";
+
+    // What the lists show at close is what is stored: -1 for no selection.
+    ASSERT_TRUE(SaveSettings(MemorySettings(start)));
+    EXPECT_EQ(GetParam().selected, SettingsKey().ReadInt("midiin", 99));
+}
+
+INSTANTIATE_TEST_SUITE_P(Indexes, StoredPortTest,
+                         ::testing::Values(PortCase{0, 0}, PortCase{1, 1}, PortCase{2, -1}, PortCase{1000, -1},
+                                           PortCase{-1, -1}, PortCase{-7, -1}));
+
+TEST_F(SettingsTest, APathTooLongToStoreLeavesThePreviousOne)
+{
+    Settings s = Some();
+    s.path = "/" + std::string(253, 'a');
+    EXPECT_TRUE(SaveSettings(MemorySettings(s)));
+    EXPECT_EQ(s.path, Loaded().path);
+
+    Settings longer = Some();
+    longer.path = "/" + std::string(254, 'b');
+    longer.deviceNo = 3;
+    EXPECT_FALSE(SaveSettings(MemorySettings(longer)));
+    EXPECT_EQ(s.path, Loaded().path);
+    EXPECT_EQ(3u, Loaded().deviceNo) << "the other values are still stored";
+}
+
+TEST_F(SettingsTest, AFolderThatCannotBeWrittenMeansBuiltInValuesAndNothingStored)
+{
+    ConfigFolder::Put(config.Temp().Path() / "blocker", "x");
+    const ScopedEnv env("SONDERIK_CONFIG_DIR", (config.Temp().Path() / "blocker" / "config").string());
+    MemorySettings dialog(Some());
+    LoadSettings(dialog);
+    EXPECT_EQ(Some(), dialog.Values()) << "the dialog keeps what it holds";
+    EXPECT_FALSE(SaveSettings(dialog));
+    EXPECT_EQ(Settings{}, StartSettings());
+    EXPECT_EQ("x", ConfigFolder::Contents(config.Temp().Path() / "blocker"));
+}
+
+TEST(SettingsTextTest, NamesTheSevenSettingsInTheKeysOrder)
+{
+    const std::vector<std::pair<std::string, std::string>> expected = {
+        {"Path", "C:\\"}, {"midiin", "-1"}, {"midiout", "1"}, {"delay", "25"},
+        {"mididelay", "4294967295"}, {"deviceno", "16"}, {"keepontop", "1"}};
+    EXPECT_EQ(expected, SettingsAsText(Settings{"C:\\", -1, 1, 25, 4294967295u, 16, true}));
+}
