@@ -61,11 +61,13 @@ StreamOutDevice::StreamOutDevice(std::unique_ptr<OutputLine> line)
 {
 }
 
+// Only reached without Close when the process ends with the port open:
+// whatever is still queued is dropped rather than played out.
 StreamOutDevice::~StreamOutDevice()
 {
     {
         const std::lock_guard lock(mutex_);
-        cancel_ = true;
+        abandon_ = true;
     }
     Quit();
 }
@@ -167,7 +169,7 @@ MMRESULT StreamOutDevice::Close()
 bool StreamOutDevice::Pause(std::chrono::microseconds duration)
 {
     std::unique_lock lock(mutex_);
-    return !wake_.wait_for(lock, duration, [this] { return cancel_; });
+    return !wake_.wait_for(lock, duration, [this] { return cancel_ || abandon_; });
 }
 
 void StreamOutDevice::Quit()
@@ -190,7 +192,7 @@ void StreamOutDevice::Run()
     std::unique_lock lock(mutex_);
     for (;;) {
         wake_.wait(lock, [this] { return quit_ || !jobs_.empty(); });
-        if (jobs_.empty()) {
+        if (jobs_.empty() || abandon_) {
             return;
         }
         const Job job = jobs_.front();

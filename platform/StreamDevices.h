@@ -90,6 +90,7 @@ private:
     MIDIHDR* playing_ = nullptr;  // the long message the sender holds
     bool cancel_ = false;         // the message playing was given back
     bool quit_ = false;
+    bool abandon_ = false;        // destroyed while open: drop the rest
     std::vector<std::uint8_t> scratch_;  // sender thread only
     std::thread sender_;
 };
