@@ -10,9 +10,6 @@
 
 #include "platform/Window.h"
 
-using BOOL = int;
-constexpr BOOL FALSE = 0;
-constexpr BOOL TRUE = 1;
 constexpr UINT PM_NOREMOVE = 0x0000;
 constexpr UINT PM_REMOVE = 0x0001;
 

@@ -8,9 +8,9 @@
 #include <mutex>
 #include <string>
 
+#include "platform/WinTypes.h"
 #include "platform/handles.h"
 
-using UINT = std::uint32_t;
 using WPARAM = std::uintptr_t;
 using LPARAM = std::intptr_t;
 using LRESULT = std::intptr_t;

@@ -9,3 +9,9 @@ using HWND = Window*;
 
 struct MidiOutDevice;         // an open MIDI output port
 using HMIDIOUT = MidiOutDevice*;
+
+struct MidiInDevice;          // an open MIDI input port
+using HMIDIIN = MidiInDevice*;
+
+struct KernelEvent;           // a synchronization event
+using HANDLE = KernelEvent*;

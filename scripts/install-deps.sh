@@ -8,6 +8,8 @@ packages=(
   cmake g++ make pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   libcli11-dev
+  librtmidi-dev libjack-jackd2-dev
+  jackd2
 )
 
 missing=()

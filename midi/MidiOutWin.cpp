@@ -1,0 +1,141 @@
+#include "midi/MidiOutWin.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "midi/Pacing.h"
+#include "voice/EXException.h"
+
+namespace {
+
+constexpr const char* kUnit = "MidiOutWin";
+constexpr int kLineNullName = 54;
+constexpr int kLineBadPort = 59;
+constexpr int kLineSendShort = 105;
+constexpr int kLineTooLong = 120;
+constexpr int kLinePrepare = 128;
+constexpr int kLineSendLong = 136;
+constexpr int kLineUnprepare = 186;
+
+[[noreturn]] void RaiseCode(const char* format, MMRESULT code, int line)
+{
+    char text[EXException::kTextSize];
+    std::snprintf(text, sizeof text, format, code);
+    RaiseEX(text, kUnit, line);
+}
+
+}  // namespace
+
+int MidiOutWin::GetDeviceName(UINT port, char* lpszDeviceName, int size)
+{
+    if (lpszDeviceName == nullptr) {
+        RaiseEX("Null lpszDeviceName parameter", kUnit, kLineNullName);
+    }
+    if (size <= 0) {
+        return 0;  // no room even for the terminator
+    }
+    lpszDeviceName[0] = 0;
+    if (port >= midiOutGetNumDevs()) {
+        RaiseEX("Invalid MIDI out device number", kUnit, kLineBadPort);
+    }
+    // A port that vanished since it was counted leaves the record as it was
+    // made: an empty name, never stray bytes.
+    MIDIOUTCAPSA caps{};
+    midiOutGetDevCapsA(port, &caps, sizeof caps);
+    std::strncpy(lpszDeviceName, caps.szPname, static_cast<std::size_t>(size));
+    lpszDeviceName[size - 1] = 0;
+    return 0;
+}
+
+MidiOutWin::MidiOutWin() = default;
+
+MidiOutWin::~MidiOutWin()
+{
+    if (!open_) {
+        return;
+    }
+    MIDIHDR* header = message_.GetHeader();
+    const MMRESULT released = ReleaseHeader(Pacing::Quiet(), "", [&] {
+        return midiOutUnprepareHeader(handle_, header, sizeof(MIDIHDR));
+    });
+    if (released != MMSYSERR_NOERROR) {
+        // The driver still holds the buffer that is about to be freed: take
+        // it back by force rather than leave the driver reading freed memory.
+        midiOutReset(handle_);
+        midiOutUnprepareHeader(handle_, header, sizeof(MIDIHDR));
+    }
+    midiOutClose(handle_);
+}
+
+MMRESULT MidiOutWin::Open(EXParams& params)
+{
+    if (open_) {
+        return MMSYSERR_NOERROR;
+    }
+    const MMRESULT result = midiOutOpen(&params.midiOutHandle, params.midiOutPort, 0, 0, CALLBACK_NULL);
+    if (result != MMSYSERR_NOERROR) {
+        return result;
+    }
+    open_ = true;
+    handle_ = params.midiOutHandle;
+    return MMSYSERR_NOERROR;
+}
+
+int MidiOutWin::SendShortMessage(EXParams& params, std::uint8_t status, std::uint8_t data1, std::uint8_t data2)
+{
+    const DWORD word = static_cast<DWORD>(status) | (static_cast<DWORD>(data1) << 8) |
+                       (static_cast<DWORD>(data2) << 16);
+    const MMRESULT result = midiOutShortMsg(params.midiOutHandle, word);
+    if (result != MMSYSERR_NOERROR) {
+        RaiseCode("Error 0x%X sending MIDI message", result, kLineSendShort);
+    }
+    ++messageCount_;
+    return 0;
+}
+
+int MidiOutWin::SendLongMessage(EXParams& params, const std::uint8_t* data, int size)
+{
+    if (size < 0 || size > message_.GetCapacity() || (data == nullptr && size > 0)) {
+        char text[EXException::kTextSize];
+        std::snprintf(text, sizeof text, "Cannot send %d bytes: a MIDI message holds at most %d", size,
+                      message_.GetCapacity());
+        RaiseEX(text, kUnit, kLineTooLong);
+    }
+    UnprepareMessage(params);
+    message_.SetData(data, size);
+    MIDIHDR* header = message_.GetHeader();
+    MMRESULT result = midiOutPrepareHeader(params.midiOutHandle, header, sizeof(MIDIHDR));
+    if (result != MMSYSERR_NOERROR) {
+        RaiseCode("Error 0x%X preparing MIDI out header", result, kLinePrepare);
+    }
+    result = midiOutLongMsg(params.midiOutHandle, header, sizeof(MIDIHDR));
+    if (result != MMSYSERR_NOERROR) {
+        RaiseCode("Error 0x%X sending MIDI message", result, kLineSendLong);
+    }
+    ++messageCount_;
+    return 0;
+}
+
+void MidiOutWin::UnprepareMessage(EXParams& params)
+{
+    MIDIHDR* header = message_.GetHeader();
+    const MMRESULT result = ReleaseHeader(Pacing::Of(params), "Waiting for MIDI Out.", [&] {
+        return midiOutUnprepareHeader(params.midiOutHandle, header, sizeof(MIDIHDR));
+    });
+    if (result != MMSYSERR_NOERROR) {
+        RaiseCode("Error 0x%X unpreparing MIDI out header", result, kLineUnprepare);
+    }
+    message_.Clear();
+}
+
+MMRESULT MidiOutWin::Close(EXParams& params)
+{
+    if (!open_) {
+        return MMSYSERR_NOERROR;
+    }
+    UnprepareMessage(params);
+    const MMRESULT result = midiOutClose(params.midiOutHandle);
+    open_ = false;
+    handle_ = nullptr;
+    return result;
+}

@@ -1,0 +1,4 @@
+#include "midi/MidiParams.h"
+
+MidiParams::MidiParams() = default;
+MidiParams::~MidiParams() = default;

@@ -1,0 +1,15 @@
+#include "platform/MidiDriver.h"
+#include "platform/RtMidiDriver.h"
+#include "platform/VirtualEx5Driver.h"
+
+namespace platform {
+
+std::vector<std::shared_ptr<MidiDriver>> DefaultMidiDrivers()
+{
+    std::vector<std::shared_ptr<MidiDriver>> drivers;
+    drivers.push_back(std::make_shared<RtMidiDriver>());
+    drivers.push_back(std::make_shared<VirtualEx5Driver>(VirtualEx5Driver::ConfigFromEnvironment()));
+    return drivers;
+}
+
+}  // namespace platform

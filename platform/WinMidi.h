@@ -1,0 +1,130 @@
+#pragma once
+
+#include "platform/WinTypes.h"
+#include "platform/handles.h"
+
+// The multimedia MIDI calls, records and codes the program talks to ports
+// with, in the shape and with the values they have on Windows. Behind them
+// sit the drivers of MidiDriver.h: the system's MIDI through RtMidi, the
+// built-in virtual instrument, or whatever a test installs.
+//
+// Unlike Windows there is no MIDI mapper: port MIDI_MAPPER does not exist
+// and opening it fails with MMSYSERR_BADDEVICEID.
+
+// Results.
+constexpr MMRESULT MMSYSERR_NOERROR = 0;
+constexpr MMRESULT MMSYSERR_ERROR = 1;
+constexpr MMRESULT MMSYSERR_BADDEVICEID = 2;
+constexpr MMRESULT MMSYSERR_NOTENABLED = 3;
+constexpr MMRESULT MMSYSERR_ALLOCATED = 4;
+constexpr MMRESULT MMSYSERR_INVALHANDLE = 5;
+constexpr MMRESULT MMSYSERR_NODRIVER = 6;
+constexpr MMRESULT MMSYSERR_NOMEM = 7;
+constexpr MMRESULT MMSYSERR_NOTSUPPORTED = 8;
+constexpr MMRESULT MMSYSERR_INVALFLAG = 10;
+constexpr MMRESULT MMSYSERR_INVALPARAM = 11;
+constexpr MMRESULT MIDIERR_UNPREPARED = 64;
+constexpr MMRESULT MIDIERR_STILLPLAYING = 65;
+constexpr MMRESULT MIDIERR_NOMAP = 66;
+constexpr MMRESULT MIDIERR_NOTREADY = 67;
+constexpr MMRESULT MIDIERR_NODEVICE = 68;
+
+// Messages to an input callback.
+constexpr UINT MIM_OPEN = 0x3C1;
+constexpr UINT MIM_CLOSE = 0x3C2;
+constexpr UINT MIM_DATA = 0x3C3;
+constexpr UINT MIM_LONGDATA = 0x3C4;
+constexpr UINT MIM_ERROR = 0x3C5;
+constexpr UINT MIM_LONGERROR = 0x3C6;
+constexpr UINT MIM_MOREDATA = 0x3CC;
+
+// How a port reports back.
+constexpr DWORD CALLBACK_NULL = 0x00000000;
+constexpr DWORD CALLBACK_FUNCTION = 0x00030000;
+
+constexpr UINT MIDI_MAPPER = static_cast<UINT>(-1);
+
+// Header flags.
+constexpr DWORD MHDR_DONE = 0x00000001;
+constexpr DWORD MHDR_PREPARED = 0x00000002;
+constexpr DWORD MHDR_INQUEUE = 0x00000004;
+
+// Wider than Windows's 32 so that "client:port" names of JACK and ALSA
+// survive whole and ports stay told apart.
+constexpr UINT MAXPNAMELEN = 128;
+
+struct MIDIHDR {
+    LPSTR lpData;
+    DWORD dwBufferLength;
+    DWORD dwBytesRecorded;
+    DWORD_PTR dwUser;
+    DWORD dwFlags;
+    MIDIHDR* lpNext;
+    DWORD_PTR reserved;
+    DWORD dwOffset;
+    DWORD_PTR dwReserved[8];
+};
+using LPMIDIHDR = MIDIHDR*;
+
+struct MIDIOUTCAPSA {
+    WORD wMid;
+    WORD wPid;
+    MMVERSION vDriverVersion;
+    CHAR szPname[MAXPNAMELEN];
+    WORD wTechnology;
+    WORD wVoices;
+    WORD wNotes;
+    WORD wChannelMask;
+    DWORD dwSupport;
+};
+using LPMIDIOUTCAPSA = MIDIOUTCAPSA*;
+
+struct MIDIINCAPSA {
+    WORD wMid;
+    WORD wPid;
+    MMVERSION vDriverVersion;
+    CHAR szPname[MAXPNAMELEN];
+    DWORD dwSupport;
+};
+using LPMIDIINCAPSA = MIDIINCAPSA*;
+
+using LPHMIDIOUT = HMIDIOUT*;
+using LPHMIDIIN = HMIDIIN*;
+
+// The input callback passed to midiInOpen (as a DWORD_PTR) with
+// CALLBACK_FUNCTION. It runs on a thread of this layer, one call at a time
+// per port, and must not call any midi* function.
+using MIDIINPROC = void (*)(HMIDIIN handle, UINT message, DWORD_PTR instance, DWORD_PTR param1,
+                            DWORD_PTR param2);
+
+UINT midiOutGetNumDevs();
+MMRESULT midiOutGetDevCapsA(UINT_PTR deviceId, LPMIDIOUTCAPSA caps, UINT capsSize);
+// Only CALLBACK_NULL: nothing is reported back on output.
+MMRESULT midiOutOpen(LPHMIDIOUT handle, UINT deviceId, DWORD_PTR callback, DWORD_PTR instance, DWORD flags);
+MMRESULT midiOutShortMsg(HMIDIOUT handle, DWORD message);
+MMRESULT midiOutPrepareHeader(HMIDIOUT handle, LPMIDIHDR header, UINT headerSize);
+// Queues the header and returns at once; it is MHDR_INQUEUE (and
+// unpreparing it answers MIDIERR_STILLPLAYING) until the driver has taken
+// its bytes, then MHDR_DONE.
+MMRESULT midiOutLongMsg(HMIDIOUT handle, LPMIDIHDR header, UINT headerSize);
+MMRESULT midiOutUnprepareHeader(HMIDIOUT handle, LPMIDIHDR header, UINT headerSize);
+// Gives every queued header back done, the one playing included.
+MMRESULT midiOutReset(HMIDIOUT handle);
+// MIDIERR_STILLPLAYING while a header is queued.
+MMRESULT midiOutClose(HMIDIOUT handle);
+
+UINT midiInGetNumDevs();
+MMRESULT midiInGetDevCapsA(UINT_PTR deviceId, LPMIDIINCAPSA caps, UINT capsSize);
+// CALLBACK_FUNCTION (with a MIDIINPROC) or CALLBACK_NULL.
+MMRESULT midiInOpen(LPHMIDIIN handle, UINT deviceId, DWORD_PTR callback, DWORD_PTR instance, DWORD flags);
+MMRESULT midiInPrepareHeader(HMIDIIN handle, LPMIDIHDR header, UINT headerSize);
+MMRESULT midiInUnprepareHeader(HMIDIIN handle, LPMIDIHDR header, UINT headerSize);
+MMRESULT midiInAddBuffer(HMIDIIN handle, LPMIDIHDR header, UINT headerSize);
+MMRESULT midiInStart(HMIDIIN handle);
+// Hands a partly filled buffer back; empty ones stay queued. Returns once
+// the callbacks for what it handed back have run.
+MMRESULT midiInStop(HMIDIIN handle);
+// Hands every queued buffer back; returns once their callbacks have run.
+MMRESULT midiInReset(HMIDIIN handle);
+// MIDIERR_STILLPLAYING while a buffer is queued. No callback runs after it.
+MMRESULT midiInClose(HMIDIIN handle);

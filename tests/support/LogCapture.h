@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+// A job log that a test can read back.
+class LogCapture {
+public:
+    LogCapture() : file_(std::tmpfile()) {}
+    ~LogCapture()
+    {
+        if (file_ != nullptr) {
+            std::fclose(file_);
+        }
+    }
+    LogCapture(const LogCapture&) = delete;
+    LogCapture& operator=(const LogCapture&) = delete;
+
+    std::FILE* File() const { return file_; }
+
+    std::string Text() const
+    {
+        std::string text;
+        if (file_ == nullptr) {
+            return text;
+        }
+        std::fflush(file_);
+        const long end = std::ftell(file_);
+        std::rewind(file_);
+        text.resize(static_cast<std::size_t>(end));
+        const std::size_t got = std::fread(text.data(), 1, text.size(), file_);
+        text.resize(got);
+        std::fseek(file_, 0, SEEK_END);
+        return text;
+    }
+
+private:
+    std::FILE* file_;
+};
