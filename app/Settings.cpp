@@ -87,12 +87,19 @@ bool SaveSettings(const SettingsView& view)
     return std::all_of(stored.begin(), stored.end(), [](bool ok) { return ok; });
 }
 
-Settings StartSettings(std::optional<PortCounts> ports)
+std::optional<Settings> StoredSettings(std::optional<PortCounts> ports)
 {
     MemorySettings view(Settings{}, ports);
     RegistryKey key = SettingsKey();
-    ReadStored(key, view);
+    if (!ReadStored(key, view)) {
+        return std::nullopt;
+    }
     return view.Values();
+}
+
+Settings StartSettings(std::optional<PortCounts> ports)
+{
+    return StoredSettings(ports).value_or(Settings{});
 }
 
 std::vector<std::pair<std::string, std::string>> SettingsAsText(const Settings& settings)

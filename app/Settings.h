@@ -95,5 +95,9 @@ bool SaveSettings(const SettingsView& view);
 // start-up load, except that a first run writes nothing.
 Settings StartSettings(std::optional<PortCounts> ports = std::nullopt);
 
+// The stored settings as StartSettings reads them, or nothing when no
+// settings key has been made yet.
+std::optional<Settings> StoredSettings(std::optional<PortCounts> ports = std::nullopt);
+
 // The seven settings as value name and text, in the order of the key's table.
 std::vector<std::pair<std::string, std::string>> SettingsAsText(const Settings& settings);

@@ -11,43 +11,14 @@
 #include <memory>
 
 #include "app/Settings.h"
+#include "cli/Common.h"
+#include "cli/MidiCommands.h"
 #include "voice/EXException.h"
 #include "voice/Patch.h"
 #include "voice/VoiceFile.h"
 #include "voice/VoiceList.h"
 
 namespace {
-
-constexpr const char* kProgram = "sonderik-cli";
-constexpr int kFailed = 1;
-constexpr int kUsage = 2;
-
-// One request failed: says which file and why, in one line.
-int Fail(std::ostream& err, const std::string& file, const std::string& reason)
-{
-    err << kProgram << ": " << file << ": " << reason << '\n';
-    return kFailed;
-}
-
-int FailEX(std::ostream& err, const std::string& file, EXException* raised)
-{
-    const std::unique_ptr<EXException> e(raised);
-    return Fail(err, file, e ? e->message : "Unidentified error");
-}
-
-// Reads the file's voice bank, or reports why not.
-bool ReadBank(const std::string& file, BankImage& image, std::ostream& err, int& status)
-{
-    try {
-        ReadVoiceBankFile(file, image);
-        return true;
-    } catch (EXException* e) {
-        status = FailEX(err, file, e);
-    } catch (const std::bad_alloc&) {
-        status = Fail(err, file, "Out of memory");
-    }
-    return false;
-}
 
 int List(const std::string& file, bool catOrder, bool showInits, std::ostream& out, std::ostream& err)
 {
@@ -88,15 +59,8 @@ bool WriteWhole(const std::string& path, const std::uint8_t* data, std::size_t s
     return true;
 }
 
-int Export(const std::string& file, const std::string& voiceText, const std::string& outPath,
-           std::ostream& out, std::ostream& err)
+int Export(const std::string& file, int voice, const std::string& outPath, std::ostream& out, std::ostream& err)
 {
-    const int voice = ParseVoiceArgument(voiceText);
-    if (voice < 0) {
-        err << kProgram << ": VOICE must be a bank-number such as I1-005 or I2-128, or a number 0 to 255, not \""
-            << voiceText << "\"\n";
-        return kUsage;
-    }
     auto image = std::make_unique<BankImage>();
     int status = 0;
     if (!ReadBank(file, *image, err, status)) {
@@ -104,13 +68,10 @@ int Export(const std::string& file, const std::string& voiceText, const std::str
     }
 
     // The same road as a double-click: from the voice's list line to its patch.
-    const std::string line = VoiceListLine(*image, voice);
-    if (IsDrumLine(line)) {
-        return Fail(err, file, "Sorry, no drums yet.");
-    }
-    auto patch = std::make_unique<EX5Patch>("AssemblPatch", 0);
-    if (!LoadVoice(*patch, line, *image)) {
-        return Fail(err, file, "Problem assembling patch.");
+    std::string line;
+    const std::unique_ptr<EX5Patch> patch = PatchOfVoice(*image, voice, file, line, err, status);
+    if (!patch) {
+        return status;
     }
     const std::uint8_t* message = patch->Assemble();
     const std::size_t length = patch->GetMessageLength();
@@ -166,6 +127,11 @@ int ParseVoiceArgument(const std::string& text)
 
 int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
 {
+    return RunCli(args, out, err, SystemMidi());
+}
+
+int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, const MidiSetup& midi)
+{
     CLI::App app{"Sonderik: browse, list and send the voices of Yamaha EX5, EX5R and EX7 voice files.",
                  kProgram};
     app.set_version_flag("--version", SONDERIK_VERSION);
@@ -179,15 +145,38 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     list->add_flag("--cat-order", catOrder, "Sort by category, then bank-number");
     list->add_flag("--show-inits", showInits, "Also list voices named \"Init Voice\"");
 
-    std::string voice;
+    std::string voiceText;
     std::string outPath;
     CLI::App* exportCmd = app.add_subcommand("export", "Write the bulk message that sends one voice");
     exportCmd->add_option("FILE", file, "Voice file (.s1v, .s1y or .s1a)")->required();
-    exportCmd->add_option("VOICE", voice, "Bank-number (I1-001 to I2-128) or voice number 0 to 255")->required();
+    exportCmd->add_option("VOICE", voiceText, "Bank-number (I1-001 to I2-128) or voice number 0 to 255")->required();
     exportCmd->add_option("-o,--output", outPath, "Where to write the message; - for standard output")->required();
 
     CLI::App* settings =
         app.add_subcommand("settings", "Print the settings the window would start with, one name=value line each");
+    CLI::App* ports = app.add_subcommand("ports", "List the MIDI input and output ports with their index");
+
+    JobOptions options;
+    const auto addPortOptions = [&](CLI::App* cmd) {
+        cmd->add_option("--in", options.in, "MIDI input port index (see ports)")->check(CLI::Range(-1, 65535));
+        cmd->add_option("--out", options.out, "MIDI output port index (see ports)")->check(CLI::Range(-1, 65535));
+        cmd->add_option("--sysex-delay", options.sysexDelay, "Milliseconds before each SysEx exchange")
+            ->check(CLI::Range(0u, kMaxSysexDelay));
+        cmd->add_flag("--verbose", options.verbose, "Write every message's bytes to the log");
+    };
+    CLI::App* identify = app.add_subcommand("identify", "Identify the instrument with an Identity Request");
+    addPortOptions(identify);
+    identify->add_option("--device", options.device, "Device number the request is addressed to (127: all)")
+        ->check(CLI::Range(0u, 127u));
+    identify->add_option("--timeout", options.timeout, "Milliseconds to wait for each reply")
+        ->check(CLI::Range(1u, kMaxTimeout));
+
+    CLI::App* send = app.add_subcommand("send", "Send one voice to the instrument");
+    send->add_option("FILE", file, "Voice file (.s1v, .s1y or .s1a)")->required();
+    send->add_option("VOICE", voiceText, "Bank-number (I1-001 to I2-128) or voice number 0 to 255")->required();
+    addPortOptions(send);
+    send->add_option("--midi-delay", options.midiDelay, "Milliseconds to wait before closing the ports")
+        ->check(CLI::Range(0u, kMaxMidiDelay));
 
     // CLI11 wants the arguments last-first.
     std::vector<std::string> reversed(args.rbegin(), args.rend());
@@ -198,17 +187,33 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         return code == 0 ? 0 : kUsage;
     }
 
+    const int voice = ParseVoiceArgument(voiceText);
+    if ((exportCmd->parsed() || send->parsed()) && voice < 0) {
+        err << kProgram << ": VOICE must be a bank-number such as I1-005 or I2-128, or a number 0 to 255, not \""
+            << voiceText << "\"\n";
+        return kUsage;
+    }
+
     try {
         if (list->parsed()) {
             return List(file, catOrder, showInits, out, err);
         }
+        if (exportCmd->parsed()) {
+            return Export(file, voice, outPath, out, err);
+        }
         if (settings->parsed()) {
             return PrintSettings(out, err);
         }
-        return Export(file, voice, outPath, out, err);
+        if (ports->parsed()) {
+            return Ports(midi, out, err);
+        }
+        if (identify->parsed()) {
+            return Identify(midi, options, out, err);
+        }
+        return Send(midi, file, voice, options, out, err);
     } catch (EXException* e) {
-        return FailEX(err, file, e);
+        return FailEX(err, file.empty() ? std::string(kProgram) : file, e);
     } catch (const std::exception& e) {
-        return Fail(err, file, e.what());
+        return Fail(err, file.empty() ? std::string(kProgram) : file, e.what());
     }
 }

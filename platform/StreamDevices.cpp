@@ -225,6 +225,12 @@ StreamInDevice::StreamInDevice(std::unique_ptr<InputLine> line, const MidiInCall
         Post(MIM_OPEN, 0, 0);
     }
     dispatcher_ = std::thread([this] { Run(); });
+    {
+        // As on Windows, the open is announced before the open returns, so
+        // that a capture started next never sees the announcement late.
+        std::unique_lock lock(mutex_);
+        AwaitDelivery(lock);
+    }
     line_->Connect(*this);
     connected_ = true;
 }

@@ -1,0 +1,290 @@
+#include "cli/MidiCommands.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <vector>
+
+#include "app/Settings.h"
+#include "cli/Common.h"
+#include "instrument/Jobs.h"
+#include "midi/MidiInWin.h"
+#include "midi/MidiOutWin.h"
+#include "platform/MidiDriver.h"
+#include "platform/VirtualEx5Driver.h"
+#include "platform/Window.h"
+#include "platform/WinMidi.h"
+#include "voice/EXParams.h"
+#include "voice/Family.h"
+#include "voice/Patch.h"
+#include "voice/VoiceList.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr std::size_t kNameSize = 260;
+constexpr std::uint32_t kDefaultSysexDelay = 25;
+constexpr std::uint32_t kDefaultMidiDelay = 500;
+constexpr std::uint32_t kDefaultDeviceNumber = 1;
+
+std::string InName(UINT port)
+{
+    char name[kNameSize] = {};
+    try {
+        MidiInWin::GetDeviceName(port, name, static_cast<int>(kNameSize));
+    } catch (EXException* e) {
+        delete e;  // no such port: an empty name says so
+    }
+    return name;
+}
+
+std::string OutName(UINT port)
+{
+    char name[kNameSize] = {};
+    try {
+        MidiOutWin::GetDeviceName(port, name, static_cast<int>(kNameSize));
+    } catch (EXException* e) {
+        delete e;
+    }
+    return name;
+}
+
+// The index of the port named `name` among `count` ports, or -1.
+template <typename NameOf>
+std::int32_t FindPort(UINT count, const std::string& name, NameOf nameOf)
+{
+    for (UINT i = 0; i < count; ++i) {
+        if (nameOf(i) == name) {
+            return static_cast<std::int32_t>(i);
+        }
+    }
+    return -1;
+}
+
+std::uint32_t Bounded(std::uint32_t value, std::uint32_t most, const char* what, std::ostream& err)
+{
+    if (value <= most) {
+        return value;
+    }
+    err << kProgram << ": the stored " << what << " of " << value << " ms is out of range; using " << most
+        << " ms\n";
+    return most;
+}
+
+struct Resolved {
+    JobSettings settings;
+    std::uint32_t timeout = EXParams::kTimeout;
+};
+
+// Stored settings first, built-in values where nothing is stored, the
+// command line's options over both. A port of -1 stays "none", so that a job
+// without a port fails visibly.
+Resolved Resolve(const JobOptions& options, VirtualEx5Driver* virtualEx5, std::ostream& err)
+{
+    const UINT ins = midiInGetNumDevs();
+    const UINT outs = midiOutGetNumDevs();
+    Resolved r;
+    if (const auto stored = StoredSettings(PortCounts{static_cast<int>(ins), static_cast<int>(outs)})) {
+        r.settings.midiInPort = static_cast<std::uint32_t>(stored->midiIn);
+        r.settings.midiOutPort = static_cast<std::uint32_t>(stored->midiOut);
+        r.settings.deviceNumber = stored->deviceNo;
+        r.settings.sysexDelay = Bounded(stored->sysexDelay, kMaxSysexDelay, "SysEx delay", err);
+        r.settings.midiDelay = Bounded(stored->midiDelay, kMaxMidiDelay, "MIDI delay", err);
+    } else {
+        const std::int32_t in = virtualEx5 ? FindPort(ins, virtualEx5->InputName(0), InName) : -1;
+        const std::int32_t out = virtualEx5 ? FindPort(outs, virtualEx5->OutputName(0), OutName) : -1;
+        r.settings.midiInPort = static_cast<std::uint32_t>(in);
+        r.settings.midiOutPort = static_cast<std::uint32_t>(out);
+        r.settings.deviceNumber = kDefaultDeviceNumber;
+        r.settings.sysexDelay = kDefaultSysexDelay;
+        r.settings.midiDelay = kDefaultMidiDelay;
+    }
+    if (options.in) {
+        r.settings.midiInPort = static_cast<std::uint32_t>(*options.in);
+    }
+    if (options.out) {
+        r.settings.midiOutPort = static_cast<std::uint32_t>(*options.out);
+    }
+    r.settings.deviceNumber = options.device.value_or(r.settings.deviceNumber);
+    r.settings.sysexDelay = options.sysexDelay.value_or(r.settings.sysexDelay);
+    r.settings.midiDelay = options.midiDelay.value_or(r.settings.midiDelay);
+    r.timeout = options.timeout.value_or(r.timeout);
+    return r;
+}
+
+// Longer than the slowest job these settings allow: two passes of every
+// attempt at its delay and time-out, the pause before closing, and the
+// bounded waits of closing the ports.
+std::chrono::milliseconds JobBound(const EXParams& params)
+{
+    const auto perAttempt = std::chrono::milliseconds(params.sysexDelay) + std::chrono::milliseconds(params.timeout);
+    return 2 * (params.attempts + 1) * perAttempt + std::chrono::milliseconds(params.midiDelay) + 30s;
+}
+
+// Runs the job on its worker thread and takes its "Done" on this thread.
+// Reports are taken as they come: the report field never makes a job wait.
+void RunJob(JobRunner::Job job, EXParams& params, const std::function<void()>& fill, TextField& done,
+            TextField& report, std::ostream& err)
+{
+    report.Close();
+    JobRunner runner;
+    runner.Start(job, params, fill);
+    const auto deadline = std::chrono::steady_clock::now() + JobBound(params);
+    while (done.Text().empty() && std::chrono::steady_clock::now() < deadline) {
+        done.Pump(50ms);
+    }
+    if (done.Text().empty() || !runner.Wait(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                   std::max(deadline - std::chrono::steady_clock::now(),
+                                            std::chrono::steady_clock::duration(1s))))) {
+        // Every wait of a job is bounded, so this is a fault of ours; leave
+        // rather than hang on a thread that still uses the parameters.
+        err << kProgram << ": the job did not finish in time\n" << std::flush;
+        std::_Exit(kFailed);
+    }
+}
+
+std::string WithoutLineEnd(std::string text)
+{
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) {
+        text.pop_back();
+    }
+    return text;
+}
+
+// A job that could not open its log names where it tried.
+bool LogFailed(const EXParams& params, std::ostream& err)
+{
+    if (std::string(params.errorText).find("Cannot open log file") == std::string::npos) {
+        return false;
+    }
+    std::error_code ec;
+    const auto folder = std::filesystem::current_path(ec);
+    Fail(err, kLogFileName, "Cannot open log file in " + (ec ? std::string("the current folder") : folder.string()));
+    return true;
+}
+
+bool IsOurs(const char* result)
+{
+    const std::string text = result;
+    return text == "EX5" || text == "EX7" || text == "EX5R";
+}
+
+void ShowReceived(VirtualEx5Driver& virtualEx5, std::ostream& out)
+{
+    const virtual_ex5::Received received = virtualEx5.Instrument().GetReceived();
+    for (const std::string& refused : received.refused) {
+        out << "The virtual instrument refused a message: " << refused << '\n';
+    }
+    for (const virtual_ex5::Voice& voice : received.voices) {
+        std::string name(reinterpret_cast<const char*>(voice.common.data()), bank::kNameSize);
+        name = name.substr(0, name.find('\0'));
+        name.erase(name.find_last_not_of(' ') + 1);
+        const EX5Info family;
+        out << "The virtual instrument received the voice \"" << name << "\" ("
+            << family.GetCategoryName(voice.common[bank::kCategoryOffset]) << ") with " << voice.elements.size()
+            << (voice.elements.size() == 1 ? " element" : " elements") << '\n';
+    }
+}
+
+}  // namespace
+
+MidiSetup SystemMidi()
+{
+    return [] {
+        auto drivers = platform::DefaultMidiDrivers();
+        VirtualEx5Driver* virtualEx5 = nullptr;
+        for (const auto& driver : drivers) {
+            if (auto* found = dynamic_cast<VirtualEx5Driver*>(driver.get())) {
+                virtualEx5 = found;
+            }
+        }
+        platform::InstallMidiDrivers(std::move(drivers));
+        return virtualEx5;
+    };
+}
+
+int Ports(const MidiSetup& midi, std::ostream& out, std::ostream& err)
+{
+    midi();
+    const UINT ins = midiInGetNumDevs();
+    for (UINT i = 0; i < ins; ++i) {
+        out << "in " << i << ' ' << InName(i) << '\n';
+    }
+    const UINT outs = midiOutGetNumDevs();
+    for (UINT i = 0; i < outs; ++i) {
+        out << "out " << i << ' ' << OutName(i) << '\n';
+    }
+    return out.flush() ? 0 : Fail(err, "ports", "Cannot write the port list");
+}
+
+int Identify(const MidiSetup& midi, const JobOptions& options, std::ostream& out, std::ostream& err)
+{
+    VirtualEx5Driver* virtualEx5 = midi();
+    const Resolved resolved = Resolve(options, virtualEx5, err);
+    auto params = std::make_unique<EXParams>();
+    TextField done;
+    TextField report;
+    RunJob(&IdentifyJob, *params, [&] {
+        params->PrepareIdentify(&done, resolved.settings, SONDERIK_VERSION);
+        params->reportWindow = &report;
+        params->verbose = options.verbose ? 1 : 0;
+        params->timeout = resolved.timeout;
+        params->identResult[0] = '\0';
+    }, done, report, err);
+
+    if (LogFailed(*params, err)) {
+        return kFailed;
+    }
+    if (params->errorText[0] != '\0') {
+        return Fail(err, "identify", WithoutLineEnd(params->errorText));
+    }
+    out << params->identResult << '\n';
+    if (IsOurs(params->identResult) && params->deviceNumber != resolved.settings.deviceNumber) {
+        err << kProgram << ": it answers at device number " << params->deviceNumber
+            << ", not " << resolved.settings.deviceNumber << ": please check the MIDI Parameters\n";
+    }
+    return IsOurs(params->identResult) ? 0 : kFailed;
+}
+
+int Send(const MidiSetup& midi, const std::string& file, int voice, const JobOptions& options, std::ostream& out,
+         std::ostream& err)
+{
+    auto image = std::make_unique<BankImage>();
+    int status = 0;
+    if (!ReadBank(file, *image, err, status)) {
+        return status;
+    }
+    std::string line;
+    std::unique_ptr<EX5Patch> patch = PatchOfVoice(*image, voice, file, line, err, status);
+    if (!patch) {
+        return status;
+    }
+
+    VirtualEx5Driver* virtualEx5 = midi();
+    const Resolved resolved = Resolve(options, virtualEx5, err);
+    auto params = std::make_unique<EXParams>();
+    TextField done;
+    TextField report;
+    RunJob(&SendVoiceJob, *params, [&] {
+        params->PrepareSendVoice(patch.release(), nullptr, &done, resolved.settings, SONDERIK_VERSION);
+        params->reportWindow = &report;
+        params->verbose = options.verbose ? 1 : 0;
+        params->timeout = resolved.timeout;
+    }, done, report, err);
+
+    if (LogFailed(*params, err)) {
+        return kFailed;
+    }
+    if (params->errorText[0] != '\0') {
+        return Fail(err, file, WithoutLineEnd(params->errorText));
+    }
+    const std::string portName = OutName(resolved.settings.midiOutPort);
+    out << "Sent " << ShownVoice(line) << " to " << portName << '\n';
+    if (virtualEx5 != nullptr && portName == virtualEx5->OutputName(0)) {
+        ShowReceived(*virtualEx5, out);
+    }
+    return out.flush() ? 0 : kFailed;
+}

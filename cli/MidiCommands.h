@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <ostream>
+#include <string>
+
+class VirtualEx5Driver;
+
+// Installs the MIDI drivers the MIDI commands use and returns the built-in
+// virtual instrument among them, or null when there is none.
+using MidiSetup = std::function<VirtualEx5Driver*()>;
+
+// The system's ports through RtMidi, then the built-in virtual instrument
+// as SONDERIK_VIRTUAL_EX5 configures it.
+MidiSetup SystemMidi();
+
+// What the command line may override; the rest comes from the stored
+// settings, or from the built-in values when nothing is stored.
+struct JobOptions {
+    std::optional<std::int32_t> in;
+    std::optional<std::int32_t> out;
+    std::optional<std::uint32_t> device;
+    std::optional<std::uint32_t> sysexDelay;
+    std::optional<std::uint32_t> midiDelay;
+    std::optional<std::uint32_t> timeout;
+    bool verbose = false;
+};
+
+// Upper bounds that keep a job from waiting for days on a stored value.
+inline constexpr std::uint32_t kMaxSysexDelay = 10000;
+inline constexpr std::uint32_t kMaxMidiDelay = 60000;
+inline constexpr std::uint32_t kMaxTimeout = 60000;
+
+int Ports(const MidiSetup& midi, std::ostream& out, std::ostream& err);
+int Identify(const MidiSetup& midi, const JobOptions& options, std::ostream& out, std::ostream& err);
+int Send(const MidiSetup& midi, const std::string& file, int voice, const JobOptions& options, std::ostream& out,
+         std::ostream& err);

@@ -1,0 +1,214 @@
+#include "instrument/Jobs.h"
+
+#include <strings.h>
+
+#include <cstdio>
+#include <ctime>
+#include <exception>
+#include <memory>
+
+#include "instrument/Midi.h"
+#include "midi/MidiParams.h"
+#include "voice/EXException.h"
+#include "voice/Family.h"
+#include "voice/Patch.h"
+
+namespace {
+
+constexpr const char* kUnit = "EXWorker";
+constexpr const char* kCannotOpenLog = "Cannot open log file";
+constexpr UINT kCancelMessage = 0x8001;
+constexpr std::size_t kNameSize = 260;
+
+// The local time as asctime writes it: "Mon Dec  7 12:21:30 2026\n".
+std::string DateText()
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    char text[32] = {};
+    if (localtime_r(&now, &local) == nullptr || asctime_r(&local, text) == nullptr) {
+        return "\n";
+    }
+    return text;
+}
+
+void Done(HWND window)
+{
+    SendMessageA(window, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>("Done"));
+}
+
+void Report(EXParams& params, const char* text)
+{
+    std::snprintf(params.errorText, sizeof params.errorText, "%s", text);
+    SendMessageA(params.reportWindow, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(params.errorText));
+}
+
+// Writes a caught record where the job reports it, then deletes it. The
+// error line is also left in errorText so that the job's starter learns of it.
+void ReportError(EXParams& params, EXException* raised)
+{
+    const std::unique_ptr<EXException> e(raised);
+    char line[EXParams::kTextSize];
+    if (!e) {
+        std::snprintf(line, sizeof line, "Unidentified error\r\n");
+    } else {
+        std::snprintf(line, sizeof line, "%s:%d %s\r\n", e->sourceFile, e->line, e->message);
+    }
+    const bool logIt = params.log != nullptr && (!e || strcasecmp(e->message, kCannotOpenLog) != 0);
+    if (logIt) {
+        LogF(params, "%s", line);
+        std::snprintf(params.errorText, sizeof params.errorText, "%s", line);
+    } else {
+        Report(params, line);
+    }
+}
+
+// Runs `body`, catching whatever it throws: a record, or any other
+// exception, which would otherwise end the program from a worker thread.
+template <typename Body>
+void Guarded(EXParams& params, int line, Body&& body)
+{
+    try {
+        body();
+    } catch (EXException* e) {
+        ReportError(params, e);
+    } catch (const std::exception& e) {
+        ReportError(params, new (std::nothrow) EXException(e.what(), kUnit, line));
+    } catch (...) {
+        ReportError(params, nullptr);
+    }
+}
+
+void OpenLog(EXParams& params, const char* mode, char (&buffer)[4], int line)
+{
+    params.log = std::fopen(kLogFileName, mode);
+    if (params.log == nullptr) {
+        RaiseEX(kCannotOpenLog, kUnit, line);
+    }
+    std::setvbuf(params.log, buffer, _IOFBF, sizeof buffer);
+}
+
+void CloseLog(EXParams& params)
+{
+    if (params.log != nullptr) {
+        std::fclose(params.log);
+        params.log = nullptr;
+    }
+}
+
+// Closing can raise too (a voice still on its way); that is reported, and
+// the port's destruction then finishes the close.
+void ClosePorts(EXParams& params, MidiParams* pair, int line)
+{
+    if (pair == nullptr) {
+        return;
+    }
+    Guarded(params, line, [&] { pair->midiIn.Close(params); });
+    Guarded(params, line, [&] { pair->midiOut.Close(params); });
+}
+
+}  // namespace
+
+void SendVoiceJob(void* arg)
+{
+    EXParams& params = *static_cast<EXParams*>(arg);
+    params.errorText[0] = '\0';
+    char logBuffer[4];
+    std::unique_ptr<MidiParams> pair;
+
+    Guarded(params, 60, [&] {
+        pair = std::make_unique<MidiParams>();
+        OpenLog(params, "ab", logBuffer, 60);
+        LogF(params, "Sonderik %s sent voice patch at %s", params.version, DateText().c_str());
+        pair->midiIn.Open(params.midiInPort);
+        pair->midiOut.Open(params);
+        Midi midi;
+        midi.SendVoice(params, *pair);
+    });
+    // A job that failed before sending still owns the patch.
+    delete params.patch;
+    params.patch = nullptr;
+
+    Sleep(params.midiDelay);
+    ClosePorts(params, pair.get(), 60);
+    Done(params.sendDoneWindow);
+    CloseLog(params);
+    pair.reset();
+}
+
+void IdentifyJob(void* arg)
+{
+    EXParams& params = *static_cast<EXParams*>(arg);
+    params.errorText[0] = '\0';
+    char logBuffer[4];
+    std::unique_ptr<MidiParams> pair;
+    std::unique_ptr<Midi> conversation;
+
+    Guarded(params, 146, [&] {
+        pair = std::make_unique<MidiParams>();
+        OpenLog(params, "wb", logBuffer, 146);
+        LogF(params, "Sonderik %s started at %s", params.version, DateText().c_str());
+        pair->midiIn.Open(params.midiInPort);
+        pair->midiOut.Open(params);
+
+        DriverInfo* family = GetFamily(params.familyIndex);
+        if (family == nullptr) {
+            return;
+        }
+        char outName[kNameSize] = {};
+        char inName[kNameSize] = {};
+        MidiOutWin::GetDeviceName(params.midiOutPort, outName, static_cast<int>(kNameSize));
+        MidiInWin::GetDeviceName(params.midiInPort, inName, static_cast<int>(kNameSize));
+        LogF(params, "Parameters: MIDI OUT=%s", outName);
+        LogF(params, ", MIDI IN=%s", inName);
+        LogF(params, "\r\n");
+        LogF(params, "Instrument=%s", family->GetDisplayName());
+        LogF(params, ", Device number=%u", params.deviceNumber);
+        LogF(params, ", Delay=%u", params.sysexDelay);
+        LogF(params, ", Timeout=%u", params.timeout);
+        LogF(params, ", Retries=%u", params.attempts - 1);
+        LogF(params, "\r\n");
+
+        Midi midi;
+        if (IdentifyInstrument(midi, params, *pair)) {
+            conversation.reset(family->CreateMidi());
+        }
+    });
+    conversation.reset();
+
+    ClosePorts(params, pair.get(), 146);
+    Done(params.identDoneWindow);
+
+    const std::string date = DateText();
+    if (params.log != nullptr) {
+        LogF(params, "Finished instrument ident %s", date.c_str());
+        CloseLog(params);
+    } else {
+        char text[EXParams::kTextSize];
+        std::snprintf(text, sizeof text, "Finished instrument ident on %s", date.c_str());
+        Report(params, text);
+    }
+    pair.reset();
+}
+
+JobRunner::~JobRunner() = default;
+
+bool JobRunner::Busy() const { return thread_ && thread_->Running(); }
+
+bool JobRunner::Start(Job job, EXParams& params, const std::function<void()>& fill)
+{
+    if (Busy()) {
+        return false;
+    }
+    thread_.reset();  // joins the finished thread of the previous job
+    if (fill) {
+        fill();
+    }
+    thread_ = std::make_unique<WorkerThread>(job, &params);
+    thread_->Resume();
+    return true;
+}
+
+bool JobRunner::Wait(std::chrono::milliseconds timeout) { return !thread_ || thread_->Join(timeout); }
+
+bool JobRunner::Cancel() { return thread_ && thread_->PostThreadMessageA(kCancelMessage); }
