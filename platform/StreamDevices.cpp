@@ -172,6 +172,15 @@ bool StreamOutDevice::Pause(std::chrono::microseconds duration)
     return !wake_.wait_for(lock, duration, [this] { return cancel_ || abandon_; });
 }
 
+void StreamOutDevice::Sent()
+{
+    const std::lock_guard lock(mutex_);
+    if (playing_ != nullptr) {
+        MarkDone(*playing_);
+        playing_ = nullptr;
+    }
+}
+
 void StreamOutDevice::Quit()
 {
     {

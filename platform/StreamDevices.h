@@ -27,6 +27,10 @@ public:
     // Waits `duration`; false when the port was reset or is closing, and the
     // line should then give up on the message.
     virtual bool Pause(std::chrono::microseconds duration) = 0;
+    // The message has left the port: its header is done from now on. A line
+    // whose peer answers calls it before answering, as no answer can come
+    // back before the question has gone out; otherwise Send's return says it.
+    virtual void Sent() = 0;
 };
 
 // The backend side of an open output port.
@@ -80,6 +84,7 @@ private:
     };
 
     bool Pause(std::chrono::microseconds duration) override;
+    void Sent() override;
     void Run();
     void Quit();
 

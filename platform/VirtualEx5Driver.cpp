@@ -57,7 +57,9 @@ public:
         if (wire && !pacer.Pause(WireTime(message.size()))) {
             return;
         }
-        for (const auto& answer : shared_->instrument.Receive(message)) {
+        const auto answers = shared_->instrument.Receive(message);
+        pacer.Sent();
+        for (const auto& answer : answers) {
             if (wire && !pacer.Pause(WireTime(answer.size()))) {
                 return;
             }

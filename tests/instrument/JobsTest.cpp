@@ -39,7 +39,9 @@ protected:
 
     void PrepareSend(EXParams& params, int voice) const
     {
-        params.PrepareSendVoice(Patch(voice), nullptr, nullptr, JobHarness::QuickSettings(), "1.0.3");
+        JobSettings settings = JobHarness::QuickSettings();
+        settings.midiDelay = 100;  // the voice is on its way until the port's thread has handed it over
+        params.PrepareSendVoice(Patch(voice), nullptr, nullptr, settings, "1.0.3");
     }
 
     std::shared_ptr<VirtualEx5Driver> driver;
