@@ -1,0 +1,153 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/Settings.h"
+#include "cli/Cli.h"
+#include "platform/MidiDriver.h"
+#include "platform/VirtualEx5Driver.h"
+#include "tests/support/ConfigFolder.h"
+#include "tests/support/JobHarness.h"
+#include "tests/support/ScopedEnv.h"
+#include "tests/support/VoiceFileBuilder.h"
+
+namespace {
+
+struct CliRun {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+// The command line against a virtual instrument set up as a user would, by
+// SONDERIK_VIRTUAL_EX5, with no settings stored unless a test stores them.
+class CliMidiTest : public ::testing::Test {
+protected:
+    void TearDown() override { platform::ResetMidiDrivers(); }
+
+    CliRun Cli(const std::string& instrument, const std::vector<std::string>& args)
+    {
+        const ScopedEnv env("SONDERIK_VIRTUAL_EX5", instrument);
+        const MidiSetup midi = [this] {
+            driver = std::make_shared<VirtualEx5Driver>(VirtualEx5Driver::ConfigFromEnvironment());
+            platform::InstallMidiDrivers({driver});
+            return driver.get();
+        };
+        std::ostringstream out;
+        std::ostringstream err;
+        const int status = RunCli(args, out, err, midi);
+        return {status, out.str(), err.str()};
+    }
+
+    std::string WriteBank()
+    {
+        bank.Voice(1, "Glass Grand", 1).CommonPattern(1, 9);
+        bank.Element(1, 0, 30);
+        bank.Element(1, 3, 31);
+        bank.Voice(2, "Kit", 17).Element(2, 0, 32);
+        const std::string file = harness.Dir().File("bank.s1a");
+        bank.Write(file, VoiceFileBuilder::Kind::S1a);
+        return file;
+    }
+
+    ConfigFolder config;
+    JobHarness harness;
+    VoiceFileBuilder bank;
+    std::shared_ptr<VirtualEx5Driver> driver;
+};
+
+const std::vector<std::string> kQuick = {"--sysex-delay", "0"};
+
+std::vector<std::string> Args(std::vector<std::string> args, const std::vector<std::string>& more = kQuick)
+{
+    args.insert(args.end(), more.begin(), more.end());
+    return args;
+}
+
+}  // namespace
+
+TEST_F(CliMidiTest, PortsListsTheVirtualInstrumentWithItsIndex)
+{
+    const CliRun run = Cli("model=EX7", {"ports"});
+    EXPECT_EQ(0, run.status);
+    EXPECT_EQ("in 0 Sonderik virtual EX7 (built in)\nout 0 Sonderik virtual EX7 (built in)\n", run.out);
+}
+
+TEST_F(CliMidiTest, IdentifyPrintsTheResultAndSucceedsOnlyForOurInstruments)
+{
+    const std::vector<std::string> quick = {"--sysex-delay", "0", "--timeout", "20"};
+    const CliRun ex7 = Cli("model=EX7", Args({"identify"}, quick));
+    EXPECT_EQ(0, ex7.status) << ex7.err;
+    EXPECT_EQ("EX7\n", ex7.out);
+
+    const CliRun broadcast = Cli("device=5", Args({"identify"}, quick));
+    EXPECT_EQ(0, broadcast.status);
+    EXPECT_EQ("EX5\n", broadcast.out);
+    EXPECT_NE(std::string::npos, broadcast.err.find("device number 5")) << broadcast.err;
+
+    const CliRun other = Cli("reply=F07E010602410041023300000001F7", Args({"identify"}, quick));
+    EXPECT_EQ(1, other.status);
+    EXPECT_EQ("Nothing known found.\n", other.out);
+
+    const CliRun silent = Cli("silent=99", Args({"identify"}, quick));
+    EXPECT_EQ(1, silent.status);
+    EXPECT_EQ("No reply to ID request.\n", silent.out);
+
+    const CliRun broken = Cli("reply=F07E0106024300F7", Args({"identify"}, quick));
+    EXPECT_EQ(1, broken.status);
+    EXPECT_EQ("sonderik-cli: identify: Midi:116 Cannot translate the reply.\n", broken.err);
+}
+
+TEST_F(CliMidiTest, SendDeliversTheFilesVoiceIntact)
+{
+    const std::string file = WriteBank();
+    const CliRun run = Cli("", Args({"send", file, "I1-002", "--midi-delay", "50"}));
+    ASSERT_EQ(0, run.status) << run.err;
+    EXPECT_EQ("Sent I1-002 Glass Grand to Sonderik virtual EX5 (built in)\n"
+              "The virtual instrument received the voice \"Glass Grand\" (Piano) with 2 elements\n",
+              run.out);
+
+    const auto received = driver->Instrument().GetReceived();
+    ASSERT_EQ(1u, received.voices.size());
+    const std::uint8_t* common = bank.Image().data() + bank::kCommonOffset + bank::kCommonSize;
+    EXPECT_TRUE(std::equal(received.voices[0].common.begin(), received.voices[0].common.end(), common));
+    ASSERT_EQ(2u, received.voices[0].elements.size());
+    const auto& last = received.voices[0].elements[1];
+    EXPECT_EQ(VoiceFileBuilder::ElementPattern(31), std::vector<std::uint8_t>(last.begin(), last.end()));
+    EXPECT_NE(std::string::npos, harness.Log().find("SendSysexVoice confirms: Voice sent\n"));
+}
+
+TEST_F(CliMidiTest, SendRefusesDrumsAndSaysWhereTheLogCouldNotBeOpened)
+{
+    const std::string file = WriteBank();
+    const CliRun drum = Cli("", Args({"send", file, "I1-003"}));
+    EXPECT_EQ(1, drum.status);
+    EXPECT_EQ("sonderik-cli: " + file + ": Sorry, no drums yet.\n", drum.err);
+    EXPECT_FALSE(std::filesystem::exists(harness.Dir().File("Sonderik.log"))) << "no job started";
+
+    std::filesystem::create_directory(harness.Dir().File("Sonderik.log"));
+    const CliRun noLog = Cli("", Args({"send", file, "1", "--midi-delay", "0"}));
+    EXPECT_EQ(1, noLog.status);
+    EXPECT_EQ("sonderik-cli: Sonderik.log: Cannot open log file in " + std::filesystem::current_path().string() + "\n",
+              noLog.err);
+    EXPECT_TRUE(driver->Instrument().GetReceived().voices.empty());
+}
+
+TEST_F(CliMidiTest, JobsTakeTheirPortsFromTheStoredSettings)
+{
+    // A stored port beyond the lists selects none: the job fails visibly
+    // instead of sounding somewhere else.
+    MemorySettings stored(Settings{"", 0, 5, 0, 0, 1, false});
+    ASSERT_TRUE(SaveSettings(stored));
+    const std::string file = WriteBank();
+    const CliRun run = Cli("", Args({"send", file, "1"}));
+    EXPECT_EQ(1, run.status);
+    EXPECT_NE(std::string::npos, run.err.find("MidiOutWin:186 Error 0x5 unpreparing MIDI out header")) << run.err;
+
+    const CliRun overridden = Cli("", Args({"send", file, "1", "--out", "0", "--midi-delay", "50"}));
+    EXPECT_EQ(0, overridden.status) << overridden.err;
+}
