@@ -254,11 +254,16 @@ int Midi::SendSysexDirect(EXParams& params, int, int, const char*, const std::ui
     header.dwBufferLength = static_cast<DWORD>(length);
     if (midiOutPrepareHeader(handle, &header, sizeof header) == MMSYSERR_NOERROR) {
         midiOutLongMsg(handle, &header, sizeof header);
-        // Bounded, unlike a wait for a driver that may never let go.
-        for (std::uint32_t tries = 0; midiOutUnprepareHeader(handle, &header, sizeof header) == MIDIERR_STILLPLAYING &&
-                                      tries < params.attempts;
-             ++tries) {
+        // Bounded, unlike a wait for a driver that may never let go; a header
+        // still out then is taken back, as it lives on this stack.
+        MMRESULT released = midiOutUnprepareHeader(handle, &header, sizeof header);
+        for (std::uint32_t tries = 0; released == MIDIERR_STILLPLAYING && tries < params.attempts; ++tries) {
             Sleep(params.sysexDelay);
+            released = midiOutUnprepareHeader(handle, &header, sizeof header);
+        }
+        if (released == MIDIERR_STILLPLAYING) {
+            midiOutReset(handle);
+            midiOutUnprepareHeader(handle, &header, sizeof header);
         }
     }
     midiOutClose(handle);
