@@ -16,6 +16,41 @@ void MarkDone(MIDIHDR& header)
     header.dwFlags = (header.dwFlags & ~MHDR_INQUEUE) | MHDR_DONE;
 }
 
+// The header bookkeeping both directions share, made under the device's lock.
+MMRESULT MarkPrepared(MIDIHDR& header)
+{
+    if (header.lpData == nullptr) {
+        return MMSYSERR_INVALPARAM;
+    }
+    header.dwFlags |= MHDR_PREPARED;
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT MarkUnprepared(MIDIHDR& header)
+{
+    if ((header.dwFlags & MHDR_INQUEUE) != 0) {
+        return MIDIERR_STILLPLAYING;
+    }
+    header.dwFlags &= ~MHDR_PREPARED;
+    return MMSYSERR_NOERROR;
+}
+
+// A prepared header, not queued yet, with data: now queued and not done.
+MMRESULT MarkQueued(MIDIHDR& header)
+{
+    if ((header.dwFlags & MHDR_PREPARED) == 0) {
+        return MIDIERR_UNPREPARED;
+    }
+    if ((header.dwFlags & MHDR_INQUEUE) != 0) {
+        return MIDIERR_STILLPLAYING;
+    }
+    if (header.lpData == nullptr || header.dwBufferLength == 0) {
+        return MMSYSERR_INVALPARAM;
+    }
+    header.dwFlags = (header.dwFlags & ~MHDR_DONE) | MHDR_INQUEUE;
+    return MMSYSERR_NOERROR;
+}
+
 // Bytes a short message of this status byte has; 0 for none it can carry.
 std::size_t ShortLength(std::uint8_t status)
 {
@@ -92,38 +127,23 @@ MMRESULT StreamOutDevice::ShortMsg(DWORD message)
 
 MMRESULT StreamOutDevice::PrepareHeader(MIDIHDR& header)
 {
-    if (header.lpData == nullptr) {
-        return MMSYSERR_INVALPARAM;
-    }
     const std::lock_guard lock(mutex_);
-    header.dwFlags |= MHDR_PREPARED;
-    return MMSYSERR_NOERROR;
+    return MarkPrepared(header);
 }
 
 MMRESULT StreamOutDevice::UnprepareHeader(MIDIHDR& header)
 {
     const std::lock_guard lock(mutex_);
-    if ((header.dwFlags & MHDR_INQUEUE) != 0) {
-        return MIDIERR_STILLPLAYING;
-    }
-    header.dwFlags &= ~MHDR_PREPARED;
-    return MMSYSERR_NOERROR;
+    return MarkUnprepared(header);
 }
 
 MMRESULT StreamOutDevice::LongMsg(MIDIHDR& header)
 {
     {
         const std::lock_guard lock(mutex_);
-        if ((header.dwFlags & MHDR_PREPARED) == 0) {
-            return MIDIERR_UNPREPARED;
+        if (const MMRESULT queued = MarkQueued(header); queued != MMSYSERR_NOERROR) {
+            return queued;
         }
-        if ((header.dwFlags & MHDR_INQUEUE) != 0) {
-            return MIDIERR_STILLPLAYING;
-        }
-        if (header.lpData == nullptr || header.dwBufferLength == 0) {
-            return MMSYSERR_INVALPARAM;
-        }
-        header.dwFlags = (header.dwFlags & ~MHDR_DONE) | MHDR_INQUEUE;
         Job job;
         job.header = &header;
         jobs_.push_back(job);
@@ -254,37 +274,22 @@ StreamInDevice::~StreamInDevice()
 
 MMRESULT StreamInDevice::PrepareHeader(MIDIHDR& header)
 {
-    if (header.lpData == nullptr) {
-        return MMSYSERR_INVALPARAM;
-    }
     const std::lock_guard lock(mutex_);
-    header.dwFlags |= MHDR_PREPARED;
-    return MMSYSERR_NOERROR;
+    return MarkPrepared(header);
 }
 
 MMRESULT StreamInDevice::UnprepareHeader(MIDIHDR& header)
 {
     const std::lock_guard lock(mutex_);
-    if ((header.dwFlags & MHDR_INQUEUE) != 0) {
-        return MIDIERR_STILLPLAYING;
-    }
-    header.dwFlags &= ~MHDR_PREPARED;
-    return MMSYSERR_NOERROR;
+    return MarkUnprepared(header);
 }
 
 MMRESULT StreamInDevice::AddBuffer(MIDIHDR& header)
 {
     const std::lock_guard lock(mutex_);
-    if ((header.dwFlags & MHDR_PREPARED) == 0) {
-        return MIDIERR_UNPREPARED;
+    if (const MMRESULT queued = MarkQueued(header); queued != MMSYSERR_NOERROR) {
+        return queued;
     }
-    if ((header.dwFlags & MHDR_INQUEUE) != 0) {
-        return MIDIERR_STILLPLAYING;
-    }
-    if (header.lpData == nullptr || header.dwBufferLength == 0) {
-        return MMSYSERR_INVALPARAM;
-    }
-    header.dwFlags = (header.dwFlags & ~MHDR_DONE) | MHDR_INQUEUE;
     header.dwBytesRecorded = 0;
     buffers_.push_back(&header);
     return MMSYSERR_NOERROR;
