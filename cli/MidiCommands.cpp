@@ -154,10 +154,12 @@ std::string WithoutLineEnd(std::string text)
     return text;
 }
 
-// A job that could not open its log names where it tried.
-bool LogFailed(const EXParams& params, std::ostream& err)
+// A job that could not open its log names where it tried. The job hands
+// that failure to its report window (an identification then also its
+// closing line, which takes the error line's place in errorText).
+bool LogFailed(const TextField& report, std::ostream& err)
 {
-    if (std::string(params.errorText).find("Cannot open log file") == std::string::npos) {
+    if (report.Text().find("Cannot open log file") == std::string::npos) {
         return false;
     }
     std::error_code ec;
@@ -235,7 +237,7 @@ int Identify(const MidiSetup& midi, const JobOptions& options, std::ostream& out
         params->identResult[0] = '\0';
     }, done, report, err);
 
-    if (LogFailed(*params, err)) {
+    if (LogFailed(report, err)) {
         return kFailed;
     }
     if (params->errorText[0] != '\0') {
@@ -275,7 +277,7 @@ int Send(const MidiSetup& midi, const std::string& file, int voice, const JobOpt
         params->timeout = resolved.timeout;
     }, done, report, err);
 
-    if (LogFailed(*params, err)) {
+    if (LogFailed(report, err)) {
         return kFailed;
     }
     if (params->errorText[0] != '\0') {

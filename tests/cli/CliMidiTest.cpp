@@ -135,6 +135,11 @@ TEST_F(CliMidiTest, SendRefusesDrumsAndSaysWhereTheLogCouldNotBeOpened)
     EXPECT_EQ("sonderik-cli: Sonderik.log: Cannot open log file in " + std::filesystem::current_path().string() + "\n",
               noLog.err);
     EXPECT_TRUE(driver->Instrument().GetReceived().voices.empty());
+
+    const CliRun identify = Cli("", Args({"identify"}));
+    EXPECT_EQ(1, identify.status);
+    EXPECT_EQ(noLog.err, identify.err);
+    EXPECT_EQ("", identify.out);
 }
 
 TEST_F(CliMidiTest, JobsTakeTheirPortsFromTheStoredSettings)
