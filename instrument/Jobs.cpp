@@ -151,6 +151,9 @@ void IdentifyJob(void* arg)
         pair->midiIn.Open(params.midiInPort);
         pair->midiOut.Open(params);
 
+        // The family description cannot build our conversation object by
+        // itself; hand it the factory (an atomic store, the same every time).
+        InstallEX5Conversation();
         DriverInfo* family = GetFamily(params.familyIndex);
         if (family == nullptr) {
             return;
