@@ -12,7 +12,7 @@ LRESULT SendMessageA(HWND window, UINT message, WPARAM, LPARAM lParam)
     return 0;
 }
 
-TextField::TextField(Handler onText) : onText_(std::move(onText)) {}
+TextField::TextField(Handler onText) : onText_(std::move(onText)), owner_(std::this_thread::get_id()) {}
 
 TextField::~TextField() { Close(); }
 
@@ -21,6 +21,15 @@ void TextField::ReplaceSelection(const std::string& text)
     std::unique_lock lock(mutex_);
     if (closed_) {
         text_ += text;
+        return;
+    }
+    if (std::this_thread::get_id() == owner_) {
+        // Waiting here for our own pump would never end.
+        text_ += text;
+        if (onText_) {
+            lock.unlock();
+            onText_(text);
+        }
         return;
     }
     Pending item{text};

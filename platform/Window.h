@@ -7,6 +7,7 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <thread>
 
 #include "platform/WinTypes.h"
 #include "platform/handles.h"
@@ -36,7 +37,9 @@ public:
 LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // A window whose owner thread takes texts by pumping. Used as the hidden
-// "done" field and the report field by the command line and the tests.
+// "done" field and the report field by the command line and the tests. The
+// thread that makes it is its owner; a text sent from the owner's own thread
+// is handled at once, as a window procedure is called directly then.
 class TextField : public Window {
 public:
     using Handler = std::function<void(const std::string&)>;
@@ -63,6 +66,7 @@ private:
     };
 
     Handler onText_;
+    const std::thread::id owner_;
     mutable std::mutex mutex_;
     std::condition_variable arrived_;
     std::condition_variable handled_;

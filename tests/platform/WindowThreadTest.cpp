@@ -33,6 +33,15 @@ TEST(TextFieldTest, SenderWaitsUntilTheOwnerHasHandledTheText)
     EXPECT_EQ("Done", field.Text());
 }
 
+TEST(TextFieldTest, TheOwnersOwnTextIsHandledAtOnce)
+{
+    std::string seen;
+    TextField field([&](const std::string& text) { seen += text; });
+    SendMessageA(&field, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>("Done"));
+    EXPECT_EQ("Done", seen);
+    EXPECT_EQ("Done", field.Text());
+}
+
 TEST(TextFieldTest, ClosingReleasesSendersAndNullWindowsAreSkipped)
 {
     TextField field;
