@@ -151,14 +151,20 @@ TEST(VoiceFileTest, ADeviceIsRefusedWithoutBlocking)
 
 TEST(VoiceFileTest, AFileWithoutReadPermissionCannotBeOpened)
 {
-    if (::geteuid() == 0) {
-        GTEST_SKIP() << "root reads every file";
-    }
     TempDir dir;
     Marked("locked").Write(dir.File("locked.s1v"), Kind::S1v);
     std::filesystem::permissions(dir.File("locked.s1v"), std::filesystem::perms::none);
-    auto image = std::make_unique<BankImage>();
-    EXPECT_EQ("Cannot open input file #1", ReadError(dir, "locked.s1v", *image));
+    std::filesystem::permissions(dir.Path(), std::filesystem::perms::all);
+    // Root reads every file, so the read runs as nobody in a child process.
+    EXPECT_EXIT(
+        {
+            if (::geteuid() == 0 && ::setuid(65534) != 0) {
+                std::_Exit(2);
+            }
+            auto image = std::make_unique<BankImage>();
+            std::_Exit(ReadError(dir, "locked.s1v", *image) == "Cannot open input file #1" ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 TEST(PatchBankTest, OwnsAndDeletesThePatchesInItsSlots)
