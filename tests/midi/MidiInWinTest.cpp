@@ -7,6 +7,7 @@
 
 #include "midi/MidiInWin.h"
 #include "tests/support/LogCapture.h"
+#include "tests/support/Raised.h"
 #include "tests/support/ScriptedMidiDriver.h"
 #include "voice/EXException.h"
 
@@ -14,20 +15,6 @@ using Call = ScriptedMidiDriver::Call;
 using Bytes = std::vector<std::uint8_t>;
 
 namespace {
-
-template <typename Action>
-std::string Raised(Action action)
-{
-    try {
-        action();
-    } catch (EXException* raised) {
-        const std::unique_ptr<EXException> e(raised);
-        char text[200];
-        FormatEX(e.get(), text, sizeof text);
-        return text;
-    }
-    return "nothing raised";
-}
 
 // A SysEx message of `length` bytes: F0, a counting body, F7.
 Bytes Sysex(std::size_t length, std::uint8_t seed = 0)

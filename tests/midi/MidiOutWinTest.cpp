@@ -8,28 +8,13 @@
 #include "midi/MidiOutWin.h"
 #include "midi/SysexMessage.h"
 #include "tests/support/LogCapture.h"
+#include "tests/support/Raised.h"
 #include "tests/support/ScriptedMidiDriver.h"
 #include "voice/EXException.h"
 
 using Call = ScriptedMidiDriver::Call;
 
 namespace {
-
-// Runs `action` and returns the "unit:line message" of what it raised, or
-// "nothing raised".
-template <typename Action>
-std::string Raised(Action action)
-{
-    try {
-        action();
-    } catch (EXException* raised) {
-        const std::unique_ptr<EXException> e(raised);
-        char text[200];
-        FormatEX(e.get(), text, sizeof text);
-        return text;
-    }
-    return "nothing raised";
-}
 
 class MidiOutWinTest : public ::testing::Test {
 protected:
