@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/registry.h"
+#include "platform/registry/Registry.h"
 
 // Typed values in one registry key. No handle is held: every call opens the
 // key, does its one read or write and closes it again. Reads that fail give

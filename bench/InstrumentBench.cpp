@@ -4,8 +4,8 @@
 #include <memory>
 
 #include "instrument/Jobs.h"
-#include "platform/MidiDriver.h"
-#include "platform/VirtualEx5Driver.h"
+#include "platform/midi/MidiDriver.h"
+#include "platform/midi/VirtualEx5Driver.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/VoiceFileBuilder.h"
 #include "voice/Patch.h"

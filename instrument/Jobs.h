@@ -4,7 +4,7 @@
 #include <functional>
 #include <memory>
 
-#include "platform/Thread.h"
+#include "platform/threads/Thread.h"
 #include "voice/EXParams.h"
 
 // The two long conversations, each run on a worker thread of its own with the

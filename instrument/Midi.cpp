@@ -9,7 +9,7 @@
 
 #include "instrument/Identity.h"
 #include "midi/MidiParams.h"
-#include "platform/Thread.h"
+#include "platform/threads/Thread.h"
 #include "voice/EXException.h"
 #include "voice/Patch.h"
 

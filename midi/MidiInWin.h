@@ -5,8 +5,8 @@
 #include <memory>
 
 #include "midi/SysexMessage.h"
-#include "platform/WinMidi.h"
-#include "platform/WinSync.h"
+#include "platform/midi/WinMidi.h"
+#include "platform/threads/WinSync.h"
 #include "voice/EXParams.h"
 
 struct Pacing;

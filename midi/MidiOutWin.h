@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "midi/SysexMessage.h"
-#include "platform/WinMidi.h"
+#include "platform/midi/WinMidi.h"
 #include "voice/EXParams.h"
 
 // One MIDI output port. A job opens it with its parameters, which then hold

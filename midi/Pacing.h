@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "platform/WinMidi.h"
-#include "platform/WinSync.h"
+#include "platform/midi/WinMidi.h"
+#include "platform/threads/WinSync.h"
 #include "voice/EXParams.h"
 
 // How a port waits for the driver to give a buffer back: `attempts` polls

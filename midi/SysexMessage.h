@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "platform/WinMidi.h"
+#include "platform/midi/WinMidi.h"
 
 // One buffer for one SysEx message between the program and the MIDI driver:
 // the driver's header and the data area it points to.

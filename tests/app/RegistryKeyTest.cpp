@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "app/RegistryKey.h"
-#include "platform/registry.h"
+#include "platform/registry/Registry.h"
 #include "tests/support/ConfigFolder.h"
 
 namespace {

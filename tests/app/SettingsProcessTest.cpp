@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "app/Settings.h"
-#include "platform/registry_file.h"
+#include "platform/registry/RegistryFile.h"
 #include "tests/app/WriterValues.h"
 #include "tests/support/ConfigFolder.h"
 #include "tests/support/Process.h"

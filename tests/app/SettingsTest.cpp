@@ -6,7 +6,7 @@
 
 #include "app/RegistryKey.h"
 #include "app/Settings.h"
-#include "platform/registry.h"
+#include "platform/registry/Registry.h"
 #include "tests/support/ConfigFolder.h"
 
 namespace {

@@ -8,8 +8,8 @@
 
 #include "app/Settings.h"
 #include "cli/Cli.h"
-#include "platform/MidiDriver.h"
-#include "platform/VirtualEx5Driver.h"
+#include "platform/midi/MidiDriver.h"
+#include "platform/midi/VirtualEx5Driver.h"
 #include "tests/support/ConfigFolder.h"
 #include "tests/support/JobHarness.h"
 #include "tests/support/ScopedEnv.h"

@@ -7,8 +7,8 @@
 
 #include "instrument/Midi.h"
 #include "midi/MidiParams.h"
-#include "platform/MidiDriver.h"
-#include "platform/VirtualEx5Driver.h"
+#include "platform/midi/MidiDriver.h"
+#include "platform/midi/VirtualEx5Driver.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/VoiceFileBuilder.h"

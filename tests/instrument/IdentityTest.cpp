@@ -6,8 +6,8 @@
 
 #include "instrument/Identity.h"
 #include "instrument/Jobs.h"
-#include "platform/MidiDriver.h"
-#include "platform/VirtualEx5Driver.h"
+#include "platform/midi/MidiDriver.h"
+#include "platform/midi/VirtualEx5Driver.h"
 #include "tests/support/JobHarness.h"
 
 namespace {

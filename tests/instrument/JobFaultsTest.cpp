@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "instrument/Jobs.h"
-#include "platform/MidiDriver.h"
-#include "platform/WinMidi.h"
+#include "platform/midi/MidiDriver.h"
+#include "platform/midi/WinMidi.h"
 #include "tests/support/JobHarness.h"
 #include "tests/support/ScriptedMidiDriver.h"
 #include "tests/support/VoiceFileBuilder.h"

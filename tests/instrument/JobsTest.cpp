@@ -6,9 +6,9 @@
 #include <string>
 
 #include "instrument/Jobs.h"
-#include "platform/MidiDriver.h"
-#include "platform/Thread.h"
-#include "platform/VirtualEx5Driver.h"
+#include "platform/midi/MidiDriver.h"
+#include "platform/threads/Thread.h"
+#include "platform/midi/VirtualEx5Driver.h"
 #include "tests/support/JobHarness.h"
 #include "tests/support/VoiceFileBuilder.h"
 #include "voice/Patch.h"

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "instrument/Jobs.h"
-#include "platform/Window.h"
+#include "platform/threads/Window.h"
 #include "tests/support/TempDir.h"
 #include "voice/EXParams.h"
 

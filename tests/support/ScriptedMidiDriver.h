@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/MidiDriver.h"
+#include "platform/midi/MidiDriver.h"
 
 // A driver for tests that does only what a test scripted. Each call kind is
 // either allowed (it then behaves like a well-mannered driver), or answers

@@ -1,0 +1,94 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/midi/WinMidi.h"
+
+// The driver interface behind the midi* calls. Like RtMidi, one interface
+// covers several backends, each in a file of its own and picked at run time:
+// the system's MIDI through RtMidi, the built-in virtual instrument, and for
+// tests a scripted driver. The layer numbers the ports of all installed
+// drivers one after another in installation order.
+//
+// Every device call below is made on the thread that called the matching
+// midi* function; the layer has already checked the handle, the header
+// pointer and its size. A device may be called from several threads at once
+// only where the midi* function allows it (it never does for one port).
+
+// An open output port: the object an HMIDIOUT points to.
+struct MidiOutDevice {
+    MidiOutDevice() = default;
+    virtual ~MidiOutDevice();
+    MidiOutDevice(const MidiOutDevice&) = delete;
+    MidiOutDevice& operator=(const MidiOutDevice&) = delete;
+
+    virtual MMRESULT ShortMsg(DWORD message) = 0;
+    virtual MMRESULT PrepareHeader(MIDIHDR& header) = 0;
+    virtual MMRESULT UnprepareHeader(MIDIHDR& header) = 0;
+    virtual MMRESULT LongMsg(MIDIHDR& header) = 0;
+    virtual MMRESULT Reset() = 0;
+    // On success the layer forgets the handle and drops the device.
+    virtual MMRESULT Close() = 0;
+};
+
+// An open input port: the object an HMIDIIN points to.
+struct MidiInDevice {
+    MidiInDevice() = default;
+    virtual ~MidiInDevice();
+    MidiInDevice(const MidiInDevice&) = delete;
+    MidiInDevice& operator=(const MidiInDevice&) = delete;
+
+    virtual MMRESULT PrepareHeader(MIDIHDR& header) = 0;
+    virtual MMRESULT UnprepareHeader(MIDIHDR& header) = 0;
+    virtual MMRESULT AddBuffer(MIDIHDR& header) = 0;
+    virtual MMRESULT Start() = 0;
+    virtual MMRESULT Stop() = 0;
+    virtual MMRESULT Reset() = 0;
+    // On success the layer forgets the handle and drops the device; the
+    // callback must not run after a successful Close returns.
+    virtual MMRESULT Close() = 0;
+};
+
+// Where an input device reports: the callback and instance data given to
+// midiInOpen. `proc` is null for CALLBACK_NULL.
+struct MidiInCallback {
+    MIDIINPROC proc = nullptr;
+    DWORD_PTR instance = 0;
+};
+
+class MidiDriver {
+public:
+    MidiDriver() = default;
+    virtual ~MidiDriver();
+    MidiDriver(const MidiDriver&) = delete;
+    MidiDriver& operator=(const MidiDriver&) = delete;
+
+    // Port counts and names may change between calls (a JACK server comes
+    // or goes); a name is what the user picks a port by.
+    virtual UINT OutputCount() = 0;
+    virtual std::string OutputName(UINT port) = 0;
+    virtual UINT InputCount() = 0;
+    virtual std::string InputName(UINT port) = 0;
+
+    // MMSYSERR_NOERROR and a device, or a result code.
+    virtual MMRESULT OpenOutput(UINT port, std::shared_ptr<MidiOutDevice>& device) = 0;
+    virtual MMRESULT OpenInput(UINT port, const MidiInCallback& callback,
+                               std::shared_ptr<MidiInDevice>& device) = 0;
+};
+
+namespace platform {
+
+// The drivers a process starts with: the system's MIDI (RtMidi), then the
+// virtual instrument configured by SONDERIK_VIRTUAL_EX5.
+std::vector<std::shared_ptr<MidiDriver>> DefaultMidiDrivers();
+
+// Replaces the installed drivers (tests install their own). Ports already
+// open keep working until closed. An empty list means no ports at all.
+void InstallMidiDrivers(std::vector<std::shared_ptr<MidiDriver>> drivers);
+
+// Back to DefaultMidiDrivers(), built again at the next midi* call.
+void ResetMidiDrivers();
+
+}  // namespace platform

@@ -1,0 +1,157 @@
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <span>
+#include <thread>
+#include <vector>
+
+#include "platform/midi/MidiDriver.h"
+
+// The header bookkeeping of the Windows-shaped calls, done once for every
+// backend that only moves whole MIDI messages (RtMidi, the virtual
+// instrument). A backend supplies an OutputLine or an InputLine; the devices
+// here queue headers, mark them done and deliver callbacks.
+
+namespace platform {
+
+// Lets a paced line wait without outliving a reset or close of its port.
+class SendPacer {
+public:
+    virtual ~SendPacer();
+    // Waits `duration`; false when the port was reset or is closing, and the
+    // line should then give up on the message.
+    virtual bool Pause(std::chrono::microseconds duration) = 0;
+    // The message has left the port: its header is done from now on. A line
+    // whose peer answers calls it before answering, as no answer can come
+    // back before the question has gone out; otherwise Send's return says it.
+    virtual void Sent() = 0;
+};
+
+// The backend side of an open output port.
+class OutputLine {
+public:
+    virtual ~OutputLine();
+    // Runs on the port's sender thread, one message at a time, and returns
+    // once the bytes have left (or are lost: the header is done either way).
+    virtual void Send(std::span<const std::uint8_t> message, SendPacer& pacer) = 0;
+};
+
+// Takes what an input line receives. Receive may be called from any thread
+// (the backend's), also from a realtime one: it takes one short lock, copies
+// and never waits for the callback.
+class MessageReceiver {
+public:
+    virtual ~MessageReceiver();
+    virtual void Receive(std::span<const std::uint8_t> message) = 0;
+};
+
+// The backend side of an open input port.
+class InputLine {
+public:
+    virtual ~InputLine();
+    // Starts handing every received message to `receiver`.
+    virtual void Connect(MessageReceiver& receiver) = 0;
+    // After this returns the line makes no more Receive calls.
+    virtual void Disconnect() = 0;
+};
+
+// An output port whose long messages leave on a sender thread of its own,
+// so midiOutLongMsg never blocks the caller. Short messages take the same
+// queue, so everything leaves in the order it was sent.
+class StreamOutDevice final : public MidiOutDevice, private SendPacer {
+public:
+    explicit StreamOutDevice(std::unique_ptr<OutputLine> line);
+    ~StreamOutDevice() override;
+
+    MMRESULT ShortMsg(DWORD message) override;
+    MMRESULT PrepareHeader(MIDIHDR& header) override;
+    MMRESULT UnprepareHeader(MIDIHDR& header) override;
+    MMRESULT LongMsg(MIDIHDR& header) override;
+    MMRESULT Reset() override;
+    MMRESULT Close() override;
+
+private:
+    struct Job {
+        MIDIHDR* header = nullptr;          // a long message, or
+        std::uint8_t bytes[3] = {0, 0, 0};  // a short one of `size` bytes
+        std::size_t size = 0;
+    };
+
+    bool Pause(std::chrono::microseconds duration) override;
+    void Sent() override;
+    void Run();
+    void Quit();
+
+    std::unique_ptr<OutputLine> line_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::deque<Job> jobs_;
+    MIDIHDR* playing_ = nullptr;  // the long message the sender holds
+    bool cancel_ = false;         // the message playing was given back
+    bool quit_ = false;
+    bool abandon_ = false;        // destroyed while open: drop the rest
+    std::vector<std::uint8_t> scratch_;  // sender thread only
+    std::thread sender_;
+};
+
+// An input port: received SysEx bytes fill the queued buffers in order, and
+// every buffer handed back, every short message and the open and close
+// notices reach the callback on a dispatcher thread of the port.
+class StreamInDevice final : public MidiInDevice, private MessageReceiver {
+public:
+    // How long midiInStop, midiInReset and midiInClose wait for the
+    // dispatcher to deliver what they handed back.
+    static constexpr std::chrono::milliseconds kDeliveryBound{2000};
+
+    StreamInDevice(std::unique_ptr<InputLine> line, const MidiInCallback& callback);
+    ~StreamInDevice() override;
+
+    MMRESULT PrepareHeader(MIDIHDR& header) override;
+    MMRESULT UnprepareHeader(MIDIHDR& header) override;
+    MMRESULT AddBuffer(MIDIHDR& header) override;
+    MMRESULT Start() override;
+    MMRESULT Stop() override;
+    MMRESULT Reset() override;
+    MMRESULT Close() override;
+
+private:
+    struct Notice {
+        UINT message;
+        DWORD_PTR param1;
+        DWORD_PTR param2;
+    };
+
+    void Receive(std::span<const std::uint8_t> message) override;
+    void StoreSysexByte(std::uint8_t byte);
+    void HandBack(MIDIHDR* header);          // caller holds mutex_
+    void Post(UINT message, DWORD_PTR p1, DWORD_PTR p2);  // caller holds mutex_
+    bool AwaitDelivery(std::unique_lock<std::mutex>& lock);
+    DWORD Timestamp() const;
+    void Run();
+    void Quit();
+
+    std::unique_ptr<InputLine> line_;
+    MidiInCallback callback_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::condition_variable delivered_;
+    std::deque<MIDIHDR*> buffers_;
+    std::deque<Notice> notices_;
+    std::uint64_t posted_ = 0;
+    std::uint64_t deliveredCount_ = 0;
+    bool started_ = false;
+    bool inSysex_ = false;
+    bool lossReported_ = false;
+    bool quit_ = false;
+    bool connected_ = false;
+    std::chrono::steady_clock::time_point startTime_{};
+    std::thread dispatcher_;
+};
+
+}  // namespace platform

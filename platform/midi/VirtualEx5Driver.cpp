@@ -1,0 +1,165 @@
+#include "platform/midi/VirtualEx5Driver.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+
+#include "platform/midi/StreamDevices.h"
+
+using platform::InputLine;
+using platform::MessageReceiver;
+using platform::OutputLine;
+using platform::SendPacer;
+
+// What the two ports and the driver share; open ports keep it alive after
+// the driver is gone.
+struct VirtualEx5Driver::Shared {
+    explicit Shared(const virtual_ex5::Config& config) : instrument(config) {}
+
+    VirtualEx5 instrument;
+    std::mutex mutex;                      // guards everything below
+    MessageReceiver* receiver = nullptr;   // the open input port, if any
+    bool outputOpen = false;
+    bool inputOpen = false;
+
+    // Hands an answer to the input port; dropped when none is open, as on
+    // a cable that leads nowhere.
+    void Deliver(std::span<const std::uint8_t> message)
+    {
+        const std::lock_guard lock(mutex);
+        if (receiver != nullptr) {
+            receiver->Receive(message);
+        }
+    }
+};
+
+namespace {
+
+std::chrono::microseconds WireTime(std::size_t bytes)
+{
+    return std::chrono::microseconds(bytes * 1000000 / virtual_ex5::kWireBytesPerSecond);
+}
+
+class VirtualOutLine final : public OutputLine {
+public:
+    explicit VirtualOutLine(std::shared_ptr<VirtualEx5Driver::Shared> shared) : shared_(std::move(shared)) {}
+    ~VirtualOutLine() override
+    {
+        const std::lock_guard lock(shared_->mutex);
+        shared_->outputOpen = false;
+    }
+
+    // On the port's sender thread: the request's wire time, the instrument's
+    // answer, then the answer's wire time back.
+    void Send(std::span<const std::uint8_t> message, SendPacer& pacer) override
+    {
+        const bool wire = shared_->instrument.GetConfig().wire;
+        if (wire && !pacer.Pause(WireTime(message.size()))) {
+            return;
+        }
+        const auto answers = shared_->instrument.Receive(message);
+        pacer.Sent();
+        for (const auto& answer : answers) {
+            if (wire && !pacer.Pause(WireTime(answer.size()))) {
+                return;
+            }
+            shared_->Deliver(answer);
+        }
+    }
+
+private:
+    std::shared_ptr<VirtualEx5Driver::Shared> shared_;
+};
+
+class VirtualInLine final : public InputLine {
+public:
+    explicit VirtualInLine(std::shared_ptr<VirtualEx5Driver::Shared> shared) : shared_(std::move(shared)) {}
+    ~VirtualInLine() override
+    {
+        const std::lock_guard lock(shared_->mutex);
+        shared_->receiver = nullptr;
+        shared_->inputOpen = false;
+    }
+
+    void Connect(MessageReceiver& receiver) override
+    {
+        const std::lock_guard lock(shared_->mutex);
+        shared_->receiver = &receiver;
+    }
+
+    void Disconnect() override
+    {
+        const std::lock_guard lock(shared_->mutex);
+        shared_->receiver = nullptr;
+    }
+
+private:
+    std::shared_ptr<VirtualEx5Driver::Shared> shared_;
+};
+
+std::string PortName(const VirtualEx5& instrument)
+{
+    return std::string("Sonderik virtual ") + virtual_ex5::ModelName(instrument.GetConfig().model) +
+           " (built in)";
+}
+
+}  // namespace
+
+VirtualEx5Driver::VirtualEx5Driver(const virtual_ex5::Config& config)
+    : shared_(std::make_shared<Shared>(config))
+{
+}
+
+VirtualEx5Driver::~VirtualEx5Driver() = default;
+
+virtual_ex5::Config VirtualEx5Driver::ConfigFromEnvironment()
+{
+    const char* text = std::getenv("SONDERIK_VIRTUAL_EX5");
+    std::vector<std::string> problems;
+    const virtual_ex5::Config config = virtual_ex5::ParseConfig(text != nullptr ? text : "", &problems);
+    for (const auto& problem : problems) {
+        std::fprintf(stderr, "SONDERIK_VIRTUAL_EX5: ignored %s\n", problem.c_str());
+    }
+    return config;
+}
+
+VirtualEx5& VirtualEx5Driver::Instrument() { return shared_->instrument; }
+
+UINT VirtualEx5Driver::OutputCount() { return 1; }
+UINT VirtualEx5Driver::InputCount() { return 1; }
+
+std::string VirtualEx5Driver::OutputName(UINT) { return PortName(shared_->instrument); }
+std::string VirtualEx5Driver::InputName(UINT) { return PortName(shared_->instrument); }
+
+MMRESULT VirtualEx5Driver::OpenOutput(UINT port, std::shared_ptr<MidiOutDevice>& device)
+{
+    if (port != 0) {
+        return MMSYSERR_BADDEVICEID;
+    }
+    {
+        const std::lock_guard lock(shared_->mutex);
+        if (shared_->outputOpen) {
+            return MMSYSERR_ALLOCATED;
+        }
+        shared_->outputOpen = true;
+    }
+    device = std::make_shared<platform::StreamOutDevice>(std::make_unique<VirtualOutLine>(shared_));
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT VirtualEx5Driver::OpenInput(UINT port, const MidiInCallback& callback,
+                                     std::shared_ptr<MidiInDevice>& device)
+{
+    if (port != 0) {
+        return MMSYSERR_BADDEVICEID;
+    }
+    {
+        const std::lock_guard lock(shared_->mutex);
+        if (shared_->inputOpen) {
+            return MMSYSERR_ALLOCATED;
+        }
+        shared_->inputOpen = true;
+    }
+    device = std::make_shared<platform::StreamInDevice>(std::make_unique<VirtualInLine>(shared_), callback);
+    return MMSYSERR_NOERROR;
+}

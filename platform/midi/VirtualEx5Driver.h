@@ -1,0 +1,33 @@
+#pragma once
+
+#include <memory>
+
+#include "platform/midi/MidiDriver.h"
+#include "simulator/VirtualEx5.h"
+
+// The built-in virtual instrument as a driver: one output port that leads
+// into a VirtualEx5 and one input port that carries its answers back. Each
+// port can be open once at a time.
+class VirtualEx5Driver final : public MidiDriver {
+public:
+    explicit VirtualEx5Driver(const virtual_ex5::Config& config);
+    ~VirtualEx5Driver() override;
+
+    // Reads SONDERIK_VIRTUAL_EX5; a setting it cannot use is reported on
+    // standard error and left at its default.
+    static virtual_ex5::Config ConfigFromEnvironment();
+
+    VirtualEx5& Instrument();
+
+    UINT OutputCount() override;
+    std::string OutputName(UINT port) override;
+    UINT InputCount() override;
+    std::string InputName(UINT port) override;
+    MMRESULT OpenOutput(UINT port, std::shared_ptr<MidiOutDevice>& device) override;
+    MMRESULT OpenInput(UINT port, const MidiInCallback& callback, std::shared_ptr<MidiInDevice>& device) override;
+
+    struct Shared;
+
+private:
+    std::shared_ptr<Shared> shared_;
+};

@@ -1,0 +1,358 @@
+#include "platform/registry/RegistryFile.h"
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <ctime>
+#include <system_error>
+#include <thread>
+#include <utility>
+
+namespace {
+
+// ---- files -----------------------------------------------------------------
+
+enum class FileRead { Missing, Read, Unreadable, TooBig };
+
+FileRead ReadFileBytes(const std::filesystem::path& path, std::string& out)
+{
+    out.clear();
+    // O_NONBLOCK: a pipe put where the file should be must not stall the read.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) {
+        return (errno == ENOENT || errno == ENOTDIR) ? FileRead::Missing : FileRead::Unreadable;
+    }
+    struct stat st {};
+    FileRead result = FileRead::Read;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        result = FileRead::Unreadable;
+    } else {
+        char buffer[16384];
+        for (;;) {
+            const ssize_t n = ::read(fd, buffer, sizeof buffer);
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n < 0) {
+                result = FileRead::Unreadable;
+                break;
+            }
+            if (n == 0) {
+                break;
+            }
+            if (out.size() + static_cast<std::size_t>(n) > kMaxRegistryFileSize) {
+                result = FileRead::TooBig;
+                break;
+            }
+            out.append(buffer, static_cast<std::size_t>(n));
+        }
+    }
+    ::close(fd);
+    return result;
+}
+
+bool WriteAll(int fd, const char* data, std::size_t size)
+{
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// The writers' lock of one root, held while this object lives. The kernel
+// drops it when its process dies, so a killed writer never blocks the rest.
+class WriterLock {
+public:
+    WriterLock() = default;
+    WriterLock(const WriterLock&) = delete;
+    WriterLock& operator=(const WriterLock&) = delete;
+    ~WriterLock()
+    {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+    }
+
+    // Waits at most `wait`, polling: flock itself cannot wait with a limit.
+    LSTATUS Acquire(const std::filesystem::path& path, std::chrono::milliseconds wait)
+    {
+        fd_ = ::open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC | O_NOCTTY, 0644);
+        if (fd_ < 0) {
+            return ERROR_ACCESS_DENIED;
+        }
+        const auto deadline = std::chrono::steady_clock::now() + wait;
+        std::chrono::microseconds pause{50};
+        for (;;) {
+            if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) {
+                return ERROR_SUCCESS;
+            }
+            if (errno != EWOULDBLOCK && errno != EINTR) {
+                return ERROR_ACCESS_DENIED;
+            }
+            if (std::chrono::steady_clock::now() >= deadline) {
+                return ERROR_TIMEOUT;
+            }
+            std::this_thread::sleep_for(pause);
+            pause = std::min(pause * 2, std::chrono::microseconds{1000});
+        }
+    }
+
+private:
+    int fd_ = -1;
+};
+
+enum class StopPoint { None, Partial, Synced, Renamed };
+
+StopPoint StopPointFor(std::string_view what)
+{
+    const char* setting = std::getenv(kRegistryStopAtVariable);
+    if (setting == nullptr) {
+        return StopPoint::None;
+    }
+    const std::string_view request(setting);
+    const std::size_t colon = request.find(':');
+    if (colon != std::string_view::npos && !SameRegistryName(request.substr(colon + 1), what)) {
+        return StopPoint::None;
+    }
+    const std::string_view stage = request.substr(0, colon);
+    if (stage == "partial") {
+        return StopPoint::Partial;
+    }
+    if (stage == "synced") {
+        return StopPoint::Synced;
+    }
+    return stage == "renamed" ? StopPoint::Renamed : StopPoint::None;
+}
+
+void StopHereIf(bool stop)
+{
+    if (stop) {
+        std::raise(SIGSTOP);
+    }
+}
+
+std::filesystem::path WithSuffix(const std::filesystem::path& file, std::string_view suffix)
+{
+    std::filesystem::path p = file;
+    p += std::string(suffix);
+    return p;
+}
+
+}  // namespace
+
+// ---- where the files are ---------------------------------------------------
+
+std::filesystem::path RegistryFolder()
+{
+    if (const char* own = std::getenv("SONDERIK_CONFIG_DIR"); own != nullptr && *own != '\0') {
+        return own;
+    }
+    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && *xdg == '/') {
+        return std::filesystem::path(xdg) / "sonderik";
+    }
+    if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
+        return std::filesystem::path(home) / ".config" / "sonderik";
+    }
+    std::vector<char> buffer(16384);
+    passwd entry{};
+    passwd* found = nullptr;
+    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr &&
+        found->pw_dir != nullptr && *found->pw_dir != '\0') {
+        return std::filesystem::path(found->pw_dir) / ".config" / "sonderik";
+    }
+    return {};
+}
+
+// ---- one root's file -------------------------------------------------------
+
+HiveFile::HiveFile(std::filesystem::path folder, std::string rootName, std::chrono::milliseconds lockWait)
+    : folder_(std::move(folder)), rootName_(std::move(rootName)), lockWait_(lockWait)
+{
+}
+
+std::filesystem::path HiveFile::File() const { return folder_ / (rootName_ + ".txt"); }
+
+std::filesystem::path HiveFile::Sibling(std::string_view suffix) const { return WithSuffix(File(), suffix); }
+
+LSTATUS HiveFile::ReadUnlocked(RegistryHive& hive, bool& corrupt) const
+{
+    hive = RegistryHive();
+    corrupt = false;
+    if (folder_.empty()) {
+        return ERROR_SUCCESS;
+    }
+    std::string text;
+    switch (ReadFileBytes(File(), text)) {
+    case FileRead::Missing:
+        return ERROR_SUCCESS;
+    case FileRead::Unreadable:
+        return ERROR_CANTREAD;
+    case FileRead::TooBig:
+        corrupt = true;
+        return ERROR_SUCCESS;
+    case FileRead::Read:
+        break;
+    }
+    std::optional<RegistryHive> parsed = RegistryHive::Parse(text, rootName_);
+    if (parsed) {
+        hive = std::move(*parsed);
+    } else {
+        corrupt = true;
+    }
+    return ERROR_SUCCESS;
+}
+
+LSTATUS HiveFile::Read(RegistryHive& hive) const
+{
+    bool corrupt = false;
+    LSTATUS status = ReadUnlocked(hive, corrupt);
+    if (status != ERROR_SUCCESS || !corrupt) {
+        return status;
+    }
+    // Set it aside only if it is still the corrupt one: a writer may have
+    // replaced it since. Where the folder allows no lock it stays put; it
+    // reads as empty either way.
+    WriterLock lock;
+    if (lock.Acquire(folder_ / (rootName_ + ".lock"), lockWait_) == ERROR_SUCCESS) {
+        status = ReadUnlocked(hive, corrupt);
+        if (status == ERROR_SUCCESS && corrupt) {
+            SetAside();
+        }
+    }
+    if (corrupt) {
+        hive = RegistryHive();
+    }
+    return status;
+}
+
+LSTATUS HiveFile::SetAside() const
+{
+    std::time_t now = std::time(nullptr);
+    std::tm utc{};
+    char stamp[32] = "unknown-time";
+    if (::gmtime_r(&now, &utc) != nullptr) {
+        std::strftime(stamp, sizeof stamp, "%Y%m%dT%H%M%SZ", &utc);
+    }
+    const std::filesystem::path base = Sibling(std::string(".corrupt-") + stamp);
+    std::filesystem::path aside = base;
+    std::error_code ec;
+    for (int n = 2; std::filesystem::exists(aside, ec) || ec; ++n) {
+        if (n > 1000 || ec) {
+            return ERROR_CANTWRITE;
+        }
+        aside = WithSuffix(base, "-" + std::to_string(n));
+    }
+    return ::rename(File().c_str(), aside.c_str()) == 0 ? ERROR_SUCCESS : ERROR_CANTWRITE;
+}
+
+LSTATUS HiveFile::Update(const Change& change, std::string_view what) const
+{
+    if (folder_.empty()) {
+        return ERROR_ACCESS_DENIED;
+    }
+    std::error_code ec;
+    std::filesystem::create_directories(folder_, ec);
+    if (ec) {
+        return ERROR_ACCESS_DENIED;
+    }
+    WriterLock lock;
+    LSTATUS status = lock.Acquire(folder_ / (rootName_ + ".lock"), lockWait_);
+    if (status != ERROR_SUCCESS) {
+        return status;
+    }
+    RegistryHive hive;
+    bool corrupt = false;
+    status = ReadUnlocked(hive, corrupt);
+    if (status != ERROR_SUCCESS) {
+        return status;
+    }
+    // Never write over a corrupt file: what it held would be lost unseen.
+    if (corrupt && SetAside() != ERROR_SUCCESS) {
+        return ERROR_REGISTRY_CORRUPT;
+    }
+    bool changed = false;
+    status = change(hive, changed);
+    if (status != ERROR_SUCCESS || !changed) {
+        return status;
+    }
+    const std::string text = hive.Format(rootName_);
+    if (text.size() > kMaxRegistryFileSize) {
+        return ERROR_CANTWRITE;
+    }
+    return WriteWhole(text, what);
+}
+
+LSTATUS HiveFile::WriteWhole(const std::string& text, std::string_view what) const
+{
+    const StopPoint stop = StopPointFor(what);
+    const std::filesystem::path temp = Sibling(".tmp");
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0644);
+    if (fd < 0) {
+        return ERROR_CANTWRITE;
+    }
+    struct stat old {};
+    if (::stat(File().c_str(), &old) == 0) {
+        ::fchmod(fd, old.st_mode & 07777);
+    }
+    const std::size_t half = stop == StopPoint::Partial ? text.size() / 2 : 0;
+    bool ok = WriteAll(fd, text.data(), half);
+    StopHereIf(ok && stop == StopPoint::Partial);
+    ok = ok && WriteAll(fd, text.data() + half, text.size() - half) && ::fsync(fd) == 0;
+    ok = (::close(fd) == 0) && ok;
+    StopHereIf(ok && stop == StopPoint::Synced);
+    if (!ok || ::rename(temp.c_str(), File().c_str()) != 0) {
+        ::unlink(temp.c_str());
+        return ERROR_CANTWRITE;
+    }
+    StopHereIf(stop == StopPoint::Renamed);
+    return ERROR_SUCCESS;
+}
+
+LSTATUS HiveFile::Flush() const
+{
+    if (folder_.empty()) {
+        return ERROR_SUCCESS;
+    }
+    const int dir = ::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir < 0) {
+        return errno == ENOENT ? ERROR_SUCCESS : ERROR_CANTWRITE;
+    }
+    const bool ok = ::fsync(dir) == 0;
+    ::close(dir);
+    return ok ? ERROR_SUCCESS : ERROR_CANTWRITE;
+}
+
+bool HiveFile::Writable() const
+{
+    if (folder_.empty()) {
+        return false;
+    }
+    // The nearest folder that exists decides: everything below it can be made.
+    std::filesystem::path probe = folder_;
+    std::error_code ec;
+    while (!probe.empty() && !std::filesystem::exists(probe, ec)) {
+        if (ec) {
+            return false;
+        }
+        probe = probe.parent_path();
+    }
+    if (probe.empty()) {
+        probe = ".";
+    }
+    return std::filesystem::is_directory(probe, ec) && ::access(probe.c_str(), W_OK | X_OK) == 0;
+}

@@ -1,0 +1,69 @@
+#pragma once
+
+// The files behind the registry: one per predefined root, named after it
+// ("HKEY_LOCAL_MACHINE.txt", in the text form of RegistryHive.h), in the
+// folder RegistryFolder() names. A file that does not parse is set aside as
+// "<file>.corrupt-<time>" and reads as a root without keys. Writers take
+// "<root>.lock" and replace the file by renaming a finished, flushed
+// "<file>.tmp" over it.
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "platform/registry/Registry.h"
+#include "platform/registry/RegistryHive.h"
+
+// $SONDERIK_CONFIG_DIR, else $XDG_CONFIG_HOME/sonderik (when absolute), else
+// ~/.config/sonderik; empty when there is no home folder either.
+std::filesystem::path RegistryFolder();
+
+// One root's file. Nothing is cached: every call sees what the last writer
+// of any process left.
+class HiveFile {
+public:
+    static constexpr std::chrono::milliseconds kDefaultLockWait{10000};
+
+    HiveFile(std::filesystem::path folder, std::string rootName,
+             std::chrono::milliseconds lockWait = kDefaultLockWait);
+
+    // The hive as it is now: empty when there is no file yet, or when the
+    // file was corrupt (it is then set aside when the folder allows).
+    // ERROR_CANTREAD when the file is there but cannot be read.
+    LSTATUS Read(RegistryHive& hive) const;
+
+    // Under the writers' lock: reads the hive, lets `change` work on it and,
+    // when `change` succeeds and says it changed something, writes it. The
+    // result is `change`'s, or why the hive could not be read or written.
+    // `what` names the change for the stop points (see below).
+    using Change = std::function<LSTATUS(RegistryHive& hive, bool& changed)>;
+    LSTATUS Update(const Change& change, std::string_view what) const;
+
+    // Makes the last replacement of the file outlast a power cut.
+    LSTATUS Flush() const;
+
+    // Whether a change could be written: the folder is there, or can be
+    // made, and can be written.
+    bool Writable() const;
+
+    std::filesystem::path File() const;
+
+private:
+    std::filesystem::path Sibling(std::string_view suffix) const;
+    LSTATUS ReadUnlocked(RegistryHive& hive, bool& corrupt) const;
+    LSTATUS SetAside() const;
+    LSTATUS WriteWhole(const std::string& text, std::string_view what) const;
+
+    std::filesystem::path folder_;
+    std::string rootName_;
+    std::chrono::milliseconds lockWait_;
+};
+
+// Test hook: with SONDERIK_REGISTRY_STOP_AT set to "partial", "synced" or
+// "renamed" (optionally ":<value name>" to pick one change), a write stops
+// its own process (SIGSTOP) half-way through the temporary file, once the
+// temporary file is on disk, or right after the rename, so that a test can
+// kill it there. Unset, nothing stops.
+constexpr const char* kRegistryStopAtVariable = "SONDERIK_REGISTRY_STOP_AT";

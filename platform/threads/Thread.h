@@ -1,0 +1,56 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "platform/threads/Window.h"
+
+constexpr UINT PM_NOREMOVE = 0x0000;
+constexpr UINT PM_REMOVE = 0x0001;
+
+struct MSG {
+    HWND hwnd = nullptr;
+    UINT message = 0;
+    WPARAM wParam = 0;
+    LPARAM lParam = 0;
+};
+
+// Looks at the calling thread's message queue for a message numbered
+// `first` to `last` (both 0: any), optionally removing it. Never waits.
+// A thread that no WorkerThread started has an empty queue.
+BOOL PeekMessageA(MSG* msg, HWND window, UINT first, UINT last, UINT remove);
+
+// A worker thread, created suspended: it starts running `proc(arg)` only when
+// resumed. It owns a message queue that other threads post into and that the
+// worker reads with PeekMessageA.
+class WorkerThread {
+public:
+    using Proc = void (*)(void*);
+
+    WorkerThread(Proc proc, void* arg);
+    // Joins a thread that was resumed: a worker's work is bounded by its own waits.
+    ~WorkerThread();
+    WorkerThread(const WorkerThread&) = delete;
+    WorkerThread& operator=(const WorkerThread&) = delete;
+
+    void Resume();
+    // Posts a message into the worker's queue; false once the worker has finished.
+    bool PostThreadMessageA(UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
+    // True from Resume until `proc` has returned.
+    bool Running() const;
+    // Waits at most `timeout` for `proc` to return; true when it has (then joined).
+    bool Join(std::chrono::milliseconds timeout);
+
+    struct Queue;
+
+private:
+    Proc proc_;
+    void* arg_;
+    std::shared_ptr<Queue> queue_;
+    std::thread thread_;
+};

@@ -1,0 +1,207 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "platform/midi/StreamDevices.h"
+
+using namespace platform;
+using Bytes = std::vector<std::uint8_t>;
+using namespace std::chrono_literals;
+
+namespace {
+
+// What reached the callback, and on which thread.
+struct Seen {
+    UINT message;
+    DWORD recorded;
+    std::thread::id thread;
+};
+
+struct Recorder {
+    std::mutex mutex;
+    std::vector<Seen> seen;
+    std::vector<DWORD_PTR> shortMessages;
+
+    static void Proc(HMIDIIN, UINT message, DWORD_PTR instance, DWORD_PTR p1, DWORD_PTR)
+    {
+        auto* self = reinterpret_cast<Recorder*>(instance);
+        const std::lock_guard lock(self->mutex);
+        const auto* header = message == MIM_LONGDATA ? reinterpret_cast<const MIDIHDR*>(p1) : nullptr;
+        self->seen.push_back({message, header != nullptr ? header->dwBytesRecorded : 0, std::this_thread::get_id()});
+        if (message == MIM_DATA) {
+            self->shortMessages.push_back(p1);
+        }
+    }
+
+    std::vector<UINT> Messages()
+    {
+        const std::lock_guard lock(mutex);
+        std::vector<UINT> messages;
+        for (const Seen& s : seen) {
+            messages.push_back(s.message);
+        }
+        return messages;
+    }
+};
+
+class TestInLine final : public InputLine {
+public:
+    void Connect(MessageReceiver& r) override { receiver = &r; }
+    void Disconnect() override { receiver = nullptr; }
+    MessageReceiver* receiver = nullptr;
+};
+
+struct Buffer {
+    explicit Buffer(DWORD size) : data(size)
+    {
+        header.lpData = data.data();
+        header.dwBufferLength = size;
+    }
+    std::vector<char> data;
+    MIDIHDR header{};
+};
+
+class StreamInDeviceTest : public ::testing::Test {
+protected:
+    StreamInDeviceTest()
+        : line(new TestInLine),
+          device(std::unique_ptr<InputLine>(line), MidiInCallback{&Recorder::Proc, reinterpret_cast<DWORD_PTR>(&recorder)})
+    {
+    }
+
+    void Queue(Buffer& b)
+    {
+        ASSERT_EQ(MMSYSERR_NOERROR, device.PrepareHeader(b.header));
+        ASSERT_EQ(MMSYSERR_NOERROR, device.AddBuffer(b.header));
+    }
+    void Arrive(const Bytes& message) { line->receiver->Receive(message); }
+
+    Recorder recorder;
+    TestInLine* line;
+    StreamInDevice device;
+};
+
+TEST_F(StreamInDeviceTest, SysexFillsBuffersInOrderAndEachGoesBackOnTheDispatcherThread)
+{
+    Buffer a(8), b(8), c(8);
+    Queue(a);
+    Queue(b);
+    Queue(c);
+    Arrive({0xF0, 1, 2});  // before Start: dropped
+    device.Start();
+    Arrive({0xF0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 0xF7});
+    EXPECT_EQ(MMSYSERR_NOERROR, device.Stop()) << "Stop returns once the callbacks ran";
+
+    ASSERT_EQ((std::vector<UINT>{MIM_OPEN, MIM_LONGDATA, MIM_LONGDATA}), recorder.Messages());
+    EXPECT_EQ(8u, recorder.seen[1].recorded) << "full";
+    EXPECT_EQ(4u, recorder.seen[2].recorded) << "ended by F7";
+    EXPECT_EQ(0xF7, static_cast<std::uint8_t>(b.data[3]));
+    EXPECT_NE(std::this_thread::get_id(), recorder.seen[1].thread);
+    EXPECT_EQ(MHDR_DONE | MHDR_PREPARED, a.header.dwFlags);
+    EXPECT_EQ(MHDR_INQUEUE | MHDR_PREPARED, c.header.dwFlags);
+
+    EXPECT_EQ(MIDIERR_STILLPLAYING, device.UnprepareHeader(c.header));
+    EXPECT_EQ(MIDIERR_STILLPLAYING, device.Close()) << "a buffer is still queued";
+    EXPECT_EQ(MMSYSERR_NOERROR, device.Reset());
+    EXPECT_EQ(MHDR_DONE | MHDR_PREPARED, c.header.dwFlags);
+    EXPECT_EQ(MMSYSERR_NOERROR, device.UnprepareHeader(c.header));
+    EXPECT_EQ(MMSYSERR_NOERROR, device.Close());
+    EXPECT_EQ(MIM_CLOSE, recorder.Messages().back());
+    EXPECT_EQ(nullptr, line->receiver) << "the line is disconnected";
+}
+
+TEST_F(StreamInDeviceTest, StopHandsBackAPartlyFilledBufferAndLostBytesAreReportedOnce)
+{
+    Buffer a(16), b(16);
+    Buffer unprepared(16);
+    EXPECT_EQ(MIDIERR_UNPREPARED, device.AddBuffer(unprepared.header));
+    Queue(a);
+    device.Start();
+    Arrive({0x90, 60, 64});
+    Arrive({0xF0, 1, 2});
+    device.Stop();
+    Queue(b);
+    device.Start();
+    Arrive({0xF0, 1, 0xF7});
+    Arrive({0xF0, 2, 0xF7});  // no buffer left
+    Arrive({0xF0, 3, 0xF7});
+    device.Stop();
+
+    EXPECT_EQ((std::vector<UINT>{MIM_OPEN, MIM_DATA, MIM_LONGDATA, MIM_LONGDATA, MIM_LONGERROR, MIM_LONGERROR}),
+              recorder.Messages());
+    EXPECT_EQ(3u, recorder.seen[2].recorded);
+    EXPECT_EQ(DWORD_PTR{0x403C90}, recorder.shortMessages.at(0));
+}
+
+class TestOutLine final : public OutputLine {
+public:
+    explicit TestOutLine(std::chrono::microseconds wire) : wire_(wire) {}
+    void Send(std::span<const std::uint8_t> message, SendPacer& pacer) override
+    {
+        if (pacer.Pause(wire_)) {
+            const std::lock_guard lock(mutex);
+            sent.emplace_back(message.begin(), message.end());
+        }
+    }
+    std::mutex mutex;
+    std::vector<Bytes> sent;
+
+private:
+    std::chrono::microseconds wire_;
+};
+
+TEST(StreamOutDeviceTest, ALongMessagePlaysUntilTheLineTookItAndResetGivesItBack)
+{
+    auto* line = new TestOutLine(10s);
+    StreamOutDevice device{std::unique_ptr<OutputLine>(line)};
+    Bytes data = {0xF0, 0x7E, 0x7F, 0x06, 0x01, 0xF7};
+    MIDIHDR header{};
+    header.lpData = reinterpret_cast<LPSTR>(data.data());
+    header.dwBufferLength = 6;
+
+    EXPECT_EQ(MIDIERR_UNPREPARED, device.LongMsg(header));
+    device.PrepareHeader(header);
+    ASSERT_EQ(MMSYSERR_NOERROR, device.LongMsg(header));
+    EXPECT_EQ(MIDIERR_STILLPLAYING, device.LongMsg(header));
+    EXPECT_EQ(MIDIERR_STILLPLAYING, device.UnprepareHeader(header));
+    EXPECT_EQ(MIDIERR_STILLPLAYING, device.Close());
+
+    const auto before = std::chrono::steady_clock::now();
+    EXPECT_EQ(MMSYSERR_NOERROR, device.Reset());
+    EXPECT_EQ(MHDR_DONE | MHDR_PREPARED, header.dwFlags);
+    EXPECT_EQ(MMSYSERR_NOERROR, device.UnprepareHeader(header));
+    EXPECT_EQ(MMSYSERR_NOERROR, device.Close());
+    EXPECT_LT(std::chrono::steady_clock::now() - before, 5s) << "the paced send gave up at the reset";
+    EXPECT_TRUE(line->sent.empty());
+}
+
+TEST(StreamOutDeviceTest, MessagesLeaveInTheOrderTheyWereSentAndHeadersEndDone)
+{
+    auto* line = new TestOutLine(0us);
+    StreamOutDevice device{std::unique_ptr<OutputLine>(line)};
+    Bytes data = {0xF0, 0x01, 0xF7};
+    MIDIHDR header{};
+    header.lpData = reinterpret_cast<LPSTR>(data.data());
+    header.dwBufferLength = 3;
+    device.PrepareHeader(header);
+
+    EXPECT_EQ(MMSYSERR_INVALPARAM, device.ShortMsg(0x45)) << "no running status";
+    device.ShortMsg(0x403C90);
+    device.LongMsg(header);
+    device.ShortMsg(0xC5);
+    MMRESULT released = MIDIERR_STILLPLAYING;
+    for (int poll = 0; poll < 1000 && released == MIDIERR_STILLPLAYING; ++poll) {
+        released = device.UnprepareHeader(header);
+        std::this_thread::sleep_for(1ms);
+    }
+    EXPECT_EQ(MMSYSERR_NOERROR, released);
+    EXPECT_NE(0u, header.dwFlags & MHDR_DONE);
+    EXPECT_EQ(MMSYSERR_NOERROR, device.Close()) << "pending short messages leave before the port closes";
+    EXPECT_EQ((std::vector<Bytes>{{0x90, 0x3C, 0x40}, {0xF0, 0x01, 0xF7}, {0xC5, 0x00}}), line->sent);
+}
+
+}  // namespace

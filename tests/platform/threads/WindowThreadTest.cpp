@@ -1,0 +1,113 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "platform/threads/Thread.h"
+#include "platform/threads/Window.h"
+
+using namespace std::chrono_literals;
+
+TEST(TextFieldTest, SenderWaitsUntilTheOwnerHasHandledTheText)
+{
+    std::atomic<bool> handlerRan{false};
+    std::atomic<bool> senderReturned{false};
+    TextField field([&](const std::string& text) {
+        EXPECT_EQ("Done", text);
+        EXPECT_FALSE(senderReturned.load()) << "the sender must still be waiting";
+        handlerRan = true;
+    });
+    std::thread sender([&] {
+        SendMessageA(&field, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>("Done"));
+        EXPECT_TRUE(handlerRan.load());
+        senderReturned = true;
+    });
+    int handled = 0;
+    for (int i = 0; i < 100 && handled == 0; ++i) {
+        handled = field.Pump(100ms);
+    }
+    sender.join();
+    EXPECT_EQ(1, handled);
+    EXPECT_EQ("Done", field.Text());
+}
+
+TEST(TextFieldTest, TheOwnersOwnTextIsHandledAtOnce)
+{
+    std::string seen;
+    TextField field([&](const std::string& text) { seen += text; });
+    SendMessageA(&field, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>("Done"));
+    EXPECT_EQ("Done", seen);
+    EXPECT_EQ("Done", field.Text());
+}
+
+TEST(TextFieldTest, ClosingReleasesSendersAndNullWindowsAreSkipped)
+{
+    TextField field;
+    std::thread sender([&] { SendMessageA(&field, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>("late")); });
+    // Whether the text arrives before or after Close, the sender is released.
+    field.Close();
+    sender.join();
+    SendMessageA(&field, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>("!"));
+    EXPECT_EQ("late!", field.Text());
+    EXPECT_EQ(0, SendMessageA(nullptr, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>("x")));
+    EXPECT_EQ(0, field.Pump(0ms));
+}
+
+namespace {
+
+struct Probe {
+    std::atomic<bool> go{false};
+    std::atomic<int> seen{0};
+    std::atomic<bool> sawOther{false};
+};
+
+void WaitForCancel(void* arg)
+{
+    auto* probe = static_cast<Probe*>(arg);
+    while (!probe->go.load()) {
+        std::this_thread::yield();
+    }
+    MSG msg;
+    if (PeekMessageA(&msg, nullptr, 0x8001, 0x8001, PM_REMOVE)) {
+        probe->seen = static_cast<int>(msg.message);
+    }
+    // Removed once: a second look finds nothing, and other numbers stay.
+    if (PeekMessageA(&msg, nullptr, 0x8001, 0x8001, PM_REMOVE)) {
+        probe->seen = -1;
+    }
+    probe->sawOther = PeekMessageA(&msg, nullptr, 0x9000, 0x9000, PM_NOREMOVE) == TRUE;
+}
+
+}  // namespace
+
+TEST(WorkerThreadTest, StartsOnlyWhenResumedAndReadsItsOwnQueue)
+{
+    Probe probe;
+    WorkerThread worker(&WaitForCancel, &probe);
+    EXPECT_FALSE(worker.Running());
+    EXPECT_TRUE(worker.PostThreadMessageA(0x9000));
+    EXPECT_TRUE(worker.PostThreadMessageA(0x8001));
+    worker.Resume();
+    probe.go = true;
+    ASSERT_TRUE(worker.Join(10s));
+    EXPECT_FALSE(worker.Running());
+    EXPECT_EQ(0x8001, probe.seen.load());
+    EXPECT_TRUE(probe.sawOther.load());
+    EXPECT_FALSE(worker.PostThreadMessageA(0x8001)) << "a finished thread takes no messages";
+
+    MSG msg;
+    EXPECT_EQ(FALSE, PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) << "this thread has no queue";
+}
+
+TEST(WorkerThreadTest, JoinIsBounded)
+{
+    Probe probe;
+    WorkerThread worker(&WaitForCancel, &probe);
+    worker.Resume();
+    EXPECT_FALSE(worker.Join(1ms));
+    EXPECT_TRUE(worker.Running());
+    probe.go = true;
+    EXPECT_TRUE(worker.Join(10s));
+}
