@@ -11,9 +11,10 @@
 
 #include <cstdint>
 
+#include "platform/WinErrors.h"
+
 using BYTE = std::uint8_t;
 using DWORD = std::uint32_t;
-using LONG = std::int32_t;
 using LSTATUS = LONG;
 using REGSAM = DWORD;
 using LPBYTE = BYTE*;
@@ -80,20 +81,17 @@ constexpr DWORD REG_OPTION_VOLATILE = 1;
 constexpr DWORD REG_CREATED_NEW_KEY = 1;
 constexpr DWORD REG_OPENED_EXISTING_KEY = 2;
 
-// Results.
-constexpr LSTATUS ERROR_SUCCESS = 0;
-constexpr LSTATUS ERROR_FILE_NOT_FOUND = 2;       // no such key, or no such value
-constexpr LSTATUS ERROR_ACCESS_DENIED = 5;        // the handle lacks the right, or the folder cannot be written
-constexpr LSTATUS ERROR_INVALID_HANDLE = 6;       // a null handle or a root that is not kept
-constexpr LSTATUS ERROR_NOT_ENOUGH_MEMORY = 8;
-constexpr LSTATUS ERROR_INVALID_PARAMETER = 87;   // reserved not zero, a missing out-pointer, an unknown option
-constexpr LSTATUS ERROR_BAD_PATHNAME = 161;       // empty part or control character in a key path
-constexpr LSTATUS ERROR_MORE_DATA = 234;          // the buffer is too small; the size needed is returned
-constexpr LSTATUS ERROR_CANTREAD = 1012;          // the root's file is there but cannot be read
-constexpr LSTATUS ERROR_CANTWRITE = 1013;         // the root's file could not be written; it is as it was
-constexpr LSTATUS ERROR_REGISTRY_CORRUPT = 1015;  // the root's file cannot be parsed and cannot be set aside
-constexpr LSTATUS ERROR_KEY_DELETED = 1018;       // the key has gone since it was opened
-constexpr LSTATUS ERROR_TIMEOUT = 1460;           // another process held the root's file too long
+// Results: the codes of platform/WinErrors.h. What each means here:
+// ERROR_FILE_NOT_FOUND no such key, or no such value; ERROR_ACCESS_DENIED the
+// handle lacks the right, or the folder cannot be written; ERROR_INVALID_HANDLE
+// a null handle or a root that is not kept; ERROR_INVALID_PARAMETER reserved
+// not zero, a missing out-pointer, an unknown option; ERROR_BAD_PATHNAME an
+// empty part or control character in a key path; ERROR_MORE_DATA the buffer
+// is too small, the size needed is returned; ERROR_CANTREAD the root's file is
+// there but cannot be read; ERROR_CANTWRITE the root's file could not be
+// written, it is as it was; ERROR_REGISTRY_CORRUPT the root's file cannot be
+// parsed and cannot be set aside; ERROR_KEY_DELETED the key has gone since it
+// was opened; ERROR_TIMEOUT another process held the root's file too long.
 
 // Opens an existing key below `key` (a root or an open key); an empty or
 // null `subKey` opens `key` again. Asking for a right to change the key

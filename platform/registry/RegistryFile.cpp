@@ -1,7 +1,8 @@
 #include "platform/registry/RegistryFile.h"
 
+#include "platform/SettingsFolder.h"
+
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -159,23 +160,7 @@ std::filesystem::path WithSuffix(const std::filesystem::path& file, std::string_
 
 std::filesystem::path RegistryFolder()
 {
-    if (const char* own = std::getenv("SONDERIK_CONFIG_DIR"); own != nullptr && *own != '\0') {
-        return own;
-    }
-    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && *xdg == '/') {
-        return std::filesystem::path(xdg) / "sonderik";
-    }
-    if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
-        return std::filesystem::path(home) / ".config" / "sonderik";
-    }
-    std::vector<char> buffer(16384);
-    passwd entry{};
-    passwd* found = nullptr;
-    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr &&
-        found->pw_dir != nullptr && *found->pw_dir != '\0') {
-        return std::filesystem::path(found->pw_dir) / ".config" / "sonderik";
-    }
-    return {};
+    return platform::SettingsFolder();
 }
 
 // ---- one root's file -------------------------------------------------------

@@ -16,8 +16,7 @@
 #include "platform/registry/Registry.h"
 #include "platform/registry/RegistryHive.h"
 
-// $SONDERIK_CONFIG_DIR, else $XDG_CONFIG_HOME/sonderik (when absolute), else
-// ~/.config/sonderik; empty when there is no home folder either.
+// The settings folder (platform/SettingsFolder.h).
 std::filesystem::path RegistryFolder();
 
 // One root's file. Nothing is cached: every call sees what the last writer

@@ -1,0 +1,74 @@
+#include "browser/FolderListing.h"
+
+#include <algorithm>
+
+#include "browser/BrowserNames.h"
+#include "platform/files/WinFiles.h"
+
+namespace browser {
+
+namespace {
+
+bool IsDotEntry(const char* name)
+{
+    return std::string_view(name) == "." || std::string_view(name) == "..";
+}
+
+// Calls `take` for every entry of a search other than "." and "..".
+template <typename Take>
+void Search(const std::string& pattern, Take take)
+{
+    WIN32_FIND_DATAA found{};
+    HANDLE search = FindFirstFileA(pattern.c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    do {
+        if (!IsDotEntry(found.cFileName)) {
+            take(found);
+        }
+    } while (FindNextFileA(search, &found) != FALSE);
+    FindClose(search);
+}
+
+}  // namespace
+
+std::vector<std::string> FindSubfolders(std::string_view folderPath)
+{
+    std::vector<std::string> names;
+    Search(std::string(folderPath) + "*.*", [&](const WIN32_FIND_DATAA& entry) {
+        if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+            names.emplace_back(entry.cFileName);
+        }
+    });
+    return names;
+}
+
+std::vector<std::string> FindVoiceFiles(std::string_view folderPath)
+{
+    std::vector<std::string> names;
+    for (std::string_view pattern : kVoiceFilePatterns) {
+        Search(std::string(folderPath) + std::string(pattern),
+               [&](const WIN32_FIND_DATAA& entry) { names.emplace_back(entry.cFileName); });
+    }
+    return names;
+}
+
+std::vector<std::string> ShownSubfolders(std::string_view folderPath)
+{
+    std::vector<std::string> shown;
+    for (const std::string& name : FindSubfolders(folderPath)) {
+        shown.push_back(GetDisplayName(name));
+    }
+    std::sort(shown.begin(), shown.end(), ShownBefore);
+    return shown;
+}
+
+std::vector<std::string> ShownVoiceFiles(std::string_view folderPath)
+{
+    std::vector<std::string> names = FindVoiceFiles(folderPath);
+    std::sort(names.begin(), names.end(), ShownBefore);
+    return names;
+}
+
+}  // namespace browser
