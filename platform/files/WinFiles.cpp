@@ -86,4 +86,8 @@ std::vector<ShareEntry> ListShares()
     return {};
 }
 
+void LimitGlobalAlloc(SIZE_T)
+{
+}
+
 }  // namespace platform
