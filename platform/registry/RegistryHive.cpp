@@ -236,7 +236,42 @@ bool ParseValueLine(std::string_view line, RegistryValue& value)
     return r.AtEnd();
 }
 
+// Whether two values share a name: sorting keeps this n log n where a key
+// holds thousands of values.
+bool HasTwins(const std::vector<RegistryValue>& values)
+{
+    if (values.size() < 2) {
+        return false;
+    }
+    std::vector<std::string_view> names;
+    names.reserve(values.size());
+    for (const RegistryValue& v : values) {
+        names.emplace_back(v.name);
+    }
+    const auto folded = [](std::string_view a, std::string_view b) {
+        return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+            return Fold(static_cast<unsigned char>(x)) < Fold(static_cast<unsigned char>(y));
+        });
+    };
+    std::sort(names.begin(), names.end(), folded);
+    return std::adjacent_find(names.begin(), names.end(), [](std::string_view a, std::string_view b) {
+               return SameRegistryName(a, b);
+           }) != names.end();
+}
+
 }  // namespace
+
+std::size_t RegistryNameHash::operator()(std::string_view name) const
+{
+    // FNV-1a over the folded bytes.
+    std::size_t h = 14695981039346656037ull;
+    for (const char c : name) {
+        h = (h ^ Fold(static_cast<unsigned char>(c))) * 1099511628211ull;
+    }
+    return h;
+}
+
+bool RegistryNameEqual::operator()(std::string_view a, std::string_view b) const { return SameRegistryName(a, b); }
 
 bool SameRegistryName(std::string_view a, std::string_view b)
 {
@@ -296,33 +331,49 @@ std::string JoinKeyPath(std::string_view parent, std::string_view child)
 
 // ---- the hive --------------------------------------------------------------
 
-RegistryHive::RegistryHive() : keys_{RegistryKeyNode{}} {}
+RegistryHive::RegistryHive() : keys_{RegistryKeyNode{}}, index_{{std::string(), 0}} {}
 
 RegistryKeyNode* RegistryHive::FindKey(std::string_view path)
 {
-    const auto it = std::find_if(keys_.begin(), keys_.end(), [&](const RegistryKeyNode& k) { return SameRegistryName(k.path, path); });
-    return it == keys_.end() ? nullptr : &*it;
+    const auto it = index_.find(path);
+    return it == index_.end() ? nullptr : &keys_[it->second];
 }
 
 const RegistryKeyNode* RegistryHive::FindKey(std::string_view path) const
 {
-    const auto it = std::find_if(keys_.begin(), keys_.end(), [&](const RegistryKeyNode& k) { return SameRegistryName(k.path, path); });
-    return it == keys_.end() ? nullptr : &*it;
+    const auto it = index_.find(path);
+    return it == index_.end() ? nullptr : &keys_[it->second];
 }
 
-bool RegistryHive::CreateKey(std::string_view path)
+std::size_t RegistryHive::MakeKey(std::string_view path, bool& made)
 {
-    bool made = false;
+    made = false;
+    if (const auto found = index_.find(path); found != index_.end()) {
+        return found->second;
+    }
+    std::size_t place = 0;
     for (std::size_t end = 0; end <= path.size(); ++end) {
         if (end < path.size() && path[end] != '\\') {
             continue;
         }
         const std::string_view prefix = path.substr(0, end);
-        made = FindKey(prefix) == nullptr;
+        const auto found = index_.find(prefix);
+        made = found == index_.end();
         if (made) {
+            place = keys_.size();
             keys_.push_back(RegistryKeyNode{std::string(prefix), {}});
+            index_.emplace(std::string(prefix), place);
+        } else {
+            place = found->second;
         }
     }
+    return place;
+}
+
+bool RegistryHive::CreateKey(std::string_view path)
+{
+    bool made = false;
+    MakeKey(path, made);
     return made;
 }
 
@@ -393,37 +444,48 @@ std::optional<RegistryHive> RegistryHive::Parse(std::string_view text, std::stri
         return std::nullopt;
     }
 
+    // A key or a value named twice makes the text no hive: which would count?
     RegistryHive hive;
-    std::vector<std::string> sections;
-    std::optional<std::string> current;
+    const auto sectionCount = static_cast<std::size_t>(
+        std::count_if(lines.begin(), lines.end(), [](std::string_view l) { return !l.empty() && l.front() == '['; }));
+    hive.keys_.reserve(sectionCount + 1);
+    hive.index_.reserve(sectionCount + 1);
+    std::vector<bool> hasSection(1, false);  // by place in keys_
+    RegistryKeyNode* current = nullptr;
     for (std::size_t i = 1; i + 1 < lines.size(); ++i) {
         const std::string_view line = lines[i];
         if (line.empty() || line.front() == ';') {
             continue;
         }
         if (line.front() == '[') {
+            if (current != nullptr && HasTwins(current->values)) {
+                return std::nullopt;
+            }
             LSTATUS status = ERROR_SUCCESS;
             const auto path = line.size() >= 2 && line.back() == ']'
                                   ? NormalizeKeyPath(line.substr(1, line.size() - 2), status)
                                   : std::nullopt;
-            if (!path || std::any_of(sections.begin(), sections.end(),
-                                     [&](const std::string& s) { return SameRegistryName(s, *path); })) {
+            if (!path) {
                 return std::nullopt;
             }
-            sections.push_back(*path);
-            hive.CreateKey(*path);
-            current = *path;
+            bool made = false;
+            const std::size_t place = hive.MakeKey(*path, made);
+            hasSection.resize(hive.keys_.size(), false);
+            if (hasSection[place]) {
+                return std::nullopt;
+            }
+            hasSection[place] = true;
+            current = &hive.keys_[place];
             continue;
         }
         RegistryValue value;
-        if (!current || !ParseValueLine(line, value)) {
+        if (current == nullptr || !ParseValueLine(line, value)) {
             return std::nullopt;
         }
-        RegistryKeyNode* key = hive.FindKey(*current);
-        if (FindValue(*key, value.name) != nullptr) {
-            return std::nullopt;
-        }
-        key->values.push_back(std::move(value));
+        current->values.push_back(std::move(value));
+    }
+    if (current != nullptr && HasTwins(current->values)) {
+        return std::nullopt;
     }
     return hive;
 }

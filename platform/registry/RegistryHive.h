@@ -20,9 +20,21 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/registry/Registry.h"
+
+// Hashing and equality of names without regard to the case of ASCII letters,
+// usable with a string_view so that a lookup copies nothing.
+struct RegistryNameHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view name) const;
+};
+struct RegistryNameEqual {
+    using is_transparent = void;
+    bool operator()(std::string_view a, std::string_view b) const;
+};
 
 struct RegistryValue {
     std::string name;
@@ -37,6 +49,9 @@ struct RegistryKeyNode {
 
 // The keys of one root. Key paths and value names compare without regard
 // to the case of ASCII letters, and keep the case they were made with.
+// Keys are found by path in constant time and values by a walk through their
+// key, so reading, writing and looking up a root grow with its size, not with
+// its square: other programs may keep thousands of keys beside ours.
 class RegistryHive {
 public:
     RegistryHive();
@@ -58,6 +73,10 @@ public:
 
 private:
     std::vector<RegistryKeyNode> keys_;  // parents before children; the root first
+    std::unordered_map<std::string, std::size_t, RegistryNameHash, RegistryNameEqual> index_;  // path -> place in keys_
+
+    // The place of the key, made with its missing parents when new.
+    std::size_t MakeKey(std::string_view path, bool& made);
 };
 
 // A key path as the calls take it ("Software\Sonderik\"), checked and without

@@ -60,6 +60,16 @@ INSTANTIATE_TEST_SUITE_P(
         ValueCase{"OddType", 0xdeadbeef, "\x01", "hex(deadbeef):01"}),
     [](const ::testing::TestParamInfo<ValueCase>& p) { return p.param.what; });
 
+TEST(RegistryTextTest, AParentNamedAfterItsChildIsOneKey)
+{
+    const std::optional<RegistryHive> hive =
+        RegistryHive::Parse(FileOf("[A\\B]\n\"v\"=hex:01\n\n[a]\n\"v\"=hex:02\n"), kRoot);
+    ASSERT_TRUE(hive.has_value());
+    ASSERT_EQ(3u, hive->Keys().size());
+    EXPECT_EQ(Data("\x02"), RegistryHive::FindValue(*hive->FindKey("A"), "v")->data);
+    EXPECT_EQ(Data("\x01"), RegistryHive::FindValue(*hive->FindKey("a\\b"), "V")->data);
+}
+
 TEST(RegistryTextTest, KeepsNamesOddCharactersAndTheDefaultValue)
 {
     RegistryHive hive;
@@ -96,6 +106,8 @@ INSTANTIATE_TEST_SUITE_P(
         CorruptCase{"ValueOutsideAKey", FileOf("\"v\"=hex:01\n")},
         CorruptCase{"KeyTwice", FileOf("[K]\n[k]\n")},
         CorruptCase{"ValueTwice", FileOf("[K]\n\"v\"=hex:01\n\"V\"=hex:02\n")},
+        CorruptCase{"KeyTwiceApart", FileOf("[K]\n[K\\L]\n[k]\n")},
+        CorruptCase{"ValueTwiceBeforeAnotherKey", FileOf("[K]\n\"v\"=hex:01\n\"w\"=hex:01\n\"V\"=hex:02\n[L]\n")},
         CorruptCase{"OddHex", FileOf("[K]\n\"v\"=hex:1\n")},
         CorruptCase{"UnknownForm", FileOf("[K]\n\"v\"=word:1\n")},
         CorruptCase{"UnknownEscape", FileOf("[K]\n\"v\"=\"a\\nb\"\n")},
