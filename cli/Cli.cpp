@@ -6,13 +6,12 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <memory>
 
 #include "app/Settings.h"
 #include "cli/Common.h"
 #include "cli/MidiCommands.h"
+#include "cli/OutputFile.h"
 #include "voice/EXException.h"
 #include "voice/Patch.h"
 #include "voice/VoiceFile.h"
@@ -35,32 +34,16 @@ int List(const std::string& file, bool catOrder, bool showInits, std::ostream& o
     return out.flush() ? 0 : Fail(err, file, "Cannot write the list");
 }
 
-// Writes all bytes to `path` whole or not at all: a temporary file beside it
-// is renamed over it only once every byte is written.
-bool WriteWhole(const std::string& path, const std::uint8_t* data, std::size_t size)
+int Export(const std::string& file, int voice, const std::string& outPath, bool force, const Terminals& terminals,
+           std::ostream& out, std::ostream& err)
 {
-    const std::string temp = path + ".part";
-    {
-        std::ofstream file(temp, std::ios::binary | std::ios::trunc);
-        file.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-        file.close();
-        if (!file) {
-            std::error_code ignored;
-            std::filesystem::remove(temp, ignored);
-            return false;
-        }
+    if (outPath == "-" && terminals.out && !force) {
+        return Fail(err, "-", "Cannot write the message: standard output is a terminal; redirect it (> FILE), "
+                              "give -o FILE, or add --force");
     }
-    std::error_code ec;
-    std::filesystem::rename(temp, path, ec);
-    if (ec) {
-        std::filesystem::remove(temp, ec);
-        return false;
+    if (outPath != "-" && SameFile(outPath, file)) {
+        return Fail(err, outPath, "Cannot write the message: it is the voice file being read");
     }
-    return true;
-}
-
-int Export(const std::string& file, int voice, const std::string& outPath, std::ostream& out, std::ostream& err)
-{
     auto image = std::make_unique<BankImage>();
     int status = 0;
     if (!ReadBank(file, *image, err, status)) {
@@ -80,10 +63,8 @@ int Export(const std::string& file, int voice, const std::string& outPath, std::
         out.write(reinterpret_cast<const char*>(message), static_cast<std::streamsize>(length));
         return out.flush() ? 0 : Fail(err, outPath, "Cannot write the message");
     }
-    if (!WriteWhole(outPath, message, length)) {
-        return Fail(err, outPath, "Cannot write the message");
-    }
-    return 0;
+    const std::string failure = WriteOutputFile(outPath, message, length);
+    return failure.empty() ? 0 : Fail(err, outPath, "Cannot write the message: " + failure);
 }
 
 // The settings the window would start with, one "name=value" line each. The
@@ -130,7 +111,8 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     return RunCli(args, out, err, SystemMidi());
 }
 
-int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, const MidiSetup& midi)
+int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, const MidiSetup& midi,
+           const Terminals& terminals)
 {
     CLI::App app{"Sonderik: browse, list and send the voices of Yamaha EX5, EX5R and EX7 voice files.",
                  kProgram};
@@ -151,6 +133,8 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     exportCmd->add_option("FILE", file, "Voice file (.s1v, .s1y or .s1a)")->required();
     exportCmd->add_option("VOICE", voiceText, "Bank-number (I1-001 to I2-128) or voice number 0 to 255")->required();
     exportCmd->add_option("-o,--output", outPath, "Where to write the message; - for standard output")->required();
+    bool force = false;
+    exportCmd->add_flag("--force", force, "Write to standard output even when it is a terminal");
 
     CLI::App* settings =
         app.add_subcommand("settings", "Print the settings the window would start with, one name=value line each");
@@ -199,7 +183,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
             return List(file, catOrder, showInits, out, err);
         }
         if (exportCmd->parsed()) {
-            return Export(file, voice, outPath, out, err);
+            return Export(file, voice, outPath, force, terminals, out, err);
         }
         if (settings->parsed()) {
             return PrintSettings(out, err);
