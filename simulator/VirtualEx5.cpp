@@ -278,6 +278,19 @@ std::vector<Bytes> SplitMessages(std::span<const std::uint8_t> stream)
 
 using namespace virtual_ex5;
 
+namespace {
+
+template <typename T>
+void Keep(std::vector<T>& list, T item)
+{
+    if (list.size() >= kReceivedKept) {
+        list.erase(list.begin());
+    }
+    list.push_back(std::move(item));
+}
+
+}  // namespace
+
 VirtualEx5::VirtualEx5(const Config& config) : config_(config) {}
 
 std::vector<Bytes> VirtualEx5::Receive(std::span<const std::uint8_t> stream)
@@ -286,7 +299,7 @@ std::vector<Bytes> VirtualEx5::Receive(std::span<const std::uint8_t> stream)
     const std::lock_guard lock(mutex_);
     for (Bytes& message : SplitMessages(stream)) {
         if (message[0] != 0xF0) {
-            received_.channelMessages.push_back(std::move(message));
+            Keep(received_.channelMessages, std::move(message));
             continue;
         }
         if (const auto target = IdentityRequestTarget(message)) {
@@ -308,10 +321,10 @@ std::vector<Bytes> VirtualEx5::Receive(std::span<const std::uint8_t> stream)
         }
         BulkResult bulk = DecodeVoiceBulk(message);
         if (bulk.voice) {
-            received_.voices.push_back(std::move(*bulk.voice));
+            ++received_.voicesTaken;
+            Keep(received_.voices, std::move(*bulk.voice));
         } else {
-            received_.refused.push_back(std::to_string(message.size()) + " bytes" + Describe(message) + ": " +
-                                        bulk.fault);
+            Keep(received_.refused, std::to_string(message.size()) + " bytes" + Describe(message) + ": " + bulk.fault);
         }
     }
     return answers;

@@ -66,11 +66,16 @@ BulkResult DecodeVoiceBulk(std::span<const std::uint8_t> message);
 // length. Stray data bytes are dropped.
 std::vector<Bytes> SplitMessages(std::span<const std::uint8_t> stream);
 
-// What the instrument has received since it was made or last cleared.
+// What the instrument has received since it was made or last cleared. The
+// lists keep the latest kReceivedKept entries each, so that a session that
+// sends and auditions for hours does not grow with it; the counts are whole.
+constexpr std::size_t kReceivedKept = 256;
+
 struct Received {
     unsigned identityRequests = 0;   // addressed to it, answered or not
     unsigned identityReplies = 0;    // replies it sent
-    std::vector<Voice> voices;       // bulk messages that checked out
+    unsigned voicesTaken = 0;        // bulk messages that checked out
+    std::vector<Voice> voices;       // the latest of them
     std::vector<Bytes> channelMessages;
     std::vector<std::string> refused;  // one line per refused message
 };

@@ -146,4 +146,20 @@ TEST(VirtualEx5Test, AnswersOnlyRequestsForItAfterTheSilentOnes)
     EXPECT_EQ(std::vector<Bytes>{Of({0xF0, 0x01, 0xF7})}, odd.Receive(Of({0xF0, 0x7E, 0x01, 0x06, 0x01, 0xF7})));
 }
 
+// Auditioning and sending for hours must not make the instrument grow.
+TEST(VirtualEx5Test, KeepsOnlyTheLatestOfWhatItReceived)
+{
+    VirtualEx5 ex5(Config{});
+    for (std::size_t i = 0; i < kReceivedKept + 2; ++i) {
+        const auto note = static_cast<int>(i & 0x7F);
+        ex5.Receive(Of({0x90, note, 64, 0xF0, 0x43, 0x00, 0xF7, 0xF0, 0x7E, 0x01, 0x06, 0x01, 0xF7}));
+    }
+    const Received received = ex5.GetReceived();
+    ASSERT_EQ(kReceivedKept, received.channelMessages.size());
+    ASSERT_EQ(kReceivedKept, received.refused.size());
+    EXPECT_EQ(Of({0x90, static_cast<int>((kReceivedKept + 1) & 0x7F), 64}), received.channelMessages.back());
+    EXPECT_EQ(Of({0x90, 2, 64}), received.channelMessages.front());
+    EXPECT_EQ(kReceivedKept + 2, received.identityReplies);
+}
+
 }  // namespace
