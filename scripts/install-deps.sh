@@ -10,6 +10,8 @@ packages=(
   libcli11-dev
   librtmidi-dev libjack-jackd2-dev
   jackd2
+  clang libclang-rt-14-dev
+  librsvg2-bin dpkg-dev file desktop-file-utils appstream
 )
 
 missing=()
