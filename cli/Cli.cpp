@@ -19,6 +19,31 @@
 
 namespace {
 
+constexpr const char* kVoiceHelp =
+    "Bank-number as listed (I1-001 to I2-128; I1-5 is I1-005) or voice number 0 to 255 (0 is I1-001, 128 is I2-001)";
+
+constexpr const char* kHelpFooter = R"(VOICE is a bank-number as list prints it (I1-001 to I2-128, in any case; the
+leading zeros may be left out: I1-5) or a bare voice number 0 to 255 counted
+from the first voice of the file: 0 is I1-001, 127 is I1-128, 128 is I2-001.
+
+Exit status: 0 done; 1 refused or failed (one line on standard error says
+what and why); 2 a usage error.
+
+Settings: identify and send take the MIDI ports, device number and delays
+that the window stored, in HKEY_LOCAL_MACHINE.txt in $SONDERIK_CONFIG_DIR,
+else $XDG_CONFIG_HOME/sonderik, else ~/.config/sonderik; options override
+them. `sonderik-cli settings` shows them.
+
+The built-in virtual instrument is listed among the ports; set
+SONDERIK_VIRTUAL_EX5 to shape it, e.g. SONDERIK_VIRTUAL_EX5=model=EX7,device=5
+(keys: model, device, silent, reply, wire).)";
+
+bool IsCommand(const CLI::App& app, const std::string& word)
+{
+    const auto commands = app.get_subcommands([](const CLI::App*) { return true; });
+    return std::any_of(commands.begin(), commands.end(), [&](const CLI::App* c) { return c->check_name(word); });
+}
+
 int List(const std::string& file, bool catOrder, bool showInits, std::ostream& out, std::ostream& err)
 {
     auto image = std::make_unique<BankImage>();
@@ -29,7 +54,7 @@ int List(const std::string& file, bool catOrder, bool showInits, std::ostream& o
     MemoryVoiceList list(catOrder);
     FillVoiceList(list, *image, showInits);
     for (const std::string& line : list.Lines()) {
-        out << line << '\n';
+        out << PrintableListLine(line) << '\n';
     }
     return out.flush() ? 0 : Fail(err, file, "Cannot write the list");
 }
@@ -73,12 +98,8 @@ int Export(const std::string& file, int voice, const std::string& outPath, bool 
 int PrintSettings(std::ostream& out, std::ostream& err)
 {
     for (const auto& [name, value] : SettingsAsText(StartSettings())) {
-        std::string shown = value;
         // A folder name may hold a line break; one setting stays one line.
-        std::replace_if(
-            shown.begin(), shown.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; },
-            '?');
-        out << name << '=' << shown << '\n';
+        out << name << '=' << Printable(value) << '\n';
     }
     return out.flush() ? 0 : Fail(err, "settings", "Cannot write the settings");
 }
@@ -95,7 +116,7 @@ int ParseVoiceArgument(const std::string& text)
         const int n = std::stoi(text);
         return n <= 255 ? n : -1;
     }
-    if (text.size() == 6 && (text[0] == 'I' || text[0] == 'i') && (text[1] == '1' || text[1] == '2') &&
+    if (text.size() >= 4 && (text[0] == 'I' || text[0] == 'i') && (text[1] == '1' || text[1] == '2') &&
         text[2] == '-' && digits(text.substr(3))) {
         const int n = std::stoi(text.substr(3));
         if (n < 1 || n > 128) {
@@ -118,6 +139,21 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
                  kProgram};
     app.set_version_flag("--version", SONDERIK_VERSION);
     app.require_subcommand(1);
+    app.footer(kHelpFooter);
+    app.failure_message([](const CLI::App* failed, const CLI::Error& e) {
+        std::string message = e.what();
+        if (dynamic_cast<const CLI::ExtrasError*>(&e) != nullptr) {
+            // CLI11's own text lists them last-first; a user reads them as typed.
+            const std::vector<std::string> extras = failed->remaining(true);
+            message = extras.size() == 1 ? "The following argument was not expected:"
+                                         : "The following arguments were not expected:";
+            for (const std::string& extra : extras) {
+                message += ' ' + extra;
+            }
+        }
+        return std::string(kProgram) + ": " + Printable(message) + "\nRun '" + kProgram +
+               " --help' for more information.\n";
+    });
 
     std::string file;
     bool catOrder = false;
@@ -131,7 +167,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     std::string outPath;
     CLI::App* exportCmd = app.add_subcommand("export", "Write the bulk message that sends one voice");
     exportCmd->add_option("FILE", file, "Voice file (.s1v, .s1y or .s1a)")->required();
-    exportCmd->add_option("VOICE", voiceText, "Bank-number (I1-001 to I2-128) or voice number 0 to 255")->required();
+    exportCmd->add_option("VOICE", voiceText, kVoiceHelp)->required();
     exportCmd->add_option("-o,--output", outPath, "Where to write the message; - for standard output")->required();
     bool force = false;
     exportCmd->add_flag("--force", force, "Write to standard output even when it is a terminal");
@@ -157,10 +193,19 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
 
     CLI::App* send = app.add_subcommand("send", "Send one voice to the instrument");
     send->add_option("FILE", file, "Voice file (.s1v, .s1y or .s1a)")->required();
-    send->add_option("VOICE", voiceText, "Bank-number (I1-001 to I2-128) or voice number 0 to 255")->required();
+    send->add_option("VOICE", voiceText, kVoiceHelp)->required();
     addPortOptions(send);
     send->add_option("--midi-delay", options.midiDelay, "Milliseconds to wait before closing the ports")
         ->check(CLI::Range(0u, kMaxMidiDelay));
+
+    // A first word that names no command would otherwise be reported as a
+    // missing command.
+    if (!args.empty() && !args[0].empty() && args[0][0] != '-' && !IsCommand(app, args[0])) {
+        err << kProgram << ": unknown command \"" << Printable(args[0])
+            << "\"; the commands are list, export, settings, ports, identify and send\n"
+            << "Run '" << kProgram << " --help' for more information.\n";
+        return kUsage;
+    }
 
     // CLI11 wants the arguments last-first.
     std::vector<std::string> reversed(args.rbegin(), args.rend());
@@ -173,8 +218,8 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
 
     const int voice = ParseVoiceArgument(voiceText);
     if ((exportCmd->parsed() || send->parsed()) && voice < 0) {
-        err << kProgram << ": VOICE must be a bank-number such as I1-005 or I2-128, or a number 0 to 255, not \""
-            << voiceText << "\"\n";
+        err << kProgram << ": VOICE must be a bank-number such as I1-005, I1-5 or I2-128, or a voice number 0 to 255, "
+            << "not \"" << Printable(voiceText) << "\"\nRun '" << kProgram << " --help' for more information.\n";
         return kUsage;
     }
 

@@ -1,14 +1,37 @@
 #include "cli/Common.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <memory>
 #include <new>
 
 #include "voice/VoiceList.h"
 
+std::string Printable(std::string text)
+{
+    std::replace_if(
+        text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }, '?');
+    return text;
+}
+
+std::string PrintableListLine(const std::string& line)
+{
+    const std::size_t first = line.find('\t');
+    const std::size_t second = first == std::string::npos ? first : line.find('\t', first + 1);
+    if (second == std::string::npos) {
+        return Printable(line);
+    }
+    return Printable(line.substr(0, first)) + '\t' + Printable(line.substr(first + 1, second - first - 1)) + '\t' +
+           Printable(line.substr(second + 1));
+}
+
 int Fail(std::ostream& err, const std::string& subject, const std::string& reason)
 {
-    err << kProgram << ": " << subject << ": " << reason << '\n';
+    err << kProgram << ": " << Printable(subject) << ": " << Printable(reason) << '\n';
     return kFailed;
 }
 
@@ -18,13 +41,36 @@ int FailEX(std::ostream& err, const std::string& subject, EXException* raised)
     return Fail(err, subject, e ? e->message : "Unidentified error");
 }
 
+namespace {
+
+// Why the system would not open `file`, or empty when it now would.
+std::string OpenFailure(const std::string& file)
+{
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) {
+        return std::strerror(errno);
+    }
+    ::close(fd);
+    return {};
+}
+
+}  // namespace
+
 bool ReadBank(const std::string& file, BankImage& image, std::ostream& err, int& status)
 {
     try {
         ReadVoiceBankFile(file, image);
         return true;
-    } catch (EXException* e) {
-        status = FailEX(err, file, e);
+    } catch (EXException* raised) {
+        const std::unique_ptr<EXException> e(raised);
+        std::string reason = e ? e->message : "Unidentified error";
+        // The record names no cause; a musician needs to know which.
+        if (reason == "Cannot open input file #1") {
+            if (const std::string why = OpenFailure(file); !why.empty()) {
+                reason += ": " + why;
+            }
+        }
+        status = Fail(err, file, reason);
     } catch (const std::bad_alloc&) {
         status = Fail(err, file, "Out of memory");
     }
@@ -51,6 +97,7 @@ std::string ShownVoice(const std::string& line)
 {
     std::string shown = line.size() > 3 ? line.substr(3) : line;
     std::replace(shown.begin(), shown.end(), '\t', ' ');
+    shown = Printable(shown);
     shown.erase(shown.find_last_not_of(' ') + 1);
     return shown;
 }

@@ -14,6 +14,12 @@ inline constexpr const char* kProgram = "sonderik-cli";
 inline constexpr int kFailed = 1;
 inline constexpr int kUsage = 2;
 
+// `text` with every control character shown as '?', so that one item stays
+// one line and nothing reaches a terminal as a command.
+std::string Printable(std::string text);
+// A list line with its name made printable; its two tabs stay.
+std::string PrintableListLine(const std::string& line);
+
 // One request failed: says which file (or subject) and why, in one line.
 int Fail(std::ostream& err, const std::string& subject, const std::string& reason);
 // The same for a caught record, which it deletes.

@@ -185,7 +185,7 @@ void ShowReceived(VirtualEx5Driver& virtualEx5, std::ostream& out)
         name = name.substr(0, name.find('\0'));
         name.erase(name.find_last_not_of(' ') + 1);
         const EX5Info family;
-        out << "The virtual instrument received the voice \"" << name << "\" ("
+        out << "The virtual instrument received the voice \"" << Printable(name) << "\" ("
             << family.GetCategoryName(voice.common[bank::kCategoryOffset]) << ") with " << voice.elements.size()
             << (voice.elements.size() == 1 ? " element" : " elements") << '\n';
     }
@@ -213,11 +213,11 @@ int Ports(const MidiSetup& midi, std::ostream& out, std::ostream& err)
     midi();
     const UINT ins = midiInGetNumDevs();
     for (UINT i = 0; i < ins; ++i) {
-        out << "in " << i << ' ' << InName(i) << '\n';
+        out << "in " << i << ' ' << Printable(InName(i)) << '\n';
     }
     const UINT outs = midiOutGetNumDevs();
     for (UINT i = 0; i < outs; ++i) {
-        out << "out " << i << ' ' << OutName(i) << '\n';
+        out << "out " << i << ' ' << Printable(OutName(i)) << '\n';
     }
     return out.flush() ? 0 : Fail(err, "ports", "Cannot write the port list");
 }
@@ -284,7 +284,7 @@ int Send(const MidiSetup& midi, const std::string& file, int voice, const JobOpt
         return Fail(err, file, WithoutLineEnd(params->errorText));
     }
     const std::string portName = OutName(resolved.settings.midiOutPort);
-    out << "Sent " << ShownVoice(line) << " to " << portName << '\n';
+    out << "Sent " << ShownVoice(line) << " to " << Printable(portName) << '\n';
     if (virtualEx5 != nullptr && portName == virtualEx5->OutputName(0)) {
         ShowReceived(*virtualEx5, out);
     }

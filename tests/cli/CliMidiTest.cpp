@@ -13,6 +13,7 @@
 #include "tests/support/ConfigFolder.h"
 #include "tests/support/JobHarness.h"
 #include "tests/support/ScopedEnv.h"
+#include "tests/support/ScriptedMidiDriver.h"
 #include "tests/support/VoiceFileBuilder.h"
 
 namespace {
@@ -75,6 +76,20 @@ TEST_F(CliMidiTest, PortsListsTheVirtualInstrumentWithItsIndex)
     const CliRun run = Cli("model=EX7", {"ports"});
     EXPECT_EQ(0, run.status);
     EXPECT_EQ("in 0 Sonderik virtual EX7 (built in)\nout 0 Sonderik virtual EX7 (built in)\n", run.out);
+}
+
+TEST_F(CliMidiTest, PortNamesWithControlCharactersStayOneLineEach)
+{
+    const MidiSetup hostile = [] {
+        platform::InstallMidiDrivers(
+            {std::make_shared<ScriptedMidiDriver>(std::vector<std::string>{"Out\x1b]0;owned\x07"},
+                                                  std::vector<std::string>{"In\nout 9 fake", "Tab\tbed"})});
+        return nullptr;
+    };
+    std::ostringstream out;
+    std::ostringstream err;
+    EXPECT_EQ(0, RunCli({"ports"}, out, err, hostile));
+    EXPECT_EQ("in 0 In?out 9 fake\nin 1 Tab?bed\nout 0 Out?]0;owned?\n", out.str());
 }
 
 TEST_F(CliMidiTest, IdentifyPrintsTheResultAndSucceedsOnlyForOurInstruments)

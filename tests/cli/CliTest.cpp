@@ -79,6 +79,21 @@ TEST_F(CliTest, ListPrintsTheListLinesInTheListsOrder)
     }
 }
 
+TEST_F(CliTest, ListShowsControlCharactersInNamesAsQuestionMarksKeepingOneLinePerVoice)
+{
+    demo.Voice(5, "a\nb\tc\x1b[", 1);
+    demo.Write(file, VoiceFileBuilder::Kind::S1y);
+    const CliRun run = Cli({"list", file, "--show-inits"});
+    const std::vector<std::string> lines = Lines(run.out);
+    MemoryVoiceList expected(false);
+    FillVoiceList(expected, demo.Image(), true);
+    ASSERT_EQ(expected.Lines().size(), lines.size());
+    EXPECT_NE(lines.end(), std::find(lines.begin(), lines.end(), "Pf\tI1-006\ta?b?c?[     ")) << run.out;
+    for (const std::string& line : lines) {
+        EXPECT_EQ(2, std::count(line.begin(), line.end(), '\t')) << line;
+    }
+}
+
 TEST_F(CliTest, ExportWritesTheMessageADoubleClickSends)
 {
     EX5Patch patch("AssemblPatch", 0);
@@ -128,6 +143,7 @@ TEST_F(CliTest, RefusedRequestsSayWhyAndLeaveNoFile)
 struct UsageCase {
     std::vector<std::string> args;
     int status;
+    std::string err;  // the first line on standard error, when there is one
 };
 
 void PrintTo(const UsageCase& c, std::ostream* os)
@@ -139,24 +155,48 @@ void PrintTo(const UsageCase& c, std::ostream* os)
 
 class CliUsageTest : public ::testing::TestWithParam<UsageCase> {};
 
-TEST_P(CliUsageTest, ExitStatus)
+TEST_P(CliUsageTest, SaysWhatIsWrongInOneLineNamingTheProgram)
 {
     const CliRun run = Cli(GetParam().args);
     EXPECT_EQ(GetParam().status, run.status) << run.err;
+    EXPECT_EQ(GetParam().err, run.err.substr(0, run.err.find('\n')));
     if (run.status == 2) {
-        EXPECT_FALSE(run.err.empty());
+        EXPECT_NE(std::string::npos, run.err.find("\nRun 'sonderik-cli --help' for more information.\n")) << run.err;
     }
 }
 
+const std::string kBadVoice = "sonderik-cli: VOICE must be a bank-number such as I1-005, I1-5 or I2-128, or a voice "
+                              "number 0 to 255, not ";
+
 INSTANTIATE_TEST_SUITE_P(
     Arguments, CliUsageTest,
-    ::testing::Values(UsageCase{{}, 2}, UsageCase{{"--help"}, 0}, UsageCase{{"--version"}, 0},
-                      UsageCase{{"list"}, 2}, UsageCase{{"dance"}, 2}, UsageCase{{"list", "a", "b"}, 2},
-                      UsageCase{{"export", "f.s1v", "I1-005"}, 2},
-                      UsageCase{{"export", "f.s1v", "I3-001", "-o", "x"}, 2},
-                      UsageCase{{"export", "f.s1v", "I1-129", "-o", "x"}, 2},
-                      UsageCase{{"export", "f.s1v", "256", "-o", "x"}, 2},
-                      UsageCase{{"list", "/nonexistent/f.s1v"}, 1}));
+    ::testing::Values(
+        UsageCase{{}, 2, "sonderik-cli: A subcommand is required"}, UsageCase{{"--help"}, 0, ""},
+        UsageCase{{"--version"}, 0, ""}, UsageCase{{"list"}, 2, "sonderik-cli: FILE is required"},
+        UsageCase{{"dance"}, 2,
+                  "sonderik-cli: unknown command \"dance\"; the commands are list, export, settings, ports, identify "
+                  "and send"},
+        UsageCase{{"da\x1b[2Jnce"}, 2,
+                  "sonderik-cli: unknown command \"da?[2Jnce\"; the commands are list, export, settings, ports, "
+                  "identify and send"},
+        UsageCase{{"list", "a", "b", "c", "d"}, 2, "sonderik-cli: The following arguments were not expected: b c d"},
+        UsageCase{{"list", "a", "b"}, 2, "sonderik-cli: The following argument was not expected: b"},
+        UsageCase{{"export", "f.s1v", "I1-005"}, 2, "sonderik-cli: --output is required"},
+        UsageCase{{"export", "f.s1v", "I3-001", "-o", "x"}, 2, kBadVoice + "\"I3-001\""},
+        UsageCase{{"export", "f.s1v", "I1-129", "-o", "x"}, 2, kBadVoice + "\"I1-129\""},
+        UsageCase{{"export", "f.s1v", "256", "-o", "x"}, 2, kBadVoice + "\"256\""},
+        UsageCase{{"export", "f.s1v", "I1-\n1", "-o", "x"}, 2, kBadVoice + "\"I1-?1\""},
+        UsageCase{{"list", "/nonexistent/f.s1v"}, 1,
+                  "sonderik-cli: /nonexistent/f.s1v: Cannot open input file #1: No such file or directory"}));
+
+TEST(CliHelpTest, SaysWhatVoiceNumbersExitCodesSettingsAndTheVirtualInstrumentAre)
+{
+    const CliRun run = Cli({"--help"});
+    for (const char* part : {"0 is I1-001", "128 is I2-001", "I1-5", "Exit status: 0", "2 a usage error",
+                             "~/.config/sonderik", "SONDERIK_VIRTUAL_EX5"}) {
+        EXPECT_NE(std::string::npos, run.out.find(part)) << part;
+    }
+}
 
 TEST(CliVersionTest, PrintsTheVersionText)
 {
@@ -183,7 +223,9 @@ INSTANTIATE_TEST_SUITE_P(Texts, VoiceArgumentTest,
                                            VoiceArgCase{"i2-128", 255}, VoiceArgCase{"I2-001", 128},
                                            VoiceArgCase{"0", 0}, VoiceArgCase{"255", 255},
                                            VoiceArgCase{"256", -1}, VoiceArgCase{"I1-000", -1},
-                                           VoiceArgCase{"I1-5", -1}, VoiceArgCase{"-1", -1},
+                                           VoiceArgCase{"I1-5", 4}, VoiceArgCase{"i2-12", 139},
+                                           VoiceArgCase{"I1-0005", -1}, VoiceArgCase{"I1-", -1},
+                                           VoiceArgCase{"I1-0", -1}, VoiceArgCase{"-1", -1},
                                            VoiceArgCase{"1000", -1}, VoiceArgCase{"", -1}));
 
 TEST(CliSettingsTest, PrintsTheSevenSettingsTheWindowWouldStartWith)
