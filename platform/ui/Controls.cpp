@@ -1,0 +1,436 @@
+#include "platform/ui/Controls.h"
+
+#include <QAbstractItemView>
+#include <QCheckBox>
+#include <QEvent>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "platform/ui/Names.h"
+
+CWnd::~CWnd() = default;
+
+void CWnd::Bind(QWidget* widget, int id, DWORD style)
+{
+    widget_ = widget;
+    id_ = id;
+    style_ = style;
+    widget->setObjectName(QStringLiteral("ctl%1").arg(id));
+    widget->setProperty("ctrlId", id);
+    if ((style & WS_TABSTOP) == 0) {
+        widget->setFocusPolicy(widget->focusPolicy() == Qt::NoFocus ? Qt::NoFocus : Qt::ClickFocus);
+    }
+}
+
+void CWnd::EnableWindow(bool enable)
+{
+    if (widget_) {
+        widget_->setEnabled(enable);
+    }
+}
+
+bool CWnd::IsWindowEnabled() const { return widget_ && widget_->isEnabled(); }
+
+void CWnd::ShowWindow(bool show)
+{
+    if (widget_) {
+        widget_->setVisible(show);
+    }
+}
+
+bool CWnd::IsWindowVisible() const { return widget_ && widget_->isVisible(); }
+
+void CWnd::SetFocus()
+{
+    if (widget_) {
+        widget_->setFocus(Qt::OtherFocusReason);
+    }
+}
+
+void CWnd::SetFont(const QFont& font)
+{
+    if (widget_) {
+        widget_->setFont(font);
+    }
+}
+
+void CWnd::SetWindowText(const std::string& text)
+{
+    if (widget_) {
+        bytes_ = text;
+        drawn_ = ui::DrawnName(text);
+        SetTextOf(widget_, drawn_);
+    }
+}
+
+std::string CWnd::GetWindowText() const
+{
+    if (!widget_) {
+        return {};
+    }
+    const QString shown = TextOf(widget_);
+    return shown == drawn_ ? bytes_ : ui::NameBytes(shown);
+}
+
+void CWnd::SetTextOf(QWidget* widget, const QString& text)
+{
+    if (auto* label = qobject_cast<QLabel*>(widget)) {
+        label->setText(text);
+    } else if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
+        edit->setText(text);
+    } else {
+        widget->setWindowTitle(text);
+    }
+}
+
+QString CWnd::TextOf(const QWidget* widget) const
+{
+    if (const auto* label = qobject_cast<const QLabel*>(widget)) {
+        return label->text();
+    }
+    if (const auto* edit = qobject_cast<const QLineEdit*>(widget)) {
+        return edit->text();
+    }
+    return widget->windowTitle();
+}
+
+// --- CButton
+
+void CButton::Create(const std::string& text, DWORD style, const QRect& rect, QWidget* parent, int id)
+{
+    const QString caption = ui::DrawnName(text);
+    QWidget* widget = nullptr;
+    switch (style & 0x0F) {
+    case BS_AUTOCHECKBOX: {
+        auto* box = new QCheckBox(caption, parent);
+        if ((style & BS_LEFTTEXT) != 0) {
+            box->setLayoutDirection(Qt::RightToLeft);
+        }
+        QObject::connect(box, &QCheckBox::clicked, box, [this] {
+            if (onClicked) {
+                onClicked();
+            }
+        });
+        widget = box;
+        break;
+    }
+    case BS_GROUPBOX: {
+        auto* group = new QGroupBox(caption, parent);
+        group->setFocusPolicy(Qt::NoFocus);
+        widget = group;
+        break;
+    }
+    default: {
+        auto* button = new QPushButton(caption, parent);
+        // Enter is the dialog's own command, never a click of the focused button.
+        button->setAutoDefault(false);
+        QObject::connect(button, &QPushButton::clicked, button, [this] {
+            if (onClicked) {
+                onClicked();
+            }
+        });
+        widget = button;
+        break;
+    }
+    }
+    widget->setGeometry(rect);
+    Bind(widget, id, style);
+}
+
+int CButton::GetCheck() const
+{
+    if (const auto* box = qobject_cast<const QCheckBox*>(widget_.data())) {
+        switch (box->checkState()) {
+        case Qt::Checked:
+            return BST_CHECKED;
+        case Qt::PartiallyChecked:
+            return BST_INDETERMINATE;
+        default:
+            return BST_UNCHECKED;
+        }
+    }
+    return BST_UNCHECKED;
+}
+
+void CButton::SetCheck(int state)
+{
+    if (auto* box = qobject_cast<QCheckBox*>(widget_.data())) {
+        if (state == BST_INDETERMINATE) {
+            box->setTristate(true);
+        }
+        box->setCheckState(state == BST_CHECKED         ? Qt::Checked
+                           : state == BST_INDETERMINATE ? Qt::PartiallyChecked
+                                                        : Qt::Unchecked);
+    }
+}
+
+void CButton::SetTextOf(QWidget* widget, const QString& text)
+{
+    if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+        button->setText(text);
+    } else if (auto* group = qobject_cast<QGroupBox*>(widget)) {
+        group->setTitle(text);
+    }
+}
+
+QString CButton::TextOf(const QWidget* widget) const
+{
+    if (const auto* button = qobject_cast<const QAbstractButton*>(widget)) {
+        return button->text();
+    }
+    if (const auto* group = qobject_cast<const QGroupBox*>(widget)) {
+        return group->title();
+    }
+    return {};
+}
+
+// --- CStatic
+
+void CStatic::Create(const std::string& text, const QRect& rect, QWidget* parent, int id)
+{
+    auto* label = new QLabel(ui::DrawnName(text), parent);
+    label->setTextFormat(Qt::PlainText);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    label->setGeometry(rect);
+    Bind(label, id, 0);
+}
+
+// --- CEdit
+
+void CEdit::Create(DWORD style, const QRect& rect, QWidget* parent, int id)
+{
+    auto* edit = new QLineEdit(parent);
+    if ((style & ES_NUMBER) != 0) {
+        edit->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), edit));
+    }
+    if ((style & ES_RIGHT) != 0) {
+        edit->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    }
+    edit->setGeometry(rect);
+    Bind(edit, id, style);
+}
+
+void CEdit::ReplaceSel(const std::string& text)
+{
+    if (auto* edit = qobject_cast<QLineEdit*>(widget_.data())) {
+        edit->insert(ui::DrawnName(text));
+    }
+}
+
+// --- CComboBox
+
+namespace {
+
+class CloseUpCombo : public QComboBox {
+public:
+    CloseUpCombo(QWidget* parent, std::function<void()> closeUp) : QComboBox(parent), closeUp_(std::move(closeUp)) {}
+
+    void hidePopup() override
+    {
+        const bool wasShown = view() != nullptr && view()->isVisible();
+        QComboBox::hidePopup();
+        if (wasShown && closeUp_) {
+            closeUp_();
+        }
+    }
+
+private:
+    std::function<void()> closeUp_;
+};
+
+}  // namespace
+
+void CComboBox::Create(DWORD style, const QRect& rect, QWidget* parent, int id)
+{
+    auto* box = new CloseUpCombo(parent, [this] {
+        if (onCloseUp) {
+            onCloseUp();
+        }
+    });
+    box->setEditable(false);
+    box->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    box->setMaxVisibleItems(10);
+    // The given height includes the dropped-down part; the closed box is one line.
+    box->setGeometry(rect.x(), rect.y(), rect.width(), box->sizeHint().height());
+    Bind(box, id, style);
+}
+
+QComboBox* CComboBox::Box() const { return qobject_cast<QComboBox*>(widget_.data()); }
+
+int CComboBox::AddString(const std::string& text) { return InsertString(-1, text); }
+
+int CComboBox::InsertString(int index, const std::string& text)
+{
+    QComboBox* box = Box();
+    if (box == nullptr) {
+        return -1;
+    }
+    if (index < 0 || index > box->count()) {
+        index = box->count();
+    }
+    const int selected = box->currentIndex();
+    box->insertItem(index, ui::DrawnName(text), QByteArray(text.data(), static_cast<qsizetype>(text.size())));
+    // A new line never selects itself, as it does not in the framework's list.
+    if (selected < 0) {
+        box->setCurrentIndex(-1);
+    }
+    return index;
+}
+
+void CComboBox::ResetContent()
+{
+    if (QComboBox* box = Box()) {
+        box->clear();
+    }
+}
+
+int CComboBox::GetCount() const { return Box() ? Box()->count() : 0; }
+
+int CComboBox::GetCurSel() const { return Box() ? Box()->currentIndex() : -1; }
+
+int CComboBox::SetCurSel(int index)
+{
+    QComboBox* box = Box();
+    if (box == nullptr) {
+        return -1;
+    }
+    if (index < 0 || index >= box->count()) {
+        box->setCurrentIndex(-1);
+        return -1;
+    }
+    box->setCurrentIndex(index);
+    return index;
+}
+
+std::string CComboBox::GetLBText(int index) const
+{
+    QComboBox* box = Box();
+    if (box == nullptr || index < 0 || index >= box->count()) {
+        return {};
+    }
+    const QByteArray bytes = box->itemData(index).toByteArray();
+    return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+}
+
+void CComboBox::ShowDropDown(bool show)
+{
+    if (QComboBox* box = Box()) {
+        if (show) {
+            box->showPopup();
+        } else {
+            box->hidePopup();
+        }
+    }
+}
+
+// --- CSpinButtonCtrl
+
+namespace {
+
+// Arrow keys in the buddy step the up-down control.
+class ArrowKeys : public QObject {
+public:
+    ArrowKeys(QObject* parent, CSpinButtonCtrl& spin) : QObject(parent), spin_(spin) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::KeyPress) {
+            const int key = static_cast<QKeyEvent*>(event)->key();
+            if (key == Qt::Key_Up || key == Qt::Key_Down) {
+                spin_.Step(key == Qt::Key_Up ? 1 : -1);
+                return true;
+            }
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    CSpinButtonCtrl& spin_;
+};
+
+}  // namespace
+
+void CSpinButtonCtrl::Create(DWORD style, const QRect& rect, QWidget* parent, int id, CEdit& buddy)
+{
+    buddy_ = &buddy;
+    auto* frame = new QWidget(parent);
+    auto* layout = new QVBoxLayout(frame);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    for (const int delta : {1, -1}) {
+        auto* arrow = new QToolButton(frame);
+        arrow->setArrowType(delta > 0 ? Qt::UpArrow : Qt::DownArrow);
+        arrow->setAutoRepeat(true);
+        arrow->setFocusPolicy(Qt::NoFocus);
+        arrow->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
+        arrow->setObjectName(delta > 0 ? QStringLiteral("up") : QStringLiteral("down"));
+        QObject::connect(arrow, &QToolButton::clicked, frame, [this, delta] { Step(delta); });
+        layout->addWidget(arrow);
+    }
+    frame->setFocusPolicy(Qt::NoFocus);
+    QRect place = rect;
+    if (QWidget* edit = buddy.GetSafeHwnd(); edit != nullptr && (style & UDS_ALIGNRIGHT) != 0) {
+        // Placed inside the buddy's right edge; the buddy gives up that room.
+        const QRect field = edit->geometry();
+        place = QRect(field.right() + 1 - rect.width(), field.y(), rect.width(), field.height());
+        edit->setGeometry(field.x(), field.y(), field.width() - rect.width(), field.height());
+    }
+    frame->setGeometry(place);
+    Bind(frame, id, style);
+    if ((style & UDS_ARROWKEYS) != 0 && buddy.GetSafeHwnd() != nullptr) {
+        buddy.GetSafeHwnd()->installEventFilter(new ArrowKeys(frame, *this));
+    }
+}
+
+void CSpinButtonCtrl::SetRange32(int lower, int upper)
+{
+    lower_ = lower;
+    upper_ = upper;
+}
+
+void CSpinButtonCtrl::GetRange32(int& lower, int& upper) const
+{
+    lower = lower_;
+    upper = upper_;
+}
+
+int CSpinButtonCtrl::GetPos32() const
+{
+    // The buddy's text is the position, when it holds a number.
+    if (buddy_ != nullptr) {
+        bool ok = false;
+        const int shown = QString::fromStdString(buddy_->GetWindowText()).toInt(&ok);
+        if (ok) {
+            return shown;
+        }
+    }
+    return pos_;
+}
+
+void CSpinButtonCtrl::SetPos32(int pos)
+{
+    pos_ = pos < lower_ ? lower_ : (pos > upper_ ? upper_ : pos);
+    if (buddy_ != nullptr) {
+        buddy_->SetWindowText(std::to_string(pos_));
+    }
+}
+
+void CSpinButtonCtrl::Step(int delta)
+{
+    if (!IsWindowEnabled()) {
+        return;
+    }
+    const int pos = GetPos32();
+    if (onDeltaPos && !onDeltaPos(pos, delta)) {
+        return;
+    }
+    const long long moved = static_cast<long long>(pos) + delta;
+    SetPos32(static_cast<int>(moved < lower_ ? lower_ : (moved > upper_ ? upper_ : moved)));
+}

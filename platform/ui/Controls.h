@@ -1,0 +1,137 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include <QComboBox>
+#include <QPointer>
+#include <QWidget>
+
+#include "platform/WinTypes.h"
+
+// Window styles the controls take at creation, with the framework's values.
+constexpr DWORD WS_TABSTOP = 0x00010000;
+constexpr DWORD WS_VSCROLL = 0x00200000;
+constexpr DWORD BS_PUSHBUTTON = 0x0000;
+constexpr DWORD BS_AUTOCHECKBOX = 0x0003;
+constexpr DWORD BS_GROUPBOX = 0x0007;
+constexpr DWORD BS_LEFTTEXT = 0x0020;
+constexpr DWORD ES_RIGHT = 0x0002;
+constexpr DWORD ES_AUTOHSCROLL = 0x0080;
+constexpr DWORD ES_NUMBER = 0x2000;
+constexpr DWORD UDS_SETBUDDYINT = 0x0002;
+constexpr DWORD UDS_ALIGNRIGHT = 0x0004;
+constexpr DWORD UDS_AUTOBUDDY = 0x0010;
+constexpr DWORD UDS_ARROWKEYS = 0x0020;
+constexpr DWORD UDS_NOTHOUSANDS = 0x0080;
+
+constexpr int BST_UNCHECKED = 0;
+constexpr int BST_CHECKED = 1;
+constexpr int BST_INDETERMINATE = 2;
+
+// A control object bound to a window of the dialog. The window belongs to
+// its parent (it goes with the dialog); the object only points at it, and a
+// window can be replaced under the same object (a list box re-created).
+class CWnd {
+public:
+    CWnd() = default;
+    virtual ~CWnd();
+    CWnd(const CWnd&) = delete;
+    CWnd& operator=(const CWnd&) = delete;
+
+    QWidget* GetSafeHwnd() const { return widget_.data(); }
+    int GetDlgCtrlID() const { return id_; }
+    DWORD GetStyle() const { return style_; }
+    void EnableWindow(bool enable);
+    bool IsWindowEnabled() const;
+    void ShowWindow(bool show);
+    bool IsWindowVisible() const;
+    void SetFocus();
+    void SetFont(const QFont& font);
+    void SetWindowText(const std::string& text);
+    std::string GetWindowText() const;
+
+protected:
+    void Bind(QWidget* widget, int id, DWORD style);
+    virtual void SetTextOf(QWidget* widget, const QString& text);
+    virtual QString TextOf(const QWidget* widget) const;
+
+    QPointer<QWidget> widget_;
+    // The bytes last set and how they were drawn: text read back unchanged
+    // gives back those bytes, whatever their encoding.
+    std::string bytes_;
+    QString drawn_;
+    int id_ = 0;
+    DWORD style_ = 0;
+};
+
+// Push button, check box or group box, by style.
+class CButton : public CWnd {
+public:
+    void Create(const std::string& text, DWORD style, const QRect& rect, QWidget* parent, int id);
+    int GetCheck() const;
+    void SetCheck(int state);
+    // BN_CLICKED, after a check box has changed its state.
+    std::function<void()> onClicked;
+
+protected:
+    void SetTextOf(QWidget* widget, const QString& text) override;
+    QString TextOf(const QWidget* widget) const override;
+};
+
+// A label (static text).
+class CStatic : public CWnd {
+public:
+    void Create(const std::string& text, const QRect& rect, QWidget* parent, int id);
+};
+
+// A single-line edit. ES_NUMBER takes digits only; ES_RIGHT aligns right.
+class CEdit : public CWnd {
+public:
+    void Create(DWORD style, const QRect& rect, QWidget* parent, int id);
+    void ReplaceSel(const std::string& text);
+};
+
+// A drop-down list whose lines are names kept as bytes.
+class CComboBox : public CWnd {
+public:
+    void Create(DWORD style, const QRect& rect, QWidget* parent, int id);
+    int AddString(const std::string& text);
+    int InsertString(int index, const std::string& text);
+    void ResetContent();
+    int GetCount() const;
+    int GetCurSel() const;
+    // -1, or an index past the end, leaves no line selected (and answers -1).
+    int SetCurSel(int index);
+    std::string GetLBText(int index) const;
+    void ShowDropDown(bool show);
+    // CBN_CLOSEUP: the drop-down part has closed, whatever was chosen.
+    std::function<void()> onCloseUp;
+
+private:
+    QComboBox* Box() const;
+};
+
+// An up-down control bound to the edit created just before it (its buddy).
+// A click or an arrow key first reports the position and the step
+// (UDN_DELTAPOS); when that is allowed, the position moves by the step,
+// kept within the range, and the buddy shows it.
+class CSpinButtonCtrl : public CWnd {
+public:
+    void Create(DWORD style, const QRect& rect, QWidget* parent, int id, CEdit& buddy);
+    void SetRange32(int lower, int upper);
+    void GetRange32(int& lower, int& upper) const;
+    int GetPos32() const;
+    void SetPos32(int pos);
+    // Returns true to allow the move.
+    std::function<bool(int pos, int delta)> onDeltaPos;
+    // Steps as one click on the up (+1) or down (-1) arrow.
+    void Step(int delta);
+
+private:
+    CEdit* buddy_ = nullptr;
+    int lower_ = 0;
+    int upper_ = 100;
+    int pos_ = 0;
+};

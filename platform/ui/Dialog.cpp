@@ -1,0 +1,91 @@
+#include "platform/ui/Dialog.h"
+
+#include <QCloseEvent>
+#include <QKeyEvent>
+
+CDialog::CDialog(QWidget* parent) : QDialog(parent) {}
+
+void CDialog::SetTemplate(const QFont& font, int width, int height)
+{
+    setFont(font);
+    units_ = ui::DialogBaseUnits(font);
+    const QRect client = ui::MapDialogRect(units_, 0, 0, width, height);
+    setFixedSize(client.size());
+}
+
+QRect CDialog::DialogRect(int x, int y, int width, int height) const
+{
+    return ui::MapDialogRect(units_, x, y, width, height);
+}
+
+bool CDialog::Create()
+{
+    if (!initialized_) {
+        initialized_ = true;
+        if (!OnInitDialog()) {
+            return false;
+        }
+    }
+    show();
+    return true;
+}
+
+int CDialog::DoModal()
+{
+    if (!Create()) {
+        return -1;
+    }
+    return exec();
+}
+
+void CDialog::EndDialog(int result)
+{
+    if (ending_) {
+        return;
+    }
+    ending_ = true;
+    DestroyWindow();
+    done(result);
+}
+
+void CDialog::keyPressEvent(QKeyEvent* event)
+{
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        if (event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::KeypadModifier) {
+            OnOK();
+            return;
+        }
+        break;
+    case Qt::Key_Escape:
+        OnCancel();
+        return;
+    default:
+        break;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void CDialog::closeEvent(QCloseEvent* event)
+{
+    // The close box is the cancel command; the dialog ends through EndDialog.
+    event->ignore();
+    if (!ending_) {
+        OnCancel();
+    }
+}
+
+void CDialog::reject()
+{
+    if (!ending_) {
+        OnCancel();
+    }
+}
+
+void CDialog::accept()
+{
+    if (!ending_) {
+        OnOK();
+    }
+}

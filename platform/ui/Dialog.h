@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QDialog>
+
+#include "platform/ui/DialogUnits.h"
+
+constexpr int IDOK = 1;
+constexpr int IDCANCEL = 2;
+
+// A modal dialog laid out in dialog units of its font. Enter is the OK
+// command and Escape or the close box the cancel command, whatever has the
+// focus; both go through OnOK and OnCancel, which end the dialog with
+// EndDialog unless they decide otherwise.
+class CDialog : public QDialog {
+    Q_OBJECT
+public:
+    explicit CDialog(QWidget* parent = nullptr);
+
+    // Runs the start-up and shows the dialog without waiting for its end.
+    bool Create();
+    // Shows the dialog and runs until EndDialog; the result EndDialog gave.
+    int DoModal();
+    void EndDialog(int result);
+
+    const ui::BaseUnits& Units() const { return units_; }
+    QRect DialogRect(int x, int y, int width, int height) const;
+    // Sets the font and the fixed client size, both as the template gives them.
+    void SetTemplate(const QFont& font, int width, int height);
+
+protected:
+    virtual bool OnInitDialog() { return true; }
+    virtual void OnOK() { EndDialog(IDOK); }
+    virtual void OnCancel() { EndDialog(IDCANCEL); }
+    // The window is going: the dialog's last word before it closes.
+    virtual void DestroyWindow() {}
+
+    void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void reject() override;
+    void accept() override;
+
+private:
+    ui::BaseUnits units_;
+    bool ending_ = false;
+    bool initialized_ = false;
+};

@@ -1,0 +1,42 @@
+#include "platform/ui/DialogUnits.h"
+
+#include <QFontDatabase>
+#include <QFontMetrics>
+
+namespace ui {
+
+BaseUnits DialogBaseUnits(const QFont& font)
+{
+    const QFontMetrics metrics(font);
+    const int letters = metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+    // Rounded as the framework rounds: half the average of 26-letter halves.
+    return BaseUnits{(letters / 26 + 1) / 2, metrics.height()};
+}
+
+int MulDiv(int number, int numerator, int denominator)
+{
+    if (denominator == 0) {
+        return -1;
+    }
+    const long long product = static_cast<long long>(number) * numerator;
+    const long long half = (denominator < 0 ? -denominator : denominator) / 2;
+    const long long rounded = product >= 0 ? product + half : product - half;
+    return static_cast<int>(rounded / denominator);
+}
+
+QRect MapDialogRect(const BaseUnits& units, int x, int y, int width, int height)
+{
+    const int left = DialogToPixelsX(units, x);
+    const int top = DialogToPixelsY(units, y);
+    return QRect(left, top, DialogToPixelsX(units, x + width) - left, DialogToPixelsY(units, y + height) - top);
+}
+
+QFont DialogFont()
+{
+    QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSize(8);
+    return font;
+}
+
+}  // namespace ui

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QFont>
+#include <QRect>
+
+namespace ui {
+
+// A dialog's base units for its font, as the dialog framework measures
+// them: the average width of the 52 Latin letters, and the font's height.
+// One horizontal dialog unit is a quarter of the first, one vertical unit an
+// eighth of the second.
+struct BaseUnits {
+    int x = 0;
+    int y = 0;
+};
+
+BaseUnits DialogBaseUnits(const QFont& font);
+int MulDiv(int number, int numerator, int denominator);
+QRect MapDialogRect(const BaseUnits& units, int x, int y, int width, int height);
+inline int DialogToPixelsX(const BaseUnits& units, int x) { return MulDiv(x, units.x, 4); }
+inline int DialogToPixelsY(const BaseUnits& units, int y) { return MulDiv(y, units.y, 8); }
+
+// The dialogs' font: the desktop's sans font at 8 points.
+QFont DialogFont();
+
+}  // namespace ui

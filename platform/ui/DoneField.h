@@ -1,0 +1,69 @@
+#pragma once
+
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include <QObject>
+
+#include "platform/threads/Window.h"
+#include "platform/ui/Controls.h"
+
+// A hidden edit field that is a job's Window. A text sent from another
+// thread is handed to the field's own thread through its event loop, and the
+// sender waits until the field has taken it and run its update handler
+// (EN_UPDATE), or until the field is closed: a blocking queued call that the
+// field's thread never has to wait for. A text sent from the field's own
+// thread is taken at once. The gathered text is kept short, so the end
+// signal works however many jobs run.
+class CDoneEdit : public CEdit, public Window {
+public:
+    static constexpr std::size_t kKeep = 64;
+
+    CDoneEdit();
+    ~CDoneEdit() override;
+
+    void Create(const QRect& rect, QWidget* parent, int id);
+    void ReplaceSelection(const std::string& text) override;
+    // The field stops taking texts: waiting senders are released, later ones return at once.
+    void Close();
+    std::string Text() const;
+
+    // EN_UPDATE: the field's text changed (on the field's thread).
+    std::function<void()> onUpdate;
+
+private:
+    struct Pending {
+        std::string text;
+        bool handled = false;
+    };
+    void Drain();
+    void Take(const std::string& text);
+
+    QObject* receiver_ = nullptr;
+    std::thread::id owner_;
+    mutable std::mutex mutex_;
+    std::condition_variable handled_;
+    std::deque<Pending*> pending_;
+    std::string text_;
+    bool closed_ = false;
+};
+
+// A Window that passes what it is given to a handler on the receiver's
+// thread, without making the sender wait: the status line takes a job's
+// report this way, so a job that reports after its "Done" never waits for a
+// dialog that is about to join it.
+class PostedReport : public Window {
+public:
+    PostedReport(QObject* receiver, std::function<void(const std::string&)> handler);
+    ~PostedReport() override;
+    void ReplaceSelection(const std::string& text) override;
+
+private:
+    QObject* receiver_;
+    std::function<void(const std::string&)> handler_;
+};

@@ -1,0 +1,401 @@
+#include "platform/ui/ListBox.h"
+
+#include <algorithm>
+
+#include <QPainter>
+#include <QStyledItemDelegate>
+
+#include "platform/ui/DialogUnits.h"
+#include "platform/ui/Names.h"
+
+namespace ui {
+
+int ListBoxModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : static_cast<int>(lines_.size());
+}
+
+QVariant ListBoxModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || index.row() >= static_cast<int>(lines_.size())) {
+        return {};
+    }
+    if (role == Qt::DisplayRole || role == Qt::AccessibleTextRole) {
+        return DrawnName(lines_[static_cast<std::size_t>(index.row())].text);
+    }
+    return {};
+}
+
+int ListBoxModel::Insert(int index, std::string text)
+{
+    const int count = static_cast<int>(lines_.size());
+    if (sorted_) {
+        // After the lines that compare equal, as the sorted list box does.
+        const auto at = std::upper_bound(lines_.begin(), lines_.end(), text, [](const std::string& t, const Line& l) {
+            return CompareNoCase(t, l.text) < 0;
+        });
+        index = static_cast<int>(at - lines_.begin());
+    } else if (index < 0 || index > count) {
+        index = count;
+    }
+    if (!held_) {
+        beginInsertRows(QModelIndex(), index, index);
+    }
+    lines_.insert(lines_.begin() + index, Line{std::move(text), 0});
+    if (!held_) {
+        endInsertRows();
+    }
+    return index;
+}
+
+bool ListBoxModel::Delete(int index)
+{
+    if (index < 0 || index >= static_cast<int>(lines_.size())) {
+        return false;
+    }
+    if (!held_) {
+        beginRemoveRows(QModelIndex(), index, index);
+    }
+    lines_.erase(lines_.begin() + index);
+    if (!held_) {
+        endRemoveRows();
+    }
+    return true;
+}
+
+void ListBoxModel::Clear()
+{
+    if (!held_) {
+        beginResetModel();
+    }
+    lines_.clear();
+    if (!held_) {
+        endResetModel();
+    }
+}
+
+void ListBoxModel::Hold(bool hold)
+{
+    if (hold == held_) {
+        return;
+    }
+    if (hold) {
+        beginResetModel();
+    } else {
+        endResetModel();
+    }
+    held_ = hold;
+}
+
+namespace {
+
+// Draws a line's tab-separated fields at the list's tab stops.
+class TabStopDelegate : public QStyledItemDelegate {
+public:
+    TabStopDelegate(ListBoxView* view) : QStyledItemDelegate(view), view_(view) {}
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        if (view_->TabStops().empty()) {
+            QStyledItemDelegate::paint(painter, option, index);
+            return;
+        }
+        QStyleOptionViewItem item = option;
+        initStyleOption(&item, index);
+        const QString text = item.text;
+        item.text.clear();
+        const QWidget* widget = item.widget;
+        QStyle* style = widget != nullptr ? widget->style() : nullptr;
+        if (style != nullptr) {
+            style->drawControl(QStyle::CE_ItemViewItem, &item, painter, widget);
+        }
+        const QRect area = style != nullptr ? style->subElementRect(QStyle::SE_ItemViewItemText, &item, widget)
+                                            : item.rect;
+        QTextOption textOption(Qt::AlignLeft | Qt::AlignVCenter);
+        QList<qreal> stops;
+        for (const int stop : view_->TabStops()) {
+            stops.append(stop);
+        }
+        textOption.setTabArray(stops);
+        textOption.setWrapMode(QTextOption::NoWrap);
+        painter->save();
+        painter->setFont(item.font);
+        painter->setPen(item.palette.color(item.state & QStyle::State_Enabled ? QPalette::Normal : QPalette::Disabled,
+                                           item.state & QStyle::State_Selected ? QPalette::HighlightedText
+                                                                                : QPalette::Text));
+        painter->drawText(QRectF(area), text, textOption);
+        painter->restore();
+    }
+
+private:
+    ListBoxView* view_;
+};
+
+}  // namespace
+
+ListBoxView::ListBoxView(QWidget* parent, DWORD style)
+    : QListView(parent), model_(new ListBoxModel(this, (style & LBS_SORT) != 0))
+{
+    setModel(model_);
+    setUniformItemSizes(true);
+    setSelectionMode((style & (LBS_MULTIPLESEL | LBS_EXTENDEDSEL)) != 0 ? QAbstractItemView::ExtendedSelection
+                                                                        : QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBarPolicy((style & WS_VSCROLL) != 0 ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAsNeeded);
+    setTextElideMode(Qt::ElideNone);
+    if ((style & LBS_USETABSTOPS) != 0) {
+        setItemDelegate(new TabStopDelegate(this));
+    }
+}
+
+void ListBoxView::SetTabStops(std::vector<int> pixels)
+{
+    tabStops_ = std::move(pixels);
+    viewport()->update();
+}
+
+}  // namespace ui
+
+// --- CListBox
+
+ui::ListBoxView* CListBox::View() const { return qobject_cast<ui::ListBoxView*>(widget_.data()); }
+
+bool CListBox::Create(DWORD style, const QRect& rect, QWidget* parent, int id)
+{
+    if (parent == nullptr) {
+        return false;
+    }
+    auto* view = new ui::ListBoxView(parent, style);
+    view->setGeometry(rect);
+    Bind(view, id, style);
+    Connect(view);
+    return true;
+}
+
+void CListBox::Connect(ui::ListBoxView* view)
+{
+    QObject::connect(view->selectionModel(), &QItemSelectionModel::selectionChanged, view, [this] {
+        if (!quiet_ && (style_ & LBS_NOTIFY) != 0 && onSelChange) {
+            onSelChange();
+        }
+    });
+    QObject::connect(view, &QListView::doubleClicked, view, [this] {
+        if ((style_ & LBS_NOTIFY) != 0 && onDblClk) {
+            onDblClk();
+        }
+    });
+    view->setContextMenuPolicy(Qt::CustomContextMenu);
+    QObject::connect(view, &QWidget::customContextMenuRequested, view, [this, view](const QPoint& at) {
+        if (onContextMenu) {
+            const QModelIndex line = view->indexAt(at);
+            if (line.isValid()) {
+                SetCurSel(line.row());
+            }
+            onContextMenu(view->viewport()->mapToGlobal(at));
+        }
+    });
+}
+
+void CListBox::Attach(CListBox& from)
+{
+    ui::ListBoxView* view = from.View();
+    from.widget_ = nullptr;
+    if (view == nullptr) {
+        return;
+    }
+    QObject::disconnect(view->selectionModel(), nullptr, view, nullptr);
+    QObject::disconnect(view, &QListView::doubleClicked, view, nullptr);
+    QObject::disconnect(view, &QWidget::customContextMenuRequested, view, nullptr);
+    Bind(view, from.id_, from.style_);
+    Connect(view);
+}
+
+void CListBox::DestroyWindow()
+{
+    if (widget_) {
+        delete widget_.data();
+    }
+    widget_ = nullptr;
+}
+
+void CListBox::ModifyStyle(DWORD remove, DWORD add)
+{
+    // The window keeps the style it was made with; the object reports the new one.
+    style_ = (style_ & ~remove) | add;
+}
+
+int CListBox::AddString(const std::string& text) { return InsertString(-1, text); }
+
+int CListBox::InsertString(int index, const std::string& text)
+{
+    ui::ListBoxView* view = View();
+    if (view == nullptr) {
+        return LB_ERR;
+    }
+    const int selected = GetCurSel();
+    const int at = view->Lines().Insert(index, text);
+    if (selected >= at && !view->Lines().Sorted()) {
+        // The selected line moved down one place; so does its selection.
+        quiet_ = true;
+        view->setCurrentIndex(view->model()->index(selected + 1, 0));
+        quiet_ = false;
+    }
+    return at;
+}
+
+int CListBox::DeleteString(int index)
+{
+    ui::ListBoxView* view = View();
+    if (view == nullptr || !view->Lines().Delete(index)) {
+        return LB_ERR;
+    }
+    return GetCount();
+}
+
+void CListBox::ResetContent()
+{
+    if (ui::ListBoxView* view = View()) {
+        quiet_ = true;
+        view->Lines().Clear();
+        view->selectionModel()->clear();
+        quiet_ = false;
+    }
+}
+
+int CListBox::GetCount() const
+{
+    const ui::ListBoxView* view = View();
+    return view == nullptr ? LB_ERR : static_cast<int>(view->Lines().Lines().size());
+}
+
+int CListBox::GetText(int index, std::string& text) const
+{
+    const ui::ListBoxView* view = View();
+    if (view == nullptr || index < 0 || index >= GetCount()) {
+        return LB_ERR;
+    }
+    text = view->Lines().Lines()[static_cast<std::size_t>(index)].text;
+    return static_cast<int>(text.size());
+}
+
+std::string CListBox::GetText(int index) const
+{
+    std::string text;
+    GetText(index, text);
+    return text;
+}
+
+int CListBox::GetCurSel() const
+{
+    const ui::ListBoxView* view = View();
+    if (view == nullptr) {
+        return LB_ERR;
+    }
+    const QModelIndex current = view->selectionModel()->currentIndex();
+    if (!current.isValid() || !view->selectionModel()->isSelected(current) || current.row() >= GetCount()) {
+        return LB_ERR;
+    }
+    return current.row();
+}
+
+int CListBox::SetCurSel(int index)
+{
+    ui::ListBoxView* view = View();
+    if (view == nullptr) {
+        return LB_ERR;
+    }
+    quiet_ = true;
+    if (index < 0 || index >= GetCount()) {
+        view->selectionModel()->clear();
+        quiet_ = false;
+        return LB_ERR;
+    }
+    const QModelIndex at = view->model()->index(index, 0);
+    view->selectionModel()->setCurrentIndex(at, QItemSelectionModel::ClearAndSelect);
+    view->scrollTo(at);
+    quiet_ = false;
+    return index;
+}
+
+int CListBox::GetSel(int index) const
+{
+    const ui::ListBoxView* view = View();
+    if (view == nullptr || index < 0 || index >= GetCount()) {
+        return LB_ERR;
+    }
+    return view->selectionModel()->isSelected(view->model()->index(index, 0)) ? 1 : 0;
+}
+
+int CListBox::SetSel(int index, bool select)
+{
+    ui::ListBoxView* view = View();
+    if (view == nullptr || index < 0 || index >= GetCount()) {
+        return LB_ERR;
+    }
+    quiet_ = true;
+    view->selectionModel()->select(view->model()->index(index, 0),
+                                   select ? QItemSelectionModel::Select : QItemSelectionModel::Deselect);
+    quiet_ = false;
+    return 0;
+}
+
+std::uintptr_t CListBox::GetItemData(int index) const
+{
+    const ui::ListBoxView* view = View();
+    if (view == nullptr || index < 0 || index >= GetCount()) {
+        return static_cast<std::uintptr_t>(LB_ERR);
+    }
+    return view->Lines().Lines()[static_cast<std::size_t>(index)].data;
+}
+
+int CListBox::SetItemData(int index, std::uintptr_t data)
+{
+    ui::ListBoxView* view = View();
+    if (view == nullptr || index < 0 || index >= GetCount()) {
+        return LB_ERR;
+    }
+    view->Lines().MutableLines()[static_cast<std::size_t>(index)].data = data;
+    return 0;
+}
+
+int CListBox::FindStringExact(int startAfter, const std::string& text) const
+{
+    const int count = GetCount();
+    for (int step = 1; step <= count; ++step) {
+        const int i = ((startAfter < 0 ? -1 : startAfter) + step) % count;
+        if (ui::EqualNoCase(GetText(i), text)) {
+            return i;
+        }
+    }
+    return LB_ERR;
+}
+
+bool CListBox::SetTabStops(const std::vector<int>& dialogUnits)
+{
+    ui::ListBoxView* view = View();
+    if (view == nullptr || (style_ & LBS_USETABSTOPS) == 0) {
+        return false;
+    }
+    const ui::BaseUnits units = ui::DialogBaseUnits(view->font());
+    std::vector<int> pixels;
+    for (const int du : dialogUnits) {
+        pixels.push_back(ui::DialogToPixelsX(units, du));
+    }
+    view->SetTabStops(std::move(pixels));
+    return true;
+}
+
+void CListBox::SetRedraw(bool redraw)
+{
+    ui::ListBoxView* view = View();
+    if (view == nullptr) {
+        return;
+    }
+    const int selected = GetCurSel();
+    view->setUpdatesEnabled(redraw);
+    view->Lines().Hold(!redraw);
+    if (redraw && selected >= 0 && selected < GetCount()) {
+        SetCurSel(selected);
+    }
+}

@@ -1,0 +1,318 @@
+// The controls keep the semantics the dialog's handlers rely on: sorted list
+// boxes, tab stops and redrawing, the tree's sorted insertion, children
+// indicator and synchronous notifications, the up-down's report before it
+// moves, and the done fields' blocking delivery from a job's thread.
+#include <atomic>
+#include <thread>
+
+#include <QLineEdit>
+#include <QListView>
+#include <QSignalSpy>
+#include <QTest>
+#include <QToolButton>
+#include <QTreeView>
+
+#include "platform/ui/Controls.h"
+#include "platform/ui/DialogUnits.h"
+#include "platform/ui/DoneField.h"
+#include "platform/ui/ListBox.h"
+#include "platform/ui/Names.h"
+#include "platform/ui/TreeCtrl.h"
+
+using namespace std::chrono_literals;
+
+namespace {
+
+std::vector<std::string> Lines(const CListBox& list)
+{
+    std::vector<std::string> lines;
+    for (int i = 0; i < list.GetCount(); ++i) {
+        lines.push_back(list.GetText(i));
+    }
+    return lines;
+}
+
+void ClickLine(CListBox& list, int row, bool twice = false)
+{
+    auto* view = qobject_cast<QListView*>(list.GetSafeHwnd());
+    view->doItemsLayout();
+    const QPoint at = view->visualRect(view->model()->index(row, 0)).center();
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, at);
+    if (twice) {
+        QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, at);
+    }
+}
+
+}  // namespace
+
+class ControlsTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void sortedListFoldsOnlyLatinLetters_data()
+    {
+        QTest::addColumn<QStringList>("added");
+        QTest::addColumn<QStringList>("listed");
+        // '[' (0x5B) sorts before '_' (0x5F) only when letters fold down to lower case.
+        QTest::newRow("fold down") << QStringList{"_x", "Banana", "[x", "apple"}
+                                   << QStringList{"[x", "_x", "apple", "Banana"};
+        QTest::newRow("equal ignoring case keeps arrival order") << QStringList{"b.s1v", "B.S1V", "a.s1y"}
+                                                                 << QStringList{"a.s1y", "b.s1v", "B.S1V"};
+        QTest::newRow("voice lines") << QStringList{"xx\tI1-001\tA", "Wv\tI2-001\tB", "Ba\tI1-128\tC"}
+                                     << QStringList{"Ba\tI1-128\tC", "Wv\tI2-001\tB", "xx\tI1-001\tA"};
+    }
+    void sortedListFoldsOnlyLatinLetters()
+    {
+        QFETCH(QStringList, added);
+        QFETCH(QStringList, listed);
+        QWidget parent;
+        CListBox list;
+        QVERIFY(list.Create(LBS_SORT | LBS_NOTIFY, QRect(0, 0, 100, 100), &parent, 1));
+        for (const QString& line : added) {
+            list.AddString(line.toStdString());
+        }
+        std::vector<std::string> expected;
+        for (const QString& line : listed) {
+            expected.push_back(line.toStdString());
+        }
+        QCOMPARE(Lines(list), expected);
+    }
+
+    void namesAreKeptAsBytes()
+    {
+        QWidget parent;
+        CListBox list;
+        list.Create(LBS_SORT, QRect(0, 0, 100, 100), &parent, 1);
+        const std::string latin1 = "\xC9t\xE9.s1v";  // Latin-1, not UTF-8
+        list.AddString(latin1);
+        list.AddString("Zebra.s1v");
+        QCOMPARE(list.GetText(0), std::string("Zebra.s1v"));  // bytes above 127 sort after letters
+        QCOMPARE(list.GetText(1), latin1);
+        CStatic label;
+        label.Create(latin1, QRect(0, 0, 10, 10), &parent, 2);
+        label.SetWindowText(latin1);
+        QCOMPARE(label.GetWindowText(), latin1);
+    }
+
+    void unsortedListKeepsOrderSelectionAndRedraw()
+    {
+        QWidget parent;
+        CListBox list;
+        list.Create(LBS_NOTIFY, QRect(0, 0, 100, 100), &parent, 1);
+        list.AddString("b");
+        list.AddString("a");
+        list.SetCurSel(1);
+        list.InsertString(0, "c");
+        QCOMPARE(Lines(list), (std::vector<std::string>{"c", "b", "a"}));
+        QCOMPARE(list.GetCurSel(), 2);
+
+        list.SetRedraw(false);
+        QVERIFY(!list.GetSafeHwnd()->updatesEnabled());
+        for (int i = 0; i < 100; ++i) {
+            list.AddString("n" + std::to_string(i));
+        }
+        QCOMPARE(list.GetCount(), 103);
+        list.SetRedraw(true);
+        QVERIFY(list.GetSafeHwnd()->updatesEnabled());
+        QCOMPARE(list.GetCurSel(), 2);
+        auto* view = qobject_cast<QListView*>(list.GetSafeHwnd());
+        QCOMPARE(view->model()->rowCount(), 103);
+        list.ResetContent();
+        QCOMPARE(list.GetCount(), 0);
+        QCOMPARE(list.GetCurSel(), LB_ERR);
+    }
+
+    void onlyTheUserRaisesSelectionChangeAndDoubleClick()
+    {
+        QWidget parent;
+        parent.resize(200, 200);
+        CListBox list;
+        list.Create(LBS_NOTIFY, QRect(0, 0, 100, 100), &parent, 1);
+        int changes = 0;
+        int doubles = 0;
+        list.onSelChange = [&] { ++changes; };
+        list.onDblClk = [&] { ++doubles; };
+        list.AddString("one");
+        list.AddString("two");
+        parent.show();
+        list.SetCurSel(0);
+        QCOMPARE(changes, 0);
+        ClickLine(list, 1);
+        QCOMPARE(changes, 1);
+        QCOMPARE(list.GetCurSel(), 1);
+        ClickLine(list, 0, true);
+        QCOMPARE(doubles, 1);
+    }
+
+    void tabStopsAreDialogUnitsOfTheListsFont()
+    {
+        QWidget parent;
+        CListBox list;
+        list.Create(LBS_USETABSTOPS, QRect(0, 0, 100, 100), &parent, 1);
+        QVERIFY(list.SetTabStops({14, 40}));
+        const ui::BaseUnits units = ui::DialogBaseUnits(list.GetSafeHwnd()->font());
+        auto* view = static_cast<ui::ListBoxView*>(list.GetSafeHwnd());
+        QCOMPARE(view->TabStops(), (std::vector<int>{ui::MulDiv(14, units.x, 4), ui::MulDiv(40, units.x, 4)}));
+        CListBox plain;
+        plain.Create(0, QRect(0, 0, 100, 100), &parent, 2);
+        QVERIFY(!plain.SetTabStops({14}));
+    }
+
+    void treeSortsRaisesExpandingFirstAndSelectsSynchronously()
+    {
+        QWidget parent;
+        parent.resize(300, 300);
+        CTreeCtrl tree;
+        tree.Create(TVS_HASBUTTONS | TVS_LINESATROOT, QRect(0, 0, 300, 300), &parent, 1010);
+        for (const char* name : {"X:", "Network", "C:", "D:"}) {
+            TVINSERTSTRUCTA insert;
+            insert.hParent = TVI_ROOT;
+            insert.hInsertAfter = TVI_SORT;
+            insert.item.mask = TVIF_TEXT | TVIF_CHILDREN;
+            insert.item.text = name;
+            insert.item.cChildren = 1;
+            tree.InsertItem(insert);
+        }
+        std::vector<std::string> root;
+        for (HTREEITEM at = tree.GetRootItem(); at != nullptr; at = tree.GetNextSiblingItem(at)) {
+            root.push_back(tree.GetItemText(at));
+        }
+        QCOMPARE(root, (std::vector<std::string>{"C:", "D:", "Network", "X:"}));
+
+        HTREEITEM c = tree.GetRootItem();
+        std::vector<std::string> events;
+        tree.onItemExpanding = [&](HTREEITEM item, UINT action) {
+            events.push_back("expanding " + tree.GetItemText(item) + (tree.IsExpanded(item) ? " open" : " closed"));
+            if (action == TVE_EXPAND && tree.GetChildItem(item) == nullptr) {
+                tree.InsertItem("Music", 1, 0, item, TVI_SORT);
+                tree.SelectItem(item);
+                events.push_back("selected " + tree.GetItemText(tree.GetSelectedItem()));
+            }
+            return false;
+        };
+        tree.onSelChanged = [&](HTREEITEM, HTREEITEM item) { events.push_back("changed " + tree.GetItemText(item)); };
+        QVERIFY(tree.Expand(c, TVE_EXPAND));
+        QCOMPARE(events, (std::vector<std::string>{"expanding C: closed", "changed C:", "selected C:"}));
+        QVERIFY(tree.IsExpanded(c));
+        QCOMPARE(tree.GetItemText(tree.GetChildItem(c)), std::string("Music"));
+        QCOMPARE(tree.GetParentItem(tree.GetChildItem(c)), c);
+
+        // The button: a click on it goes through the same notification.
+        events.clear();
+        parent.show();
+        auto* view = qobject_cast<QTreeView*>(tree.GetSafeHwnd());
+        HTREEITEM d = tree.GetNextSiblingItem(c);
+        const QRect rect = view->visualRect(tree.Model()->IndexOf(d));
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, QPoint(rect.left() - view->indentation() / 2,
+                                                                       rect.center().y()));
+        QCOMPARE(events.front(), std::string("expanding D: closed"));
+        QVERIFY(tree.IsExpanded(d));
+
+        // No children: the indicator goes and with it the button.
+        HTREEITEM x = tree.GetNextSiblingItem(tree.GetNextSiblingItem(d));
+        TVITEMA none;
+        none.mask = TVIF_CHILDREN;
+        none.hItem = x;
+        none.cChildren = 0;
+        tree.SetItem(none);
+        QVERIFY(!tree.ItemHasChildren(x));
+        QVERIFY(!tree.Expand(x, TVE_EXPAND));
+
+        // A deleted selection leaves nothing selected, silently.
+        events.clear();
+        tree.DeleteItem(d);
+        QVERIFY(tree.GetSelectedItem() == nullptr || tree.GetSelectedItem() != d);
+        QVERIFY(std::none_of(events.begin(), events.end(), [](const std::string& e) { return e.rfind("changed", 0) == 0; }));
+    }
+
+    void imageListMakesWhiteTransparent()
+    {
+        QPixmap strip(34, 16);
+        strip.fill(Qt::white);
+        CImageList images;
+        QVERIFY(images.Create(17, 16, 2, 1));
+        QCOMPARE(images.Add(strip, qRgb(255, 255, 255)), 0);
+        QCOMPARE(images.GetImageCount(), 2);
+        QVERIFY(images.Image(1).toImage().pixelColor(3, 3).alpha() == 0);
+        QVERIFY(images.Image(2).isNull());
+    }
+
+    void upDownReportsBeforeItMovesAndKeepsItsRange()
+    {
+        QWidget parent;
+        CEdit field;
+        field.Create(ES_NUMBER | ES_RIGHT, QRect(0, 0, 60, 20), &parent, 1006);
+        CSpinButtonCtrl spin;
+        spin.Create(UDS_SETBUDDYINT | UDS_ALIGNRIGHT | UDS_ARROWKEYS, QRect(60, 0, 16, 20), &parent, 1007, field);
+        spin.SetRange32(1, 16);
+        field.SetWindowText("15");
+        std::vector<std::pair<int, int>> reports;
+        std::vector<std::string> shownWhenReported;
+        spin.onDeltaPos = [&](int pos, int delta) {
+            reports.emplace_back(pos, delta);
+            shownWhenReported.push_back(field.GetWindowText());
+            return true;
+        };
+        auto* up = spin.GetSafeHwnd()->findChild<QToolButton*>(QStringLiteral("up"));
+        QTest::mouseClick(up, Qt::LeftButton);
+        QTest::mouseClick(up, Qt::LeftButton);
+        QCOMPARE(reports, (std::vector<std::pair<int, int>>{{15, 1}, {16, 1}}));
+        QCOMPARE(shownWhenReported, (std::vector<std::string>{"15", "16"}));
+        QCOMPARE(field.GetWindowText(), std::string("16"));
+        QTest::keyClick(field.GetSafeHwnd(), Qt::Key_Down);
+        QCOMPARE(field.GetWindowText(), std::string("15"));
+        spin.onDeltaPos = [](int, int) { return false; };
+        QTest::mouseClick(up, Qt::LeftButton);
+        QCOMPARE(field.GetWindowText(), std::string("15"));
+        // Digits only.
+        auto* edit = qobject_cast<QLineEdit*>(field.GetSafeHwnd());
+        edit->clear();
+        QTest::keyClicks(edit, QStringLiteral("1a2"));
+        QCOMPARE(field.GetWindowText(), std::string("12"));
+    }
+
+    void doneFieldDeliversFromAJobThreadAndIsReleasedByClose()
+    {
+        QWidget parent;
+        CDoneEdit done;
+        done.Create(QRect(0, 0, 10, 10), &parent, 1018);
+        QVERIFY(!done.IsWindowVisible());
+        std::thread::id handledOn;
+        std::atomic<int> handled{0};
+        done.onUpdate = [&] {
+            handledOn = std::this_thread::get_id();
+            ++handled;
+        };
+        std::atomic<bool> returned{false};
+        std::atomic<int> seenOnReturn{-1};
+        std::thread job([&] {
+            SendMessageA(&done, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>("Done"));
+            seenOnReturn = handled.load();
+            returned = true;
+        });
+        QVERIFY(QTest::qWaitFor([&] { return returned.load(); }, 5000));
+        job.join();
+        QCOMPARE(seenOnReturn.load(), 1);  // the handler ran before the sender went on
+        QVERIFY(handledOn == std::this_thread::get_id());
+
+        // Bounded text, however many jobs report.
+        for (int i = 0; i < 200; ++i) {
+            done.ReplaceSelection("Done");
+        }
+        QVERIFY(done.Text().size() <= CDoneEdit::kKeep);
+
+        // A closed field releases a waiting sender without this thread's help.
+        std::atomic<bool> released{false};
+        std::thread late([&] {
+            done.ReplaceSelection("Done");
+            released = true;
+        });
+        std::this_thread::sleep_for(20ms);
+        done.Close();
+        late.join();
+        QVERIFY(released.load());
+    }
+};
+
+QTEST_MAIN(ControlsTest)
+#include "ControlsTest.moc"
