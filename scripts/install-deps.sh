@@ -12,6 +12,8 @@ packages=(
   jackd2
   clang libclang-rt-14-dev
   librsvg2-bin dpkg-dev file desktop-file-utils appstream
+  qt6-base-dev qt6-svg-dev
+  xvfb xauth xdotool imagemagick
 )
 
 missing=()

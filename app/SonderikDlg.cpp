@@ -1,0 +1,766 @@
+#include "app/SonderikDlg.h"
+
+#include <cstdio>
+#include <exception>
+
+#include <QContextMenuEvent>
+#include <QFileDialog>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMessageBox>
+#include <QSaveFile>
+#include <QTimer>
+
+#include "app/AboutDlg.h"
+#include "midi/MidiInWin.h"
+#include "midi/MidiOutWin.h"
+#include "platform/midi/WinMidi.h"
+#include "platform/ui/Names.h"
+#include "voice/EXException.h"
+#include "voice/Patch.h"
+#include "voice/VoiceList.h"
+
+#ifndef SONDERIK_VERSION
+#define SONDERIK_VERSION ""
+#endif
+
+// The icon is compiled into this library; a static library's resources are
+// registered by hand.
+static void RegisterResources() { Q_INIT_RESOURCE(sonderik); }
+
+namespace {
+
+constexpr const char* kUnit = "SonderikDlg";
+constexpr std::size_t kNameSize = 260;
+constexpr std::uint32_t kMaxDeviceNo = 127;
+
+// The voice list box as the voice library fills it.
+class ListBoxVoices : public VoiceListView {
+public:
+    explicit ListBoxVoices(CListBox& list) : list_(list) {}
+    bool IsSorted() const override { return (list_.GetStyle() & LBS_SORT) != 0; }
+    void Append(const std::string& line) override { list_.AddString(line); }
+    void InsertSorted(const std::string& line) override { list_.AddString(line); }
+    void Clear() override { list_.ResetContent(); }
+    int Count() const override { return list_.GetCount(); }
+    std::string LineText(int index) const override { return list_.GetText(index); }
+
+private:
+    CListBox& list_;
+};
+
+// An unsigned decimal integer that fits 32 bits, as the field check reads it.
+bool ParseUnsigned(const std::string& text, std::uint32_t& value)
+{
+    std::size_t start = text.find_first_not_of(' ');
+    std::size_t end = text.find_last_not_of(' ');
+    if (start == std::string::npos) {
+        return false;
+    }
+    std::uint64_t n = 0;
+    for (std::size_t i = start; i <= end; ++i) {
+        const char c = text[i];
+        if (c < '0' || c > '9') {
+            return false;
+        }
+        n = n * 10 + static_cast<std::uint64_t>(c - '0');
+        if (n > 0xFFFFFFFFull) {
+            return false;
+        }
+    }
+    value = static_cast<std::uint32_t>(n);
+    return true;
+}
+
+}  // namespace
+
+CSonderikDlg::CSonderikDlg(QWidget* parent)
+    : CDialog(parent), bankImage(std::make_unique<BankImage>())
+{
+    RegisterResources();
+    m_hIcon = QIcon(QStringLiteral(":/sonderik.svg"));
+    setWindowTitle(QStringLiteral("Sonderik"));
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint);
+    // One line more than the template, for the status line at the foot.
+    SetTemplate(ui::DialogFont(), 452, 296);
+    CreateControls();
+    m_report = std::make_unique<PostedReport>(this, [this](const std::string& text) { SetStatus(text); });
+    m_browser = std::make_unique<FolderBrowser>(m_tree, m_files, m_path, m_strPath, m_bTreeFilled);
+}
+
+CSonderikDlg::~CSonderikDlg()
+{
+    // A job's last word to a closed field returns at once, so the job can end
+    // and be joined here; only then do the fields and the record go.
+    m_doneIdent.Close();
+    m_doneSend.Close();
+    m_jobs.Wait(std::chrono::minutes(1));
+}
+
+void CSonderikDlg::CreateControls()
+{
+    QWidget* const self = this;
+    const auto r = [this](int x, int y, int w, int h) { return DialogRect(x, y, w, h); };
+
+    m_quit.Create("Quit", BS_PUSHBUTTON | WS_TABSTOP, r(399, 266, 44, 14), self, IDC_QUIT);
+    m_groups[0].Create("MIDI Parameters", BS_GROUPBOX, r(5, 5, 441, 65), self, IDC_MIDIPARAMS);
+    m_labels[0].Create("MIDI In:", r(12, 18, 45, 12), self, IDC_MIDIIN_LABEL);
+    m_labels[1].Create("Device No:", r(12, 52, 45, 12), self, IDC_DEVICENO_LABEL);
+    m_midiIn.Create(WS_TABSTOP | WS_VSCROLL, r(68, 16, 178, 100), self, IDC_MIDIIN);
+    m_midiOut.Create(WS_TABSTOP | WS_VSCROLL, r(68, 34, 178, 100), self, IDC_MIDIOUT);
+    m_deviceNo.Create(ES_NUMBER | ES_RIGHT | WS_TABSTOP, r(68, 52, 26, 12), self, IDC_DEVICENO);
+    m_deviceSpin.Create(UDS_SETBUDDYINT | UDS_ALIGNRIGHT | UDS_AUTOBUDDY | UDS_ARROWKEYS, r(88, 52, 10, 12), self,
+                        IDC_DEVICENO_SPIN, m_deviceNo);
+    m_labels[2].Create("Instrument:", r(98, 52, 34, 12), self, IDC_INSTRUMENT_LABEL);
+    m_instrument.Create(ES_AUTOHSCROLL | WS_TABSTOP, r(151, 52, 94, 12), self, IDC_INSTRUMENT);
+    m_groups[1].Create("Audition", BS_GROUPBOX, r(394, 172, 54, 85), self, IDC_AUDITION_GROUP);
+    m_minor.Create("Minor...", BS_PUSHBUTTON | WS_TABSTOP, r(399, 221, 44, 14), self, IDC_MINOR);
+    m_major.Create("Major...", BS_PUSHBUTTON | WS_TABSTOP, r(399, 203, 44, 14), self, IDC_MAJOR);
+    m_trill.Create("Trill...", BS_PUSHBUTTON | WS_TABSTOP, r(399, 239, 44, 14), self, IDC_TRILL);
+    m_id.Create("ID", BS_PUSHBUTTON | WS_TABSTOP, r(135, 52, 14, 12), self, IDC_ID);
+    m_doneIdent.Create(r(410, 12, 30, 12), self, IDC_IDENTDONE);
+    m_groups[2].Create("Folders, voice files and voices", BS_GROUPBOX, r(5, 76, 383, 180), self, IDC_FILES_GROUP);
+    m_tree.Create(TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT | TVS_SHOWSELALWAYS | TVS_DISABLEDRAGDROP |
+                      WS_TABSTOP,
+                  r(9, 88, 143, 164), self, IDC_TREE);
+    m_path.Create("", r(9, 266, 386, 12), self, IDC_PATH);
+    m_files.Create(LBS_SORT | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | WS_VSCROLL | WS_TABSTOP, r(157, 88, 100, 164), self,
+                   IDC_FILES);
+    m_voices.Create(LBS_NOTIFY | LBS_USETABSTOPS | LBS_NOINTEGRALHEIGHT | WS_VSCROLL | WS_TABSTOP,
+                    r(262, 88, 122, 164), self, IDC_VOICES);
+    m_groups[3].Create("Settings", BS_GROUPBOX, r(394, 76, 54, 92), self, IDC_SETTINGS_GROUP);
+    m_catOrder.Create("Cat Order", BS_AUTOCHECKBOX | BS_LEFTTEXT | WS_TABSTOP, r(396, 100, 48, 8), self,
+                      IDC_CATORDER);
+    m_doneSend.Create(r(410, 28, 30, 12), self, IDC_SENDDONE);
+    m_labels[3].Create("MIDI Out:", r(12, 36, 45, 12), self, IDC_MIDIOUT_LABEL);
+    m_labels[4].Create("SysEx Delay:", r(287, 17, 45, 12), self, IDC_SYSEXDELAY_LABEL);
+    m_sysexDelay.Create(ES_NUMBER | ES_RIGHT | WS_TABSTOP, r(333, 17, 35, 12), self, IDC_SYSEXDELAY);
+    m_sysexDelaySpin.Create(UDS_SETBUDDYINT | UDS_ALIGNRIGHT | UDS_AUTOBUDDY | UDS_ARROWKEYS, r(362, 17, 11, 12), self,
+                            IDC_SYSEXDELAY_SPIN, m_sysexDelay);
+    m_labels[5].Create("MIDI Delay:", r(287, 34, 40, 12), self, IDC_MIDIDELAY_LABEL);
+    m_midiDelay.Create(ES_NUMBER | ES_RIGHT | WS_TABSTOP, r(333, 33, 35, 12), self, IDC_MIDIDELAY);
+    m_midiDelaySpin.Create(UDS_SETBUDDYINT | UDS_ALIGNRIGHT | UDS_AUTOBUDDY | UDS_ARROWKEYS | UDS_NOTHOUSANDS,
+                           r(362, 33, 11, 12), self, IDC_MIDIDELAY_SPIN, m_midiDelay);
+    m_showInitsBox.Create("Show Inits", BS_AUTOCHECKBOX | BS_LEFTTEXT | WS_TABSTOP, r(396, 112, 48, 8), self,
+                          IDC_SHOWINITS);
+    m_note.Create("Note...", BS_PUSHBUTTON | WS_TABSTOP, r(399, 185, 44, 14), self, IDC_NOTE);
+    m_onTop.Create("On top?", BS_AUTOCHECKBOX | BS_LEFTTEXT, r(396, 88, 48, 8), self, IDC_ONTOP);
+    // The status line keeps the last message and never takes the focus.
+    m_status.Create("", r(5, 283, 442, 10), self, IDC_STATUS);
+    m_status.GetSafeHwnd()->setFocusPolicy(Qt::NoFocus);
+
+    // Notifications.
+    m_quit.onClicked = [this] { OnCancel(); };
+    m_id.onClicked = [this] { Guard([this] { IdentifyInstrument(); }); };
+    m_doneIdent.onUpdate = [this] { Guard([this] { OnIdentifyDone(); }); };
+    m_doneSend.onUpdate = [this] { Guard([this] { OnSendDone(); }); };
+    m_catOrder.onClicked = [this] { Guard([this] { OnCatOrder(); }); };
+    m_showInitsBox.onClicked = [this] { Guard([this] { OnShowInits(); }); };
+    m_onTop.onClicked = [this] { Guard([this] { UpdateKeepOnTop(); }); };
+    m_voices.onDblClk = [this] { Guard([this] { OnSendVoice(); }); };
+    m_voices.onContextMenu = [this](const QPoint& at) { OnVoiceContextMenu(at); };
+    m_files.onSelChange = [this] { Guard([this] { OnFileSelected(); }); };
+    m_midiIn.onCloseUp = [this] { Guard([this] { OnPortCloseUp(); }); };
+    m_midiOut.onCloseUp = [this] { Guard([this] { OnPortCloseUp(); }); };
+    m_deviceSpin.onDeltaPos = [this](int pos, int delta) { return OnDeltaPos(m_deviceSpin, m_nDeviceNo, pos, delta); };
+    m_sysexDelaySpin.onDeltaPos = [this](int pos, int delta) {
+        return OnDeltaPos(m_sysexDelaySpin, m_nSysexDelay, pos, delta);
+    };
+    m_midiDelaySpin.onDeltaPos = [this](int pos, int delta) {
+        return OnDeltaPos(m_midiDelaySpin, m_nMidiDelay, pos, delta);
+    };
+    m_tree.onItemExpanding = [this](HTREEITEM item, UINT action) {
+        Guard([&] {
+            setCursor(Qt::WaitCursor);
+            m_browser->OnItemExpanding(item, action);
+        });
+        unsetCursor();
+        return false;
+    };
+    m_tree.onSelChanged = [this](HTREEITEM, HTREEITEM item) { Guard([&] { m_browser->OnSelChanged(item); }); };
+}
+
+CWnd* CSonderikDlg::GetDlgItem(int id) const
+{
+    CWnd* const all[] = {
+        const_cast<CButton*>(&m_quit), const_cast<CButton*>(&m_groups[0]), const_cast<CStatic*>(&m_labels[0]),
+        const_cast<CStatic*>(&m_labels[1]), const_cast<CComboBox*>(&m_midiIn), const_cast<CComboBox*>(&m_midiOut),
+        const_cast<CEdit*>(&m_deviceNo), const_cast<CSpinButtonCtrl*>(&m_deviceSpin),
+        const_cast<CStatic*>(&m_labels[2]), const_cast<CEdit*>(&m_instrument), const_cast<CButton*>(&m_groups[1]),
+        const_cast<AuditionButton*>(&m_minor), const_cast<AuditionButton*>(&m_major),
+        const_cast<AuditionButton*>(&m_trill), const_cast<CButton*>(&m_id), const_cast<CDoneEdit*>(&m_doneIdent),
+        const_cast<CButton*>(&m_groups[2]), const_cast<CTreeCtrl*>(&m_tree), const_cast<CStatic*>(&m_path),
+        const_cast<CListBox*>(&m_files), const_cast<CListBox*>(&m_voices), const_cast<CButton*>(&m_groups[3]),
+        const_cast<CButton*>(&m_catOrder), const_cast<CDoneEdit*>(&m_doneSend), const_cast<CStatic*>(&m_labels[3]),
+        const_cast<CStatic*>(&m_labels[4]), const_cast<CEdit*>(&m_sysexDelay),
+        const_cast<CSpinButtonCtrl*>(&m_sysexDelaySpin), const_cast<CStatic*>(&m_labels[5]),
+        const_cast<CEdit*>(&m_midiDelay), const_cast<CSpinButtonCtrl*>(&m_midiDelaySpin),
+        const_cast<CButton*>(&m_showInitsBox), const_cast<AuditionButton*>(&m_note), const_cast<CButton*>(&m_onTop),
+        const_cast<CStatic*>(&m_status),
+    };
+    for (CWnd* control : all) {
+        if (control->GetDlgCtrlID() == id) {
+            return control;
+        }
+    }
+    return nullptr;
+}
+
+template <typename Body>
+void CSonderikDlg::Guard(Body&& body)
+{
+    try {
+        body();
+    } catch (EXException* raised) {
+        const std::unique_ptr<EXException> e(raised);
+        char line[EXParams::kTextSize];
+        FormatEX(e.get(), line, sizeof line);
+        SetStatus(line);
+    } catch (const std::exception& e) {
+        SetStatus(e.what());
+    } catch (...) {
+        SetStatus("Unidentified error");
+    }
+}
+
+void CSonderikDlg::SetStatus(const std::string& text)
+{
+    std::string shown = text;
+    while (!shown.empty() && (shown.back() == '\n' || shown.back() == '\r')) {
+        shown.pop_back();
+    }
+    m_status.SetWindowText(shown);
+}
+
+std::string CSonderikDlg::StatusText() const { return m_status.GetWindowText(); }
+
+int CSonderikDlg::MessageBoxA(const std::string& text, UINT type)
+{
+    if (m_messageBox) {
+        return m_messageBox(this, text, type);
+    }
+    QMessageBox box((type & MB_ICONEXCLAMATION) != 0 ? QMessageBox::Warning : QMessageBox::NoIcon,
+                    QStringLiteral("Sonderik"), ui::DrawnName(text), QMessageBox::Ok, this);
+    return box.exec() == QMessageBox::Ok ? IDOK : IDCANCEL;
+}
+
+bool CSonderikDlg::OnInitDialog()
+{
+    // 1. The held values into their fields.
+    m_deviceNo.SetWindowText(std::to_string(m_nDeviceNo));
+    m_sysexDelay.SetWindowText(std::to_string(m_nSysexDelay));
+    m_midiDelay.SetWindowText(std::to_string(m_nMidiDelay));
+    // 2, 3. The about item lives on the context menu and F1; the icon.
+    setWindowIcon(m_hIcon);
+    // 4.
+    ReadVersion();
+    // 5.
+    FillPortLists();
+    // 6.
+    m_deviceSpin.SetRange32(1, 16);
+    m_nDeviceNo = 1;
+    m_sysexDelaySpin.SetRange32(5, 100);
+    m_midiDelaySpin.SetRange32(50, 2000);
+    // 7.
+    m_bTreeFilled = false;
+    EnableAudition(false);
+    EnableListOptions(false);
+    showInits = 0;
+    // 8.
+    m_tabStops = {14, 40};
+    m_voices.SetTabStops(m_tabStops);
+    // 9.
+    LoadSettings(*this);
+    // 10.
+    m_deviceNo.SetWindowText(std::to_string(m_nDeviceNo));
+    m_sysexDelay.SetWindowText(std::to_string(m_nSysexDelay));
+    m_midiDelay.SetWindowText(std::to_string(m_nMidiDelay));
+    // 11.
+    UpdateKeepOnTop();
+    // 12.
+    Guard([this] { IdentifyInstrument(); });
+    return true;
+}
+
+void CSonderikDlg::ReadVersion()
+{
+    m_szVersion.clear();
+    int major = 0;
+    int minor = 0;
+    int build = 0;
+    if (std::sscanf(SONDERIK_VERSION, "%d.%d.%d", &major, &minor, &build) != 3) {
+        major = minor = build = 0;
+    }
+    if (major + minor + build > 0) {
+        m_szVersion = std::to_string(major) + "." + std::to_string(minor) + "." + std::to_string(build);
+    }
+}
+
+void CSonderikDlg::FillPortLists()
+{
+    const UINT ins = midiInGetNumDevs();
+    for (UINT n = 0; n < ins; ++n) {
+        char name[kNameSize] = {};
+        try {
+            MidiInWin::GetDeviceName(n, name, static_cast<int>(kNameSize));
+        } catch (EXException* e) {
+            delete e;  // a port gone since it was counted keeps its line, unnamed
+        }
+        m_midiIn.InsertString(static_cast<int>(n), name);
+    }
+    const UINT outs = midiOutGetNumDevs();
+    for (UINT n = 0; n < outs; ++n) {
+        char name[kNameSize] = {};
+        try {
+            MidiOutWin::GetDeviceName(n, name, static_cast<int>(kNameSize));
+        } catch (EXException* e) {
+            delete e;
+        }
+        m_midiOut.InsertString(static_cast<int>(n), name);
+    }
+}
+
+// --- settings
+
+void CSonderikDlg::SelectMidiIn(std::int32_t line) { m_midiIn.SetCurSel(line); }
+std::int32_t CSonderikDlg::SelectedMidiIn() const { return m_midiIn.GetCurSel(); }
+void CSonderikDlg::SelectMidiOut(std::int32_t line) { m_midiOut.SetCurSel(line); }
+std::int32_t CSonderikDlg::SelectedMidiOut() const { return m_midiOut.GetCurSel(); }
+void CSonderikDlg::SetKeepOnTop(bool onTop) { m_onTop.SetCheck(onTop ? BST_CHECKED : BST_UNCHECKED); }
+bool CSonderikDlg::KeepOnTop() const { return m_onTop.GetCheck() != BST_UNCHECKED; }
+
+// --- fields
+
+bool CSonderikDlg::UpdateData(bool save)
+{
+    struct Field {
+        CEdit& edit;
+        std::uint32_t& held;
+        std::uint32_t most;
+    };
+    Field fields[] = {
+        {m_deviceNo, m_nDeviceNo, kMaxDeviceNo},
+        {m_sysexDelay, m_nSysexDelay, 0xFFFFFFFFu},
+        {m_midiDelay, m_nMidiDelay, 0xFFFFFFFFu},
+    };
+    for (Field& field : fields) {
+        if (!save) {
+            field.edit.SetWindowText(std::to_string(field.held));
+            continue;
+        }
+        std::uint32_t value = 0;
+        if (!ParseUnsigned(field.edit.GetWindowText(), value) || value > field.most) {
+            MessageBoxA("Please enter a positive integer.", MB_OK | MB_ICONEXCLAMATION);
+            field.edit.SetFocus();
+            return false;
+        }
+        field.held = value;
+    }
+    return true;
+}
+
+JobSettings CSonderikDlg::HeldSettings() const
+{
+    JobSettings settings;
+    settings.midiInPort = static_cast<std::uint32_t>(SelectedMidiIn());
+    settings.midiOutPort = static_cast<std::uint32_t>(SelectedMidiOut());
+    settings.deviceNumber = m_nDeviceNo;
+    settings.sysexDelay = m_nSysexDelay;
+    settings.midiDelay = m_nMidiDelay;
+    return settings;
+}
+
+bool CSonderikDlg::OnDeltaPos(CSpinButtonCtrl& spin, std::uint32_t& held, int pos, int delta)
+{
+    int lower = 0;
+    int upper = 0;
+    spin.GetRange32(lower, upper);
+    const long long wanted = static_cast<long long>(pos) + delta;
+    held = static_cast<std::uint32_t>(wanted < lower ? lower : (wanted > upper ? upper : wanted));
+    return true;
+}
+
+// --- jobs
+
+bool CSonderikDlg::StartJob(JobRunner::Job job, const std::function<void()>& fill)
+{
+    if (m_awaitingDone) {
+        SetStatus("Please wait: the instrument is still busy with the last request.");
+        return false;
+    }
+    // Its "Done" came, so the last job only closes its log: wait for that.
+    if (m_jobs.Busy() && !m_jobs.Wait(m_joinBound)) {
+        SetStatus("Please wait: the last job has not ended yet.");
+        return false;
+    }
+    if (!m_jobs.Start(job, m_params, fill)) {
+        SetStatus("Please wait: the last job has not ended yet.");
+        return false;
+    }
+    m_awaitingDone = true;
+    return true;
+}
+
+void CSonderikDlg::IdentifyInstrument()
+{
+    if (m_awaitingDone) {
+        SetStatus("Please wait: the instrument is still busy with the last request.");
+        return;
+    }
+    UpdateData(true);
+    if (m_nDeviceNo > kMaxDeviceNo) {
+        // Stored so: above 127 it would put a status byte inside the request.
+        SetStatus("Device No: " + std::to_string(m_nDeviceNo) + " is not a device number (0 to 127); not identified.");
+        m_deviceNo.SetFocus();
+        if (!m_bTreeFilled) {
+            m_strOpenPath = m_strPath;
+            m_browser->FillTreeRoot(m_strOpenPath);
+        }
+        return;
+    }
+    m_instrument.SetWindowText("");
+    const JobSettings settings = HeldSettings();
+    m_id.EnableWindow(false);
+    m_quit.EnableWindow(false);
+    m_closeUpPending = false;
+    const bool started = StartJob(&IdentifyJob, [&] {
+        m_params.PrepareIdentify(&m_doneIdent, settings, m_szVersion.c_str());
+        m_params.reportWindow = m_report.get();
+    });
+    if (!started) {
+        m_id.EnableWindow(true);
+        m_quit.EnableWindow(true);
+    }
+}
+
+void CSonderikDlg::OnIdentifyDone()
+{
+    m_awaitingDone = false;
+    m_midiIn.EnableWindow(true);
+    m_midiOut.EnableWindow(true);
+    m_deviceNo.EnableWindow(true);
+    m_deviceSpin.EnableWindow(true);
+    m_quit.EnableWindow(true);
+    // "ID" stays disabled, unless a port list was closed up while the job ran.
+    if (m_closeUpPending) {
+        m_id.EnableWindow(true);
+        m_closeUpPending = false;
+    }
+    unsetCursor();
+    m_instrument.SetWindowText(m_params.identResult);
+    m_strOpenPath = m_strPath;
+    if (!m_bTreeFilled) {
+        m_browser->FillTreeRoot(m_strOpenPath);
+    }
+    EndAfterJob();
+}
+
+void CSonderikDlg::OnSendDone()
+{
+    m_awaitingDone = false;
+    m_quit.EnableWindow(true);
+    EnableAudition(true);
+    if (m_closeUpPending) {
+        m_id.EnableWindow(true);
+        m_closeUpPending = false;
+    }
+    unsetCursor();
+    EndAfterJob();
+}
+
+void CSonderikDlg::OnPortCloseUp()
+{
+    // The one EXParams must not be refilled under a running job: "ID" waits for its end.
+    if (m_awaitingDone) {
+        m_closeUpPending = true;
+        return;
+    }
+    m_id.EnableWindow(true);
+}
+
+// --- ending
+
+void CSonderikDlg::OnOK()
+{
+    if (!UpdateData(true)) {
+        return;
+    }
+    TryEnd(IDOK);
+}
+
+void CSonderikDlg::OnCancel() { TryEnd(IDCANCEL); }
+
+void CSonderikDlg::TryEnd(int result)
+{
+    if (m_awaitingDone) {
+        // Held off until the job has reported back.
+        m_endPending = true;
+        m_endResult = result;
+        SetStatus("Closing as soon as the instrument has answered.");
+        return;
+    }
+    if (m_jobs.Busy() && !m_jobs.Wait(m_joinBound)) {
+        // Its "Done" came; it is closing its log. Look again shortly.
+        m_endPending = true;
+        m_endResult = result;
+        QTimer::singleShot(50, this, [this] { TryEnd(m_endResult); });
+        return;
+    }
+    m_endPending = false;
+    EndDialog(result);
+}
+
+void CSonderikDlg::EndAfterJob()
+{
+    if (m_endPending) {
+        // After the done handler has returned and the job has been let go.
+        QMetaObject::invokeMethod(this, [this] { TryEnd(m_endResult); }, Qt::QueuedConnection);
+    }
+}
+
+void CSonderikDlg::DestroyWindow()
+{
+    SaveSettings(*this);
+    m_browser->Dismantle();
+}
+
+// --- enabling
+
+void CSonderikDlg::EnableAudition(bool enable)
+{
+    m_note.EnableWindow(enable);
+    m_minor.EnableWindow(enable);
+    m_major.EnableWindow(enable);
+    m_trill.EnableWindow(enable);
+}
+
+void CSonderikDlg::EnableListOptions(bool enable)
+{
+    m_showInitsBox.EnableWindow(enable);
+    m_catOrder.EnableWindow(enable);
+}
+
+void CSonderikDlg::UpdateKeepOnTop()
+{
+    const bool top = m_onTop.GetCheck() != BST_UNCHECKED;
+    if (windowFlags().testFlag(Qt::WindowStaysOnTopHint) == top) {
+        return;
+    }
+    const bool shown = isVisible();
+    const QPoint at = pos();
+    setWindowFlag(Qt::WindowStaysOnTopHint, top);
+    if (shown) {
+        move(at);
+        show();
+    }
+}
+
+// --- voice file and voice list
+
+void CSonderikDlg::FillVoices()
+{
+    ListBoxVoices view(m_voices);
+    FillVoiceList(view, *bankImage, showInits != 0);
+}
+
+void CSonderikDlg::OnFileSelected()
+{
+    EnableAudition(false);
+    EnableListOptions(true);
+    const int selected = m_files.GetCurSel();
+    if (selected < 0) {
+        return;
+    }
+    const std::string name = m_files.GetText(selected);
+    ReadVoiceBank(m_strPath, name, *bankImage);
+    m_voices.SetRedraw(false);
+    m_voices.ResetContent();
+    FillVoices();
+    m_voices.SetRedraw(true);
+}
+
+bool CSonderikDlg::RecreateListBox(CListBox& list)
+{
+    QWidget* old = list.GetSafeHwnd();
+    if (old == nullptr || old->parentWidget() == nullptr) {
+        return false;
+    }
+    const DWORD style = list.GetStyle();
+    const QRect rect = old->geometry();
+    const int id = list.GetDlgCtrlID();
+    const QFont font = old->font();
+    QWidget* before = old->previousInFocusChain();
+
+    CListBox fresh;
+    if (!fresh.Create(style, rect, old->parentWidget(), id)) {
+        return false;
+    }
+    fresh.SetFont(font);
+    const int count = list.GetCount();
+    for (int i = 0; i < count; ++i) {
+        const int at = fresh.AddString(list.GetText(i));
+        fresh.SetItemData(at, list.GetItemData(i));
+    }
+    if ((style & (LBS_MULTIPLESEL | LBS_EXTENDEDSEL)) != 0) {
+        for (int i = 0; i < count; ++i) {
+            if (list.GetSel(i) > 0) {
+                fresh.SetSel(fresh.FindStringExact(-1, list.GetText(i)), true);
+            }
+        }
+    } else if (const int selected = list.GetCurSel(); selected >= 0) {
+        fresh.SetCurSel(fresh.FindStringExact(-1, list.GetText(selected)));
+    }
+    QWidget* made = fresh.GetSafeHwnd();
+    made->stackUnder(old);
+    if (before != nullptr && before != old) {
+        QWidget::setTabOrder(before, made);
+    }
+    const bool hadFocus = old->hasFocus();
+    list.DestroyWindow();
+    list.Attach(fresh);
+    made->show();
+    if (hadFocus) {
+        made->setFocus();
+    }
+    return true;
+}
+
+void CSonderikDlg::OnCatOrder()
+{
+    if (m_catOrder.GetCheck() != BST_UNCHECKED) {
+        m_voices.ModifyStyle(0, LBS_SORT);
+        RecreateListBox(m_voices);
+        m_voices.SetTabStops(m_tabStops);
+    } else {
+        m_voices.ModifyStyle(LBS_SORT, 0);
+        RecreateListBox(m_voices);
+        m_voices.ResetContent();
+        m_voices.SetTabStops(m_tabStops);
+        FillVoices();
+    }
+}
+
+void CSonderikDlg::OnShowInits()
+{
+    showInits = m_showInitsBox.GetCheck() != BST_UNCHECKED ? 1 : 0;
+    OnCatOrder();
+    if (m_catOrder.GetCheck() != BST_UNCHECKED) {
+        m_voices.ResetContent();
+        FillVoices();
+    }
+}
+
+void CSonderikDlg::OnSendVoice()
+{
+    const int selected = m_voices.GetCurSel();
+    if (selected < 0) {
+        return;
+    }
+    const std::string line = m_voices.GetText(selected);
+    if (IsDrumLine(line)) {
+        MessageBoxA("Sorry, no drums yet.", MB_OK | MB_ICONEXCLAMATION);
+        return;
+    }
+    auto patch = std::make_unique<EX5Patch>("AssemblPatch", 0);
+    if (!LoadVoice(*patch, line, *bankImage)) {
+        RaiseEX("Problem assembling patch.", kUnit, 1306);
+    }
+    const JobSettings settings = HeldSettings();
+    m_quit.EnableWindow(false);
+    EnableAudition(false);
+    const bool started = StartJob(&SendVoiceJob, [&] {
+        m_params.PrepareSendVoice(patch.release(), &m_doneIdent, &m_doneSend, settings, m_szVersion.c_str());
+        m_params.reportWindow = m_report.get();
+    });
+    if (!started) {
+        // Nothing was handed over; the controls are as they were.
+        m_quit.EnableWindow(true);
+        EnableAudition(true);
+    }
+}
+
+void CSonderikDlg::ExportVoice()
+{
+    const int selected = m_voices.GetCurSel();
+    if (selected < 0) {
+        return;
+    }
+    const std::string line = m_voices.GetText(selected);
+    if (IsDrumLine(line)) {
+        MessageBoxA("Sorry, no drums yet.", MB_OK | MB_ICONEXCLAMATION);
+        return;
+    }
+    EX5Patch patch("AssemblPatch", 0);
+    if (!LoadVoice(patch, line, *bankImage)) {
+        RaiseEX("Problem assembling patch.", kUnit, 1306);
+    }
+    const std::uint8_t* bytes = patch.Assemble();
+    const std::size_t length = patch.GetMessageLength();
+    const std::size_t tab = line.find('\t');
+    const std::string suggested = (tab != std::string::npos ? line.substr(tab + 1, 6) : std::string("voice")) + ".syx";
+    const std::string target = m_saveFile ? m_saveFile(this, suggested)
+                                          : ui::NameBytes(QFileDialog::getSaveFileName(
+                                                this, QStringLiteral("Export as SysEx file"), ui::DrawnName(suggested),
+                                                QStringLiteral("SysEx files (*.syx);;All files (*)")));
+    if (target.empty()) {
+        return;
+    }
+    QSaveFile file(ui::DrawnName(target));
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write(reinterpret_cast<const char*>(bytes), static_cast<qint64>(length)) !=
+            static_cast<qint64>(length) ||
+        !file.commit()) {
+        SetStatus("Cannot write " + target + ": " + ui::NameBytes(file.errorString()));
+        return;
+    }
+    SetStatus("Exported " + line.substr(tab != std::string::npos ? tab + 1 : 0) + " to " + target);
+}
+
+void CSonderikDlg::OnVoiceContextMenu(const QPoint& global)
+{
+    if (m_voices.GetCurSel() < 0) {
+        return;
+    }
+    QMenu menu(this);
+    QAction* send = menu.addAction(QStringLiteral("Send"));
+    QAction* exportIt = menu.addAction(QStringLiteral("Export as SysEx file..."));
+    QAction* chosen = menu.exec(global);
+    if (chosen == send) {
+        Guard([this] { OnSendVoice(); });
+    } else if (chosen == exportIt) {
+        Guard([this] { ExportVoice(); });
+    }
+}
+
+// --- about
+
+void CSonderikDlg::ShowAbout()
+{
+    CAboutDlg about(this, m_hIcon);
+    about.exec();
+}
+
+void CSonderikDlg::contextMenuEvent(QContextMenuEvent* event)
+{
+    QWidget* under = childAt(event->pos());
+    // Only the dialog's background: group frames, labels, or nothing.
+    if (under != nullptr && under->focusPolicy() != Qt::NoFocus && under != m_path.GetSafeHwnd()) {
+        CDialog::contextMenuEvent(event);
+        return;
+    }
+    QMenu menu(this);
+    QAction* about = menu.addAction(QStringLiteral("&About Sonderik..."));
+    if (menu.exec(event->globalPos()) == about) {
+        ShowAbout();
+    }
+}
+
+void CSonderikDlg::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_F1) {
+        ShowAbout();
+        return;
+    }
+    CDialog::keyPressEvent(event);
+}

@@ -1,0 +1,223 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <QIcon>
+
+#include "app/Settings.h"
+#include "browser/FolderBrowser.h"
+#include "instrument/Jobs.h"
+#include "platform/ui/Controls.h"
+#include "platform/ui/Dialog.h"
+#include "platform/ui/DoneField.h"
+#include "platform/ui/ListBox.h"
+#include "platform/ui/TreeCtrl.h"
+#include "voice/EXParams.h"
+#include "voice/VoiceFile.h"
+
+// The four audition buttons' class; press-and-hold buttons take its place.
+using AuditionButton = CButton;
+
+constexpr UINT MB_OK = 0x0000;
+constexpr UINT MB_ICONEXCLAMATION = 0x0030;
+
+// The main dialog (resource 102): MIDI parameters, the file browser, the
+// voice list, the settings boxes and the audition buttons. It owns the one
+// EXParams and starts every job with its address.
+class CSonderikDlg : public CDialog, private SettingsView {
+    Q_OBJECT
+public:
+    // Control ids of the dialog.
+    enum : int {
+        IDC_QUIT = 2,
+        IDC_MINOR = 3,
+        IDC_MAJOR = 4,
+        IDC_TRILL = 5,
+        IDC_ID = 6,
+        IDC_NOTE = 7,
+        IDC_MIDIPARAMS = 1000,
+        IDC_MIDIIN_LABEL = 1001,
+        IDC_DEVICENO_LABEL = 1003,
+        IDC_MIDIIN = 1004,
+        IDC_MIDIOUT = 1005,
+        IDC_DEVICENO = 1006,
+        IDC_DEVICENO_SPIN = 1007,
+        IDC_INSTRUMENT_LABEL = 1008,
+        IDC_INSTRUMENT = 1009,
+        IDC_TREE = 1010,
+        IDC_MIDIOUT_LABEL = 1011,
+        IDC_SYSEXDELAY_LABEL = 1012,
+        IDC_SYSEXDELAY = 1013,
+        IDC_SYSEXDELAY_SPIN = 1014,
+        IDC_MIDIDELAY_LABEL = 1015,
+        IDC_MIDIDELAY = 1016,
+        IDC_MIDIDELAY_SPIN = 1017,
+        IDC_IDENTDONE = 1018,
+        IDC_FILES_GROUP = 1019,
+        IDC_SENDDONE = 1020,
+        IDC_PATH = 1021,
+        IDC_FILES = 1022,
+        IDC_VOICES = 1023,
+        IDC_AUDITION_GROUP = 1024,
+        IDC_SETTINGS_GROUP = 1025,
+        IDC_CATORDER = 1026,
+        IDC_SHOWINITS = 1027,
+        IDC_ONTOP = 1028,
+        IDC_STATUS = 1029,
+    };
+
+    // Message boxes go through this, so that a test can answer them.
+    using MessageBoxFn = std::function<int(QWidget* owner, const std::string& text, UINT type)>;
+    // The standard save dialog, for "Export as SysEx file...": a path, or empty.
+    using SaveFileFn = std::function<std::string(QWidget* owner, const std::string& suggested)>;
+
+    explicit CSonderikDlg(QWidget* parent = nullptr);
+    ~CSonderikDlg() override;
+
+    CWnd* GetDlgItem(int id) const;
+    const std::string& CurrentPath() const { return m_strPath; }
+    const std::string& Version() const { return m_szVersion; }
+    bool TreeFilled() const { return m_bTreeFilled; }
+    bool ShowInits() const { return showInits != 0; }
+    std::uint32_t DeviceNo() const override { return m_nDeviceNo; }
+    std::uint32_t SysexDelay() const override { return m_nSysexDelay; }
+    std::uint32_t MidiDelay() const override { return m_nMidiDelay; }
+    const EXParams& Params() const { return m_params; }
+    const BankImage& Bank() const { return *bankImage; }
+    FolderBrowser& Browser() { return *m_browser; }
+    CTreeCtrl& Tree() { return m_tree; }
+    CListBox& FileList() { return m_files; }
+    CListBox& VoiceList() { return m_voices; }
+    std::string StatusText() const;
+    // True while a job's "Done" has not come back.
+    bool JobRunning() const { return m_awaitingDone; }
+    // True from the start of a job until its thread has ended.
+    bool JobBusy() const { return m_awaitingDone || m_jobs.Busy(); }
+
+    void SetMessageBox(MessageBoxFn box) { m_messageBox = std::move(box); }
+    void SetSaveFile(SaveFileFn pick) { m_saveFile = std::move(pick); }
+    // How long an end or a new job waits for the last job's thread after its "Done".
+    void SetJoinBound(std::chrono::milliseconds bound) { m_joinBound = bound; }
+
+    // The commands and handlers, as the controls' notifications call them.
+    void IdentifyInstrument();
+    void OnFileSelected();
+    void OnCatOrder();
+    void OnShowInits();
+    void OnSendVoice();
+    void ExportVoice();
+    bool RecreateListBox(CListBox& list);
+    void EnableAudition(bool enable);
+    void EnableListOptions(bool enable);
+    void UpdateKeepOnTop();
+    void ShowAbout();
+    // Reads the three number fields back; false (after saying so) at the first that holds no number.
+    bool UpdateData(bool save);
+    // Shows a text in the status line at the foot of the dialog.
+    void SetStatus(const std::string& text);
+
+protected:
+    bool OnInitDialog() override;
+    void OnOK() override;
+    void OnCancel() override;
+    void DestroyWindow() override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    // SettingsView: what the settings feed at start and are taken from at close.
+    std::string CurrentFolder() const override { return m_strPath; }
+    void SetCurrentFolder(const std::string& path) override { m_strPath = path; }
+    void SelectMidiIn(std::int32_t line) override;
+    std::int32_t SelectedMidiIn() const override;
+    void SelectMidiOut(std::int32_t line) override;
+    std::int32_t SelectedMidiOut() const override;
+    void SetSysexDelay(std::uint32_t milliseconds) override { m_nSysexDelay = milliseconds; }
+    void SetMidiDelay(std::uint32_t milliseconds) override { m_nMidiDelay = milliseconds; }
+    void SetDeviceNo(std::uint32_t number) override { m_nDeviceNo = number; }
+    void SetKeepOnTop(bool onTop) override;
+    bool KeepOnTop() const override;
+
+    void CreateControls();
+    void ReadVersion();
+    void FillPortLists();
+    void OnIdentifyDone();
+    void OnSendDone();
+    void OnPortCloseUp();
+    bool OnDeltaPos(CSpinButtonCtrl& spin, std::uint32_t& held, int pos, int delta);
+    void OnVoiceContextMenu(const QPoint& global);
+    void FillVoices();
+    JobSettings HeldSettings() const;
+    // Starts a job unless one still runs; waits (bounded) for a thread whose "Done" came.
+    bool StartJob(JobRunner::Job job, const std::function<void()>& fill);
+    void EndAfterJob();
+    void TryEnd(int result);
+    int MessageBoxA(const std::string& text, UINT type);
+    // Runs a handler; what it raises is shown in the status line.
+    template <typename Body>
+    void Guard(Body&& body);
+
+    std::string m_strPath;
+    std::uint8_t showInits = 0;
+    std::string m_szVersion;
+    EXParams m_params;
+
+    CButton m_showInitsBox;
+    AuditionButton m_note;
+    CSpinButtonCtrl m_midiDelaySpin;
+    CSpinButtonCtrl m_sysexDelaySpin;
+    CButton m_onTop;
+    CDoneEdit m_doneSend;
+    CButton m_quit;
+    CButton m_id;
+    AuditionButton m_trill;
+    AuditionButton m_minor;
+    AuditionButton m_major;
+    CButton m_catOrder;
+    CListBox m_voices;
+    CListBox m_files;
+    CEdit m_instrument;
+    CDoneEdit m_doneIdent;
+    CSpinButtonCtrl m_deviceSpin;
+    CComboBox m_midiOut;
+    CComboBox m_midiIn;
+
+    std::uint32_t m_nDeviceNo = 0;
+    std::uint32_t m_nRetries = EXParams::kRetries;
+    std::uint32_t m_nTimeout = EXParams::kTimeout;
+    CTreeCtrl m_tree;
+    std::uint32_t m_nSysexDelay = 0;
+    std::uint32_t m_nMidiDelay = 0;
+    std::vector<int> m_tabStops;
+    QIcon m_hIcon;
+    bool m_bTreeFilled = false;
+    std::unique_ptr<BankImage> bankImage;
+    std::string m_strOpenPath;
+
+    // The rest of the window.
+    CButton m_groups[4];
+    CStatic m_labels[7];
+    CEdit m_deviceNo;
+    CEdit m_sysexDelay;
+    CEdit m_midiDelay;
+    CStatic m_path;
+    CStatic m_status;
+    std::unique_ptr<PostedReport> m_report;
+    std::unique_ptr<FolderBrowser> m_browser;
+
+    MessageBoxFn m_messageBox;
+    SaveFileFn m_saveFile;
+    std::chrono::milliseconds m_joinBound{5000};
+    bool m_awaitingDone = false;
+    bool m_closeUpPending = false;
+    bool m_endPending = false;
+    int m_endResult = 0;
+
+    // Last: destroyed first, after the done fields were closed (see the destructor).
+    JobRunner m_jobs;
+};

@@ -1,0 +1,427 @@
+// The main dialog against the built-in virtual instrument, offscreen: start-up
+// with and without settings, the enabling table, "ID", the voice list and its
+// two boxes, sending, the refusals, ending while a job runs, and close.
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QListView>
+#include <QTest>
+#include <QToolButton>
+
+#include "app/SonderikDlg.h"
+#include "app/Settings.h"
+#include "platform/midi/MidiDriver.h"
+#include "platform/midi/VirtualEx5Driver.h"
+#include "tests/support/ScopedEnv.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/VoiceFileBuilder.h"
+#include "voice/VoiceList.h"
+
+namespace {
+
+using Dlg = CSonderikDlg;
+
+// A config folder, a current folder for the log and a virtual instrument of
+// the test's own.
+class Bench {
+public:
+    Bench() : config_("SONDERIK_CONFIG_DIR", (temp_.Path() / "config").string()), old_(std::filesystem::current_path())
+    {
+        std::filesystem::current_path(temp_.Path());
+        ex5_ = std::make_shared<VirtualEx5Driver>(virtual_ex5::Config{});
+        platform::InstallMidiDrivers({ex5_});
+        std::filesystem::create_directories(Voices());
+    }
+    ~Bench()
+    {
+        std::filesystem::current_path(old_);
+        platform::ResetMidiDrivers();
+    }
+    std::filesystem::path Voices() const { return temp_.Path() / "voices"; }
+    std::string Folder() const { return Voices().string() + "/"; }
+    virtual_ex5::Received Received() const { return ex5_->Instrument().GetReceived(); }
+    std::string Log() const
+    {
+        std::ifstream in(temp_.Path() / "Sonderik.log", std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+    // Settings as a previous run left them: the virtual instrument's ports.
+    void Store(const std::string& path, std::uint32_t deviceNo = 1)
+    {
+        Settings values;
+        values.path = path;
+        values.midiIn = 0;
+        values.midiOut = 0;
+        values.sysexDelay = 0;
+        values.midiDelay = 0;
+        values.deviceNo = deviceNo;
+        MemorySettings view(values);
+        SaveSettings(view);
+    }
+
+private:
+    TempDir temp_;
+    ScopedEnv config_;
+    std::filesystem::path old_;
+    std::shared_ptr<VirtualEx5Driver> ex5_;
+};
+
+struct Boxes {
+    std::vector<std::string> shown;
+};
+
+std::unique_ptr<Dlg> Open(Boxes& boxes)
+{
+    auto dialog = std::make_unique<Dlg>();
+    dialog->SetMessageBox([&boxes](QWidget*, const std::string& text, UINT type) {
+        boxes.shown.push_back(text + ((type & MB_ICONEXCLAMATION) != 0 ? " (!)" : ""));
+        return IDOK;
+    });
+    dialog->Create();
+    return dialog;
+}
+
+bool Idle(const Dlg& dialog) { return QTest::qWaitFor([&] { return !dialog.JobBusy(); }, 10000); }
+
+bool Enabled(const Dlg& dialog, int id) { return dialog.GetDlgItem(id)->IsWindowEnabled(); }
+
+void Click(Dlg& dialog, int id) { QTest::mouseClick(dialog.GetDlgItem(id)->GetSafeHwnd(), Qt::LeftButton); }
+
+void ClickLine(CListBox& list, int row, bool twice = false)
+{
+    auto* view = qobject_cast<QListView*>(list.GetSafeHwnd());
+    view->doItemsLayout();
+    view->scrollTo(view->model()->index(row, 0));
+    const QPoint at = view->visualRect(view->model()->index(row, 0)).center();
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, at);
+    if (twice) {
+        QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, at);
+    }
+}
+
+int LineOf(const CListBox& list, const std::string& prefix)
+{
+    for (int i = 0; i < list.GetCount(); ++i) {
+        if (list.GetText(i).rfind(prefix, 0) == 0) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+void CloseUp(Dlg& dialog, int id)
+{
+    auto* box = qobject_cast<QComboBox*>(dialog.GetDlgItem(id)->GetSafeHwnd());
+    box->showPopup();
+    box->hidePopup();
+}
+
+// Puts a file into the file list and selects it as the user does.
+void SelectFile(Dlg& dialog, const std::string& name)
+{
+    CListBox& files = dialog.FileList();
+    if (files.FindStringExact(-1, name) < 0) {
+        files.AddString(name);
+    }
+    ClickLine(files, files.FindStringExact(-1, name));
+}
+
+VoiceFileBuilder Bank()
+{
+    VoiceFileBuilder bank;
+    bank.Voice(0, "Zeta Pad", 15).Element(0, 0, 1);
+    bank.Voice(1, "Glass Grand", 13).Element(1, 0, 2);
+    bank.Element(1, 1, 3);
+    bank.Voice(2, "Init Voice", 0).Element(2, 0, 4);
+    bank.Voice(3, "Big Kit", 17).Element(3, 0, 5);
+    bank.Voice(200, "Alpha Bass", 0).Element(200, 0, 6);
+    return bank;
+}
+
+}  // namespace
+
+class DialogTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void firstStartHasNoPortsAndReportsBack()
+    {
+        Bench bench;
+        Boxes boxes;
+        auto dialog = Open(boxes);
+        QVERIFY(dialog->isVisible());
+        QCOMPARE(dialog->windowTitle(), QStringLiteral("Sonderik"));
+        QCOMPARE(dialog->minimumSize(), dialog->maximumSize());
+        QCOMPARE(dialog->Version(), std::string("1.0.3"));
+        // Start-up, before the identification reports back.
+        QVERIFY(!Enabled(*dialog, Dlg::IDC_ID));
+        QVERIFY(!Enabled(*dialog, Dlg::IDC_QUIT));
+        for (int id : {Dlg::IDC_NOTE, Dlg::IDC_MAJOR, Dlg::IDC_MINOR, Dlg::IDC_TRILL, Dlg::IDC_CATORDER,
+                       Dlg::IDC_SHOWINITS}) {
+            QVERIFY(!Enabled(*dialog, id));
+        }
+        auto* in = static_cast<CComboBox*>(dialog->GetDlgItem(Dlg::IDC_MIDIIN));
+        auto* out = static_cast<CComboBox*>(dialog->GetDlgItem(Dlg::IDC_MIDIOUT));
+        QCOMPARE(in->GetCount(), 1);
+        QCOMPARE(in->GetCurSel(), -1);
+        QCOMPARE(out->GetCurSel(), -1);
+        QVERIFY(Idle(*dialog));
+        QVERIFY(Enabled(*dialog, Dlg::IDC_QUIT));
+        QVERIFY(!Enabled(*dialog, Dlg::IDC_ID));
+        QVERIFY(dialog->TreeFilled());
+        QVERIFY(bench.Log().find("Cannot open MIDI device") != std::string::npos);
+        QCOMPARE(dialog->GetDlgItem(Dlg::IDC_DEVICENO)->GetWindowText(), std::string("1"));
+        QCOMPARE(dialog->GetDlgItem(Dlg::IDC_SYSEXDELAY)->GetWindowText(), std::string("0"));
+        QVERIFY(boxes.shown.empty());
+    }
+
+    void startWithSettingsIdentifiesTheInstrument()
+    {
+        Bench bench;
+        bench.Store(bench.Folder());
+        Boxes boxes;
+        auto dialog = Open(boxes);
+        QVERIFY(Idle(*dialog));
+        QCOMPARE(dialog->GetDlgItem(Dlg::IDC_INSTRUMENT)->GetWindowText(), std::string("EX5"));
+        QCOMPARE(dialog->CurrentPath(), bench.Folder());
+        QCOMPARE(bench.Received().identityRequests, 1u);
+        // "ID" waits for a port list to be closed up.
+        QVERIFY(!Enabled(*dialog, Dlg::IDC_ID));
+        CloseUp(*dialog, Dlg::IDC_MIDIOUT);
+        QVERIFY(Enabled(*dialog, Dlg::IDC_ID));
+        Click(*dialog, Dlg::IDC_ID);
+        QVERIFY(!Enabled(*dialog, Dlg::IDC_ID));
+        QVERIFY(!Enabled(*dialog, Dlg::IDC_QUIT));
+        QCOMPARE(dialog->GetDlgItem(Dlg::IDC_INSTRUMENT)->GetWindowText(), std::string());
+        QVERIFY(Idle(*dialog));
+        QCOMPARE(dialog->GetDlgItem(Dlg::IDC_INSTRUMENT)->GetWindowText(), std::string("EX5"));
+        QCOMPARE(bench.Received().identityRequests, 2u);
+    }
+
+    void closingUpDuringAJobWaitsForItsEnd()
+    {
+        Bench bench;
+        bench.Store(bench.Folder());
+        Boxes boxes;
+        auto dialog = Open(boxes);
+        QVERIFY(dialog->JobRunning());
+        CloseUp(*dialog, Dlg::IDC_MIDIIN);
+        QVERIFY(!Enabled(*dialog, Dlg::IDC_ID));
+        QVERIFY(Idle(*dialog));
+        QVERIFY(Enabled(*dialog, Dlg::IDC_ID));
+    }
+
+    void selectingAFileListsItsVoicesInBothOrders()
+    {
+        Bench bench;
+        Bank().Write((bench.Voices() / "bank.s1v").string(), VoiceFileBuilder::Kind::S1v);
+        bench.Store(bench.Folder());
+        Boxes boxes;
+        auto dialog = Open(boxes);
+        QVERIFY(Idle(*dialog));
+        SelectFile(*dialog, "bank.s1v");
+        QVERIFY2(dialog->StatusText().empty(), dialog->StatusText().c_str());
+        QVERIFY(Enabled(*dialog, Dlg::IDC_CATORDER));
+        QVERIFY(Enabled(*dialog, Dlg::IDC_SHOWINITS));
+        QVERIFY(!Enabled(*dialog, Dlg::IDC_NOTE));
+        CListBox& voices = dialog->VoiceList();
+        QCOMPARE(voices.GetCount(), 255);  // one "Init Voice" hidden
+        const BankImage& image = Bank().Image();
+        QCOMPARE(voices.GetText(0), VoiceListLine(image, 0));
+        QCOMPARE(voices.GetText(1), VoiceListLine(image, 1));
+
+        // Cat Order, then Show Inits in sorted order, then back.
+        ClickLine(voices, 1);
+        QWidget* before = voices.GetSafeHwnd();
+        Click(*dialog, Dlg::IDC_CATORDER);
+        QVERIFY(voices.GetSafeHwnd() != before);
+        QVERIFY((voices.GetStyle() & LBS_SORT) != 0);
+        QCOMPARE(voices.GetCount(), 255);
+        QCOMPARE(voices.GetText(voices.GetCurSel()), VoiceListLine(image, 1));
+        QCOMPARE(voices.GetText(0), VoiceListLine(image, 3));  // Dr sorts first here
+        QCOMPARE(voices.GetText(voices.GetCount() - 1).substr(0, 9), std::string("xx\tI2-128"));
+        Click(*dialog, Dlg::IDC_SHOWINITS);
+        QVERIFY(dialog->ShowInits());
+        QCOMPARE(voices.GetCount(), 256);
+        QVERIFY(voices.FindStringExact(-1, VoiceListLine(image, 2)) > LineOf(voices, "Wv"));
+        Click(*dialog, Dlg::IDC_CATORDER);
+        QCOMPARE(voices.GetCount(), 256);
+        QCOMPARE(voices.GetText(2), VoiceListLine(image, 2));
+        Click(*dialog, Dlg::IDC_SHOWINITS);
+        QCOMPARE(voices.GetCount(), 255);
+        QCOMPARE(voices.GetText(2), VoiceListLine(image, 3));
+        // The re-created list still notifies the dialog.
+        voices.SetCurSel(-1);
+        ClickLine(voices, 1, true);
+        QVERIFY(Idle(*dialog));
+        QCOMPARE(bench.Received().voices.size(), std::size_t(1));
+    }
+
+    void doubleClickSendsTheVoiceAndRefusesDrums()
+    {
+        Bench bench;
+        Bank().Write((bench.Voices() / "Bank.S1Y").string(), VoiceFileBuilder::Kind::S1y);
+        bench.Store(bench.Folder());
+        Boxes boxes;
+        auto dialog = Open(boxes);
+        QVERIFY(Idle(*dialog));
+        SelectFile(*dialog, "Bank.S1Y");
+        CListBox& voices = dialog->VoiceList();
+        ClickLine(voices, voices.FindStringExact(-1, VoiceListLine(Bank().Image(), 1)), true);
+        QVERIFY(!Enabled(*dialog, Dlg::IDC_QUIT));
+        QVERIFY(!Enabled(*dialog, Dlg::IDC_NOTE));
+        QVERIFY(Idle(*dialog));
+        QVERIFY(Enabled(*dialog, Dlg::IDC_QUIT));
+        for (int id : {Dlg::IDC_NOTE, Dlg::IDC_MAJOR, Dlg::IDC_MINOR, Dlg::IDC_TRILL}) {
+            QVERIFY(Enabled(*dialog, id));
+        }
+        const auto received = bench.Received();
+        QCOMPARE(received.voices.size(), std::size_t(1));
+        QCOMPARE(std::string(reinterpret_cast<const char*>(received.voices[0].common.data()), 11),
+                 std::string("Glass Grand"));
+        QCOMPARE(received.voices[0].elements.size(), std::size_t(2));
+        QVERIFY(bench.Log().find("Voice sent") != std::string::npos);
+
+        ClickLine(voices, LineOf(voices, "Dr\t"), true);
+        QCOMPARE(boxes.shown, (std::vector<std::string>{"Sorry, no drums yet. (!)"}));
+        QVERIFY(!dialog->JobBusy());
+        QCOMPARE(bench.Received().voices.size(), std::size_t(1));
+        // Another file selected: the audition buttons wait for the next send.
+        Bank().Write((bench.Voices() / "other.s1v").string(), VoiceFileBuilder::Kind::S1v);
+        SelectFile(*dialog, "other.s1v");
+        QVERIFY(!Enabled(*dialog, Dlg::IDC_NOTE));
+    }
+
+    void aBrokenFileIsShownInTheStatusLine()
+    {
+        Bench bench;
+        std::ofstream(bench.Voices() / "short.s1a", std::ios::binary) << "too short";
+        bench.Store(bench.Folder());
+        Boxes boxes;
+        auto dialog = Open(boxes);
+        QVERIFY(Idle(*dialog));
+        SelectFile(*dialog, "short.s1a");
+        QVERIFY2(dialog->StatusText().rfind("SonderikDlg:", 0) == 0, dialog->StatusText().c_str());
+        QVERIFY(dialog->isVisible());
+        QCOMPARE(dialog->VoiceList().GetCount(), 0);
+        SelectFile(*dialog, "missing.s1v");
+        QCOMPARE(dialog->StatusText(), std::string("SonderikDlg:1146 Cannot open input file #1"));
+    }
+
+    void badFieldsAreRefusedWithFocusMoved()
+    {
+        Bench bench;
+        bench.Store(bench.Folder());
+        Boxes boxes;
+        auto dialog = Open(boxes);
+        QVERIFY(Idle(*dialog));
+        dialog->GetDlgItem(Dlg::IDC_SYSEXDELAY)->SetWindowText("");
+        dialog->GetDlgItem(Dlg::IDC_DEVICENO)->SetWindowText("3");
+        QTest::keyClick(dialog.get(), Qt::Key_Return);
+        QCOMPARE(boxes.shown, (std::vector<std::string>{"Please enter a positive integer. (!)"}));
+        QVERIFY(dialog->isVisible());
+        QVERIFY(dialog->GetDlgItem(Dlg::IDC_SYSEXDELAY)->GetSafeHwnd()->hasFocus() ||
+                QApplication::focusWidget() == dialog->GetDlgItem(Dlg::IDC_SYSEXDELAY)->GetSafeHwnd());
+        QCOMPARE(dialog->DeviceNo(), 3u);  // the fields before it were read
+
+        // A field above 127 is refused; "ID" goes on with the held value.
+        dialog->GetDlgItem(Dlg::IDC_SYSEXDELAY)->SetWindowText("10");
+        dialog->GetDlgItem(Dlg::IDC_DEVICENO)->SetWindowText("201");
+        CloseUp(*dialog, Dlg::IDC_MIDIIN);
+        Click(*dialog, Dlg::IDC_ID);
+        QCOMPARE(boxes.shown.size(), std::size_t(2));
+        QVERIFY(Idle(*dialog));
+        QVERIFY(bench.Log().find("Device number=3,") != std::string::npos);
+    }
+
+    void aStoredDeviceNumberAbove127IsNeverSent()
+    {
+        Bench bench;
+        bench.Store(bench.Folder(), 201);
+        Boxes boxes;
+        auto dialog = Open(boxes);
+        QCOMPARE(boxes.shown, (std::vector<std::string>{"Please enter a positive integer. (!)"}));
+        QVERIFY(!dialog->JobBusy());
+        QCOMPARE(bench.Received().identityRequests, 0u);
+        QVERIFY(dialog->TreeFilled());
+        QVERIFY(Enabled(*dialog, Dlg::IDC_QUIT));
+        QVERIFY(dialog->StatusText().find("201") != std::string::npos);
+    }
+
+    void spinsClampTheHeldValue()
+    {
+        Bench bench;
+        Boxes boxes;
+        auto dialog = Open(boxes);
+        QVERIFY(Idle(*dialog));
+        auto* spin = dialog->GetDlgItem(Dlg::IDC_DEVICENO_SPIN)->GetSafeHwnd();
+        dialog->GetDlgItem(Dlg::IDC_DEVICENO)->SetWindowText("16");
+        QTest::mouseClick(spin->findChild<QToolButton*>(QStringLiteral("up")), Qt::LeftButton);
+        QCOMPARE(dialog->DeviceNo(), 16u);
+        QCOMPARE(dialog->GetDlgItem(Dlg::IDC_DEVICENO)->GetWindowText(), std::string("16"));
+        // A first run's delays are 0, below the spin's range: one click lands inside it.
+        auto* delay = dialog->GetDlgItem(Dlg::IDC_MIDIDELAY_SPIN)->GetSafeHwnd();
+        QCOMPARE(dialog->MidiDelay(), 0u);
+        QTest::mouseClick(delay->findChild<QToolButton*>(QStringLiteral("down")), Qt::LeftButton);
+        QCOMPARE(dialog->MidiDelay(), 50u);
+        QCOMPARE(dialog->GetDlgItem(Dlg::IDC_MIDIDELAY)->GetWindowText(), std::string("50"));
+    }
+
+    void enterDuringAJobEndsAfterItAndSavesTheSettings()
+    {
+        Bench bench;
+        bench.Store(bench.Folder(), 1);
+        Boxes boxes;
+        auto dialog = Open(boxes);
+        QVERIFY(dialog->JobRunning());
+        dialog->GetDlgItem(Dlg::IDC_MIDIDELAY)->SetWindowText("700");
+        QTest::keyClick(dialog.get(), Qt::Key_Return);
+        QVERIFY(dialog->isVisible());  // held off
+        QTest::keyClick(dialog.get(), Qt::Key_Escape);
+        QVERIFY(QTest::qWaitFor([&] { return !dialog->isVisible(); }, 10000));
+        QVERIFY(!dialog->JobBusy());
+        QCOMPARE(dialog->result(), IDCANCEL);
+        const auto stored = StoredSettings();
+        QVERIFY(stored.has_value());
+        QCOMPARE(stored->midiDelay, 700u);  // taken over by Enter
+        QCOMPARE(stored->midiIn, 0);
+        QCOMPARE(stored->midiOut, 0);
+        QCOMPARE(stored->path, bench.Folder());
+        QVERIFY(boxes.shown.empty());
+    }
+
+    void closingSavesTheSevenSettings()
+    {
+        Bench bench;
+        Boxes boxes;
+        {
+            auto dialog = Open(boxes);
+            QVERIFY(Idle(*dialog));
+            static_cast<CComboBox*>(dialog->GetDlgItem(Dlg::IDC_MIDIIN))->SetCurSel(0);
+            static_cast<CButton*>(dialog->GetDlgItem(Dlg::IDC_ONTOP))->SetCheck(BST_CHECKED);
+            dialog->UpdateKeepOnTop();
+            QVERIFY(dialog->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+            Click(*dialog, Dlg::IDC_QUIT);
+            QVERIFY(!dialog->isVisible());
+        }
+        auto stored = StoredSettings();
+        QVERIFY(stored.has_value());
+        QCOMPARE(stored->midiIn, 0);
+        QCOMPARE(stored->midiOut, -1);
+        QCOMPARE(stored->deviceNo, 1u);
+        QCOMPARE(stored->sysexDelay, 0u);
+        QCOMPARE(stored->midiDelay, 0u);
+        QVERIFY(stored->keepOnTop);
+        auto again = Open(boxes);
+        QVERIFY(again->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+        QVERIFY(Idle(*again));
+    }
+};
+
+QTEST_MAIN(DialogTest)
+#include "DialogTest.moc"
