@@ -29,10 +29,10 @@ from the first voice of the file: 0 is I1-001, 127 is I1-128, 128 is I2-001.
 Exit status: 0 done; 1 refused or failed (one line on standard error says
 what and why); 2 a usage error.
 
-Settings: identify and send take the MIDI ports, device number and delays
-that the window stored, in HKEY_LOCAL_MACHINE.txt in $SONDERIK_CONFIG_DIR,
-else $XDG_CONFIG_HOME/sonderik, else ~/.config/sonderik; options override
-them. `sonderik-cli settings` shows them.
+Settings: identify, send and audition take the MIDI ports, device number and
+delays that the window stored, in HKEY_LOCAL_MACHINE.txt in
+$SONDERIK_CONFIG_DIR, else $XDG_CONFIG_HOME/sonderik, else ~/.config/sonderik;
+options override them. `sonderik-cli settings` shows them.
 
 The built-in virtual instrument is listed among the ports; set
 SONDERIK_VIRTUAL_EX5 to shape it, e.g. SONDERIK_VIRTUAL_EX5=model=EX7,device=5
@@ -198,11 +198,25 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     send->add_option("--midi-delay", options.midiDelay, "Milliseconds to wait before closing the ports")
         ->check(CLI::Range(0u, kMaxMidiDelay));
 
+    std::string auditionAction;
+    std::uint32_t holdMs = 500;
+    CLI::App* audition = app.add_subcommand(
+        "audition", "Play what pressing an audition button and releasing it plays: a note, a chord or the run");
+    audition->add_option("ACTION", auditionAction, "note, major, minor or trill")
+        ->required()
+        ->check(CLI::IsMember({"note", "major", "minor", "trill"}));
+    audition->add_option("--hold", holdMs, "Milliseconds from the press to the release")
+        ->check(CLI::Range(0u, kMaxHold));
+    audition->add_option("--in", options.in, "MIDI input port index (see ports)")->check(CLI::Range(-1, 65535));
+    audition->add_option("--out", options.out, "MIDI output port index (see ports)")->check(CLI::Range(-1, 65535));
+    audition->add_option("--sysex-delay", options.sysexDelay, "Milliseconds before each note")
+        ->check(CLI::Range(0u, kMaxSysexDelay));
+
     // A first word that names no command would otherwise be reported as a
     // missing command.
     if (!args.empty() && !args[0].empty() && args[0][0] != '-' && !IsCommand(app, args[0])) {
         err << kProgram << ": unknown command \"" << Printable(args[0])
-            << "\"; the commands are list, export, settings, ports, identify and send\n"
+            << "\"; the commands are list, export, settings, ports, identify, send and audition\n"
             << "Run '" << kProgram << " --help' for more information.\n";
         return kUsage;
     }
@@ -238,6 +252,9 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         }
         if (identify->parsed()) {
             return Identify(midi, options, out, err);
+        }
+        if (audition->parsed()) {
+            return Audition(midi, auditionAction, holdMs, options, out, err);
         }
         return Send(midi, file, voice, options, out, err);
     } catch (EXException* e) {

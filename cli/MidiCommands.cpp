@@ -5,10 +5,12 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include "app/Settings.h"
 #include "cli/Common.h"
+#include "instrument/Audition.h"
 #include "instrument/Jobs.h"
 #include "midi/MidiInWin.h"
 #include "midi/MidiOutWin.h"
@@ -191,6 +193,34 @@ void ShowReceived(VirtualEx5Driver& virtualEx5, std::ostream& out)
     }
 }
 
+void ShowChannelMessages(VirtualEx5Driver& virtualEx5, std::ostream& out)
+{
+    for (const auto& message : virtualEx5.Instrument().GetReceived().channelMessages) {
+        const char* separator = "";
+        for (const std::uint8_t byte : message) {
+            char hex[3];
+            std::snprintf(hex, sizeof hex, "%02X", byte);
+            out << separator << hex;
+            separator = " ";
+        }
+        out << '\n';
+    }
+}
+
+int ControlOf(const std::string& action)
+{
+    if (action == "note") {
+        return ::Audition::kNoteControl;
+    }
+    if (action == "major") {
+        return ::Audition::kMajorControl;
+    }
+    if (action == "minor") {
+        return ::Audition::kMinorControl;
+    }
+    return ::Audition::kTrillControl;
+}
+
 }  // namespace
 
 MidiSetup SystemMidi()
@@ -289,4 +319,38 @@ int Send(const MidiSetup& midi, const std::string& file, int voice, const JobOpt
         ShowReceived(*virtualEx5, out);
     }
     return out.flush() ? 0 : kFailed;
+}
+
+int Audition(const MidiSetup& midi, const std::string& action, std::uint32_t holdMs, const JobOptions& options,
+             std::ostream& out, std::ostream& err, std::chrono::milliseconds runPause)
+{
+    VirtualEx5Driver* virtualEx5 = midi();
+    const Resolved resolved = Resolve(options, virtualEx5, err);
+    // What the window holds after its last job: that job's ports and delay.
+    auto params = std::make_unique<EXParams>();
+    params->PrepareIdentify(nullptr, resolved.settings, SONDERIK_VERSION);
+    ::Audition audition(*params, runPause);
+    const int control = ControlOf(action);
+
+    const auto pressed = std::chrono::steady_clock::now();
+    const std::string pressFailed = ReportAudition([&] { audition.OnAuditionPress(control, 0); });
+    // As in the window, the release comes even after a failed press: notes
+    // that did start must not be left sounding.
+    std::this_thread::sleep_until(pressed + std::chrono::milliseconds(holdMs));
+    const std::string releaseFailed = ReportAudition([&] { audition.StopAudition(control, 0); });
+
+    const std::string portName = OutName(resolved.settings.midiOutPort);
+    if (virtualEx5 != nullptr && !portName.empty() && portName == virtualEx5->OutputName(0)) {
+        ShowChannelMessages(*virtualEx5, out);
+    }
+    if (!pressFailed.empty()) {
+        Fail(err, "audition " + action, pressFailed);
+    }
+    if (!releaseFailed.empty()) {
+        Fail(err, "audition " + action, releaseFailed);
+    }
+    if (!out.flush()) {
+        return kFailed;
+    }
+    return pressFailed.empty() && releaseFailed.empty() ? 0 : kFailed;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -35,5 +36,13 @@ inline constexpr std::uint32_t kMaxTimeout = 60000;
 
 int Ports(const MidiSetup& midi, std::ostream& out, std::ostream& err);
 int Identify(const MidiSetup& midi, const JobOptions& options, std::ostream& out, std::ostream& err);
+// Presses the audition button of `action` (note, major, minor or trill),
+// releases it `holdMs` after the press began, and prints the channel
+// messages the built-in instrument received when that is the port. Tests
+// shorten the pause between the notes of the run.
+int Audition(const MidiSetup& midi, const std::string& action, std::uint32_t holdMs, const JobOptions& options,
+             std::ostream& out, std::ostream& err, std::chrono::milliseconds runPause = std::chrono::milliseconds(400));
+inline constexpr std::uint32_t kMaxHold = 60000;
+
 int Send(const MidiSetup& midi, const std::string& file, int voice, const JobOptions& options, std::ostream& out,
          std::ostream& err);

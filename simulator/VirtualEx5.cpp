@@ -296,10 +296,12 @@ VirtualEx5::VirtualEx5(const Config& config) : config_(config) {}
 std::vector<Bytes> VirtualEx5::Receive(std::span<const std::uint8_t> stream)
 {
     std::vector<Bytes> answers;
+    const auto now = std::chrono::steady_clock::now();
     const std::lock_guard lock(mutex_);
     for (Bytes& message : SplitMessages(stream)) {
         if (message[0] != 0xF0) {
             Keep(received_.channelMessages, std::move(message));
+            Keep(received_.channelTimes, now);
             continue;
         }
         if (const auto target = IdentityRequestTarget(message)) {

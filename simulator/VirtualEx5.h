@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
@@ -77,6 +78,8 @@ struct Received {
     unsigned voicesTaken = 0;        // bulk messages that checked out
     std::vector<Voice> voices;       // the latest of them
     std::vector<Bytes> channelMessages;
+    // When each kept channel message arrived, one entry per message.
+    std::vector<std::chrono::steady_clock::time_point> channelTimes;
     std::vector<std::string> refused;  // one line per refused message
 };
 

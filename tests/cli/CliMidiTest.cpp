@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <sstream>
@@ -8,6 +9,7 @@
 
 #include "app/Settings.h"
 #include "cli/Cli.h"
+#include "cli/MidiCommands.h"
 #include "platform/midi/MidiDriver.h"
 #include "platform/midi/VirtualEx5Driver.h"
 #include "tests/support/ConfigFolder.h"
@@ -170,4 +172,39 @@ TEST_F(CliMidiTest, JobsTakeTheirPortsFromTheStoredSettings)
 
     const CliRun overridden = Cli("", Args({"send", file, "1", "--out", "0", "--midi-delay", "50"}));
     EXPECT_EQ(0, overridden.status) << overridden.err;
+}
+
+TEST_F(CliMidiTest, AuditionPrintsWhatTheBuiltInInstrumentReceived)
+{
+    const CliRun major = Cli("", Args({"audition", "major", "--hold", "5"}));
+    EXPECT_EQ(0, major.status) << major.err;
+    EXPECT_EQ("90 3C 40\n90 40 40\n90 43 40\n90 3C 00\n90 3F 00\n90 40 00\n90 43 00\n90 48 00\n", major.out);
+
+    // A hold shorter than the run still lets the whole run out first.
+    const ScopedEnv env("SONDERIK_VIRTUAL_EX5", "");
+    const MidiSetup midi = [this] {
+        driver = std::make_shared<VirtualEx5Driver>(virtual_ex5::Config{});
+        platform::InstallMidiDrivers({driver});
+        return driver.get();
+    };
+    JobOptions options;
+    options.sysexDelay = 0;
+    std::ostringstream out;
+    std::ostringstream err;
+    EXPECT_EQ(0, Audition(midi, "trill", 1, options, out, err, std::chrono::milliseconds(20))) << err.str();
+    EXPECT_EQ("90 3C 40\n90 40 40\n90 43 40\n90 48 40\n90 3C 00\n90 3F 00\n90 40 00\n90 43 00\n90 48 00\n",
+              out.str());
+}
+
+TEST_F(CliMidiTest, AuditionReportsAPortItCannotOpenAndRefusesUnknownActions)
+{
+    const CliRun noPort = Cli("", Args({"audition", "note", "--hold", "0", "--out", "4"}));
+    EXPECT_EQ(1, noPort.status);
+    EXPECT_EQ("", noPort.out);
+    EXPECT_NE(std::string::npos, noPort.err.find("SonderikDlg:1470 Error 0x2 opening MIDI device for output"))
+        << noPort.err;
+
+    const CliRun chord = Cli("", {"audition", "chord"});
+    EXPECT_EQ(2, chord.status);
+    EXPECT_EQ(0u, driver ? driver->Instrument().GetReceived().channelMessages.size() : 0u);
 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <functional>
 #include <vector>
 
@@ -132,11 +133,18 @@ TEST(VirtualEx5Test, AnswersOnlyRequestsForItAfterTheSilentOnes)
     ASSERT_EQ(1u, answers.size());
     EXPECT_EQ(4, answers[0][2]);
 
+    const auto before = std::chrono::steady_clock::now();
     ex5.Receive(Of({0x90, 60, 64, 0x80, 60, 0, 0xF0, 0x43, 0x00, 0xF7}));
+    ex5.Receive(Of({0x90, 72, 64}));
     const Received received = ex5.GetReceived();
     EXPECT_EQ(2u, received.identityRequests);
     EXPECT_EQ(1u, received.identityReplies);
-    EXPECT_EQ((std::vector<Bytes>{Of({0x90, 60, 64}), Of({0x80, 60, 0})}), received.channelMessages);
+    EXPECT_EQ((std::vector<Bytes>{Of({0x90, 60, 64}), Of({0x80, 60, 0}), Of({0x90, 72, 64})}),
+              received.channelMessages);
+    ASSERT_EQ(3u, received.channelTimes.size()) << "one receive time per channel message";
+    EXPECT_LE(before, received.channelTimes[0]);
+    EXPECT_EQ(received.channelTimes[0], received.channelTimes[1]) << "one stream arrives at one time";
+    EXPECT_LE(received.channelTimes[1], received.channelTimes[2]);
     ASSERT_EQ(1u, received.refused.size());
     EXPECT_NE(std::string::npos, received.refused[0].find("not a voice bulk message"));
 
