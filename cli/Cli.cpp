@@ -254,7 +254,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
             return Identify(midi, options, out, err);
         }
         if (audition->parsed()) {
-            return Audition(midi, auditionAction, holdMs, options, out, err);
+            return PlayAudition(midi, auditionAction, holdMs, options, out, err);
         }
         return Send(midi, file, voice, options, out, err);
     } catch (EXException* e) {

@@ -210,15 +210,15 @@ void ShowChannelMessages(VirtualEx5Driver& virtualEx5, std::ostream& out)
 int ControlOf(const std::string& action)
 {
     if (action == "note") {
-        return ::Audition::kNoteControl;
+        return Audition::kNoteControl;
     }
     if (action == "major") {
-        return ::Audition::kMajorControl;
+        return Audition::kMajorControl;
     }
     if (action == "minor") {
-        return ::Audition::kMinorControl;
+        return Audition::kMinorControl;
     }
-    return ::Audition::kTrillControl;
+    return Audition::kTrillControl;
 }
 
 }  // namespace
@@ -321,7 +321,7 @@ int Send(const MidiSetup& midi, const std::string& file, int voice, const JobOpt
     return out.flush() ? 0 : kFailed;
 }
 
-int Audition(const MidiSetup& midi, const std::string& action, std::uint32_t holdMs, const JobOptions& options,
+int PlayAudition(const MidiSetup& midi, const std::string& action, std::uint32_t holdMs, const JobOptions& options,
              std::ostream& out, std::ostream& err, std::chrono::milliseconds runPause)
 {
     VirtualEx5Driver* virtualEx5 = midi();
@@ -329,7 +329,7 @@ int Audition(const MidiSetup& midi, const std::string& action, std::uint32_t hol
     // What the window holds after its last job: that job's ports and delay.
     auto params = std::make_unique<EXParams>();
     params->PrepareIdentify(nullptr, resolved.settings, SONDERIK_VERSION);
-    ::Audition audition(*params, runPause);
+    Audition audition(*params, runPause);
     const int control = ControlOf(action);
 
     const auto pressed = std::chrono::steady_clock::now();
@@ -346,7 +346,7 @@ int Audition(const MidiSetup& midi, const std::string& action, std::uint32_t hol
     if (!pressFailed.empty()) {
         Fail(err, "audition " + action, pressFailed);
     }
-    if (!releaseFailed.empty()) {
+    if (!releaseFailed.empty() && releaseFailed != pressFailed) {
         Fail(err, "audition " + action, releaseFailed);
     }
     if (!out.flush()) {

@@ -40,7 +40,7 @@ int Identify(const MidiSetup& midi, const JobOptions& options, std::ostream& out
 // releases it `holdMs` after the press began, and prints the channel
 // messages the built-in instrument received when that is the port. Tests
 // shorten the pause between the notes of the run.
-int Audition(const MidiSetup& midi, const std::string& action, std::uint32_t holdMs, const JobOptions& options,
+int PlayAudition(const MidiSetup& midi, const std::string& action, std::uint32_t holdMs, const JobOptions& options,
              std::ostream& out, std::ostream& err, std::chrono::milliseconds runPause = std::chrono::milliseconds(400));
 inline constexpr std::uint32_t kMaxHold = 60000;
 

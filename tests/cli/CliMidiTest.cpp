@@ -191,7 +191,7 @@ TEST_F(CliMidiTest, AuditionPrintsWhatTheBuiltInInstrumentReceived)
     options.sysexDelay = 0;
     std::ostringstream out;
     std::ostringstream err;
-    EXPECT_EQ(0, Audition(midi, "trill", 1, options, out, err, std::chrono::milliseconds(20))) << err.str();
+    EXPECT_EQ(0, PlayAudition(midi, "trill", 1, options, out, err, std::chrono::milliseconds(20))) << err.str();
     EXPECT_EQ("90 3C 40\n90 40 40\n90 43 40\n90 48 40\n90 3C 00\n90 3F 00\n90 40 00\n90 43 00\n90 48 00\n",
               out.str());
 }

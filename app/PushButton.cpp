@@ -1,0 +1,46 @@
+#include "app/PushButton.h"
+
+#include <QCoreApplication>
+#include <QMouseEvent>
+#include <QVariant>
+
+std::uint32_t PackPosition(int x, int y)
+{
+    return (static_cast<std::uint32_t>(x) & 0xFFFFu) | ((static_cast<std::uint32_t>(y) & 0xFFFFu) << 16);
+}
+
+CPushButton::CPushButton(const QString& text, int controlId, QWidget* parent) : QPushButton(text, parent)
+{
+    setProperty("ctrlId", controlId);
+}
+
+int CPushButton::GetDlgCtrlID() const { return property("ctrlId").toInt(); }
+
+void CPushButton::mousePressEvent(QMouseEvent* event)
+{
+    Post(kButtonPressMessage, *event);
+    QPushButton::mousePressEvent(event);
+}
+
+void CPushButton::mouseReleaseEvent(QMouseEvent* event)
+{
+    Post(kButtonReleaseMessage, *event);
+    QPushButton::mouseReleaseEvent(event);
+}
+
+void CPushButton::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    // Qt's default would call mousePressEvent and so report a press: draw
+    // the button pressed, as for any press, without the report.
+    QPushButton::mousePressEvent(event);
+}
+
+void CPushButton::Post(QEvent::Type type, const QMouseEvent& event)
+{
+    QWidget* parent = parentWidget();
+    if (parent == nullptr || event.button() != Qt::LeftButton) {
+        return;
+    }
+    const QPoint at = event.position().toPoint();
+    QCoreApplication::postEvent(parent, new ButtonMessage(type, GetDlgCtrlID(), PackPosition(at.x(), at.y())));
+}

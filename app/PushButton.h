@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QEvent>
+#include <QPushButton>
+#include <cstdint>
+
+// The two private messages a press-and-hold button posts to its parent.
+inline constexpr QEvent::Type kButtonPressMessage = static_cast<QEvent::Type>(0x8003);
+inline constexpr QEvent::Type kButtonReleaseMessage = static_cast<QEvent::Type>(0x8004);
+
+// One of those messages: the button's control id and the pointer position
+// in the button's coordinates, x in the low 16 bits and y in the high 16,
+// each cut to 16 bits.
+class ButtonMessage : public QEvent {
+public:
+    ButtonMessage(QEvent::Type type, int controlId, std::uint32_t position)
+        : QEvent(type), wParam(controlId), lParam(position)
+    {
+    }
+
+    const int wParam;
+    const std::uint32_t lParam;
+};
+
+// x and y packed as a ButtonMessage carries them.
+std::uint32_t PackPosition(int x, int y);
+
+// A push button that also reports the moment the left mouse button goes
+// down on it and the moment it comes up, so that its parent can act for as
+// long as it is held. Both reports are posted to the parent's queue before
+// the button's own handling of the event, never sent: the parent sees them
+// after the current event, press always before its release. In every other
+// way it is a plain push button: the keyboard presses it without a report,
+// and a completed click still emits clicked().
+class CPushButton : public QPushButton {
+public:
+    // The control id is kept in the "ctrlId" property, where the dialog's
+    // controls keep theirs.
+    CPushButton(const QString& text, int controlId, QWidget* parent);
+
+    int GetDlgCtrlID() const;
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    // A double-click's second press is not reported; only its release is.
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+
+private:
+    void Post(QEvent::Type type, const QMouseEvent& event);
+};
