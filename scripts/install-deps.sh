@@ -9,6 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libcli11-dev
   librtmidi-dev libjack-jackd2-dev
+  qt6-base-dev
   jackd2
   clang libclang-rt-14-dev
   librsvg2-bin dpkg-dev file desktop-file-utils appstream
