@@ -1,4 +1,4 @@
-#include "app/PushButton.h"
+#include "app/PressHoldButton.h"
 
 #include <QCoreApplication>
 #include <QMouseEvent>
@@ -9,33 +9,33 @@ std::uint32_t PackPosition(int x, int y)
     return (static_cast<std::uint32_t>(x) & 0xFFFFu) | ((static_cast<std::uint32_t>(y) & 0xFFFFu) << 16);
 }
 
-CPushButton::CPushButton(const QString& text, int controlId, QWidget* parent) : QPushButton(text, parent)
+PressHoldButton::PressHoldButton(const QString& text, int controlId, QWidget* parent) : QPushButton(text, parent)
 {
     setProperty("ctrlId", controlId);
 }
 
-int CPushButton::GetDlgCtrlID() const { return property("ctrlId").toInt(); }
+int PressHoldButton::GetDlgCtrlID() const { return property("ctrlId").toInt(); }
 
-void CPushButton::mousePressEvent(QMouseEvent* event)
+void PressHoldButton::mousePressEvent(QMouseEvent* event)
 {
     Post(kButtonPressMessage, *event);
     QPushButton::mousePressEvent(event);
 }
 
-void CPushButton::mouseReleaseEvent(QMouseEvent* event)
+void PressHoldButton::mouseReleaseEvent(QMouseEvent* event)
 {
     Post(kButtonReleaseMessage, *event);
     QPushButton::mouseReleaseEvent(event);
 }
 
-void CPushButton::mouseDoubleClickEvent(QMouseEvent* event)
+void PressHoldButton::mouseDoubleClickEvent(QMouseEvent* event)
 {
     // Qt's default would call mousePressEvent and so report a press: draw
     // the button pressed, as for any press, without the report.
     QPushButton::mousePressEvent(event);
 }
 
-void CPushButton::Post(QEvent::Type type, const QMouseEvent& event)
+void PressHoldButton::Post(QEvent::Type type, const QMouseEvent& event)
 {
     QWidget* parent = parentWidget();
     if (parent == nullptr || event.button() != Qt::LeftButton) {

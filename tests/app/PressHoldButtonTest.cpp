@@ -7,7 +7,7 @@
 #include <memory>
 #include <vector>
 
-#include "app/PushButton.h"
+#include "app/PressHoldButton.h"
 
 namespace {
 
@@ -45,7 +45,7 @@ protected:
     static void SetUpTestSuite()
     {
         static int argc = 1;
-        static char name[] = "push_button_tests";
+        static char name[] = "press_hold_button_tests";
         static char* argv[] = {name, nullptr};
         if (QApplication::instance() == nullptr) {
             app = new QApplication(argc, argv);
@@ -55,7 +55,7 @@ protected:
     void SetUp() override
     {
         parent = std::make_unique<Parent>();
-        button = new CPushButton("Major...", 4, parent.get());
+        button = new PressHoldButton("Major...", 4, parent.get());
         button->setGeometry(10, 10, 60, 20);
         parent->show();
         QObject::connect(button, &QPushButton::clicked, [this] { ++clicks; });
@@ -76,7 +76,7 @@ protected:
 
     static QApplication* app;
     std::unique_ptr<Parent> parent;
-    CPushButton* button = nullptr;
+    PressHoldButton* button = nullptr;
     int clicks = 0;
 };
 
@@ -129,7 +129,7 @@ TEST_F(PushButtonTest, NothingIsPostedWhenDisabledForOtherButtonsOrFromTheKeyboa
     EXPECT_TRUE(Delivered().empty());
     EXPECT_EQ(1, clicks) << "the space bar clicks it as any button";
 
-    auto* orphan = new CPushButton("Note...", 7, nullptr);
+    auto* orphan = new PressHoldButton("Note...", 7, nullptr);
     QTest::mouseClick(orphan, Qt::LeftButton);
     delete orphan;
     EXPECT_TRUE(Delivered().empty()) << "a button without a parent posts nowhere";

@@ -32,11 +32,11 @@ std::uint32_t PackPosition(int x, int y);
 // after the current event, press always before its release. In every other
 // way it is a plain push button: the keyboard presses it without a report,
 // and a completed click still emits clicked().
-class CPushButton : public QPushButton {
+class PressHoldButton : public QPushButton {
 public:
     // The control id is kept in the "ctrlId" property, where the dialog's
     // controls keep theirs.
-    CPushButton(const QString& text, int controlId, QWidget* parent);
+    PressHoldButton(const QString& text, int controlId, QWidget* parent);
 
     int GetDlgCtrlID() const;
 

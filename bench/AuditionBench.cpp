@@ -1,0 +1,104 @@
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+
+#include "instrument/Audition.h"
+#include "platform/midi/MidiDriver.h"
+#include "platform/midi/RtMidiDriver.h"
+#include "platform/midi/VirtualEx5Driver.h"
+#include "tests/support/JackPeer.h"
+
+// From the press to the first note-on leaving the program, with a SysEx
+// delay of 0: opening both ports is part of every press.
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+void Fill(EXParams& params, std::uint32_t in, std::uint32_t out)
+{
+    JobSettings settings;
+    settings.midiInPort = in;
+    settings.midiOutPort = out;
+    settings.sysexDelay = 0;
+    params.PrepareIdentify(nullptr, settings, "1.0.3");
+}
+
+}  // namespace
+
+// Until the built-in instrument has the note.
+static void BM_PressToFirstNoteBuiltIn(benchmark::State& state)
+{
+    auto driver = std::make_shared<VirtualEx5Driver>(virtual_ex5::Config{});
+    platform::InstallMidiDrivers({driver});
+    EXParams params;
+    Fill(params, 0, 0);
+    Audition audition(params);
+    for (auto _ : state) {
+        driver->Instrument().Clear();
+        const auto pressed = Clock::now();
+        audition.OnAuditionPress(Audition::kNoteControl, 0);
+        const auto received = driver->Instrument().GetReceived();
+        if (received.channelTimes.empty()) {
+            state.SkipWithError("the note did not arrive");
+            break;
+        }
+        state.SetIterationTime(std::chrono::duration<double>(received.channelTimes.front() - pressed).count());
+        audition.StopAudition(Audition::kNoteControl, 0);
+    }
+    platform::ResetMidiDrivers();
+}
+BENCHMARK(BM_PressToFirstNoteBuiltIn)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// Until a JACK client outside the program sees the note in its process cycle.
+static void BM_PressToFirstNoteJack(benchmark::State& state)
+{
+    if (!JackPeer::ServerRunning()) {
+        state.SkipWithError("no JACK server is running");
+        return;
+    }
+    JackPeer peer("sonderik-bench-peer");
+    auto system = std::make_shared<RtMidiDriver>();
+    platform::InstallMidiDrivers({system});
+    std::uint32_t in = midiInGetNumDevs();
+    std::uint32_t out = midiOutGetNumDevs();
+    for (UINT p = 0; p < midiInGetNumDevs(); ++p) {
+        if (system->InputName(p) == peer.OutName()) {
+            in = p;
+        }
+    }
+    for (UINT p = 0; p < midiOutGetNumDevs(); ++p) {
+        if (system->OutputName(p) == peer.InName()) {
+            out = p;
+        }
+    }
+    EXParams params;
+    Fill(params, in, out);
+    Audition audition(params);
+    std::int64_t lost = 0;
+    for (auto _ : state) {
+        peer.Clear();
+        const auto pressed = Clock::now();
+        const std::string failed = ReportAudition([&] { audition.OnAuditionPress(Audition::kNoteControl, 0); });
+        const auto arrived = peer.Wait(1, std::chrono::milliseconds(500));
+        if (!failed.empty()) {
+            state.SkipWithError(failed.c_str());
+            break;
+        }
+        if (arrived.empty()) {
+            ++lost;
+            state.SetIterationTime(0.5);
+        } else {
+            state.SetIterationTime(std::chrono::duration<double>(arrived.front().at - pressed).count());
+        }
+        ReportAudition([&] { audition.StopAudition(Audition::kNoteControl, 0); });
+        peer.Wait(6, std::chrono::milliseconds(100));
+    }
+    state.counters["lost"] = static_cast<double>(lost);
+    platform::ResetMidiDrivers();
+}
+BENCHMARK(BM_PressToFirstNoteJack)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(50);
+
+BENCHMARK_MAIN();
