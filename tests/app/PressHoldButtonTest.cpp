@@ -40,7 +40,7 @@ protected:
     }
 };
 
-class PushButtonTest : public ::testing::Test {
+class PressHoldButtonTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
@@ -80,12 +80,12 @@ protected:
     int clicks = 0;
 };
 
-QApplication* PushButtonTest::app = nullptr;
+QApplication* PressHoldButtonTest::app = nullptr;
 
 const Seen Press(int id, std::uint32_t at) { return {kButtonPressMessage, id, at}; }
 const Seen Release(int id, std::uint32_t at) { return {kButtonReleaseMessage, id, at}; }
 
-TEST_F(PushButtonTest, PressAndReleaseArePostedWithTheIdAndPositionAndTheClickStillHappens)
+TEST_F(PressHoldButtonTest, PressAndReleaseArePostedWithTheIdAndPositionAndTheClickStillHappens)
 {
     EXPECT_EQ(4, button->GetDlgCtrlID());
     QTest::mousePress(button, Qt::LeftButton, Qt::NoModifier, QPoint(5, 7));
@@ -96,7 +96,7 @@ TEST_F(PushButtonTest, PressAndReleaseArePostedWithTheIdAndPositionAndTheClickSt
     EXPECT_EQ(1, clicks);
 }
 
-TEST_F(PushButtonTest, AReleaseOffTheButtonIsPostedWithItsPositionCutTo16Bits)
+TEST_F(PressHoldButtonTest, AReleaseOffTheButtonIsPostedWithItsPositionCutTo16Bits)
 {
     Mouse(QEvent::MouseButtonPress, QPoint(3, 4));
     Mouse(QEvent::MouseButtonRelease, QPoint(-20, 70000));
@@ -106,7 +106,7 @@ TEST_F(PushButtonTest, AReleaseOffTheButtonIsPostedWithItsPositionCutTo16Bits)
     EXPECT_EQ(0xFFFF0000u, PackPosition(0, -1));
 }
 
-TEST_F(PushButtonTest, ADoubleClicksSecondPressIsNotReportedButItsReleaseIs)
+TEST_F(PressHoldButtonTest, ADoubleClicksSecondPressIsNotReportedButItsReleaseIs)
 {
     Mouse(QEvent::MouseButtonPress, QPoint(1, 1));
     Mouse(QEvent::MouseButtonRelease, QPoint(1, 1));
@@ -117,7 +117,7 @@ TEST_F(PushButtonTest, ADoubleClicksSecondPressIsNotReportedButItsReleaseIs)
               Delivered());
 }
 
-TEST_F(PushButtonTest, NothingIsPostedWhenDisabledForOtherButtonsOrFromTheKeyboard)
+TEST_F(PressHoldButtonTest, NothingIsPostedWhenDisabledForOtherButtonsOrFromTheKeyboard)
 {
     button->setEnabled(false);
     QTest::mouseClick(button, Qt::LeftButton, Qt::NoModifier, QPoint(5, 5));
