@@ -4,6 +4,8 @@
 #include <QMouseEvent>
 #include <QVariant>
 
+#include "platform/ui/Names.h"
+
 std::uint32_t PackPosition(int x, int y)
 {
     return (static_cast<std::uint32_t>(x) & 0xFFFFu) | ((static_cast<std::uint32_t>(y) & 0xFFFFu) << 16);
@@ -43,4 +45,18 @@ void PressHoldButton::Post(QEvent::Type type, const QMouseEvent& event)
     }
     const QPoint at = event.position().toPoint();
     QCoreApplication::postEvent(parent, new ButtonMessage(type, GetDlgCtrlID(), PackPosition(at.x(), at.y())));
+}
+
+void CPushButton::Create(const std::string& text, DWORD style, const QRect& rect, QWidget* parent, int id)
+{
+    auto* button = new PressHoldButton(ui::DrawnName(text), id, parent);
+    // Enter is the dialog's own command, never a click of the focused button.
+    button->setAutoDefault(false);
+    QObject::connect(button, &QPushButton::clicked, button, [this] {
+        if (onClicked) {
+            onClicked();
+        }
+    });
+    button->setGeometry(rect);
+    Bind(button, id, style);
 }

@@ -3,6 +3,9 @@
 #include <QEvent>
 #include <QPushButton>
 #include <cstdint>
+#include <string>
+
+#include "platform/ui/Controls.h"
 
 // The two private messages a press-and-hold button posts to its parent.
 inline constexpr QEvent::Type kButtonPressMessage = static_cast<QEvent::Type>(0x8003);
@@ -48,4 +51,11 @@ protected:
 
 private:
     void Post(QEvent::Type type, const QMouseEvent& event);
+};
+
+// The dialog's control object for a press-and-hold button: made like any
+// push button of the dialog, drawn by a PressHoldButton.
+class CPushButton : public CButton {
+public:
+    void Create(const std::string& text, DWORD style, const QRect& rect, QWidget* parent, int id);
 };

@@ -431,12 +431,17 @@ void CSonderikDlg::IdentifyInstrument()
     if (!started) {
         m_id.EnableWindow(true);
         m_quit.EnableWindow(true);
+        return;
     }
+    m_identifying = true;
+    ShowAuditionState();
 }
 
 void CSonderikDlg::OnIdentifyDone()
 {
     m_awaitingDone = false;
+    m_identifying = false;
+    ShowAuditionState();
     m_midiIn.EnableWindow(true);
     m_midiOut.EnableWindow(true);
     m_deviceNo.EnableWindow(true);
@@ -529,10 +534,48 @@ void CSonderikDlg::DestroyWindow()
 
 void CSonderikDlg::EnableAudition(bool enable)
 {
+    m_auditionEnabled = enable;
+    ShowAuditionState();
+}
+
+void CSonderikDlg::ShowAuditionState()
+{
+    const bool enable = m_auditionEnabled && !m_identifying;
     m_note.EnableWindow(enable);
     m_minor.EnableWindow(enable);
     m_major.EnableWindow(enable);
     m_trill.EnableWindow(enable);
+}
+
+int CSonderikDlg::OnAuditionPress(int controlId, std::uint32_t position)
+{
+    int result = 1;
+    Guard([&] { result = m_audition.OnAuditionPress(controlId, position); });
+    return result;
+}
+
+int CSonderikDlg::StopAudition(int controlId, std::uint32_t position)
+{
+    int result = 1;
+    Guard([&] { result = m_audition.StopAudition(controlId, position); });
+    return result;
+}
+
+bool CSonderikDlg::event(QEvent* event)
+{
+    // The buttons post these; both run here, one after the other, so a
+    // release waits for the press it follows to have played all its notes.
+    if (event->type() == kButtonPressMessage) {
+        const auto* message = static_cast<ButtonMessage*>(event);
+        OnAuditionPress(message->wParam, message->lParam);
+        return true;
+    }
+    if (event->type() == kButtonReleaseMessage) {
+        const auto* message = static_cast<ButtonMessage*>(event);
+        StopAudition(message->wParam, message->lParam);
+        return true;
+    }
+    return CDialog::event(event);
 }
 
 void CSonderikDlg::EnableListOptions(bool enable)

@@ -9,8 +9,10 @@
 
 #include <QIcon>
 
+#include "app/PressHoldButton.h"
 #include "app/Settings.h"
 #include "browser/FolderBrowser.h"
+#include "instrument/Audition.h"
 #include "instrument/Jobs.h"
 #include "platform/ui/Controls.h"
 #include "platform/ui/Dialog.h"
@@ -20,8 +22,8 @@
 #include "voice/EXParams.h"
 #include "voice/VoiceFile.h"
 
-// The four audition buttons' class; press-and-hold buttons take its place.
-using AuditionButton = CButton;
+// The four audition buttons post a press and a release to the dialog.
+using AuditionButton = CPushButton;
 
 constexpr UINT MB_OK = 0x0000;
 constexpr UINT MB_ICONEXCLAMATION = 0x0030;
@@ -113,6 +115,16 @@ public:
     void ExportVoice();
     bool RecreateListBox(CListBox& list);
     void EnableAudition(bool enable);
+    // The audition buttons' press (0x8003) and release (0x8004), and the
+    // actions they run on the dialog's thread.
+    int OnAuditionPress(int controlId, std::uint32_t position);
+    int StopAudition(int controlId, std::uint32_t position);
+    void PlayNote() { m_audition.PlayNote(); }
+    void PlayMajorChord() { m_audition.PlayMajorChord(); }
+    void PlayMinorChord() { m_audition.PlayMinorChord(); }
+    void PlayTrill() { m_audition.PlayTrill(); }
+    // Tests shorten the pause between the notes of the run.
+    void SetRunPause(std::chrono::milliseconds pause) { m_audition.SetRunPause(pause); }
     void EnableListOptions(bool enable);
     void UpdateKeepOnTop();
     void ShowAbout();
@@ -126,6 +138,7 @@ protected:
     void OnOK() override;
     void OnCancel() override;
     void DestroyWindow() override;
+    bool event(QEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
@@ -144,6 +157,7 @@ private:
     bool KeepOnTop() const override;
 
     void CreateControls();
+    void ShowAuditionState();
     void ReadVersion();
     void FillPortLists();
     void OnIdentifyDone();
@@ -217,6 +231,13 @@ private:
     bool m_closeUpPending = false;
     bool m_endPending = false;
     int m_endResult = 0;
+
+    Audition m_audition{m_params};
+    // The audition buttons' state by the enabling table; they are shown
+    // disabled besides while an identification runs, which may hold the
+    // instrument's ports.
+    bool m_auditionEnabled = true;
+    bool m_identifying = false;
 
     // Last: destroyed first, after the done fields were closed (see the destructor).
     JobRunner m_jobs;

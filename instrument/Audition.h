@@ -48,6 +48,8 @@ public:
     // The release of any audition button. Returns 1.
     int StopAudition(int controlId, std::uint32_t position);
 
+    void SetRunPause(std::chrono::milliseconds pause) { runPause_ = pause; }
+
     void PlayNote();
     void PlayMajorChord();
     void PlayMinorChord();

@@ -3,9 +3,11 @@
 // two boxes, sending, the refusals, ending while a job runs, and close.
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <vector>
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -45,6 +47,7 @@ public:
     std::filesystem::path Voices() const { return temp_.Path() / "voices"; }
     std::string Folder() const { return Voices().string() + "/"; }
     virtual_ex5::Received Received() const { return ex5_->Instrument().GetReceived(); }
+    void Clear() { ex5_->Instrument().Clear(); }
     std::string Log() const
     {
         std::ifstream in(temp_.Path() / "Sonderik.log", std::ios::binary);
@@ -420,6 +423,104 @@ private slots:
         auto again = Open(boxes);
         QVERIFY(again->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
         QVERIFY(Idle(*again));
+    }
+
+    void auditionButtonsPlayWhileHeldOnThePortOfTheLastJob()
+    {
+        using Bytes = std::vector<std::uint8_t>;
+        const std::vector<Bytes> off{{0x90, 60, 0}, {0x90, 63, 0}, {0x90, 64, 0}, {0x90, 67, 0}, {0x90, 72, 0}};
+        const auto then = [&off](std::vector<Bytes> on) {
+            on.insert(on.end(), off.begin(), off.end());
+            return on;
+        };
+        Bench bench;
+        Bank().Write((bench.Voices() / "bank.s1v").string(), VoiceFileBuilder::Kind::S1v);
+        bench.Store(bench.Folder());
+        Boxes boxes;
+        auto dialog = Open(boxes);
+        QVERIFY(Idle(*dialog));
+        dialog->SetRunPause(std::chrono::milliseconds(30));
+        SelectFile(*dialog, "bank.s1v");
+        ClickLine(dialog->VoiceList(), 1, true);
+        QVERIFY(Idle(*dialog));
+        // Another port chosen since: the audition stays on the last job's.
+        static_cast<CComboBox*>(dialog->GetDlgItem(Dlg::IDC_MIDIOUT))->SetCurSel(-1);
+
+        bench.Clear();
+        QWidget* major = dialog->GetDlgItem(Dlg::IDC_MAJOR)->GetSafeHwnd();
+        QTest::mousePress(major, Qt::LeftButton);
+        QVERIFY(bench.Received().channelMessages.empty());  // posted, not yet handled
+        QCoreApplication::processEvents();
+        QCOMPARE(bench.Received().channelMessages, (std::vector<Bytes>{{0x90, 60, 64}, {0x90, 64, 64}, {0x90, 67, 64}}));
+        QTest::mouseRelease(major, Qt::LeftButton);
+        QCoreApplication::processEvents();
+        QCOMPARE(bench.Received().channelMessages,
+                 then({{0x90, 60, 64}, {0x90, 64, 64}, {0x90, 67, 64}}));
+
+        // A click shorter than the run: the release waits in the queue.
+        bench.Clear();
+        QWidget* trill = dialog->GetDlgItem(Dlg::IDC_TRILL)->GetSafeHwnd();
+        QTest::mouseClick(trill, Qt::LeftButton);
+        QCoreApplication::processEvents();
+        const std::vector<Bytes> run{{0x90, 60, 64}, {0x90, 64, 64}, {0x90, 67, 64}, {0x90, 72, 64}};
+        QCOMPARE(bench.Received().channelMessages, then(run));
+        const auto times = bench.Received().channelTimes;
+        QVERIFY(times[3] - times[0] >= std::chrono::milliseconds(85));
+
+        // Control id 6 plays the run too.
+        bench.Clear();
+        QCoreApplication::postEvent(dialog.get(), new ButtonMessage(kButtonPressMessage, 6, 0));
+        QCoreApplication::postEvent(dialog.get(), new ButtonMessage(kButtonReleaseMessage, 6, 0));
+        QCoreApplication::processEvents();
+        QCOMPARE(bench.Received().channelMessages, then(run));
+        QVERIFY2(dialog->StatusText().empty(), dialog->StatusText().c_str());
+    }
+
+    void auditionFailuresReachTheStatusLineAndIdentificationHoldsTheButtons()
+    {
+        Bench bench;
+        Bank().Write((bench.Voices() / "bank.s1v").string(), VoiceFileBuilder::Kind::S1v);
+        bench.Store(bench.Folder());
+        Boxes boxes;
+        auto dialog = Open(boxes);
+        QVERIFY(Idle(*dialog));
+        SelectFile(*dialog, "bank.s1v");
+        ClickLine(dialog->VoiceList(), 1, true);
+        QVERIFY(Idle(*dialog));
+
+        // The instrument's input taken by someone else: the press fails, the
+        // dialog says why and goes on; the release works once it is free.
+        HMIDIIN taken = nullptr;
+        QCOMPARE(midiInOpen(&taken, 0, 0, 0, CALLBACK_NULL), MMSYSERR_NOERROR);
+        bench.Clear();
+        QWidget* note = dialog->GetDlgItem(Dlg::IDC_NOTE)->GetSafeHwnd();
+        QTest::mousePress(note, Qt::LeftButton);
+        QCoreApplication::processEvents();
+        QCOMPARE(dialog->StatusText(), std::string("MidiInWin:121 Cannot open MIDI device for input"));
+        QCOMPARE(midiInClose(taken), MMSYSERR_NOERROR);
+        QTest::mouseRelease(note, Qt::LeftButton);
+        QCoreApplication::processEvents();
+        QCOMPARE(bench.Received().channelMessages.size(), std::size_t(5));
+
+        // Enabled after the send: disabled while "ID" runs, enabled again after.
+        CloseUp(*dialog, Dlg::IDC_MIDIIN);
+        Click(*dialog, Dlg::IDC_ID);
+        QVERIFY(dialog->JobRunning());
+        for (int id : {Dlg::IDC_NOTE, Dlg::IDC_MAJOR, Dlg::IDC_MINOR, Dlg::IDC_TRILL}) {
+            QVERIFY(!Enabled(*dialog, id));
+        }
+        QVERIFY(Idle(*dialog));
+        for (int id : {Dlg::IDC_NOTE, Dlg::IDC_MAJOR, Dlg::IDC_MINOR, Dlg::IDC_TRILL}) {
+            QVERIFY(Enabled(*dialog, id));
+        }
+        // A file selected before: they stay disabled after "ID" reports back.
+        Bank().Write((bench.Voices() / "other.s1v").string(), VoiceFileBuilder::Kind::S1v);
+        SelectFile(*dialog, "other.s1v");
+        CloseUp(*dialog, Dlg::IDC_MIDIIN);
+        Click(*dialog, Dlg::IDC_ID);
+        QVERIFY(Idle(*dialog));
+        QVERIFY(!Enabled(*dialog, Dlg::IDC_NOTE));
+        QVERIFY(!Enabled(*dialog, Dlg::IDC_TRILL));
     }
 };
 
