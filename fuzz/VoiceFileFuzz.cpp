@@ -29,17 +29,33 @@ namespace {
 
 const char* const kNames[] = {"bank.s1v", "bank.s1y", "bank.s1a", "BANK.S1A", "s1a.s1v", "x.s1y.s1a", "v", "ys1y"};
 
-std::string Folder()
+std::string& MadeFolder()
 {
-    static const std::string folder = [] {
+    static std::string folder;
+    return folder;
+}
+
+void RemoveFolder()
+{
+    for (const char* name : kNames) {
+        ::unlink((MadeFolder() + name).c_str());
+    }
+    ::rmdir(MadeFolder().c_str());
+}
+
+// A folder of this process's own for the one file each run writes; gone at exit.
+const std::string& Folder()
+{
+    if (MadeFolder().empty()) {
         char pattern[] = "/tmp/sonderik-fuzz-XXXXXX";
         const char* made = ::mkdtemp(pattern);
         if (made == nullptr) {
             std::abort();
         }
-        return std::string(made) + "/";
-    }();
-    return folder;
+        MadeFolder() = std::string(made) + "/";
+        std::atexit(RemoveFolder);
+    }
+    return MadeFolder();
 }
 
 void Check(bool ok, const char* what)
@@ -112,7 +128,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } else {
         file.assign(rest.begin(), rest.end());
     }
-    const std::string folder = Folder();
+    const std::string& folder = Folder();
     WriteFile(folder + name, file);
 
     // Kept between runs: a fresh 190 KiB image for every run costs more than the run.
