@@ -69,7 +69,14 @@ TEST(AuditionJackTest, EveryNoteOfTheRunAndItsReleaseReachesAnOutsideClientInOrd
             EXPECT_EQ(expected, arrived) << peer.Xruns() - xruns << " periods missed meanwhile";
             break;
         }
-        std::printf("attempt %d lost notes across %d missed periods\n", attempt + 1, peer.Xruns() - xruns);
+        std::string got;
+        for (const Bytes& m : arrived) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, " %02X%02X", m[1], m[2]);
+            got += hex;
+        }
+        std::printf("attempt %d lost notes across %d missed periods; arrived:%s\n", attempt + 1,
+                    peer.Xruns() - xruns, got.c_str());
     }
     platform::ResetMidiDrivers();
 }
