@@ -161,7 +161,7 @@ TEST_F(CliMidiTest, JobsTakeTheirPortsFromTheStoredSettings)
 {
     // A stored port beyond the lists selects none: the job fails visibly
     // instead of sounding somewhere else.
-    MemorySettings stored(Settings{"", 0, 5, 0, 0, 1, false});
+    MemorySettings stored(Settings{"", 0, 5, 0, 0, 1, false, "", ""});
     ASSERT_TRUE(SaveSettings(stored));
     const std::string file = WriteBank();
     const CliRun run = Cli("", Args({"send", file, "1"}));
@@ -170,4 +170,39 @@ TEST_F(CliMidiTest, JobsTakeTheirPortsFromTheStoredSettings)
 
     const CliRun overridden = Cli("", Args({"send", file, "1", "--out", "0", "--midi-delay", "50"}));
     EXPECT_EQ(0, overridden.status) << overridden.err;
+}
+
+TEST_F(CliMidiTest, AStoredPortIsFoundByNameAndAVanishedOneIsNeverReplaced)
+{
+    // Two instruments; the settings name the EX7, stored when it was listed
+    // first. Now the EX5 is listed before it.
+    auto ex5 = std::make_shared<VirtualEx5Driver>(virtual_ex5::ParseConfig("model=EX5", nullptr));
+    auto ex7 = std::make_shared<VirtualEx5Driver>(virtual_ex5::ParseConfig("model=EX7", nullptr));
+    const MidiSetup both = [&] {
+        platform::InstallMidiDrivers({ex5, ex7});
+        return ex7.get();
+    };
+    const std::string ex7Name = ex7->OutputName(0);
+    const std::string file = WriteBank();
+    const auto send = [&] {
+        std::ostringstream out;
+        std::ostringstream err;
+        const int status = RunCli(Args({"send", file, "1", "--midi-delay", "0"}), out, err, both);
+        return CliRun{status, out.str(), err.str()};
+    };
+
+    ASSERT_TRUE(SaveSettings(MemorySettings(Settings{"", 0, 0, 0, 0, 1, false, ex7Name, ex7Name})));
+    const CliRun found = send();
+    EXPECT_EQ(0, found.status) << found.err;
+    EXPECT_EQ(1u, ex7->Instrument().GetReceived().voices.size());
+    EXPECT_TRUE(ex5->Instrument().GetReceived().voices.empty()) << "not the port that took its index";
+
+    ASSERT_TRUE(SaveSettings(MemorySettings(Settings{"", 0, 0, 0, 0, 1, false, ex7Name, "HW:out 24:0"})));
+    const CliRun gone = send();
+    EXPECT_EQ(1, gone.status);
+    EXPECT_EQ("sonderik-cli: " + file +
+                  ": the MIDI Out port \"HW:out 24:0\" of the settings is not there (see sonderik-cli ports)\n",
+              gone.err);
+    EXPECT_TRUE(ex5->Instrument().GetReceived().voices.empty());
+    EXPECT_EQ(1u, ex7->Instrument().GetReceived().voices.size());
 }
