@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 #include <sstream>
@@ -12,6 +13,7 @@
 #include "platform/midi/VirtualEx5Driver.h"
 #include "tests/support/ConfigFolder.h"
 #include "tests/support/JobHarness.h"
+#include "tests/support/ScriptedMidiDriver.h"
 #include "tests/support/ScopedEnv.h"
 #include "tests/support/ScriptedMidiDriver.h"
 #include "tests/support/VoiceFileBuilder.h"
@@ -205,4 +207,56 @@ TEST_F(CliMidiTest, AStoredPortIsFoundByNameAndAVanishedOneIsNeverReplaced)
               gone.err);
     EXPECT_TRUE(ex5->Instrument().GetReceived().voices.empty());
     EXPECT_EQ(1u, ex7->Instrument().GetReceived().voices.size());
+}
+
+TEST_F(CliMidiTest, AVoiceAtCableSpeedWithZeroDelaysArrivesWholeAndTheJobSucceeds)
+{
+    // 891 bytes take 285 ms on the cable: far longer than four polls at a
+    // SysEx delay of 0 ms. The job waits as long as the message needs.
+    bank.Voice(3, "Full Strings", 9);
+    for (std::uint8_t position = 0; position < 4; ++position) {
+        bank.Element(3, position, static_cast<std::uint8_t>(40 + position));
+    }
+    const std::string file = harness.Dir().File("full.s1v");
+    bank.Write(file, VoiceFileBuilder::Kind::S1v);
+
+    const CliRun run = Cli("wire=1", Args({"send", file, "3", "--midi-delay", "0"}));
+    EXPECT_EQ(0, run.status) << run.err;
+    const auto voices = driver->Instrument().GetReceived().voices;
+    ASSERT_EQ(1u, voices.size());
+    EXPECT_EQ(4u, voices[0].elements.size()) << "all 891 bytes arrived";
+    EXPECT_NE(std::string::npos, harness.Log().find("Waiting for MIDI Out.")) << harness.Log();
+}
+
+TEST_F(CliMidiTest, PortsAreOpenedAsListedAndAStoredNameFollowsItsPortToANewLine)
+{
+    auto scripted = std::make_shared<ScriptedMidiDriver>(std::vector<std::string>{"Synth", "Interface 24:0"},
+                                                         std::vector<std::string>{"Synth", "Interface 24:0"});
+    scripted->AllowAll();
+    const MidiSetup midi = [&] {
+        platform::InstallMidiDrivers({scripted});
+        return nullptr;
+    };
+    std::ostringstream out;
+    std::ostringstream err;
+    ASSERT_TRUE(SaveSettings(MemorySettings(Settings{"", 1, 1, 0, 0, 1, false, "Interface 24:0", "Interface 24:0"})));
+
+    // Plugged in again: a new ALSA address, and a device listed before it.
+    scripted->SetPorts({"Drum machine", "Synth", "Interface 28:0"}, {"Synth", "Drum machine", "Interface 28:0"});
+    const std::string file = WriteBank();
+    EXPECT_EQ(0, RunCli(Args({"send", file, "1", "--midi-delay", "0"}), out, err, midi)) << err.str();
+    EXPECT_EQ("Sent I1-002 Glass Grand to Interface 28:0\n", out.str());
+    const auto calls = scripted->Calls();
+    EXPECT_NE(calls.end(), std::find(calls.begin(), calls.end(), "midiInOpen 2"));
+    EXPECT_NE(calls.end(), std::find(calls.begin(), calls.end(), "midiOutOpen 2"));
+
+    // The ports of the last listing are the ones opened, even when the
+    // system's list changed since.
+    midiOutGetNumDevs();
+    scripted->SetPorts({"Interface 28:0"}, {});
+    MIDIOUTCAPSA caps{};
+    ASSERT_EQ(MMSYSERR_NOERROR, midiOutGetDevCapsA(2, &caps, sizeof caps));
+    EXPECT_STREQ("Interface 28:0", caps.szPname);
+    EXPECT_EQ(1u, midiOutGetNumDevs());
+    EXPECT_EQ(MMSYSERR_BADDEVICEID, midiOutGetDevCapsA(2, &caps, sizeof caps)) << "a new listing, a new numbering";
 }
