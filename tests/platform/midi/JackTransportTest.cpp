@@ -1,14 +1,8 @@
 #include <gtest/gtest.h>
-#include <jack/jack.h>
-#include <jack/midiport.h>
-
-#include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <fstream>
 #include <iterator>
 #include <memory>
-#include <mutex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -18,118 +12,18 @@
 #include "platform/midi/VirtualEx5Driver.h"
 #include "simulator/VirtualEx5.h"
 #include "tests/support/ConfigFolder.h"
+#include "tests/support/JackPeer.h"
 #include "tests/support/JobHarness.h"
 
-// The program against an outside JACK client made here: a peer with one MIDI
-// input and one MIDI output that answers an Identity Request like an EX5 at
-// device 1 in the very cycle it arrives. A dummy server without realtime
-// (and the more so under a sanitizer) can miss cycles, and JACK may lose a
-// message then: the peer counts those misses, and a message may be sent
-// again only when one happened while it was on its way.
+// The program against an outside JACK client made here (JackPeer), which
+// answers an Identity Request in the very cycle it arrives. A dummy server
+// without realtime (and the more so under a sanitizer) can miss cycles, and
+// JACK may lose a message then: the peer counts those misses, and a message
+// may be sent again only when one happened while it was on its way.
 
-using Bytes = std::vector<std::uint8_t>;
 using namespace std::chrono_literals;
 
 namespace {
-
-bool JackServerRunning()
-{
-    jack_set_error_function([](const char*) {});
-    jack_set_info_function([](const char*) {});
-    jack_status_t status{};
-    jack_client_t* client = jack_client_open("sonderik-test-probe", JackNoStartServer, &status);
-    if (client == nullptr) {
-        return false;
-    }
-    jack_client_close(client);
-    return true;
-}
-
-class Peer {
-public:
-    Peer()
-    {
-        jack_status_t status{};
-        client_ = jack_client_open("sonderik-peer", JackNoStartServer, &status);
-        if (client_ == nullptr) {
-            return;
-        }
-        in_ = jack_port_register(client_, "in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
-        out_ = jack_port_register(client_, "out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
-        jack_set_process_callback(client_, &Peer::Process, this);
-        jack_set_xrun_callback(client_, &Peer::Xrun, this);
-        jack_activate(client_);
-    }
-    ~Peer()
-    {
-        if (client_ != nullptr) {
-            jack_client_close(client_);
-        }
-    }
-    Peer(const Peer&) = delete;
-    Peer& operator=(const Peer&) = delete;
-
-    bool Ready() const { return client_ != nullptr && in_ != nullptr && out_ != nullptr; }
-    std::string InName() const { return jack_port_name(in_); }
-    std::string OutName() const { return jack_port_name(out_); }
-    int Xruns() const { return xruns_.load(); }
-
-    std::vector<Bytes> Received()
-    {
-        const std::lock_guard lock(mutex_);
-        return received_;
-    }
-
-    // Waits a little for the count of received messages to reach `count`:
-    // a message whose send is done was carried by a cycle that has ended,
-    // so only the hand-over to this thread is left.
-    bool Await(std::size_t count)
-    {
-        std::unique_lock lock(mutex_);
-        return arrived_.wait_for(lock, 2s, [&] { return received_.size() >= count; });
-    }
-
-private:
-    static int Process(jack_nframes_t frames, void* arg)
-    {
-        auto* self = static_cast<Peer*>(arg);
-        void* in = jack_port_get_buffer(self->in_, frames);
-        void* out = jack_port_get_buffer(self->out_, frames);
-        jack_midi_clear_buffer(out);
-        const jack_nframes_t count = jack_midi_get_event_count(in);
-        for (jack_nframes_t i = 0; i < count; ++i) {
-            jack_midi_event_t event{};
-            if (jack_midi_event_get(&event, in, i) != 0) {
-                continue;
-            }
-            const Bytes message(event.buffer, event.buffer + event.size);
-            if (virtual_ex5::IdentityRequestTarget(message)) {
-                const auto reply = virtual_ex5::IdentityReply(virtual_ex5::Model::EX5, 1);
-                jack_midi_event_write(out, 0, reply.data(), reply.size());
-            }
-            {
-                const std::lock_guard lock(self->mutex_);
-                self->received_.push_back(message);
-            }
-            self->arrived_.notify_all();
-        }
-        return 0;
-    }
-
-    static int Xrun(void* arg)
-    {
-        ++static_cast<Peer*>(arg)->xruns_;
-        return 0;
-    }
-
-    jack_client_t* client_ = nullptr;
-    jack_port_t* in_ = nullptr;
-    jack_port_t* out_ = nullptr;
-    std::atomic<int> xruns_{0};
-    std::mutex mutex_;
-    std::condition_variable arrived_;
-    std::vector<Bytes> received_;
-};
 
 struct CliRun {
     int status;
@@ -141,7 +35,7 @@ class JackTransportTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (!JackServerRunning()) {
+        if (!JackPeer::ServerRunning()) {
             GTEST_SKIP() << "skipped: no JACK server is running";
         }
         ASSERT_TRUE(peer.Ready());
@@ -196,16 +90,16 @@ protected:
 
     ConfigFolder config;
     JobHarness harness;  // a folder of its own for the log
-    Peer peer;
+    JackPeer peer;
     std::shared_ptr<JackMidiDriver> jack = std::make_shared<JackMidiDriver>();
     std::shared_ptr<VirtualEx5Driver> instrument =
         std::make_shared<VirtualEx5Driver>(virtual_ex5::ParseConfig("", nullptr));
 };
 
-std::size_t Requests(const std::vector<Bytes>& received)
+std::size_t Requests(const std::vector<JackPeer::Bytes>& received)
 {
     std::size_t n = 0;
-    for (const Bytes& m : received) {
+    for (const JackPeer::Bytes& m : received) {
         if (virtual_ex5::IdentityRequestTarget(m)) {
             ++n;
         }
@@ -271,7 +165,7 @@ TEST_F(JackTransportTest, TwentyVoicesSentWithZeroDelaysAllArriveWhole)
     const std::string exported = harness.Dir().File("voice.syx");
     ASSERT_EQ(0, Cli({"export", SONDERIK_DEMO_FILE, "I1-004", "-o", exported}).status);
     std::ifstream file(exported, std::ios::binary);
-    const Bytes voice((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    const JackPeer::Bytes voice((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
     ASSERT_GT(voice.size(), 400u);
 
     int delivered = 0;
@@ -282,7 +176,7 @@ TEST_F(JackTransportTest, TwentyVoicesSentWithZeroDelaysAllArriveWhole)
         const CliRun run =
             Cli(With({"send", SONDERIK_DEMO_FILE, "I1-004", "--sysex-delay", "0", "--midi-delay", "0"}, ports));
         ASSERT_EQ(0, run.status) << run.err;
-        if (peer.Await(before + 1)) {
+        if (peer.Await(before + 1, 2s)) {
             EXPECT_EQ(voice, peer.Received().back()) << "voice " << delivered << " arrived byte for byte";
             ++delivered;
         } else {
