@@ -107,8 +107,9 @@ void InstallMidiDrivers(std::vector<std::shared_ptr<MidiDriver>> drivers);
 // Back to DefaultMidiDrivers(), built again at the next midi* call.
 void ResetMidiDrivers();
 
-// The next listing looks for backends again (a JACK server started since,
-// a device plugged in): what a refresh of the port lists calls.
+// The next count lists the ports anew, and the drivers look for their
+// backends again (a JACK server started since, a device plugged in): what a
+// refresh of the port lists calls.
 void RescanMidiPorts();
 
 }  // namespace platform

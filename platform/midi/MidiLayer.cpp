@@ -62,21 +62,18 @@ Listing& ListingOf(Layer& layer, Direction direction)
     return direction == Direction::Out ? layer.outputsListed : layer.inputsListed;
 }
 
-// Lists the ports of every driver anew; the number of them all.
-UINT List(Direction direction)
+// Lists the ports of every driver anew.
+void List(Direction direction)
 {
     Listing listing;
     listing.made = true;
-    UINT total = 0;
     for (const auto& driver : Drivers()) {
         const UINT n = direction == Direction::Out ? driver->OutputCount() : driver->InputCount();
         listing.parts.emplace_back(driver, n);
-        total += n;
     }
     Layer& layer = TheLayer();
     const std::lock_guard lock(layer.mutex);
     ListingOf(layer, direction) = std::move(listing);
-    return total;
 }
 
 Listing LastListing(Direction direction)
@@ -86,14 +83,41 @@ Listing LastListing(Direction direction)
     return ListingOf(layer, direction);
 }
 
-// Port `id` of the last listing (made now when there was none), or nothing.
-std::optional<PortRef> FindPort(UINT_PTR id, Direction direction)
+// The last listing, made now when there is none.
+Listing CurrentListing(Direction direction)
 {
     Listing listing = LastListing(direction);
     if (!listing.made) {
         List(direction);
         listing = LastListing(direction);
     }
+    return listing;
+}
+
+UINT Total(Direction direction)
+{
+    UINT total = 0;
+    for (const auto& part : CurrentListing(direction).parts) {
+        total += part.second;
+    }
+    return total;
+}
+
+// The next count lists again, and the drivers look for their backends again.
+void Forget(Direction direction, MidiDriver* driver)
+{
+    if (driver != nullptr) {
+        driver->Rescan();
+    }
+    Layer& layer = TheLayer();
+    const std::lock_guard lock(layer.mutex);
+    ListingOf(layer, direction) = Listing{};
+}
+
+// Port `id` of the last listing (made now when there was none), or nothing.
+std::optional<PortRef> FindPort(UINT_PTR id, Direction direction)
+{
+    const Listing listing = CurrentListing(direction);
     for (const auto& [driver, n] : listing.parts) {
         if (id < n) {
             return PortRef{driver, static_cast<UINT>(id)};
@@ -180,12 +204,14 @@ void RescanMidiPorts()
     for (const auto& driver : Drivers()) {
         driver->Rescan();
     }
+    Forget(Direction::Out, nullptr);
+    Forget(Direction::In, nullptr);
 }
 
 }  // namespace platform
 
-UINT midiOutGetNumDevs() { return List(Direction::Out); }
-UINT midiInGetNumDevs() { return List(Direction::In); }
+UINT midiOutGetNumDevs() { return Total(Direction::Out); }
+UINT midiInGetNumDevs() { return Total(Direction::In); }
 
 MMRESULT midiOutGetDevCapsA(UINT_PTR deviceId, LPMIDIOUTCAPSA caps, UINT capsSize)
 {
@@ -239,7 +265,7 @@ MMRESULT midiOutOpen(LPHMIDIOUT handle, UINT deviceId, DWORD_PTR callback, DWORD
     std::shared_ptr<MidiOutDevice> device;
     const MMRESULT result = port->driver->OpenOutput(port->port, target, device);
     if (result != MMSYSERR_NOERROR) {
-        port->driver->Rescan();
+        Forget(Direction::Out, port->driver.get());
         return result;
     }
     if (!device) {
@@ -315,7 +341,7 @@ MMRESULT midiInOpen(LPHMIDIIN handle, UINT deviceId, DWORD_PTR callback, DWORD_P
     std::shared_ptr<MidiInDevice> device;
     const MMRESULT result = port->driver->OpenInput(port->port, target, device);
     if (result != MMSYSERR_NOERROR) {
-        port->driver->Rescan();
+        Forget(Direction::In, port->driver.get());
         return result;
     }
     if (!device) {

@@ -109,10 +109,12 @@ using MIDIOUTPROC = void (*)(HMIDIOUT handle, UINT message, DWORD_PTR instance, 
 using MIDIINPROC = void (*)(HMIDIIN handle, UINT message, DWORD_PTR instance, DWORD_PTR param1,
                             DWORD_PTR param2);
 
-// Lists the output ports anew. midiOutGetDevCapsA and midiOutOpen use the
-// ports of the last listing, so an index stays the port it was listed as;
-// a port that has gone since fails to open. This program's own ports are
-// never listed, so opening one does not move the others.
+// The output ports of the last listing. A listing is made at the first call,
+// and again after platform::RescanMidiPorts (a refresh of the port lists) or
+// after an open failed. midiOutGetDevCapsA and midiOutOpen use the same
+// listing, so an index stays the port it was listed as; a port that has
+// gone since fails to open. This program's own ports are never listed, so
+// opening one does not move the others.
 UINT midiOutGetNumDevs();
 MMRESULT midiOutGetDevCapsA(UINT_PTR deviceId, LPMIDIOUTCAPSA caps, UINT capsSize);
 // CALLBACK_NULL, or CALLBACK_FUNCTION with a MIDIOUTPROC. An open port is
@@ -134,7 +136,7 @@ MMRESULT midiOutReset(HMIDIOUT handle);
 // MIDIERR_STILLPLAYING while a header is queued.
 MMRESULT midiOutClose(HMIDIOUT handle);
 
-// Lists the input ports anew, as midiOutGetNumDevs does the output ports.
+// The input ports of the last listing, as midiOutGetNumDevs.
 UINT midiInGetNumDevs();
 MMRESULT midiInGetDevCapsA(UINT_PTR deviceId, LPMIDIINCAPSA caps, UINT capsSize);
 // CALLBACK_FUNCTION (with a MIDIINPROC) or CALLBACK_NULL.

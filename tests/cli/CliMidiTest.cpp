@@ -252,11 +252,12 @@ TEST_F(CliMidiTest, PortsAreOpenedAsListedAndAStoredNameFollowsItsPortToANewLine
 
     // The ports of the last listing are the ones opened, even when the
     // system's list changed since.
-    midiOutGetNumDevs();
     scripted->SetPorts({"Interface 28:0"}, {});
     MIDIOUTCAPSA caps{};
+    EXPECT_EQ(3u, midiOutGetNumDevs());
     ASSERT_EQ(MMSYSERR_NOERROR, midiOutGetDevCapsA(2, &caps, sizeof caps));
     EXPECT_STREQ("Interface 28:0", caps.szPname);
+    platform::RescanMidiPorts();  // the user refreshes the lists
     EXPECT_EQ(1u, midiOutGetNumDevs());
     EXPECT_EQ(MMSYSERR_BADDEVICEID, midiOutGetDevCapsA(2, &caps, sizeof caps)) << "a new listing, a new numbering";
 }

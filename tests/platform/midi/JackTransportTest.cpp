@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/Settings.h"
 #include "cli/Cli.h"
 #include "platform/midi/JackMidiDriver.h"
 #include "platform/midi/VirtualEx5Driver.h"
@@ -80,12 +81,35 @@ protected:
         return "none";
     }
 
-    std::vector<std::string> PeerPorts() const { return {"--in", InIndex(peer.OutName()), "--out", OutIndex(peer.InName())}; }
-
-    static std::vector<std::string> With(std::vector<std::string> args, const std::vector<std::string>& more)
+    // Other programs' ports may come and go between two listings (another
+    // test's peer, another Sonderik's ports), so the jobs find the peer by
+    // name, as the window does, and not by an index listed earlier.
+    void StorePeerPorts() const
     {
-        args.insert(args.end(), more.begin(), more.end());
-        return args;
+        ASSERT_TRUE(SaveSettings(MemorySettings(Settings{"", -1, -1, 0, 0, 1, false, peer.OutName(), peer.InName()})));
+    }
+
+    // Every port listed now that belongs to the program's own client.
+    std::vector<std::string> OwnPortsListed() const
+    {
+        platform::RescanMidiPorts();
+        const std::string own = jack->ClientName() + ":";
+        std::vector<std::string> found;
+        for (UINT i = 0, n = midiOutGetNumDevs(); i < n; ++i) {
+            MIDIOUTCAPSA caps{};
+            if (midiOutGetDevCapsA(i, &caps, sizeof caps) == MMSYSERR_NOERROR &&
+                std::string(caps.szPname).rfind(own, 0) == 0) {
+                found.emplace_back(caps.szPname);
+            }
+        }
+        for (UINT i = 0, n = midiInGetNumDevs(); i < n; ++i) {
+            MIDIINCAPSA caps{};
+            if (midiInGetDevCapsA(i, &caps, sizeof caps) == MMSYSERR_NOERROR &&
+                std::string(caps.szPname).rfind(own, 0) == 0) {
+                found.emplace_back(caps.szPname);
+            }
+        }
+        return found;
     }
 
     ConfigFolder config;
@@ -111,12 +135,13 @@ std::size_t Requests(const std::vector<JackPeer::Bytes>& received)
 
 TEST_F(JackTransportTest, JobsOpenExactlyThePeersPortsAndNeverTheProgramsOwn)
 {
-    const std::vector<std::string> ports = PeerPorts();
-    ASSERT_EQ(std::string::npos, ports[1].find("none")) << "the peer's output is listed";
-    ASSERT_EQ(std::string::npos, ports[3].find("none")) << "the peer's input is listed";
-    EXPECT_LT(std::stoi(ports[3]), std::stoi(OutIndex(instrument->OutputName(0)))) << "listed before the built-in";
+    const std::string peerIn = OutIndex(peer.InName());
+    ASSERT_NE("none", peerIn) << "the peer's input is listed";
+    ASSERT_NE("none", InIndex(peer.OutName())) << "the peer's output is listed";
+    EXPECT_LT(std::stoi(peerIn), std::stoi(OutIndex(instrument->OutputName(0)))) << "listed before the built-in";
+    StorePeerPorts();
 
-    const CliRun identify = Cli(With({"identify", "--sysex-delay", "0"}, ports));
+    const CliRun identify = Cli({"identify", "--sysex-delay", "0"});
     ASSERT_EQ(0, identify.status) << identify.err;
     EXPECT_EQ("EX5\n", identify.out);
     std::ifstream log(harness.Dir().File("Sonderik.log"), std::ios::binary);
@@ -125,18 +150,19 @@ TEST_F(JackTransportTest, JobsOpenExactlyThePeersPortsAndNeverTheProgramsOwn)
               text.find("Parameters: MIDI OUT=" + peer.InName() + ", MIDI IN=" + peer.OutName() + "\r\n"))
         << text;
 
-    // While the program holds ports open, its own stay out of the lists and
-    // every other port keeps its index.
-    const UINT outs = midiOutGetNumDevs();
-    const UINT ins = midiInGetNumDevs();
+    // While the program holds ports open, its own stay out of the lists.
     HMIDIIN in = nullptr;
-    ASSERT_EQ(MMSYSERR_NOERROR, midiInOpen(&in, static_cast<UINT>(std::stoi(ports[1])), 0, 0, CALLBACK_NULL));
-    EXPECT_EQ(outs, midiOutGetNumDevs());
-    EXPECT_EQ(ins, midiInGetNumDevs());
-    EXPECT_EQ(ports, PeerPorts());
+    ASSERT_EQ(MMSYSERR_NOERROR, midiInOpen(&in, static_cast<UINT>(std::stoi(InIndex(peer.OutName()))), 0, 0,
+                                           CALLBACK_NULL));
+    HMIDIOUT out = nullptr;
+    ASSERT_EQ(MMSYSERR_NOERROR, midiOutOpen(&out, static_cast<UINT>(std::stoi(OutIndex(peer.InName()))), 0, 0,
+                                            CALLBACK_NULL));
+    EXPECT_FALSE(jack->ClientName().empty());
+    EXPECT_EQ(std::vector<std::string>{}, OwnPortsListed());
+    EXPECT_EQ(MMSYSERR_NOERROR, midiOutClose(out));
     EXPECT_EQ(MMSYSERR_NOERROR, midiInClose(in));
 
-    const CliRun send = Cli(With({"send", SONDERIK_DEMO_FILE, "I1-002", "--sysex-delay", "0", "--midi-delay", "0"}, ports));
+    const CliRun send = Cli({"send", SONDERIK_DEMO_FILE, "I1-002", "--sysex-delay", "0", "--midi-delay", "0"});
     EXPECT_EQ(0, send.status) << send.err;
     EXPECT_EQ("Sent I1-002 Glass Grand to " + peer.InName() + "\n", send.out);
     EXPECT_TRUE(instrument->Instrument().GetReceived().voices.empty()) << "nothing went to the built-in instrument";
@@ -144,11 +170,11 @@ TEST_F(JackTransportTest, JobsOpenExactlyThePeersPortsAndNeverTheProgramsOwn)
 
 TEST_F(JackTransportTest, EachIdentificationNeedsOneRequestWhenThePeerAnswersAtOnce)
 {
-    const std::vector<std::string> ports = PeerPorts();
+    StorePeerPorts();
     for (int round = 0; round < 5; ++round) {
         const std::size_t before = Requests(peer.Received());
         const int xruns = peer.Xruns();
-        const CliRun run = Cli(With({"identify", "--sysex-delay", "0", "--timeout", "500"}, ports));
+        const CliRun run = Cli({"identify", "--sysex-delay", "0", "--timeout", "500"});
         ASSERT_EQ(0, run.status) << run.err;
         const std::size_t used = Requests(peer.Received()) - before;
         if (peer.Xruns() == xruns) {
@@ -161,7 +187,7 @@ TEST_F(JackTransportTest, EachIdentificationNeedsOneRequestWhenThePeerAnswersAtO
 
 TEST_F(JackTransportTest, TwentyVoicesSentWithZeroDelaysAllArriveWhole)
 {
-    const std::vector<std::string> ports = PeerPorts();
+    StorePeerPorts();
     const std::string exported = harness.Dir().File("voice.syx");
     ASSERT_EQ(0, Cli({"export", SONDERIK_DEMO_FILE, "I1-004", "-o", exported}).status);
     std::ifstream file(exported, std::ios::binary);
@@ -173,8 +199,7 @@ TEST_F(JackTransportTest, TwentyVoicesSentWithZeroDelaysAllArriveWhole)
     for (int attempt = 0; delivered < 20 && attempt < 40; ++attempt) {
         const std::size_t before = peer.Received().size();
         const int xruns = peer.Xruns();
-        const CliRun run =
-            Cli(With({"send", SONDERIK_DEMO_FILE, "I1-004", "--sysex-delay", "0", "--midi-delay", "0"}, ports));
+        const CliRun run = Cli({"send", SONDERIK_DEMO_FILE, "I1-004", "--sysex-delay", "0", "--midi-delay", "0"});
         ASSERT_EQ(0, run.status) << run.err;
         if (peer.Await(before + 1, 2s)) {
             EXPECT_EQ(voice, peer.Received().back()) << "voice " << delivered << " arrived byte for byte";
