@@ -14,9 +14,14 @@ constexpr std::int32_t kAbsentSysexDelay = 25;
 constexpr std::int32_t kAbsentMidiDelay = 500;
 constexpr std::int32_t kAbsentDeviceNo = 1;
 
-std::int32_t Selectable(std::int32_t line, std::optional<int> count)
+// The stored port as a list of `lines` shows it; as stored without a list.
+StoredPort Selected(const StoredPort& port, const std::vector<std::string>* lines)
 {
-    return line >= 0 && (!count || line < *count) ? line : -1;
+    if (lines == nullptr) {
+        return port;
+    }
+    const std::int32_t line = ChoosePort(*lines, port);
+    return line < 0 ? StoredPort{} : StoredPort{line, (*lines)[static_cast<std::size_t>(line)]};
 }
 
 RegistryKey SettingsKey()
@@ -33,8 +38,8 @@ bool ReadStored(RegistryKey& key, SettingsView& view)
         return false;
     }
     view.SetCurrentFolder(key.ReadString("Path", kAbsentPath));
-    view.SelectMidiIn(key.ReadInt("midiin", kAbsentPort));
-    view.SelectMidiOut(key.ReadInt("midiout", kAbsentPort));
+    view.SelectMidiIn(StoredPort{key.ReadInt("midiin", kAbsentPort), key.ReadString("midiinname", "")});
+    view.SelectMidiOut(StoredPort{key.ReadInt("midiout", kAbsentPort), key.ReadString("midioutname", "")});
     view.SetSysexDelay(static_cast<std::uint32_t>(key.ReadInt("delay", kAbsentSysexDelay)));
     view.SetMidiDelay(static_cast<std::uint32_t>(key.ReadInt("mididelay", kAbsentMidiDelay)));
     view.SetDeviceNo(static_cast<std::uint32_t>(key.ReadInt("deviceno", kAbsentDeviceNo)));
@@ -46,19 +51,23 @@ bool ReadStored(RegistryKey& key, SettingsView& view)
 
 SettingsView::~SettingsView() = default;
 
-MemorySettings::MemorySettings(Settings initial, std::optional<PortCounts> ports)
-    : values_(std::move(initial)), ports_(ports)
+MemorySettings::MemorySettings(Settings initial, std::optional<PortLists> ports)
+    : values_(std::move(initial)), ports_(std::move(ports))
 {
 }
 
-void MemorySettings::SelectMidiIn(std::int32_t line)
+void MemorySettings::SelectMidiIn(const StoredPort& port)
 {
-    values_.midiIn = Selectable(line, ports_ ? std::optional<int>(ports_->in) : std::nullopt);
+    const StoredPort selected = Selected(port, ports_ ? &ports_->in : nullptr);
+    values_.midiIn = selected.line;
+    values_.midiInName = selected.name;
 }
 
-void MemorySettings::SelectMidiOut(std::int32_t line)
+void MemorySettings::SelectMidiOut(const StoredPort& port)
 {
-    values_.midiOut = Selectable(line, ports_ ? std::optional<int>(ports_->out) : std::nullopt);
+    const StoredPort selected = Selected(port, ports_ ? &ports_->out : nullptr);
+    values_.midiOut = selected.line;
+    values_.midiOutName = selected.name;
 }
 
 void LoadSettings(SettingsView& view)
@@ -75,19 +84,23 @@ bool SaveSettings(const SettingsView& view)
     if (!key.SetKey(kSettingsKeyPath, true)) {
         return false;
     }
-    const std::array<bool, 7> stored = {
+    const StoredPort in = view.SelectedMidiIn();
+    const StoredPort out = view.SelectedMidiOut();
+    const std::array<bool, 9> stored = {
         key.WriteString("Path", view.CurrentFolder()),
-        key.WriteInt("midiin", view.SelectedMidiIn()),
-        key.WriteInt("midiout", view.SelectedMidiOut()),
+        key.WriteInt("midiin", in.line),
+        key.WriteInt("midiout", out.line),
         key.WriteInt("deviceno", static_cast<std::int32_t>(view.DeviceNo())),
         key.WriteInt("delay", static_cast<std::int32_t>(view.SysexDelay())),
         key.WriteInt("mididelay", static_cast<std::int32_t>(view.MidiDelay())),
         key.WriteBool("keepontop", view.KeepOnTop()),
+        key.WriteString("midiinname", in.name),
+        key.WriteString("midioutname", out.name),
     };
     return std::all_of(stored.begin(), stored.end(), [](bool ok) { return ok; });
 }
 
-std::optional<Settings> StoredSettings(std::optional<PortCounts> ports)
+std::optional<Settings> StoredSettings(const std::optional<PortLists>& ports)
 {
     MemorySettings view(Settings{}, ports);
     RegistryKey key = SettingsKey();
@@ -97,7 +110,7 @@ std::optional<Settings> StoredSettings(std::optional<PortCounts> ports)
     return view.Values();
 }
 
-Settings StartSettings(std::optional<PortCounts> ports)
+Settings StartSettings(const std::optional<PortLists>& ports)
 {
     return StoredSettings(ports).value_or(Settings{});
 }
@@ -112,5 +125,7 @@ std::vector<std::pair<std::string, std::string>> SettingsAsText(const Settings& 
         {"mididelay", std::to_string(settings.midiDelay)},
         {"deviceno", std::to_string(settings.deviceNo)},
         {"keepontop", settings.keepOnTop ? "1" : "0"},
+        {"midiinname", settings.midiInName},
+        {"midioutname", settings.midiOutName},
     };
 }

@@ -6,8 +6,12 @@
 #include <utility>
 #include <vector>
 
-// The seven values kept between runs, as the dialog holds them. The initial
-// values are the dialog's own, which it keeps when nothing was stored yet.
+#include "app/PortChoice.h"
+
+// The values kept between runs, as the dialog holds them: the seven of the
+// settings key, and the names of the two ports beside their lines. The
+// initial values are the dialog's own, which it keeps when nothing was
+// stored yet.
 struct Settings {
     std::string path;              // "Path": the current folder; empty for none
     std::int32_t midiIn = -1;      // "midiin": line of the MIDI In list; -1 for none
@@ -16,6 +20,8 @@ struct Settings {
     std::uint32_t midiDelay = 0;   // "mididelay", milliseconds
     std::uint32_t deviceNo = 1;    // "deviceno"
     bool keepOnTop = false;        // "keepontop": "On top?" checked
+    std::string midiInName;        // "midiinname": the name the MIDI In line showed; empty for none
+    std::string midiOutName;       // "midioutname": the same for MIDI Out
 
     bool operator==(const Settings&) const = default;
 };
@@ -32,11 +38,14 @@ public:
 
     virtual std::string CurrentFolder() const = 0;
     virtual void SetCurrentFolder(const std::string& path) = 0;
-    // Selecting a line the list does not have leaves it without a selection.
-    virtual void SelectMidiIn(std::int32_t line) = 0;
-    virtual std::int32_t SelectedMidiIn() const = 0;  // -1 when none
-    virtual void SelectMidiOut(std::int32_t line) = 0;
-    virtual std::int32_t SelectedMidiOut() const = 0;
+    // Selects the line that the stored port stands for, by ChoosePort
+    // (PortChoice.h) over the names the list shows: by name when one was
+    // stored, else by line; none when the list has no such port.
+    virtual void SelectMidiIn(const StoredPort& port) = 0;
+    // The selected line and the name it shows; {-1, ""} when none.
+    virtual StoredPort SelectedMidiIn() const = 0;
+    virtual void SelectMidiOut(const StoredPort& port) = 0;
+    virtual StoredPort SelectedMidiOut() const = 0;
     virtual void SetSysexDelay(std::uint32_t milliseconds) = 0;
     virtual std::uint32_t SysexDelay() const = 0;
     virtual void SetMidiDelay(std::uint32_t milliseconds) = 0;
@@ -47,24 +56,24 @@ public:
     virtual bool KeepOnTop() const = 0;
 };
 
-// How many lines the two port lists have.
-struct PortCounts {
-    int in = 0;
-    int out = 0;
+// The names the two port lists show, line by line.
+struct PortLists {
+    std::vector<std::string> in;
+    std::vector<std::string> out;
 };
 
-// Settings held in memory. Without port counts any line from 0 up can be
-// selected, as the stored index is all there is to go by.
+// Settings held in memory. Without port lists a stored port is kept as it
+// is stored, line and name, as there is nothing to hold it against.
 class MemorySettings : public SettingsView {
 public:
-    explicit MemorySettings(Settings initial = {}, std::optional<PortCounts> ports = std::nullopt);
+    explicit MemorySettings(Settings initial = {}, std::optional<PortLists> ports = std::nullopt);
 
     std::string CurrentFolder() const override { return values_.path; }
     void SetCurrentFolder(const std::string& path) override { values_.path = path; }
-    void SelectMidiIn(std::int32_t line) override;
-    std::int32_t SelectedMidiIn() const override { return values_.midiIn; }
-    void SelectMidiOut(std::int32_t line) override;
-    std::int32_t SelectedMidiOut() const override { return values_.midiOut; }
+    void SelectMidiIn(const StoredPort& port) override;
+    StoredPort SelectedMidiIn() const override { return {values_.midiIn, values_.midiInName}; }
+    void SelectMidiOut(const StoredPort& port) override;
+    StoredPort SelectedMidiOut() const override { return {values_.midiOut, values_.midiOutName}; }
     void SetSysexDelay(std::uint32_t milliseconds) override { values_.sysexDelay = milliseconds; }
     std::uint32_t SysexDelay() const override { return values_.sysexDelay; }
     void SetMidiDelay(std::uint32_t milliseconds) override { values_.midiDelay = milliseconds; }
@@ -78,7 +87,7 @@ public:
 
 private:
     Settings values_;
-    std::optional<PortCounts> ports_;
+    std::optional<PortLists> ports_;
 };
 
 // Start-up: fills the view from the settings key. When there is no key yet
@@ -93,11 +102,12 @@ bool SaveSettings(const SettingsView& view);
 
 // What the window would start with, for tools that run without it: the
 // start-up load, except that a first run writes nothing.
-Settings StartSettings(std::optional<PortCounts> ports = std::nullopt);
+Settings StartSettings(const std::optional<PortLists>& ports = std::nullopt);
 
 // The stored settings as StartSettings reads them, or nothing when no
 // settings key has been made yet.
-std::optional<Settings> StoredSettings(std::optional<PortCounts> ports = std::nullopt);
+std::optional<Settings> StoredSettings(const std::optional<PortLists>& ports = std::nullopt);
 
-// The seven settings as value name and text, in the order of the key's table.
+// The settings as value name and text: the seven in the order of the key's
+// table, then "midiinname" and "midioutname".
 std::vector<std::pair<std::string, std::string>> SettingsAsText(const Settings& settings);

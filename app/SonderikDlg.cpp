@@ -323,10 +323,31 @@ void CSonderikDlg::FillPortLists()
 
 // --- settings
 
-void CSonderikDlg::SelectMidiIn(std::int32_t line) { m_midiIn.SetCurSel(line); }
-std::int32_t CSonderikDlg::SelectedMidiIn() const { return m_midiIn.GetCurSel(); }
-void CSonderikDlg::SelectMidiOut(std::int32_t line) { m_midiOut.SetCurSel(line); }
-std::int32_t CSonderikDlg::SelectedMidiOut() const { return m_midiOut.GetCurSel(); }
+namespace {
+
+// A stored port selects the line ChoosePort finds for it among the names
+// the list shows, the command line's rule.
+void SelectPort(CComboBox& list, const StoredPort& port)
+{
+    std::vector<std::string> lines;
+    for (int i = 0, n = list.GetCount(); i < n; ++i) {
+        lines.push_back(list.GetLBText(i));
+    }
+    list.SetCurSel(ChoosePort(lines, port));
+}
+
+StoredPort SelectedPort(const CComboBox& list)
+{
+    const int line = list.GetCurSel();
+    return line < 0 ? StoredPort{} : StoredPort{line, list.GetLBText(line)};
+}
+
+}  // namespace
+
+void CSonderikDlg::SelectMidiIn(const StoredPort& port) { SelectPort(m_midiIn, port); }
+StoredPort CSonderikDlg::SelectedMidiIn() const { return SelectedPort(m_midiIn); }
+void CSonderikDlg::SelectMidiOut(const StoredPort& port) { SelectPort(m_midiOut, port); }
+StoredPort CSonderikDlg::SelectedMidiOut() const { return SelectedPort(m_midiOut); }
 void CSonderikDlg::SetKeepOnTop(bool onTop) { m_onTop.SetCheck(onTop ? BST_CHECKED : BST_UNCHECKED); }
 bool CSonderikDlg::KeepOnTop() const { return m_onTop.GetCheck() != BST_UNCHECKED; }
 
@@ -363,8 +384,8 @@ bool CSonderikDlg::UpdateData(bool save)
 JobSettings CSonderikDlg::HeldSettings() const
 {
     JobSettings settings;
-    settings.midiInPort = static_cast<std::uint32_t>(SelectedMidiIn());
-    settings.midiOutPort = static_cast<std::uint32_t>(SelectedMidiOut());
+    settings.midiInPort = static_cast<std::uint32_t>(SelectedMidiIn().line);
+    settings.midiOutPort = static_cast<std::uint32_t>(SelectedMidiOut().line);
     settings.deviceNumber = m_nDeviceNo;
     settings.sysexDelay = m_nSysexDelay;
     settings.midiDelay = m_nMidiDelay;

@@ -146,10 +146,10 @@ private:
     // SettingsView: what the settings feed at start and are taken from at close.
     std::string CurrentFolder() const override { return m_strPath; }
     void SetCurrentFolder(const std::string& path) override { m_strPath = path; }
-    void SelectMidiIn(std::int32_t line) override;
-    std::int32_t SelectedMidiIn() const override;
-    void SelectMidiOut(std::int32_t line) override;
-    std::int32_t SelectedMidiOut() const override;
+    void SelectMidiIn(const StoredPort& port) override;
+    StoredPort SelectedMidiIn() const override;
+    void SelectMidiOut(const StoredPort& port) override;
+    StoredPort SelectedMidiOut() const override;
     void SetSysexDelay(std::uint32_t milliseconds) override { m_nSysexDelay = milliseconds; }
     void SetMidiDelay(std::uint32_t milliseconds) override { m_nMidiDelay = milliseconds; }
     void SetDeviceNo(std::uint32_t number) override { m_nDeviceNo = number; }

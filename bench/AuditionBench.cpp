@@ -8,9 +8,9 @@
 #include "instrument/Midi.h"
 #include "midi/MidiParams.h"
 #include "platform/midi/MidiDriver.h"
-#include "platform/midi/RtMidiDriver.h"
+#include "platform/midi/JackMidiDriver.h"
 #include "platform/midi/VirtualEx5Driver.h"
-#include "tests/support/JackPeer.h"
+#include "tests/support/NotePeer.h"
 
 // From the press to the first note-on leaving the program, with a SysEx
 // delay of 0: opening both ports is part of every press.
@@ -57,12 +57,12 @@ BENCHMARK(BM_PressToFirstNoteBuiltIn)->UseManualTime()->Unit(benchmark::kMillise
 // Until a JACK client outside the program sees the note in its process cycle.
 static void BM_PressToFirstNoteJack(benchmark::State& state)
 {
-    if (!JackPeer::ServerRunning()) {
+    if (!NotePeer::ServerRunning()) {
         state.SkipWithError("no JACK server is running");
         return;
     }
-    JackPeer peer("sonderik-bench-peer");
-    auto system = std::make_shared<RtMidiDriver>();
+    NotePeer peer("sonderik-bench-peer");
+    auto system = std::make_shared<JackMidiDriver>();
     platform::InstallMidiDrivers({system});
     std::uint32_t in = midiInGetNumDevs();
     std::uint32_t out = midiOutGetNumDevs();
@@ -111,12 +111,12 @@ BENCHMARK(BM_PressToFirstNoteJack)->UseManualTime()->Unit(benchmark::kMillisecon
 // The same note with the ports already open: JACK's own share.
 static void BM_NoteOnToJackClientPortsOpen(benchmark::State& state)
 {
-    if (!JackPeer::ServerRunning()) {
+    if (!NotePeer::ServerRunning()) {
         state.SkipWithError("no JACK server is running");
         return;
     }
-    JackPeer peer("sonderik-bench-peer");
-    auto system = std::make_shared<RtMidiDriver>();
+    NotePeer peer("sonderik-bench-peer");
+    auto system = std::make_shared<JackMidiDriver>();
     platform::InstallMidiDrivers({system});
     EXParams params;
     params.sysexDelay = 0;

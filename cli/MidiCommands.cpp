@@ -54,16 +54,15 @@ std::string OutName(UINT port)
     return name;
 }
 
-// The index of the port named `name` among `count` ports, or -1.
+// The names of the ports as the lists show them, line by line.
 template <typename NameOf>
-std::int32_t FindPort(UINT count, const std::string& name, NameOf nameOf)
+std::vector<std::string> Names(UINT count, NameOf nameOf)
 {
+    std::vector<std::string> names;
     for (UINT i = 0; i < count; ++i) {
-        if (nameOf(i) == name) {
-            return static_cast<std::int32_t>(i);
-        }
+        names.push_back(nameOf(i));
     }
-    return -1;
+    return names;
 }
 
 std::uint32_t Bounded(std::uint32_t value, std::uint32_t most, const char* what, std::ostream& err)
@@ -79,25 +78,47 @@ std::uint32_t Bounded(std::uint32_t value, std::uint32_t most, const char* what,
 struct Resolved {
     JobSettings settings;
     std::uint32_t timeout = EXParams::kTimeout;
+    std::string missing;  // why a stored port cannot be used, when it cannot
 };
 
+// A port the settings name that the list does not have any more.
+std::string Missing(const char* direction, const StoredPort& stored, std::int32_t chosen)
+{
+    if (chosen >= 0 || stored.name.empty()) {
+        return std::string();
+    }
+    return std::string("the ") + direction + " port \"" + stored.name +
+           "\" of the settings is not there (see sonderik-cli ports)";
+}
+
 // Stored settings first, built-in values where nothing is stored, the
-// command line's options over both. A port of -1 stays "none", so that a job
+// command line's options over both. A stored port is found by its name, as
+// the window finds it (ChoosePort); a port of -1 stays "none", so that a job
 // without a port fails visibly.
 Resolved Resolve(const JobOptions& options, VirtualEx5Driver* virtualEx5, std::ostream& err)
 {
-    const UINT ins = midiInGetNumDevs();
-    const UINT outs = midiOutGetNumDevs();
+    const std::vector<std::string> ins = Names(midiInGetNumDevs(), InName);
+    const std::vector<std::string> outs = Names(midiOutGetNumDevs(), OutName);
     Resolved r;
-    if (const auto stored = StoredSettings(PortCounts{static_cast<int>(ins), static_cast<int>(outs)})) {
-        r.settings.midiInPort = static_cast<std::uint32_t>(stored->midiIn);
-        r.settings.midiOutPort = static_cast<std::uint32_t>(stored->midiOut);
+    if (const auto stored = StoredSettings()) {
+        const StoredPort storedIn{stored->midiIn, stored->midiInName};
+        const StoredPort storedOut{stored->midiOut, stored->midiOutName};
+        const std::int32_t in = ChoosePort(ins, storedIn);
+        const std::int32_t out = ChoosePort(outs, storedOut);
+        r.settings.midiInPort = static_cast<std::uint32_t>(in);
+        r.settings.midiOutPort = static_cast<std::uint32_t>(out);
+        if (!options.in) {
+            r.missing = Missing("MIDI In", storedIn, in);
+        }
+        if (!options.out && r.missing.empty()) {
+            r.missing = Missing("MIDI Out", storedOut, out);
+        }
         r.settings.deviceNumber = stored->deviceNo;
         r.settings.sysexDelay = Bounded(stored->sysexDelay, kMaxSysexDelay, "SysEx delay", err);
         r.settings.midiDelay = Bounded(stored->midiDelay, kMaxMidiDelay, "MIDI delay", err);
     } else {
-        const std::int32_t in = virtualEx5 ? FindPort(ins, virtualEx5->InputName(0), InName) : -1;
-        const std::int32_t out = virtualEx5 ? FindPort(outs, virtualEx5->OutputName(0), OutName) : -1;
+        const std::int32_t in = virtualEx5 ? ChoosePort(ins, StoredPort{-1, virtualEx5->InputName(0)}) : -1;
+        const std::int32_t out = virtualEx5 ? ChoosePort(outs, StoredPort{-1, virtualEx5->OutputName(0)}) : -1;
         r.settings.midiInPort = static_cast<std::uint32_t>(in);
         r.settings.midiOutPort = static_cast<std::uint32_t>(out);
         r.settings.deviceNumber = kDefaultDeviceNumber;
@@ -256,6 +277,9 @@ int Identify(const MidiSetup& midi, const JobOptions& options, std::ostream& out
 {
     VirtualEx5Driver* virtualEx5 = midi();
     const Resolved resolved = Resolve(options, virtualEx5, err);
+    if (!resolved.missing.empty()) {
+        return Fail(err, "identify", resolved.missing);
+    }
     auto params = std::make_unique<EXParams>();
     TextField done;
     TextField report;
@@ -297,6 +321,9 @@ int Send(const MidiSetup& midi, const std::string& file, int voice, const JobOpt
 
     VirtualEx5Driver* virtualEx5 = midi();
     const Resolved resolved = Resolve(options, virtualEx5, err);
+    if (!resolved.missing.empty()) {
+        return Fail(err, file, resolved.missing);
+    }
     auto params = std::make_unique<EXParams>();
     TextField done;
     TextField report;

@@ -72,7 +72,10 @@ public:
     std::string OutputName(UINT) override { return {}; }
     UINT InputCount() override { return 1; }
     std::string InputName(UINT) override { return "Fuzz In"; }
-    MMRESULT OpenOutput(UINT, std::shared_ptr<MidiOutDevice>&) override { return MMSYSERR_BADDEVICEID; }
+    MMRESULT OpenOutput(UINT, const MidiOutCallback&, std::shared_ptr<MidiOutDevice>&) override
+    {
+        return MMSYSERR_BADDEVICEID;
+    }
     MMRESULT OpenInput(UINT, const MidiInCallback& callback, std::shared_ptr<MidiInDevice>& device) override
     {
         device = std::make_shared<platform::StreamInDevice>(std::make_unique<WireLine>(wire_), callback);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "instrument/Identity.h"
+#include "midi/Pacing.h"
 #include "midi/MidiParams.h"
 #include "platform/threads/Thread.h"
 #include "voice/EXException.h"
@@ -245,8 +246,11 @@ int Midi::SendSysexVoice(EXParams& params, MidiParams& pair, const char* confirm
 
 int Midi::SendSysexDirect(EXParams& params, int, int, const char*, const std::uint8_t* message, int length)
 {
+    HANDLE done = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     HMIDIOUT handle = nullptr;
-    if (midiOutOpen(&handle, params.midiOutPort, 0, 0, CALLBACK_NULL) != MMSYSERR_NOERROR) {
+    if (midiOutOpen(&handle, params.midiOutPort, reinterpret_cast<DWORD_PTR>(&SetEventWhenDone),
+                    reinterpret_cast<DWORD_PTR>(done), CALLBACK_FUNCTION) != MMSYSERR_NOERROR) {
+        CloseHandle(done);
         return 1;
     }
     MIDIHDR header{};
@@ -254,19 +258,19 @@ int Midi::SendSysexDirect(EXParams& params, int, int, const char*, const std::ui
     header.dwBufferLength = static_cast<DWORD>(length);
     if (midiOutPrepareHeader(handle, &header, sizeof header) == MMSYSERR_NOERROR) {
         midiOutLongMsg(handle, &header, sizeof header);
-        // Bounded, unlike a wait for a driver that may never let go; a header
-        // still out then is taken back, as it lives on this stack.
-        MMRESULT released = midiOutUnprepareHeader(handle, &header, sizeof header);
-        for (std::uint32_t tries = 0; released == MIDIERR_STILLPLAYING && tries < params.attempts; ++tries) {
-            Sleep(params.sysexDelay);
-            released = midiOutUnprepareHeader(handle, &header, sizeof header);
-        }
+        // The wait a port's own send makes, sized by the message's time on
+        // the wire; a header still out after it is taken back, as it lives
+        // on this stack.
+        const Pacing pacing{nullptr, params.sysexDelay, params.attempts};
+        const MMRESULT released = ReleaseHeader(pacing, "", DrainInterval(pacing, header.dwBufferLength), done,
+                                                [&] { return midiOutUnprepareHeader(handle, &header, sizeof header); });
         if (released == MIDIERR_STILLPLAYING) {
             midiOutReset(handle);
             midiOutUnprepareHeader(handle, &header, sizeof header);
         }
     }
     midiOutClose(handle);
+    CloseHandle(done);
     return 1;
 }
 

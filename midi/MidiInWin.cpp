@@ -174,7 +174,7 @@ MMRESULT MidiInWin::ReleaseBuffers(const Pacing& pacing)
 {
     for (int i = 0; i < bufferCount_; ++i) {
         MIDIHDR* header = Buffer(i).GetHeader();
-        const MMRESULT result = ReleaseHeader(pacing, "Waiting for MIDI in.", [&] {
+        const MMRESULT result = ReleaseHeader(pacing, "Waiting for MIDI in.", pacing.delay, nullptr, [&] {
             return midiInUnprepareHeader(handle_, header, sizeof(MIDIHDR));
         });
         if (result != MMSYSERR_NOERROR) {

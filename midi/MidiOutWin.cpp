@@ -47,17 +47,25 @@ int MidiOutWin::GetDeviceName(UINT port, char* lpszDeviceName, int size)
     return 0;
 }
 
-MidiOutWin::MidiOutWin() = default;
+MidiOutWin::MidiOutWin() : done_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
 
 MidiOutWin::~MidiOutWin()
 {
-    if (!open_) {
-        return;
+    if (open_) {
+        CloseOpenPort();
     }
+    CloseHandle(done_);
+}
+
+// What is still on its way is given the time it needs, as in a job, before
+// the port is reset: a voice being played out is not cut.
+void MidiOutWin::CloseOpenPort()
+{
     MIDIHDR* header = message_.GetHeader();
-    const MMRESULT released = ReleaseHeader(Pacing::Quiet(), "", [&] {
-        return midiOutUnprepareHeader(handle_, header, sizeof(MIDIHDR));
-    });
+    const Pacing quiet = Pacing::Quiet();
+    const MMRESULT released =
+        ReleaseHeader(quiet, "", DrainInterval(quiet, header->dwBufferLength), done_,
+                      [&] { return midiOutUnprepareHeader(handle_, header, sizeof(MIDIHDR)); });
     if (released != MMSYSERR_NOERROR) {
         // The driver still holds the buffer that is about to be freed: take
         // it back by force rather than leave the driver reading freed memory.
@@ -72,7 +80,11 @@ MMRESULT MidiOutWin::Open(EXParams& params)
     if (open_) {
         return MMSYSERR_NOERROR;
     }
-    const MMRESULT result = midiOutOpen(&params.midiOutHandle, params.midiOutPort, 0, 0, CALLBACK_NULL);
+    // The driver's callback tells when a message is done, so that a wait for
+    // it ends then and not at the end of a pause.
+    const MMRESULT result = midiOutOpen(&params.midiOutHandle, params.midiOutPort,
+                                        reinterpret_cast<DWORD_PTR>(&SetEventWhenDone),
+                                        reinterpret_cast<DWORD_PTR>(done_), CALLBACK_FUNCTION);
     if (result != MMSYSERR_NOERROR) {
         return result;
     }
@@ -119,9 +131,10 @@ int MidiOutWin::SendLongMessage(EXParams& params, const std::uint8_t* data, int 
 void MidiOutWin::UnprepareMessage(EXParams& params)
 {
     MIDIHDR* header = message_.GetHeader();
-    const MMRESULT result = ReleaseHeader(Pacing::Of(params), "Waiting for MIDI Out.", [&] {
-        return midiOutUnprepareHeader(params.midiOutHandle, header, sizeof(MIDIHDR));
-    });
+    const Pacing pacing = Pacing::Of(params);
+    const MMRESULT result =
+        ReleaseHeader(pacing, "Waiting for MIDI Out.", DrainInterval(pacing, header->dwBufferLength), done_,
+                      [&] { return midiOutUnprepareHeader(params.midiOutHandle, header, sizeof(MIDIHDR)); });
     if (result != MMSYSERR_NOERROR) {
         RaiseCode("Error 0x%X unpreparing MIDI out header", result, kLineUnprepare);
     }

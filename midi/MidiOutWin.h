@@ -4,6 +4,7 @@
 
 #include "midi/SysexMessage.h"
 #include "platform/midi/WinMidi.h"
+#include "platform/threads/WinSync.h"
 #include "voice/EXParams.h"
 
 // One MIDI output port. A job opens it with its parameters, which then hold
@@ -16,8 +17,8 @@ public:
     static int GetDeviceName(UINT port, char* lpszDeviceName, int size);
 
     MidiOutWin();
-    // Closes a port still open, without a log and with a short fixed
-    // pacing; never raises.
+    // Closes a port still open, without a log, giving a message still on
+    // its way the time it needs; never raises.
     virtual ~MidiOutWin();
     MidiOutWin(const MidiOutWin&) = delete;
     MidiOutWin& operator=(const MidiOutWin&) = delete;
@@ -28,13 +29,18 @@ public:
     // Queues the message and returns without waiting for the driver; the
     // next send or Close waits for it. At most 1024 bytes.
     int SendLongMessage(EXParams& params, const std::uint8_t* data, int size);
-    // Takes the buffer back from the driver, waiting while it still plays.
+    // Takes the buffer back from the driver, waiting while it still plays:
+    // `attempts` polls, each the SysEx delay apart or, for a message whose
+    // time on the wire the polls would not cover, further (DrainInterval).
     void UnprepareMessage(EXParams& params);
     MMRESULT Close(EXParams& params);
     int GetMessageCount() const { return messageCount_; }
     bool IsOpen() const { return open_; }
 
 private:
+    void CloseOpenPort();
+
+    HANDLE done_ = nullptr;  // set by the driver's callback when a message is done
     int messageCount_ = 0;
     SysexMessage message_;
     bool open_ = false;

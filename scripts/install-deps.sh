@@ -8,7 +8,7 @@ packages=(
   cmake g++ make pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   libcli11-dev
-  librtmidi-dev libjack-jackd2-dev
+  librtmidi-dev libjack-jackd2-dev libasound2-dev
   qt6-base-dev
   jackd2
   clang libclang-rt-14-dev

@@ -58,6 +58,12 @@ struct MidiInCallback {
     DWORD_PTR instance = 0;
 };
 
+// The same for an output device and midiOutOpen.
+struct MidiOutCallback {
+    MIDIOUTPROC proc = nullptr;
+    DWORD_PTR instance = 0;
+};
+
 class MidiDriver {
 public:
     MidiDriver() = default;
@@ -65,23 +71,33 @@ public:
     MidiDriver(const MidiDriver&) = delete;
     MidiDriver& operator=(const MidiDriver&) = delete;
 
-    // Port counts and names may change between calls (a JACK server comes
-    // or goes); a name is what the user picks a port by.
+    // A count lists the ports anew; names and opens refer to the ports of
+    // the last listing of that direction, so that port n stays the port
+    // the user saw as n (opening one that has gone since fails). A listing
+    // leaves out the program's own ports. Backends (a JACK server, the ALSA
+    // sequencer) are looked for once, not at every listing: again only
+    // after Rescan.
     virtual UINT OutputCount() = 0;
     virtual std::string OutputName(UINT port) = 0;
     virtual UINT InputCount() = 0;
     virtual std::string InputName(UINT port) = 0;
 
-    // MMSYSERR_NOERROR and a device, or a result code.
-    virtual MMRESULT OpenOutput(UINT port, std::shared_ptr<MidiOutDevice>& device) = 0;
+    // MMSYSERR_NOERROR and a device, or a result code. The device is usable
+    // at once: its connection to the port is made.
+    virtual MMRESULT OpenOutput(UINT port, const MidiOutCallback& callback,
+                                std::shared_ptr<MidiOutDevice>& device) = 0;
     virtual MMRESULT OpenInput(UINT port, const MidiInCallback& callback,
                                std::shared_ptr<MidiInDevice>& device) = 0;
+
+    // The next listing looks for the backends again (the user refreshed the
+    // port lists, or an open failed).
+    virtual void Rescan() {}
 };
 
 namespace platform {
 
-// The drivers a process starts with: the system's MIDI (RtMidi), then the
-// virtual instrument configured by SONDERIK_VIRTUAL_EX5.
+// The drivers a process starts with: the ALSA sequencer (RtMidi), JACK,
+// then the virtual instrument configured by SONDERIK_VIRTUAL_EX5.
 std::vector<std::shared_ptr<MidiDriver>> DefaultMidiDrivers();
 
 // Replaces the installed drivers (tests install their own). Ports already
@@ -90,5 +106,10 @@ void InstallMidiDrivers(std::vector<std::shared_ptr<MidiDriver>> drivers);
 
 // Back to DefaultMidiDrivers(), built again at the next midi* call.
 void ResetMidiDrivers();
+
+// The next count lists the ports anew, and the drivers look for their
+// backends again (a JACK server started since, a device plugged in): what a
+// refresh of the port lists calls.
+void RescanMidiPorts();
 
 }  // namespace platform

@@ -17,10 +17,18 @@ namespace {
 // blindly, so a closed or made-up handle answers MMSYSERR_INVALHANDLE; a
 // device is held by shared pointer while a call runs on it, so a close on
 // another thread cannot free it under that call.
+// The ports of the last listing of one direction: how many each driver had.
+struct Listing {
+    bool made = false;
+    std::vector<std::pair<std::shared_ptr<MidiDriver>, UINT>> parts;
+};
+
 struct Layer {
     std::mutex mutex;
     bool built = false;
     std::vector<std::shared_ptr<MidiDriver>> drivers;
+    Listing outputsListed;
+    Listing inputsListed;
     std::map<HMIDIOUT, std::shared_ptr<MidiOutDevice>> outputs;
     std::map<HMIDIIN, std::shared_ptr<MidiInDevice>> inputs;
 };
@@ -47,12 +55,70 @@ struct PortRef {
     UINT port;
 };
 
-// Port `id` of the numbering across all drivers, or nothing.
-template <typename Count>
-std::optional<PortRef> FindPort(UINT_PTR id, Count count)
+enum class Direction { Out, In };
+
+Listing& ListingOf(Layer& layer, Direction direction)
 {
+    return direction == Direction::Out ? layer.outputsListed : layer.inputsListed;
+}
+
+// Lists the ports of every driver anew.
+void List(Direction direction)
+{
+    Listing listing;
+    listing.made = true;
     for (const auto& driver : Drivers()) {
-        const UINT n = count(*driver);
+        const UINT n = direction == Direction::Out ? driver->OutputCount() : driver->InputCount();
+        listing.parts.emplace_back(driver, n);
+    }
+    Layer& layer = TheLayer();
+    const std::lock_guard lock(layer.mutex);
+    ListingOf(layer, direction) = std::move(listing);
+}
+
+Listing LastListing(Direction direction)
+{
+    Layer& layer = TheLayer();
+    const std::lock_guard lock(layer.mutex);
+    return ListingOf(layer, direction);
+}
+
+// The last listing, made now when there is none.
+Listing CurrentListing(Direction direction)
+{
+    Listing listing = LastListing(direction);
+    if (!listing.made) {
+        List(direction);
+        listing = LastListing(direction);
+    }
+    return listing;
+}
+
+UINT Total(Direction direction)
+{
+    UINT total = 0;
+    for (const auto& part : CurrentListing(direction).parts) {
+        total += part.second;
+    }
+    return total;
+}
+
+// The next count lists again, and the drivers look for their backends again.
+void Forget(Direction direction, MidiDriver* driver)
+{
+    if (driver != nullptr) {
+        driver->Rescan();
+    }
+    Layer& layer = TheLayer();
+    const std::lock_guard lock(layer.mutex);
+    ListingOf(layer, direction) = Listing{};
+}
+
+// Port `id` of the last listing (made now when there was none), or nothing.
+std::optional<PortRef> FindPort(UINT_PTR id, Direction direction)
+{
+    const Listing listing = CurrentListing(direction);
+    for (const auto& [driver, n] : listing.parts) {
         if (id < n) {
             return PortRef{driver, static_cast<UINT>(id)};
         }
@@ -60,19 +126,6 @@ std::optional<PortRef> FindPort(UINT_PTR id, Count count)
     }
     return std::nullopt;
 }
-
-template <typename Count>
-UINT TotalPorts(Count count)
-{
-    UINT total = 0;
-    for (const auto& driver : Drivers()) {
-        total += count(*driver);
-    }
-    return total;
-}
-
-UINT Outputs(MidiDriver& d) { return d.OutputCount(); }
-UINT Inputs(MidiDriver& d) { return d.InputCount(); }
 
 void CopyName(const std::string& name, CHAR (&dest)[MAXPNAMELEN])
 {
@@ -132,6 +185,8 @@ void InstallMidiDrivers(std::vector<std::shared_ptr<MidiDriver>> drivers)
     const std::lock_guard lock(layer.mutex);
     layer.drivers = std::move(drivers);
     layer.built = true;
+    layer.outputsListed = Listing{};
+    layer.inputsListed = Listing{};
 }
 
 void ResetMidiDrivers()
@@ -140,19 +195,30 @@ void ResetMidiDrivers()
     const std::lock_guard lock(layer.mutex);
     layer.drivers.clear();
     layer.built = false;
+    layer.outputsListed = Listing{};
+    layer.inputsListed = Listing{};
+}
+
+void RescanMidiPorts()
+{
+    for (const auto& driver : Drivers()) {
+        driver->Rescan();
+    }
+    Forget(Direction::Out, nullptr);
+    Forget(Direction::In, nullptr);
 }
 
 }  // namespace platform
 
-UINT midiOutGetNumDevs() { return TotalPorts(Outputs); }
-UINT midiInGetNumDevs() { return TotalPorts(Inputs); }
+UINT midiOutGetNumDevs() { return Total(Direction::Out); }
+UINT midiInGetNumDevs() { return Total(Direction::In); }
 
 MMRESULT midiOutGetDevCapsA(UINT_PTR deviceId, LPMIDIOUTCAPSA caps, UINT capsSize)
 {
     if (caps == nullptr || capsSize < sizeof(MIDIOUTCAPSA)) {
         return MMSYSERR_INVALPARAM;
     }
-    const auto port = FindPort(deviceId, Outputs);
+    const auto port = FindPort(deviceId, Direction::Out);
     if (!port) {
         return MMSYSERR_BADDEVICEID;
     }
@@ -167,7 +233,7 @@ MMRESULT midiInGetDevCapsA(UINT_PTR deviceId, LPMIDIINCAPSA caps, UINT capsSize)
     if (caps == nullptr || capsSize < sizeof(MIDIINCAPSA)) {
         return MMSYSERR_INVALPARAM;
     }
-    const auto port = FindPort(deviceId, Inputs);
+    const auto port = FindPort(deviceId, Direction::In);
     if (!port) {
         return MMSYSERR_BADDEVICEID;
     }
@@ -176,22 +242,30 @@ MMRESULT midiInGetDevCapsA(UINT_PTR deviceId, LPMIDIINCAPSA caps, UINT capsSize)
     return MMSYSERR_NOERROR;
 }
 
-MMRESULT midiOutOpen(LPHMIDIOUT handle, UINT deviceId, DWORD_PTR, DWORD_PTR, DWORD flags)
+MMRESULT midiOutOpen(LPHMIDIOUT handle, UINT deviceId, DWORD_PTR callback, DWORD_PTR instance, DWORD flags)
 {
     if (handle == nullptr) {
         return MMSYSERR_INVALPARAM;
     }
     *handle = nullptr;  // as on Windows: a failed open leaves no handle behind
-    if (flags != CALLBACK_NULL) {
+    MidiOutCallback target;
+    if (flags == CALLBACK_FUNCTION) {
+        if (callback == 0) {
+            return MMSYSERR_INVALPARAM;
+        }
+        target.proc = reinterpret_cast<MIDIOUTPROC>(callback);
+        target.instance = instance;
+    } else if (flags != CALLBACK_NULL) {
         return MMSYSERR_INVALFLAG;
     }
-    const auto port = FindPort(deviceId, Outputs);
+    const auto port = FindPort(deviceId, Direction::Out);
     if (!port) {
         return MMSYSERR_BADDEVICEID;
     }
     std::shared_ptr<MidiOutDevice> device;
-    const MMRESULT result = port->driver->OpenOutput(port->port, device);
+    const MMRESULT result = port->driver->OpenOutput(port->port, target, device);
     if (result != MMSYSERR_NOERROR) {
+        Forget(Direction::Out, port->driver.get());
         return result;
     }
     if (!device) {
@@ -260,13 +334,14 @@ MMRESULT midiInOpen(LPHMIDIIN handle, UINT deviceId, DWORD_PTR callback, DWORD_P
     } else if (flags != CALLBACK_NULL) {
         return MMSYSERR_INVALFLAG;
     }
-    const auto port = FindPort(deviceId, Inputs);
+    const auto port = FindPort(deviceId, Direction::In);
     if (!port) {
         return MMSYSERR_BADDEVICEID;
     }
     std::shared_ptr<MidiInDevice> device;
     const MMRESULT result = port->driver->OpenInput(port->port, target, device);
     if (result != MMSYSERR_NOERROR) {
+        Forget(Direction::In, port->driver.get());
         return result;
     }
     if (!device) {

@@ -1,10 +1,9 @@
 #include "platform/midi/RtMidiDriver.h"
 
-#include <jack/jack.h>
+#include <alsa/asoundlib.h>
 #include <rtmidi/RtMidi.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <optional>
 
 #include "platform/midi/StreamDevices.h"
@@ -16,8 +15,6 @@ using platform::SendPacer;
 
 namespace {
 
-constexpr const char* kClientName = "Sonderik";
-
 // RtMidi reports through this callback instead of printing or throwing
 // once it is installed; the last message is kept for the result code.
 void KeepError(RtMidiError::Type, const std::string& text, void* userData)
@@ -25,24 +22,19 @@ void KeepError(RtMidiError::Type, const std::string& text, void* userData)
     *static_cast<std::string*>(userData) = text;
 }
 
-// libjack prints every failed connection attempt; without a server that is
-// the normal case here and not worth a word.
-void QuietJack(const char*) {}
+// ALSA prints its failures unless told otherwise; a machine without a
+// sequencer is a normal case here and not worth a word.
+void QuietAlsa(const char*, int, const char*, int, const char*, ...) {}
 
-bool JackServerRunning()
+bool AlsaSequencerUsable()
 {
-    jack_status_t status{};
-    jack_client_t* client = jack_client_open("Sonderik-probe", JackNoStartServer, &status);
-    if (client == nullptr) {
+    snd_lib_error_set_handler(&QuietAlsa);
+    snd_seq_t* seq = nullptr;
+    if (snd_seq_open(&seq, "default", SND_SEQ_OPEN_DUPLEX, SND_SEQ_NONBLOCK) < 0) {
         return false;
     }
-    jack_client_close(client);
+    snd_seq_close(seq);
     return true;
-}
-
-bool AlsaSequencerPresent()
-{
-    return access("/dev/snd/seq", R_OK | W_OK) == 0;
 }
 
 class RtOutLine final : public OutputLine {
@@ -60,15 +52,18 @@ public:
         }
     }
 
-    // sendMessage only hands the bytes to the backend (JACK's ring buffer,
-    // the ALSA sequencer), so it returns quickly.
-    void Send(std::span<const std::uint8_t> message, SendPacer&) override
+    // The sequencer has taken the event when sendMessage returns (RtMidi
+    // drains ALSA's output buffer); whatever it refused came through
+    // KeepError.
+    MMRESULT Send(std::span<const std::uint8_t> message, SendPacer&) override
     {
+        lastError_.clear();
         try {
             out_->sendMessage(message.data(), message.size());
         } catch (const RtMidiError& e) {
-            lastError_ = e.getMessage();  // lost, as on a broken cable; the header is done
+            lastError_ = e.getMessage();
         }
+        return lastError_.empty() ? MMSYSERR_NOERROR : MMSYSERR_ERROR;
     }
 
 private:
@@ -107,7 +102,7 @@ public:
     }
 
 private:
-    // On RtMidi's thread (JACK's process thread): hand over and return.
+    // On RtMidi's input thread: hand over and return.
     static void OnMessage(double, std::vector<unsigned char>* message, void* self)
     {
         auto* line = static_cast<RtInLine*>(self);
@@ -123,154 +118,136 @@ private:
     std::unique_ptr<RtMidiIn> in_;
 };
 
+// The ports an RtMidi object lists now, without this process's own.
+template <typename Rt>
+std::vector<std::string> ListPorts(Rt& rt, const std::string& ownPrefix, std::string& lastError)
+{
+    std::vector<std::string> names;
+    try {
+        const unsigned count = rt.getPortCount();
+        for (unsigned i = 0; i < count; ++i) {
+            std::string name = rt.getPortName(i);
+            if (name.rfind(ownPrefix, 0) != 0) {
+                names.push_back(std::move(name));
+            }
+        }
+    } catch (const RtMidiError& e) {
+        lastError = e.getMessage();
+    }
+    return names;
+}
+
+// Where the port listed as `name` is in RtMidi's numbering now.
+template <typename Rt>
+std::optional<unsigned> IndexOf(Rt& rt, const std::string& name)
+{
+    try {
+        const unsigned count = rt.getPortCount();
+        for (unsigned i = 0; i < count; ++i) {
+            if (rt.getPortName(i) == name) {
+                return i;
+            }
+        }
+    } catch (const RtMidiError&) {
+        return std::nullopt;  // the sequencer went: as good as gone
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
-// One RtMidi API with a listing object for each direction.
+// RtMidi's listing objects for the sequencer.
 struct RtMidiDriver::Api {
-    RtMidi::Api api;
     std::unique_ptr<RtMidiIn> in;
     std::unique_ptr<RtMidiOut> out;
     std::string lastError;
 
-    static std::unique_ptr<Api> Make(RtMidi::Api which)
+    static std::unique_ptr<Api> Make(const std::string& clientName)
     {
         auto made = std::make_unique<Api>();
-        made->api = which;
         try {
-            made->in = std::make_unique<RtMidiIn>(which, kClientName);
+            made->in = std::make_unique<RtMidiIn>(RtMidi::LINUX_ALSA, clientName);
             made->in->setErrorCallback(KeepError, &made->lastError);
-            made->out = std::make_unique<RtMidiOut>(which, kClientName);
+            made->out = std::make_unique<RtMidiOut>(RtMidi::LINUX_ALSA, clientName);
             made->out->setErrorCallback(KeepError, &made->lastError);
         } catch (const RtMidiError& e) {
             made->lastError = e.getMessage();
-            return nullptr;  // this API is not available here
+            return nullptr;  // the sequencer went between the look and now
         }
         return made;
     }
-
-    UINT Outputs() { return Count([&] { return out->getPortCount(); }); }
-    UINT Inputs() { return Count([&] { return in->getPortCount(); }); }
-
-    template <typename Call>
-    UINT Count(Call call)
-    {
-        try {
-            return call();
-        } catch (const RtMidiError& e) {
-            lastError = e.getMessage();
-            return 0;
-        }
-    }
 };
 
-RtMidiDriver::RtMidiDriver()
-{
-    // A JACK client must never start a server of its own here.
-    setenv("JACK_NO_START_SERVER", "1", 1);
-    jack_set_error_function(QuietJack);
-    jack_set_info_function(QuietJack);
-}
+RtMidiDriver::RtMidiDriver() : clientName_("Sonderik-" + std::to_string(getpid())) {}
 
 RtMidiDriver::~RtMidiDriver() = default;
 
 void RtMidiDriver::Probe()
 {
-    if (!alsa_ && AlsaSequencerPresent()) {
-        alsa_ = Api::Make(RtMidi::LINUX_ALSA);
+    if (!probed_ && !alsa_) {
+        probed_ = true;
+        if (AlsaSequencerUsable()) {
+            alsa_ = Api::Make(clientName_);
+        }
     }
-    if (!jack_ && JackServerRunning()) {
-        jack_ = Api::Make(RtMidi::UNIX_JACK);
-    }
+}
+
+void RtMidiDriver::Rescan()
+{
+    const std::lock_guard lock(mutex_);
+    probed_ = false;
 }
 
 UINT RtMidiDriver::OutputCount()
 {
     const std::lock_guard lock(mutex_);
     Probe();
-    return (alsa_ ? alsa_->Outputs() : 0) + (jack_ ? jack_->Outputs() : 0);
+    outputs_ = alsa_ ? ListPorts(*alsa_->out, clientName_ + ":", alsa_->lastError) : std::vector<std::string>{};
+    return static_cast<UINT>(outputs_.size());
 }
 
 UINT RtMidiDriver::InputCount()
 {
     const std::lock_guard lock(mutex_);
     Probe();
-    return (alsa_ ? alsa_->Inputs() : 0) + (jack_ ? jack_->Inputs() : 0);
+    inputs_ = alsa_ ? ListPorts(*alsa_->in, clientName_ + ":", alsa_->lastError) : std::vector<std::string>{};
+    return static_cast<UINT>(inputs_.size());
 }
-
-namespace {
-
-// Port `port` of the APIs' listings one after another: the API and its own
-// number for it.
-template <typename Api, typename Count>
-std::optional<std::pair<Api*, unsigned>> Locate(UINT port, Api* first, Api* second, Count count)
-{
-    for (Api* api : {first, second}) {
-        if (api == nullptr) {
-            continue;
-        }
-        const UINT n = count(*api);
-        if (port < n) {
-            return std::make_pair(api, port);
-        }
-        port -= n;
-    }
-    return std::nullopt;
-}
-
-template <typename Call>
-std::string Named(Call call, std::string& lastError)
-{
-    try {
-        return call();
-    } catch (const RtMidiError& e) {
-        lastError = e.getMessage();
-        return std::string();
-    }
-}
-
-}  // namespace
 
 std::string RtMidiDriver::OutputName(UINT port)
 {
     const std::lock_guard lock(mutex_);
-    const auto where = Locate(port, alsa_.get(), jack_.get(), [](Api& a) { return a.Outputs(); });
-    if (!where) {
-        return std::string();
-    }
-    Api& api = *where->first;
-    return Named([&] { return api.out->getPortName(where->second); }, api.lastError);
+    return port < outputs_.size() ? outputs_[port] : std::string();
 }
 
 std::string RtMidiDriver::InputName(UINT port)
 {
     const std::lock_guard lock(mutex_);
-    const auto where = Locate(port, alsa_.get(), jack_.get(), [](Api& a) { return a.Inputs(); });
-    if (!where) {
-        return std::string();
-    }
-    Api& api = *where->first;
-    return Named([&] { return api.in->getPortName(where->second); }, api.lastError);
+    return port < inputs_.size() ? inputs_[port] : std::string();
 }
 
-MMRESULT RtMidiDriver::OpenOutput(UINT port, std::shared_ptr<MidiOutDevice>& device)
+MMRESULT RtMidiDriver::OpenOutput(UINT port, const MidiOutCallback& callback, std::shared_ptr<MidiOutDevice>& device)
 {
     const std::lock_guard lock(mutex_);
-    const auto where = Locate(port, alsa_.get(), jack_.get(), [](Api& a) { return a.Outputs(); });
-    if (!where) {
+    if (!alsa_ || port >= outputs_.size()) {
         return MMSYSERR_BADDEVICEID;
     }
+    const auto index = IndexOf(*alsa_->out, outputs_[port]);
+    if (!index) {
+        return MIDIERR_NODEVICE;  // listed, but gone since
+    }
     try {
-        auto out = std::make_unique<RtMidiOut>(where->first->api, kClientName);
+        auto out = std::make_unique<RtMidiOut>(RtMidi::LINUX_ALSA, clientName_);
         std::string error;
         out->setErrorCallback(KeepError, &error);
-        out->openPort(where->second, "out");
+        out->openPort(*index, "out");
         if (!out->isPortOpen()) {
-            where->first->lastError = error;
+            alsa_->lastError = error;
             return MMSYSERR_ERROR;
         }
-        device = std::make_shared<platform::StreamOutDevice>(std::make_unique<RtOutLine>(std::move(out)));
+        device = std::make_shared<platform::StreamOutDevice>(std::make_unique<RtOutLine>(std::move(out)), callback);
     } catch (const RtMidiError& e) {
-        where->first->lastError = e.getMessage();
+        alsa_->lastError = e.getMessage();
         return MMSYSERR_NODRIVER;
     }
     return MMSYSERR_NOERROR;
@@ -279,23 +256,26 @@ MMRESULT RtMidiDriver::OpenOutput(UINT port, std::shared_ptr<MidiOutDevice>& dev
 MMRESULT RtMidiDriver::OpenInput(UINT port, const MidiInCallback& callback, std::shared_ptr<MidiInDevice>& device)
 {
     const std::lock_guard lock(mutex_);
-    const auto where = Locate(port, alsa_.get(), jack_.get(), [](Api& a) { return a.Inputs(); });
-    if (!where) {
+    if (!alsa_ || port >= inputs_.size()) {
         return MMSYSERR_BADDEVICEID;
     }
+    const auto index = IndexOf(*alsa_->in, inputs_[port]);
+    if (!index) {
+        return MIDIERR_NODEVICE;
+    }
     try {
-        auto in = std::make_unique<RtMidiIn>(where->first->api, kClientName);
+        auto in = std::make_unique<RtMidiIn>(RtMidi::LINUX_ALSA, clientName_);
         std::string error;
         in->setErrorCallback(KeepError, &error);
         in->ignoreTypes(false, true, true);  // SysEx is what we are here for
-        in->openPort(where->second, "in");
+        in->openPort(*index, "in");
         if (!in->isPortOpen()) {
-            where->first->lastError = error;
+            alsa_->lastError = error;
             return MMSYSERR_ERROR;
         }
         device = std::make_shared<platform::StreamInDevice>(std::make_unique<RtInLine>(std::move(in)), callback);
     } catch (const RtMidiError& e) {
-        where->first->lastError = e.getMessage();
+        alsa_->lastError = e.getMessage();
         return MMSYSERR_NODRIVER;
     }
     return MMSYSERR_NOERROR;

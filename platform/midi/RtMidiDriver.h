@@ -2,16 +2,20 @@
 
 #include <memory>
 #include <mutex>
+#include <string>
+#include <vector>
 
 #include "platform/midi/MidiDriver.h"
 
 class RtMidiIn;
 class RtMidiOut;
 
-// The system's MIDI through RtMidi: the ALSA sequencer's ports when there is
-// a sequencer, then the ports of a running JACK server. Each API is chosen
-// explicitly and every RtMidi error is caught, so a machine with neither
-// simply lists no ports. JACK is never asked to start a server.
+// The ALSA sequencer's ports through RtMidi. The sequencer is looked for
+// once (again after Rescan), by opening it directly with ALSA's own error
+// reports silenced, so RtMidi is only made where it will work and never
+// prints. Each open port is an ALSA client of its own named after this
+// process, and the listings leave those clients out. JACK has a driver of
+// its own (JackMidiDriver).
 class RtMidiDriver final : public MidiDriver {
 public:
     RtMidiDriver();
@@ -21,15 +25,18 @@ public:
     std::string OutputName(UINT port) override;
     UINT InputCount() override;
     std::string InputName(UINT port) override;
-    MMRESULT OpenOutput(UINT port, std::shared_ptr<MidiOutDevice>& device) override;
+    MMRESULT OpenOutput(UINT port, const MidiOutCallback& callback, std::shared_ptr<MidiOutDevice>& device) override;
     MMRESULT OpenInput(UINT port, const MidiInCallback& callback, std::shared_ptr<MidiInDevice>& device) override;
+    void Rescan() override;
 
 private:
     struct Api;
-    // The APIs that are there now, ALSA first; found again while missing.
-    void Probe();
+    void Probe();  // caller holds mutex_
 
     std::mutex mutex_;
+    std::string clientName_;
+    bool probed_ = false;
     std::unique_ptr<Api> alsa_;
-    std::unique_ptr<Api> jack_;
+    std::vector<std::string> outputs_;  // the last listing
+    std::vector<std::string> inputs_;
 };

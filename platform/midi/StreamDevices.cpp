@@ -23,16 +23,21 @@ MMRESULT MarkPrepared(MIDIHDR& header)
         return MMSYSERR_INVALPARAM;
     }
     header.dwFlags |= MHDR_PREPARED;
+    header.dwReserved[0] = 0;
     return MMSYSERR_NOERROR;
 }
 
+// A header's first reserved word is the driver's: an output header's
+// refusal is kept there until it is unprepared.
 MMRESULT MarkUnprepared(MIDIHDR& header)
 {
     if ((header.dwFlags & MHDR_INQUEUE) != 0) {
         return MIDIERR_STILLPLAYING;
     }
     header.dwFlags &= ~MHDR_PREPARED;
-    return MMSYSERR_NOERROR;
+    const auto refused = static_cast<MMRESULT>(header.dwReserved[0]);
+    header.dwReserved[0] = 0;
+    return refused == MMSYSERR_NOERROR ? MMSYSERR_NOERROR : MMSYSERR_ERROR;
 }
 
 // A prepared header, not queued yet, with data: now queued and not done.
@@ -91,8 +96,8 @@ DWORD_PTR PackShort(std::span<const std::uint8_t> message)
 
 // ---- output ---------------------------------------------------------------
 
-StreamOutDevice::StreamOutDevice(std::unique_ptr<OutputLine> line)
-    : line_(std::move(line)), sender_([this] { Run(); })
+StreamOutDevice::StreamOutDevice(std::unique_ptr<OutputLine> line, const MidiOutCallback& callback)
+    : line_(std::move(line)), callback_(callback), sender_([this] { Run(); })
 {
 }
 
@@ -117,12 +122,16 @@ MMRESULT StreamOutDevice::ShortMsg(DWORD message)
     if (job.size == 0) {
         return MMSYSERR_INVALPARAM;
     }
-    {
-        const std::lock_guard lock(mutex_);
-        jobs_.push_back(job);
-    }
+    std::unique_lock lock(mutex_);
+    job.number = ++queued_;
+    jobs_.push_back(job);
     wake_.notify_one();
-    return MMSYSERR_NOERROR;
+    const bool finished =
+        finished_.wait_for(lock, kVerdictBound, [&] { return finishedCount_ >= job.number || quit_; });
+    if (!finished) {
+        return MIDIERR_NOTREADY;  // still queued: the transport has not taken it in time
+    }
+    return lastShortNumber_ == job.number ? lastShortVerdict_ : MMSYSERR_NOERROR;
 }
 
 MMRESULT StreamOutDevice::PrepareHeader(MIDIHDR& header)
@@ -146,6 +155,7 @@ MMRESULT StreamOutDevice::LongMsg(MIDIHDR& header)
         }
         Job job;
         job.header = &header;
+        job.number = ++queued_;
         jobs_.push_back(job);
     }
     wake_.notify_one();
@@ -158,17 +168,19 @@ MMRESULT StreamOutDevice::Reset()
         const std::lock_guard lock(mutex_);
         for (const Job& job : jobs_) {
             if (job.header != nullptr) {
-                MarkDone(*job.header);
+                Done(*job.header, MMSYSERR_NOERROR);
             }
         }
+        finishedCount_ = queued_;
         jobs_.clear();
         if (playing_ != nullptr) {
-            MarkDone(*playing_);
+            Done(*playing_, MMSYSERR_NOERROR);
             playing_ = nullptr;
             cancel_ = true;
         }
     }
     wake_.notify_all();
+    finished_.notify_all();
     return MMSYSERR_NOERROR;
 }
 
@@ -196,8 +208,17 @@ void StreamOutDevice::Sent()
 {
     const std::lock_guard lock(mutex_);
     if (playing_ != nullptr) {
-        MarkDone(*playing_);
+        Done(*playing_, MMSYSERR_NOERROR);
         playing_ = nullptr;
+    }
+}
+
+void StreamOutDevice::Done(MIDIHDR& header, MMRESULT verdict)
+{
+    header.dwReserved[0] = verdict;
+    MarkDone(header);
+    if (callback_.proc != nullptr) {
+        callback_.proc(this, MOM_DONE, callback_.instance, reinterpret_cast<DWORD_PTR>(&header), 0);
     }
 }
 
@@ -208,6 +229,7 @@ void StreamOutDevice::Quit()
         quit_ = true;
     }
     wake_.notify_all();
+    finished_.notify_all();
     if (sender_.joinable()) {
         sender_.join();
     }
@@ -235,12 +257,17 @@ void StreamOutDevice::Run()
         }
         cancel_ = false;
         lock.unlock();
-        line_->Send(scratch_, *this);
+        const MMRESULT verdict = line_->Send(scratch_, *this);
         lock.lock();
-        if (job.header != nullptr && playing_ == job.header) {
-            MarkDone(*playing_);
+        if (job.header == nullptr) {
+            lastShortNumber_ = job.number;
+            lastShortVerdict_ = verdict;
+        } else if (playing_ == job.header) {
+            Done(*playing_, verdict);
             playing_ = nullptr;
         }
+        finishedCount_ = std::max(finishedCount_, job.number);
+        finished_.notify_all();
     }
 }
 

@@ -38,8 +38,10 @@ class OutputLine {
 public:
     virtual ~OutputLine();
     // Runs on the port's sender thread, one message at a time, and returns
-    // once the bytes have left (or are lost: the header is done either way).
-    virtual void Send(std::span<const std::uint8_t> message, SendPacer& pacer) = 0;
+    // once the bytes have left the program for the transport, with the
+    // transport's verdict: MMSYSERR_NOERROR, or the code of a refusal (a
+    // message it cannot carry, a transport that has gone). Bounded.
+    virtual MMRESULT Send(std::span<const std::uint8_t> message, SendPacer& pacer) = 0;
 };
 
 // Takes what an input line receives. Receive may be called from any thread
@@ -63,10 +65,15 @@ public:
 
 // An output port whose long messages leave on a sender thread of its own,
 // so midiOutLongMsg never blocks the caller. Short messages take the same
-// queue, so everything leaves in the order it was sent.
+// queue, so everything leaves in the order it was sent; midiOutShortMsg
+// waits for its message's verdict.
 class StreamOutDevice final : public MidiOutDevice, private SendPacer {
 public:
-    explicit StreamOutDevice(std::unique_ptr<OutputLine> line);
+    // How long midiOutShortMsg waits for the verdict on its message (and
+    // whatever was queued before it).
+    static constexpr std::chrono::milliseconds kVerdictBound{2000};
+
+    explicit StreamOutDevice(std::unique_ptr<OutputLine> line, const MidiOutCallback& callback = {});
     ~StreamOutDevice() override;
 
     MMRESULT ShortMsg(DWORD message) override;
@@ -81,14 +88,22 @@ private:
         MIDIHDR* header = nullptr;          // a long message, or
         std::uint8_t bytes[3] = {0, 0, 0};  // a short one of `size` bytes
         std::size_t size = 0;
+        std::uint64_t number = 0;           // in the order queued, from 1
     };
 
     bool Pause(std::chrono::microseconds duration) override;
     void Sent() override;
+    void Done(MIDIHDR& header, MMRESULT verdict);  // caller holds mutex_
     void Run();
     void Quit();
 
     std::unique_ptr<OutputLine> line_;
+    MidiOutCallback callback_;
+    std::condition_variable finished_;
+    std::uint64_t queued_ = 0;           // jobs ever queued
+    std::uint64_t finishedCount_ = 0;    // jobs the sender is through with
+    MMRESULT lastShortVerdict_ = MMSYSERR_NOERROR;
+    std::uint64_t lastShortNumber_ = 0;
     std::mutex mutex_;
     std::condition_variable wake_;
     std::deque<Job> jobs_;

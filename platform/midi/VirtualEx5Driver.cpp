@@ -51,20 +51,21 @@ public:
 
     // On the port's sender thread: the request's wire time, the instrument's
     // answer, then the answer's wire time back.
-    void Send(std::span<const std::uint8_t> message, SendPacer& pacer) override
+    MMRESULT Send(std::span<const std::uint8_t> message, SendPacer& pacer) override
     {
         const bool wire = shared_->instrument.GetConfig().wire;
         if (wire && !pacer.Pause(WireTime(message.size()))) {
-            return;
+            return MMSYSERR_NOERROR;  // taken back by a reset: nothing to report
         }
         const auto answers = shared_->instrument.Receive(message);
         pacer.Sent();
         for (const auto& answer : answers) {
             if (wire && !pacer.Pause(WireTime(answer.size()))) {
-                return;
+                break;
             }
             shared_->Deliver(answer);
         }
+        return MMSYSERR_NOERROR;
     }
 
 private:
@@ -131,7 +132,8 @@ UINT VirtualEx5Driver::InputCount() { return 1; }
 std::string VirtualEx5Driver::OutputName(UINT) { return PortName(shared_->instrument); }
 std::string VirtualEx5Driver::InputName(UINT) { return PortName(shared_->instrument); }
 
-MMRESULT VirtualEx5Driver::OpenOutput(UINT port, std::shared_ptr<MidiOutDevice>& device)
+MMRESULT VirtualEx5Driver::OpenOutput(UINT port, const MidiOutCallback& callback,
+                                      std::shared_ptr<MidiOutDevice>& device)
 {
     if (port != 0) {
         return MMSYSERR_BADDEVICEID;
@@ -143,7 +145,7 @@ MMRESULT VirtualEx5Driver::OpenOutput(UINT port, std::shared_ptr<MidiOutDevice>&
         }
         shared_->outputOpen = true;
     }
-    device = std::make_shared<platform::StreamOutDevice>(std::make_unique<VirtualOutLine>(shared_));
+    device = std::make_shared<platform::StreamOutDevice>(std::make_unique<VirtualOutLine>(shared_), callback);
     return MMSYSERR_NOERROR;
 }
 

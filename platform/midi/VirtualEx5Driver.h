@@ -23,7 +23,7 @@ public:
     std::string OutputName(UINT port) override;
     UINT InputCount() override;
     std::string InputName(UINT port) override;
-    MMRESULT OpenOutput(UINT port, std::shared_ptr<MidiOutDevice>& device) override;
+    MMRESULT OpenOutput(UINT port, const MidiOutCallback& callback, std::shared_ptr<MidiOutDevice>& device) override;
     MMRESULT OpenInput(UINT port, const MidiInCallback& callback, std::shared_ptr<MidiInDevice>& device) override;
 
     struct Shared;

@@ -38,6 +38,11 @@ constexpr UINT MIM_ERROR = 0x3C5;
 constexpr UINT MIM_LONGERROR = 0x3C6;
 constexpr UINT MIM_MOREDATA = 0x3CC;
 
+// Messages to an output callback.
+constexpr UINT MOM_OPEN = 0x3C7;
+constexpr UINT MOM_CLOSE = 0x3C8;
+constexpr UINT MOM_DONE = 0x3C9;
+
 // How a port reports back.
 constexpr DWORD CALLBACK_NULL = 0x00000000;
 constexpr DWORD CALLBACK_FUNCTION = 0x00030000;
@@ -91,28 +96,47 @@ using LPMIDIINCAPSA = MIDIINCAPSA*;
 using LPHMIDIOUT = HMIDIOUT*;
 using LPHMIDIIN = HMIDIIN*;
 
+// The output callback passed to midiOutOpen with CALLBACK_FUNCTION: MOM_DONE
+// (param1: the header) as soon as a long message is done, so that a caller
+// waiting for it need not poll. It runs on a thread of the layer or of the
+// transport and must do no more than signal (SetEvent); no midi* call.
+using MIDIOUTPROC = void (*)(HMIDIOUT handle, UINT message, DWORD_PTR instance, DWORD_PTR param1,
+                             DWORD_PTR param2);
+
 // The input callback passed to midiInOpen (as a DWORD_PTR) with
 // CALLBACK_FUNCTION. It runs on a thread of this layer, one call at a time
 // per port, and must not call any midi* function.
 using MIDIINPROC = void (*)(HMIDIIN handle, UINT message, DWORD_PTR instance, DWORD_PTR param1,
                             DWORD_PTR param2);
 
+// The output ports of the last listing. A listing is made at the first call,
+// and again after platform::RescanMidiPorts (a refresh of the port lists) or
+// after an open failed. midiOutGetDevCapsA and midiOutOpen use the same
+// listing, so an index stays the port it was listed as; a port that has
+// gone since fails to open. This program's own ports are never listed, so
+// opening one does not move the others.
 UINT midiOutGetNumDevs();
 MMRESULT midiOutGetDevCapsA(UINT_PTR deviceId, LPMIDIOUTCAPSA caps, UINT capsSize);
-// Only CALLBACK_NULL: nothing is reported back on output.
+// CALLBACK_NULL, or CALLBACK_FUNCTION with a MIDIOUTPROC. An open port is
+// usable when this returns: its connection to the port is made.
 MMRESULT midiOutOpen(LPHMIDIOUT handle, UINT deviceId, DWORD_PTR callback, DWORD_PTR instance, DWORD flags);
+// Returns once the transport has taken the message, bounded, with its
+// verdict: a message the transport refused is an error.
 MMRESULT midiOutShortMsg(HMIDIOUT handle, DWORD message);
 MMRESULT midiOutPrepareHeader(HMIDIOUT handle, LPMIDIHDR header, UINT headerSize);
 // Queues the header and returns at once; it is MHDR_INQUEUE (and
-// unpreparing it answers MIDIERR_STILLPLAYING) until the driver has taken
-// its bytes, then MHDR_DONE.
+// unpreparing it answers MIDIERR_STILLPLAYING) until its bytes have left the
+// program for the transport, then MHDR_DONE.
 MMRESULT midiOutLongMsg(HMIDIOUT handle, LPMIDIHDR header, UINT headerSize);
+// MMSYSERR_ERROR, once, for a header whose message the transport refused
+// (the header is unprepared all the same).
 MMRESULT midiOutUnprepareHeader(HMIDIOUT handle, LPMIDIHDR header, UINT headerSize);
 // Gives every queued header back done, the one playing included.
 MMRESULT midiOutReset(HMIDIOUT handle);
 // MIDIERR_STILLPLAYING while a header is queued.
 MMRESULT midiOutClose(HMIDIOUT handle);
 
+// The input ports of the last listing, as midiOutGetNumDevs.
 UINT midiInGetNumDevs();
 MMRESULT midiInGetDevCapsA(UINT_PTR deviceId, LPMIDIINCAPSA caps, UINT capsSize);
 // CALLBACK_FUNCTION (with a MIDIINPROC) or CALLBACK_NULL.

@@ -416,6 +416,8 @@ private slots:
         QVERIFY(stored.has_value());
         QCOMPARE(stored->midiIn, 0);
         QCOMPARE(stored->midiOut, -1);
+        QCOMPARE(stored->midiInName, std::string("Sonderik virtual EX5 (built in)"));
+        QCOMPARE(stored->midiOutName, std::string());
         QCOMPARE(stored->deviceNo, 1u);
         QCOMPARE(stored->sysexDelay, 0u);
         QCOMPARE(stored->midiDelay, 0u);

@@ -137,7 +137,8 @@ TEST_F(SettingsProcessTest, ACorruptFileGivesTheDefaultsAndIsKeptAside)
     const std::string garbage = "; Sonderik registry HKEY_LOCAL_MACHINE\n[Software\\Sonderik\\Settings]\n\"Path\"=\"/half";
     ConfigFolder::Put(config.Path() / kFile, garbage);
 
-    const std::string builtIn = "Path=\nmidiin=-1\nmidiout=-1\ndelay=0\nmididelay=0\ndeviceno=1\nkeepontop=0\n";
+    const std::string builtIn = "Path=\nmidiin=-1\nmidiout=-1\ndelay=0\nmididelay=0\ndeviceno=1\nkeepontop=0\n"
+                                "midiinname=\nmidioutname=\n";
     ChildProcess cli({SONDERIK_CLI, "settings"}, {}, Output("cli"));
     ASSERT_EQ(0, cli.WaitExit());
     EXPECT_EQ(builtIn, ConfigFolder::Contents(Output("cli")));

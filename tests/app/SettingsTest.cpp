@@ -12,7 +12,7 @@
 namespace {
 
 // Two ports on each side, as a machine with an interface and a thru box.
-constexpr PortCounts kTwoPorts{2, 2};
+const PortLists kTwoPorts{{"Interface in", "Thru in"}, {"Interface out", "Thru out"}};
 
 class SettingsTest : public ::testing::Test {
 protected:
@@ -32,7 +32,8 @@ protected:
         if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSettingsKeyPath, 0, KEY_READ, &k) != ERROR_SUCCESS) {
             return names;
         }
-        for (const char* name : {"Path", "midiin", "midiout", "delay", "mididelay", "deviceno", "keepontop"}) {
+        for (const char* name : {"Path", "midiin", "midiout", "delay", "mididelay", "deviceno", "keepontop",
+                                 "midiinname", "midioutname"}) {
             DWORD type = 0;
             if (RegQueryValueExA(k, name, nullptr, &type, nullptr, nullptr) == ERROR_SUCCESS) {
                 names.emplace_back(name);
@@ -42,7 +43,7 @@ protected:
         return names;
     }
 
-    static Settings Loaded(std::optional<PortCounts> ports = kTwoPorts)
+    static Settings Loaded(const std::optional<PortLists>& ports = kTwoPorts)
     {
         MemorySettings dialog(Settings{}, ports);
         LoadSettings(dialog);
@@ -51,7 +52,7 @@ protected:
 
     static Settings Some()
     {
-        return Settings{"/home/me/voices/", 0, 1, 30, 700, 16, true};
+        return Settings{"/home/me/voices/", 0, 1, 30, 700, 16, true, "Interface in", "Thru out"};
     }
 
     ConfigFolder config;
@@ -64,12 +65,12 @@ TEST_F(SettingsTest, FirstRunKeepsTheBuiltInValuesAndMakesTheKeyWithOnlyAPath)
     EXPECT_EQ(Settings{}, StartSettings(kTwoPorts));
     EXPECT_FALSE(std::filesystem::exists(config.Path())) << "asking writes nothing";
 
-    EXPECT_EQ((Settings{"", -1, -1, 0, 0, 1, false}), Loaded());
+    EXPECT_EQ((Settings{"", -1, -1, 0, 0, 1, false, "", ""}), Loaded());
     EXPECT_EQ(std::vector<std::string>{"Path"}, StoredNames());
     EXPECT_EQ("C:\\", SettingsKey().ReadString("Path", ""));
 
     // The next start finds the key with its other values absent.
-    const Settings absent{"C:\\", 1, 1, 25, 500, 1, false};
+    const Settings absent{"C:\\", 1, 1, 25, 500, 1, false, "Thru in", "Thru out"};
     EXPECT_EQ(absent, Loaded());
     EXPECT_EQ(absent, StartSettings(kTwoPorts));
 }
@@ -81,7 +82,8 @@ TEST_F(SettingsTest, WhatIsSavedAtCloseIsWhatTheNextStartHolds)
     EXPECT_EQ(Some(), Loaded());
     EXPECT_EQ(Some(), StartSettings(kTwoPorts));
     EXPECT_EQ(Some(), StartSettings()) << "the stored lines, when the ports are not known";
-    EXPECT_EQ(std::vector<std::string>({"Path", "midiin", "midiout", "delay", "mididelay", "deviceno", "keepontop"}),
+    EXPECT_EQ(std::vector<std::string>({"Path", "midiin", "midiout", "delay", "mididelay", "deviceno", "keepontop",
+                                        "midiinname", "midioutname"}),
               StoredNames());
 }
 
@@ -97,12 +99,14 @@ TEST_P(StoredPortTest, SelectsTheLineOnlyWhenThereIsOne)
     Settings stored = Some();
     stored.midiIn = GetParam().stored;
     stored.midiOut = GetParam().stored;
+    stored.midiInName.clear();  // as stored before names were kept
+    stored.midiOutName.clear();
     ASSERT_TRUE(SaveSettings(MemorySettings(stored)));
 
     const Settings start = Loaded(kTwoPorts);
     EXPECT_EQ(GetParam().selected, start.midiIn);
     EXPECT_EQ(GetParam().selected, start.midiOut);
-    EXPECT_EQ(-1, Loaded(PortCounts{0, 0}).midiIn) << "no ports, no selection";
+    EXPECT_EQ(-1, Loaded(PortLists{}).midiIn) << "no ports, no selection";
 
     // What the lists show at close is what is stored: -1 for no selection.
     ASSERT_TRUE(SaveSettings(MemorySettings(start)));
@@ -140,10 +144,34 @@ TEST_F(SettingsTest, AFolderThatCannotBeWrittenMeansBuiltInValuesAndNothingStore
     EXPECT_EQ("x", ConfigFolder::Contents(config.Temp().Path() / "blocker"));
 }
 
-TEST(SettingsTextTest, NamesTheSevenSettingsInTheKeysOrder)
+TEST(SettingsTextTest, NamesTheSevenSettingsInTheKeysOrderThenThePortNames)
 {
     const std::vector<std::pair<std::string, std::string>> expected = {
         {"Path", "C:\\"}, {"midiin", "-1"}, {"midiout", "1"}, {"delay", "25"},
-        {"mididelay", "4294967295"}, {"deviceno", "16"}, {"keepontop", "1"}};
-    EXPECT_EQ(expected, SettingsAsText(Settings{"C:\\", -1, 1, 25, 4294967295u, 16, true}));
+        {"mididelay", "4294967295"}, {"deviceno", "16"}, {"keepontop", "1"}, {"midiinname", ""},
+        {"midioutname", "HW:out 24:0"}};
+    EXPECT_EQ(expected, SettingsAsText(Settings{"C:\\", -1, 1, 25, 4294967295u, 16, true, "", "HW:out 24:0"}));
+}
+
+TEST_F(SettingsTest, AStoredPortIsFoundByItsNameWhereverItIsListedNow)
+{
+    ASSERT_TRUE(SaveSettings(MemorySettings(Some())));
+    // A device came before the two and the interface was plugged in again.
+    const PortLists now{{"Synth in 20:0", "Thru in", "Interface in"}, {"Thru out 24:0", "Synth out", "Interface out"}};
+    const Settings start = Loaded(now);
+    EXPECT_EQ(2, start.midiIn);
+    EXPECT_EQ("Interface in", start.midiInName);
+    EXPECT_EQ(0, start.midiOut) << "the same device under its new ALSA address";
+    EXPECT_EQ("Thru out 24:0", start.midiOutName);
+
+    // The interface is gone: nothing is selected, not what took its line.
+    const Settings without = Loaded(PortLists{{"Synth in", "Thru in"}, {"Synth out", "Thru out"}});
+    EXPECT_EQ(-1, without.midiIn);
+    EXPECT_EQ("", without.midiInName);
+    EXPECT_EQ(1, without.midiOut);
+
+    // Closing without a selection stores none, and the next start has none.
+    ASSERT_TRUE(SaveSettings(MemorySettings(without)));
+    EXPECT_EQ(-1, Loaded().midiIn);
+    EXPECT_EQ(1, Loaded().midiOut);
 }

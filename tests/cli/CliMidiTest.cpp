@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <memory>
@@ -14,6 +15,7 @@
 #include "platform/midi/VirtualEx5Driver.h"
 #include "tests/support/ConfigFolder.h"
 #include "tests/support/JobHarness.h"
+#include "tests/support/ScriptedMidiDriver.h"
 #include "tests/support/ScopedEnv.h"
 #include "tests/support/ScriptedMidiDriver.h"
 #include "tests/support/VoiceFileBuilder.h"
@@ -163,7 +165,7 @@ TEST_F(CliMidiTest, JobsTakeTheirPortsFromTheStoredSettings)
 {
     // A stored port beyond the lists selects none: the job fails visibly
     // instead of sounding somewhere else.
-    MemorySettings stored(Settings{"", 0, 5, 0, 0, 1, false});
+    MemorySettings stored(Settings{"", 0, 5, 0, 0, 1, false, "", ""});
     ASSERT_TRUE(SaveSettings(stored));
     const std::string file = WriteBank();
     const CliRun run = Cli("", Args({"send", file, "1"}));
@@ -207,4 +209,92 @@ TEST_F(CliMidiTest, AuditionReportsAPortItCannotOpenAndRefusesUnknownActions)
     const CliRun chord = Cli("", {"audition", "chord"});
     EXPECT_EQ(2, chord.status);
     EXPECT_EQ(0u, driver ? driver->Instrument().GetReceived().channelMessages.size() : 0u);
+}
+
+TEST_F(CliMidiTest, AStoredPortIsFoundByNameAndAVanishedOneIsNeverReplaced)
+{
+    // Two instruments; the settings name the EX7, stored when it was listed
+    // first. Now the EX5 is listed before it.
+    auto ex5 = std::make_shared<VirtualEx5Driver>(virtual_ex5::ParseConfig("model=EX5", nullptr));
+    auto ex7 = std::make_shared<VirtualEx5Driver>(virtual_ex5::ParseConfig("model=EX7", nullptr));
+    const MidiSetup both = [&] {
+        platform::InstallMidiDrivers({ex5, ex7});
+        return ex7.get();
+    };
+    const std::string ex7Name = ex7->OutputName(0);
+    const std::string file = WriteBank();
+    const auto send = [&] {
+        std::ostringstream out;
+        std::ostringstream err;
+        const int status = RunCli(Args({"send", file, "1", "--midi-delay", "0"}), out, err, both);
+        return CliRun{status, out.str(), err.str()};
+    };
+
+    ASSERT_TRUE(SaveSettings(MemorySettings(Settings{"", 0, 0, 0, 0, 1, false, ex7Name, ex7Name})));
+    const CliRun found = send();
+    EXPECT_EQ(0, found.status) << found.err;
+    EXPECT_EQ(1u, ex7->Instrument().GetReceived().voices.size());
+    EXPECT_TRUE(ex5->Instrument().GetReceived().voices.empty()) << "not the port that took its index";
+
+    ASSERT_TRUE(SaveSettings(MemorySettings(Settings{"", 0, 0, 0, 0, 1, false, ex7Name, "HW:out 24:0"})));
+    const CliRun gone = send();
+    EXPECT_EQ(1, gone.status);
+    EXPECT_EQ("sonderik-cli: " + file +
+                  ": the MIDI Out port \"HW:out 24:0\" of the settings is not there (see sonderik-cli ports)\n",
+              gone.err);
+    EXPECT_TRUE(ex5->Instrument().GetReceived().voices.empty());
+    EXPECT_EQ(1u, ex7->Instrument().GetReceived().voices.size());
+}
+
+TEST_F(CliMidiTest, AVoiceAtCableSpeedWithZeroDelaysArrivesWholeAndTheJobSucceeds)
+{
+    // 891 bytes take 285 ms on the cable: far longer than four polls at a
+    // SysEx delay of 0 ms. The job waits as long as the message needs.
+    bank.Voice(3, "Full Strings", 9);
+    for (std::uint8_t position = 0; position < 4; ++position) {
+        bank.Element(3, position, static_cast<std::uint8_t>(40 + position));
+    }
+    const std::string file = harness.Dir().File("full.s1v");
+    bank.Write(file, VoiceFileBuilder::Kind::S1v);
+
+    const CliRun run = Cli("wire=1", Args({"send", file, "3", "--midi-delay", "0"}));
+    EXPECT_EQ(0, run.status) << run.err;
+    const auto voices = driver->Instrument().GetReceived().voices;
+    ASSERT_EQ(1u, voices.size());
+    EXPECT_EQ(4u, voices[0].elements.size()) << "all 891 bytes arrived";
+    EXPECT_NE(std::string::npos, harness.Log().find("Waiting for MIDI Out.")) << harness.Log();
+}
+
+TEST_F(CliMidiTest, PortsAreOpenedAsListedAndAStoredNameFollowsItsPortToANewLine)
+{
+    auto scripted = std::make_shared<ScriptedMidiDriver>(std::vector<std::string>{"Synth", "Interface 24:0"},
+                                                         std::vector<std::string>{"Synth", "Interface 24:0"});
+    scripted->AllowAll();
+    const MidiSetup midi = [&] {
+        platform::InstallMidiDrivers({scripted});
+        return nullptr;
+    };
+    std::ostringstream out;
+    std::ostringstream err;
+    ASSERT_TRUE(SaveSettings(MemorySettings(Settings{"", 1, 1, 0, 0, 1, false, "Interface 24:0", "Interface 24:0"})));
+
+    // Plugged in again: a new ALSA address, and a device listed before it.
+    scripted->SetPorts({"Drum machine", "Synth", "Interface 28:0"}, {"Synth", "Drum machine", "Interface 28:0"});
+    const std::string file = WriteBank();
+    EXPECT_EQ(0, RunCli(Args({"send", file, "1", "--midi-delay", "0"}), out, err, midi)) << err.str();
+    EXPECT_EQ("Sent I1-002 Glass Grand to Interface 28:0\n", out.str());
+    const auto calls = scripted->Calls();
+    EXPECT_NE(calls.end(), std::find(calls.begin(), calls.end(), "midiInOpen 2"));
+    EXPECT_NE(calls.end(), std::find(calls.begin(), calls.end(), "midiOutOpen 2"));
+
+    // The ports of the last listing are the ones opened, even when the
+    // system's list changed since.
+    scripted->SetPorts({"Interface 28:0"}, {});
+    MIDIOUTCAPSA caps{};
+    EXPECT_EQ(3u, midiOutGetNumDevs());
+    ASSERT_EQ(MMSYSERR_NOERROR, midiOutGetDevCapsA(2, &caps, sizeof caps));
+    EXPECT_STREQ("Interface 28:0", caps.szPname);
+    platform::RescanMidiPorts();  // the user refreshes the lists
+    EXPECT_EQ(1u, midiOutGetNumDevs());
+    EXPECT_EQ(MMSYSERR_BADDEVICEID, midiOutGetDevCapsA(2, &caps, sizeof caps)) << "a new listing, a new numbering";
 }

@@ -228,10 +228,11 @@ INSTANTIATE_TEST_SUITE_P(Texts, VoiceArgumentTest,
                                            VoiceArgCase{"I1-0", -1}, VoiceArgCase{"-1", -1},
                                            VoiceArgCase{"1000", -1}, VoiceArgCase{"", -1}));
 
-TEST(CliSettingsTest, PrintsTheSevenSettingsTheWindowWouldStartWith)
+TEST(CliSettingsTest, PrintsTheSettingsTheWindowWouldStartWith)
 {
     const ConfigFolder config;
-    const std::string builtIn = "Path=\nmidiin=-1\nmidiout=-1\ndelay=0\nmididelay=0\ndeviceno=1\nkeepontop=0\n";
+    const std::string builtIn = "Path=\nmidiin=-1\nmidiout=-1\ndelay=0\nmididelay=0\ndeviceno=1\nkeepontop=0\n"
+                                "midiinname=\nmidioutname=\n";
     EXPECT_EQ(builtIn, Cli({"settings"}).out);
     EXPECT_EQ(builtIn, Cli({"settings"}).out) << "asking changes nothing";
 
@@ -239,10 +240,14 @@ TEST(CliSettingsTest, PrintsTheSevenSettingsTheWindowWouldStartWith)
     LoadSettings(firstRun);
     const CliRun absent = Cli({"settings"});
     EXPECT_EQ(0, absent.status);
-    EXPECT_EQ("Path=C:\\\nmidiin=1\nmidiout=1\ndelay=25\nmididelay=500\ndeviceno=1\nkeepontop=0\n", absent.out);
+    EXPECT_EQ("Path=C:\\\nmidiin=1\nmidiout=1\ndelay=25\nmididelay=500\ndeviceno=1\nkeepontop=0\nmidiinname=\n"
+              "midioutname=\n",
+              absent.out);
 
-    ASSERT_TRUE(SaveSettings(MemorySettings(Settings{"/voices/new\nline/", 0, -1, 5, 2000, 16, true})));
-    EXPECT_EQ("Path=/voices/new?line/\nmidiin=0\nmidiout=-1\ndelay=5\nmididelay=2000\ndeviceno=16\nkeepontop=1\n",
+    ASSERT_TRUE(
+        SaveSettings(MemorySettings(Settings{"/voices/new\nline/", 0, -1, 5, 2000, 16, true, "HW:in 24:0", ""})));
+    EXPECT_EQ("Path=/voices/new?line/\nmidiin=0\nmidiout=-1\ndelay=5\nmididelay=2000\ndeviceno=16\nkeepontop=1\n"
+              "midiinname=HW:in 24:0\nmidioutname=\n",
               Cli({"settings"}).out);
     EXPECT_EQ(2, Cli({"settings", "extra"}).status);
 }

@@ -8,8 +8,8 @@
 
 #include "instrument/Audition.h"
 #include "platform/midi/MidiDriver.h"
-#include "platform/midi/RtMidiDriver.h"
-#include "tests/support/JackPeer.h"
+#include "platform/midi/JackMidiDriver.h"
+#include "tests/support/NotePeer.h"
 
 // Every press and release opens and closes its ports: over JACK, where a new
 // port's connection and the bytes written to it take effect only in later
@@ -33,12 +33,12 @@ std::uint32_t FindPort(UINT count, Name name, const std::string& wanted)
 
 TEST(AuditionJackTest, EveryNoteOfTheRunAndItsReleaseReachesAnOutsideClientInOrder)
 {
-    if (!JackPeer::ServerRunning()) {
+    if (!NotePeer::ServerRunning()) {
         GTEST_SKIP() << "skipped: no JACK server is running";
     }
-    JackPeer peer("sonderik-audition-peer");
+    NotePeer peer("sonderik-audition-peer");
     ASSERT_TRUE(peer.Ok());
-    auto system = std::make_shared<RtMidiDriver>();
+    auto system = std::make_shared<JackMidiDriver>();
     platform::InstallMidiDrivers({system});
 
     EXParams params;

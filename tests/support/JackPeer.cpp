@@ -2,18 +2,18 @@
 
 #include <jack/midiport.h>
 
-#include <thread>
+#include "simulator/VirtualEx5.h"
 
 namespace {
 
-constexpr std::size_t kRingBytes = 64 * 1024;
+void Quiet(const char*) {}
 
 }  // namespace
 
 bool JackPeer::ServerRunning()
 {
-    jack_set_error_function([](const char*) {});
-    jack_set_info_function([](const char*) {});
+    jack_set_error_function(Quiet);
+    jack_set_info_function(Quiet);
     jack_status_t status{};
     jack_client_t* client = jack_client_open("sonderik-test-probe", JackNoStartServer, &status);
     if (client == nullptr) {
@@ -23,90 +23,72 @@ bool JackPeer::ServerRunning()
     return true;
 }
 
-JackPeer::JackPeer(const std::string& name) : name_(name)
+JackPeer::JackPeer(const char* name)
 {
+    jack_set_error_function(Quiet);
+    jack_set_info_function(Quiet);
     jack_status_t status{};
-    client_ = jack_client_open(name.c_str(), static_cast<jack_options_t>(JackNoStartServer | JackUseExactName),
-                               &status);
+    client_ = jack_client_open(name, JackNoStartServer, &status);
     if (client_ == nullptr) {
         return;
     }
-    ring_ = jack_ringbuffer_create(kRingBytes);
     in_ = jack_port_register(client_, "in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
     out_ = jack_port_register(client_, "out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
-    if (ring_ == nullptr || in_ == nullptr || out_ == nullptr || jack_set_process_callback(client_, &Process, this) != 0 ||
-        jack_set_xrun_callback(client_, &Xrun, this) != 0 ||
-        jack_activate(client_) != 0) {
-        jack_client_close(client_);
-        client_ = nullptr;
-    }
+    jack_set_process_callback(client_, &JackPeer::Process, this);
+    jack_set_xrun_callback(client_, &JackPeer::Xrun, this);
+    jack_activate(client_);
 }
 
 JackPeer::~JackPeer()
 {
     if (client_ != nullptr) {
-        jack_deactivate(client_);
         jack_client_close(client_);
     }
-    if (ring_ != nullptr) {
-        jack_ringbuffer_free(ring_);
-    }
 }
 
-// On JACK's process thread: only the ring buffer, no lock, no allocation.
-int JackPeer::Process(jack_nframes_t frames, void* self)
+std::string JackPeer::InName() const { return jack_port_name(in_); }
+std::string JackPeer::OutName() const { return jack_port_name(out_); }
+
+std::vector<JackPeer::Bytes> JackPeer::Received()
 {
-    auto* peer = static_cast<JackPeer*>(self);
-    const std::int64_t now =
-        std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch()).count();
-    void* in = jack_port_get_buffer(peer->in_, frames);
-    jack_midi_clear_buffer(jack_port_get_buffer(peer->out_, frames));
+    const std::lock_guard lock(mutex_);
+    return received_;
+}
+
+bool JackPeer::Await(std::size_t count, std::chrono::milliseconds bound)
+{
+    std::unique_lock lock(mutex_);
+    return arrived_.wait_for(lock, bound, [&] { return received_.size() >= count; });
+}
+
+int JackPeer::Process(jack_nframes_t frames, void* arg)
+{
+    auto* self = static_cast<JackPeer*>(arg);
+    void* in = jack_port_get_buffer(self->in_, frames);
+    void* out = jack_port_get_buffer(self->out_, frames);
+    jack_midi_clear_buffer(out);
     const jack_nframes_t count = jack_midi_get_event_count(in);
     for (jack_nframes_t i = 0; i < count; ++i) {
-        jack_midi_event_t event;
-        if (jack_midi_event_get(&event, in, i) != 0 || event.size == 0 || event.size > 3) {
+        jack_midi_event_t event{};
+        if (jack_midi_event_get(&event, in, i) != 0) {
             continue;
         }
-        Event e{static_cast<std::uint8_t>(event.size), {0, 0, 0}, now};
-        for (std::size_t b = 0; b < event.size; ++b) {
-            e.bytes[b] = event.buffer[b];
+        Bytes message(event.buffer, event.buffer + event.size);
+        if (virtual_ex5::IdentityRequestTarget(message)) {
+            const auto reply = virtual_ex5::IdentityReply(virtual_ex5::Model::EX5, 1);
+            jack_midi_event_write(out, 0, reply.data(), reply.size());
         }
-        if (jack_ringbuffer_write_space(peer->ring_) >= sizeof e) {
-            jack_ringbuffer_write(peer->ring_, reinterpret_cast<const char*>(&e), sizeof e);
+        {
+            const std::lock_guard lock(self->mutex_);
+            self->received_.push_back(std::move(message));
         }
+        self->arrived_.notify_all();
     }
     return 0;
 }
 
-int JackPeer::Xrun(void* self)
+int JackPeer::Xrun(void* arg)
 {
-    ++static_cast<JackPeer*>(self)->xruns_;
+    ++static_cast<JackPeer*>(arg)->xruns_;
     return 0;
-}
-
-void JackPeer::Drain()
-{
-    Event e{};
-    while (ring_ != nullptr && jack_ringbuffer_read_space(ring_) >= sizeof e) {
-        jack_ringbuffer_read(ring_, reinterpret_cast<char*>(&e), sizeof e);
-        arrived_.push_back({std::vector<std::uint8_t>(e.bytes, e.bytes + e.size),
-                            Clock::time_point(std::chrono::nanoseconds(e.at))});
-    }
-}
-
-std::vector<JackPeer::Arrival> JackPeer::Wait(std::size_t count, std::chrono::milliseconds limit)
-{
-    const auto deadline = Clock::now() + limit;
-    Drain();
-    while (arrived_.size() < count && Clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        Drain();
-    }
-    return arrived_;
-}
-
-void JackPeer::Clear()
-{
-    Drain();
-    arrived_.clear();
 }

@@ -1,62 +1,51 @@
 #pragma once
 
 #include <jack/jack.h>
-#include <jack/ringbuffer.h>
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <vector>
 
-// A JACK client of the test's own, outside the program: one MIDI input port
-// that notes every short message arriving and when its process cycle saw
-// it, and one MIDI output port that stays silent (something for the
-// program's input port to connect to).
+// An outside JACK client for tests and benchmarks: one MIDI input and one
+// MIDI output ("NAME:in", "NAME:out"). It keeps every message it receives,
+// answers an Identity Request like an EX5 at device 1 in the very cycle it
+// arrives, and counts the cycles the server missed (xruns), in which JACK
+// may lose a message.
 class JackPeer {
 public:
-    using Clock = std::chrono::steady_clock;
-    struct Arrival {
-        std::vector<std::uint8_t> bytes;
-        Clock::time_point at;
-    };
+    using Bytes = std::vector<std::uint8_t>;
 
-    // No server: Ok() is false and the peer does nothing.
-    explicit JackPeer(const std::string& name);
+    explicit JackPeer(const char* name = "sonderik-peer");
     ~JackPeer();
     JackPeer(const JackPeer&) = delete;
     JackPeer& operator=(const JackPeer&) = delete;
 
-    bool Ok() const { return client_ != nullptr; }
-    std::string InName() const { return name_ + ":in"; }
-    std::string OutName() const { return name_ + ":out"; }
-
-    // Waits at most `limit` until `count` messages have arrived since the
-    // last Clear, and returns those that have.
-    std::vector<Arrival> Wait(std::size_t count, std::chrono::milliseconds limit);
-    void Clear();
-    // Periods the server has missed since the peer was made: JACK may lose
-    // a message in one.
+    // False when no server runs (or it refused the client).
+    bool Ready() const { return client_ != nullptr && in_ != nullptr && out_ != nullptr; }
+    std::string InName() const;
+    std::string OutName() const;
     int Xruns() const { return xruns_.load(); }
 
+    std::vector<Bytes> Received();
+    // Waits up to `bound` for the count of received messages to reach `count`.
+    bool Await(std::size_t count, std::chrono::milliseconds bound);
+
+    // True when a JACK server answers, without starting one.
     static bool ServerRunning();
 
 private:
-    struct Event {
-        std::uint8_t size;
-        std::uint8_t bytes[3];
-        std::int64_t at;  // steady clock, nanoseconds
-    };
+    static int Process(jack_nframes_t frames, void* arg);
+    static int Xrun(void* arg);
 
-    static int Process(jack_nframes_t frames, void* self);
-    static int Xrun(void* self);
-    void Drain();
-
-    std::string name_;
     jack_client_t* client_ = nullptr;
     jack_port_t* in_ = nullptr;
     jack_port_t* out_ = nullptr;
-    jack_ringbuffer_t* ring_ = nullptr;
-    std::vector<Arrival> arrived_;
     std::atomic<int> xruns_{0};
+    std::mutex mutex_;
+    std::condition_variable arrived_;
+    std::vector<Bytes> received_;
 };

@@ -30,8 +30,10 @@ const char* CallName(Call call)
 }
 
 struct ScriptedMidiDriver::State {
-    std::vector<std::string> outputs;
+    std::vector<std::string> outputs;  // the ports there are now
     std::vector<std::string> inputs;
+    std::vector<std::string> listedOutputs;  // as the last count listed them
+    std::vector<std::string> listedInputs;
 
     mutable std::mutex mutex;
     std::map<Call, bool> allowed;
@@ -375,12 +377,40 @@ void ScriptedMidiDriver::Notify(UINT message, DWORD_PTR param1)
     driver.join();
 }
 
-UINT ScriptedMidiDriver::OutputCount() { return static_cast<UINT>(state_->outputs.size()); }
-UINT ScriptedMidiDriver::InputCount() { return static_cast<UINT>(state_->inputs.size()); }
-std::string ScriptedMidiDriver::OutputName(UINT port) { return state_->outputs.at(port); }
-std::string ScriptedMidiDriver::InputName(UINT port) { return state_->inputs.at(port); }
+void ScriptedMidiDriver::SetPorts(std::vector<std::string> outputs, std::vector<std::string> inputs)
+{
+    const std::lock_guard lock(state_->mutex);
+    state_->outputs = std::move(outputs);
+    state_->inputs = std::move(inputs);
+}
 
-MMRESULT ScriptedMidiDriver::OpenOutput(UINT port, std::shared_ptr<MidiOutDevice>& device)
+UINT ScriptedMidiDriver::OutputCount()
+{
+    const std::lock_guard lock(state_->mutex);
+    state_->listedOutputs = state_->outputs;
+    return static_cast<UINT>(state_->listedOutputs.size());
+}
+
+UINT ScriptedMidiDriver::InputCount()
+{
+    const std::lock_guard lock(state_->mutex);
+    state_->listedInputs = state_->inputs;
+    return static_cast<UINT>(state_->listedInputs.size());
+}
+
+std::string ScriptedMidiDriver::OutputName(UINT port)
+{
+    const std::lock_guard lock(state_->mutex);
+    return state_->listedOutputs.at(port);
+}
+
+std::string ScriptedMidiDriver::InputName(UINT port)
+{
+    const std::lock_guard lock(state_->mutex);
+    return state_->listedInputs.at(port);
+}
+
+MMRESULT ScriptedMidiDriver::OpenOutput(UINT port, const MidiOutCallback&, std::shared_ptr<MidiOutDevice>& device)
 {
     MMRESULT result;
     if (state_->Enter(Call::OutOpen, std::to_string(port), result)) {

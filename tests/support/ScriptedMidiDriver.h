@@ -35,6 +35,9 @@ public:
     // The next `polls` unprepare calls answer MIDIERR_STILLPLAYING.
     void StillPlaying(Call unprepare, int polls);
 
+    // The ports the system has from now on; the next count lists them.
+    void SetPorts(std::vector<std::string> outputs, std::vector<std::string> inputs);
+
     // What the program did, one line per call ("midiOutLongMsg 6").
     std::vector<std::string> Calls() const;
     int CountOf(Call call) const;
@@ -56,7 +59,9 @@ public:
     std::string OutputName(UINT port) override;
     UINT InputCount() override;
     std::string InputName(UINT port) override;
-    MMRESULT OpenOutput(UINT port, std::shared_ptr<MidiOutDevice>& device) override;
+    // The output callback is not called: a scripted header is done only
+    // when a poll finds it so, as with a driver that never reports.
+    MMRESULT OpenOutput(UINT port, const MidiOutCallback& callback, std::shared_ptr<MidiOutDevice>& device) override;
     MMRESULT OpenInput(UINT port, const MidiInCallback& callback, std::shared_ptr<MidiInDevice>& device) override;
 
     struct State;

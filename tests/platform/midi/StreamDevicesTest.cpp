@@ -140,15 +140,21 @@ TEST_F(StreamInDeviceTest, StopHandsBackAPartlyFilledBufferAndLostBytesAreReport
 class TestOutLine final : public OutputLine {
 public:
     explicit TestOutLine(std::chrono::microseconds wire) : wire_(wire) {}
-    void Send(std::span<const std::uint8_t> message, SendPacer& pacer) override
+    // Refuses a tune request (0xF6) and SysEx whose second byte is 0x7D with `refusal`.
+    MMRESULT Send(std::span<const std::uint8_t> message, SendPacer& pacer) override
     {
+        if (message[0] == 0xF6 || (message.size() > 1 && message[1] == 0x7D)) {
+            return refusal;
+        }
         if (pacer.Pause(wire_)) {
             const std::lock_guard lock(mutex);
             sent.emplace_back(message.begin(), message.end());
         }
+        return MMSYSERR_NOERROR;
     }
     std::mutex mutex;
     std::vector<Bytes> sent;
+    MMRESULT refusal = MMSYSERR_ERROR;
 
 private:
     std::chrono::microseconds wire_;
@@ -205,3 +211,51 @@ TEST(StreamOutDeviceTest, MessagesLeaveInTheOrderTheyWereSentAndHeadersEndDone)
 }
 
 }  // namespace
+
+namespace {
+
+// Counts the MOM_DONE calls an output device makes.
+std::atomic<int> doneCalls{0};
+void CountDone(HMIDIOUT, UINT message, DWORD_PTR, DWORD_PTR, DWORD_PTR)
+{
+    if (message == MOM_DONE) {
+        ++doneCalls;
+    }
+}
+
+}  // namespace
+
+TEST(StreamOutDeviceTest, WhatTheTransportRefusedIsAnErrorAndEveryDoneIsReported)
+{
+    doneCalls = 0;
+    auto* line = new TestOutLine(0us);
+    StreamOutDevice device{std::unique_ptr<OutputLine>(line), MidiOutCallback{&CountDone, 0}};
+    EXPECT_EQ(MMSYSERR_ERROR, device.ShortMsg(0xF6)) << "the line's verdict, not a hopeful yes";
+    EXPECT_EQ(MMSYSERR_NOERROR, device.ShortMsg(0x403C90));
+
+    Bytes refused = {0xF0, 0x7D, 0xF7};
+    Bytes taken = {0xF0, 0x01, 0xF7};
+    MIDIHDR header{};
+    header.lpData = reinterpret_cast<LPSTR>(refused.data());
+    header.dwBufferLength = 3;
+    const auto release = [&] {
+        MMRESULT released = MIDIERR_STILLPLAYING;
+        for (int poll = 0; poll < 1000 && released == MIDIERR_STILLPLAYING; ++poll) {
+            released = device.UnprepareHeader(header);
+            std::this_thread::sleep_for(1ms);
+        }
+        return released;
+    };
+    device.PrepareHeader(header);
+    ASSERT_EQ(MMSYSERR_NOERROR, device.LongMsg(header));
+    EXPECT_EQ(MMSYSERR_ERROR, release()) << "the refusal shows when the header is taken back";
+    EXPECT_EQ(0u, header.dwFlags & MHDR_PREPARED) << "and the header is free all the same";
+
+    header.lpData = reinterpret_cast<LPSTR>(taken.data());
+    device.PrepareHeader(header);
+    ASSERT_EQ(MMSYSERR_NOERROR, device.LongMsg(header));
+    EXPECT_EQ(MMSYSERR_NOERROR, release()) << "a refusal is reported once";
+    EXPECT_EQ(2, doneCalls.load());
+    EXPECT_EQ(MMSYSERR_NOERROR, device.Close());
+    EXPECT_EQ((std::vector<Bytes>{{0x90, 0x3C, 0x40}, {0xF0, 0x01, 0xF7}}), line->sent);
+}
