@@ -309,19 +309,20 @@ int Identify(const MidiSetup& midi, const JobOptions& options, std::ostream& out
     VirtualEx5Driver* virtualEx5 = midi();
     Resolved resolved = Resolve(options, virtualEx5, err);
     KeepInRange(resolved, options, true, err);
-    resolved.settings.logFolder = ExpandLogFolder(options.logDir).string();
+    const std::filesystem::path logFolder = ExpandLogFolder(options.logDir);
     auto params = std::make_unique<EXParams>();
     TextField done;
     TextField report;
     RunJob(&IdentifyJob, *params, [&] {
         params->PrepareIdentify(&done, resolved.settings, SONDERIK_VERSION);
         params->reportWindow = &report;
+        params->logFolder = logFolder.string();
         params->verbose = options.verbose ? 1 : 0;
         params->timeout = resolved.timeout;
         params->identResult[0] = '\0';
     }, done, report, err);
 
-    if (LogFailed(report, resolved.settings.logFolder, err)) {
+    if (LogFailed(report, logFolder, err)) {
         return kFailed;
     }
     if (params->errorText[0] != '\0') {
@@ -353,18 +354,19 @@ int Send(const MidiSetup& midi, const std::string& file, int voice, const JobOpt
     VirtualEx5Driver* virtualEx5 = midi();
     Resolved resolved = Resolve(options, virtualEx5, err);
     KeepInRange(resolved, options, false, err);
-    resolved.settings.logFolder = ExpandLogFolder(options.logDir).string();
+    const std::filesystem::path logFolder = ExpandLogFolder(options.logDir);
     auto params = std::make_unique<EXParams>();
     TextField done;
     TextField report;
     RunJob(&SendVoiceJob, *params, [&] {
         params->PrepareSendVoice(patch.release(), nullptr, &done, resolved.settings, SONDERIK_VERSION);
         params->reportWindow = &report;
+        params->logFolder = logFolder.string();
         params->verbose = options.verbose ? 1 : 0;
         params->timeout = resolved.timeout;
     }, done, report, err);
 
-    if (LogFailed(report, resolved.settings.logFolder, err)) {
+    if (LogFailed(report, logFolder, err)) {
         return kFailed;
     }
     if (params->errorText[0] != '\0') {

@@ -17,7 +17,6 @@ void EXParams::PrepareCommon(HWND identDone, const JobSettings& settings, const 
     sysexDelay = settings.sysexDelay;
     timeout = kTimeout;
     attempts = kRetries + 1;
-    logFolder = settings.logFolder;
     answeredPass = 0;
     std::memset(version, 0, sizeof version);
     if (versionText != nullptr) {

@@ -15,7 +15,6 @@ struct JobSettings {
     std::uint32_t deviceNumber = 1;
     std::uint32_t sysexDelay = 25;
     std::uint32_t midiDelay = 500;
-    std::string logFolder;  // where the jobs keep "Sonderik.log"; empty: the current folder
 };
 
 // The job parameter record. The dialog owns one for its whole life, refills it
@@ -58,9 +57,10 @@ public:
     std::FILE* log = nullptr;
     EX5Patch* patch = nullptr;
     HMIDIOUT midiOutHandle = nullptr;
-    // Beyond the dialog's record: where the log lies, and which pass of an
-    // identification brought the answer (0 none, 1 the configured device
-    // number, 2 the request to every device).
+    // Beyond the dialog's record: where the jobs keep "Sonderik.log" (empty:
+    // the current folder; the preparations leave it as it is), and which
+    // pass of an identification brought the answer (0 none, 1 the configured
+    // device number, 2 the request to every device).
     std::string logFolder;
     std::uint32_t answeredPass = 0;
 
