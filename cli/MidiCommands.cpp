@@ -124,15 +124,15 @@ Resolved Resolve(const JobOptions& options, VirtualEx5Driver* virtualEx5, [[mayb
 // Only what the command uses is checked, and only where no option overrides
 // it: the request's device number goes into a SysEx message, where 128 and
 // up would be a status byte.
-void KeepInRange(Resolved& r, const JobOptions& options, bool identify, std::ostream& err)
+void KeepInRange(Resolved& r, const JobOptions& options, bool usesMidiDelay, bool usesDevice, std::ostream& err)
 {
     if (!options.sysexDelay) {
         r.settings.sysexDelay = Bounded(r.settings.sysexDelay, kMaxSysexDelay, "SysEx delay", " ms", err);
     }
-    if (!identify && !options.midiDelay) {
+    if (usesMidiDelay && !options.midiDelay) {
         r.settings.midiDelay = Bounded(r.settings.midiDelay, kMaxMidiDelay, "MIDI delay", " ms", err);
     }
-    if (identify && !options.device) {
+    if (usesDevice && !options.device) {
         r.settings.deviceNumber = Bounded(r.settings.deviceNumber, kMaxDeviceNumber, "device number", "", err);
     }
 }
@@ -308,7 +308,7 @@ int Identify(const MidiSetup& midi, const JobOptions& options, std::ostream& out
 {
     VirtualEx5Driver* virtualEx5 = midi();
     Resolved resolved = Resolve(options, virtualEx5, err);
-    KeepInRange(resolved, options, true, err);
+    KeepInRange(resolved, options, false, true, err);
     const std::filesystem::path logFolder = ExpandLogFolder(options.logDir);
     auto params = std::make_unique<EXParams>();
     TextField done;
@@ -353,7 +353,7 @@ int Send(const MidiSetup& midi, const std::string& file, int voice, const JobOpt
 
     VirtualEx5Driver* virtualEx5 = midi();
     Resolved resolved = Resolve(options, virtualEx5, err);
-    KeepInRange(resolved, options, false, err);
+    KeepInRange(resolved, options, true, false, err);
     const std::filesystem::path logFolder = ExpandLogFolder(options.logDir);
     auto params = std::make_unique<EXParams>();
     TextField done;
@@ -384,7 +384,8 @@ int PlayAudition(const MidiSetup& midi, const std::string& action, std::uint32_t
              std::ostream& out, std::ostream& err, std::chrono::milliseconds runPause)
 {
     VirtualEx5Driver* virtualEx5 = midi();
-    const Resolved resolved = Resolve(options, virtualEx5, err);
+    Resolved resolved = Resolve(options, virtualEx5, err);
+    KeepInRange(resolved, options, false, false, err);
     // What the window holds after its last job: that job's ports and delay.
     auto params = std::make_unique<EXParams>();
     params->PrepareIdentify(nullptr, resolved.settings, SONDERIK_VERSION);
