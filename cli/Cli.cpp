@@ -184,10 +184,15 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
             ->check(CLI::Range(0u, kMaxSysexDelay));
         cmd->add_flag("--verbose", options.verbose, "Write every message's bytes to the log");
     };
+    const auto addLogOption = [&](CLI::App* cmd) {
+        cmd->add_option("--log-dir", options.logDir,
+                        "Folder for Sonderik.log (default: the current folder; ~/ is your home; made if missing)");
+    };
     CLI::App* identify = app.add_subcommand("identify", "Identify the instrument with an Identity Request");
     addPortOptions(identify);
+    addLogOption(identify);
     identify->add_option("--device", options.device, "Device number the request is addressed to (127: all)")
-        ->check(CLI::Range(0u, 127u));
+        ->check(CLI::Range(0u, kMaxDeviceNumber));
     identify->add_option("--timeout", options.timeout, "Milliseconds to wait for each reply")
         ->check(CLI::Range(1u, kMaxTimeout));
 
@@ -195,6 +200,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     send->add_option("FILE", file, "Voice file (.s1v, .s1y or .s1a)")->required();
     send->add_option("VOICE", voiceText, kVoiceHelp)->required();
     addPortOptions(send);
+    addLogOption(send);
     send->add_option("--midi-delay", options.midiDelay, "Milliseconds to wait before closing the ports")
         ->check(CLI::Range(0u, kMaxMidiDelay));
 

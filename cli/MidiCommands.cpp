@@ -12,6 +12,7 @@
 #include "cli/Common.h"
 #include "instrument/Audition.h"
 #include "instrument/Jobs.h"
+#include "instrument/LogFolder.h"
 #include "midi/MidiInWin.h"
 #include "midi/MidiOutWin.h"
 #include "platform/midi/MidiDriver.h"
@@ -65,13 +66,16 @@ std::vector<std::string> Names(UINT count, NameOf nameOf)
     return names;
 }
 
-std::uint32_t Bounded(std::uint32_t value, std::uint32_t most, const char* what, std::ostream& err)
+// A stored value beyond what the command line accepts is brought into range,
+// saying which value is used instead.
+std::uint32_t Bounded(std::uint32_t value, std::uint32_t most, const char* what, const char* unit,
+                      std::ostream& err)
 {
     if (value <= most) {
         return value;
     }
-    err << kProgram << ": the stored " << what << " of " << value << " ms is out of range; using " << most
-        << " ms\n";
+    err << kProgram << ": the stored " << what << ' ' << value << unit << " is out of range (0 to " << most << unit
+        << "); using " << most << unit << '\n';
     return most;
 }
 
@@ -95,7 +99,7 @@ std::string Missing(const char* direction, const StoredPort& stored, std::int32_
 // command line's options over both. A stored port is found by its name, as
 // the window finds it (ChoosePort); a port of -1 stays "none", so that a job
 // without a port fails visibly.
-Resolved Resolve(const JobOptions& options, VirtualEx5Driver* virtualEx5, std::ostream& err)
+Resolved Resolve(const JobOptions& options, VirtualEx5Driver* virtualEx5, [[maybe_unused]] std::ostream& err)
 {
     const std::vector<std::string> ins = Names(midiInGetNumDevs(), InName);
     const std::vector<std::string> outs = Names(midiOutGetNumDevs(), OutName);
@@ -114,8 +118,8 @@ Resolved Resolve(const JobOptions& options, VirtualEx5Driver* virtualEx5, std::o
             r.missing = Missing("MIDI Out", storedOut, out);
         }
         r.settings.deviceNumber = stored->deviceNo;
-        r.settings.sysexDelay = Bounded(stored->sysexDelay, kMaxSysexDelay, "SysEx delay", err);
-        r.settings.midiDelay = Bounded(stored->midiDelay, kMaxMidiDelay, "MIDI delay", err);
+        r.settings.sysexDelay = stored->sysexDelay;
+        r.settings.midiDelay = stored->midiDelay;
     } else {
         const std::int32_t in = virtualEx5 ? ChoosePort(ins, StoredPort{-1, virtualEx5->InputName(0)}) : -1;
         const std::int32_t out = virtualEx5 ? ChoosePort(outs, StoredPort{-1, virtualEx5->OutputName(0)}) : -1;
@@ -136,6 +140,22 @@ Resolved Resolve(const JobOptions& options, VirtualEx5Driver* virtualEx5, std::o
     r.settings.midiDelay = options.midiDelay.value_or(r.settings.midiDelay);
     r.timeout = options.timeout.value_or(r.timeout);
     return r;
+}
+
+// Only what the command uses is checked, and only where no option overrides
+// it: the request's device number goes into a SysEx message, where 128 and
+// up would be a status byte.
+void KeepInRange(Resolved& r, const JobOptions& options, bool usesMidiDelay, bool usesDevice, std::ostream& err)
+{
+    if (!options.sysexDelay) {
+        r.settings.sysexDelay = Bounded(r.settings.sysexDelay, kMaxSysexDelay, "SysEx delay", " ms", err);
+    }
+    if (usesMidiDelay && !options.midiDelay) {
+        r.settings.midiDelay = Bounded(r.settings.midiDelay, kMaxMidiDelay, "MIDI delay", " ms", err);
+    }
+    if (usesDevice && !options.device) {
+        r.settings.deviceNumber = Bounded(r.settings.deviceNumber, kMaxDeviceNumber, "device number", "", err);
+    }
 }
 
 // Longer than the slowest job these settings allow: two passes of every
@@ -177,18 +197,50 @@ std::string WithoutLineEnd(std::string text)
     return text;
 }
 
-// A job that could not open its log names where it tried. The job hands
-// that failure to its report window (an identification then also its
-// closing line, which takes the error line's place in errorText).
-bool LogFailed(const TextField& report, std::ostream& err)
+// A job that could not open its log names where it tried, why, and how to
+// choose another folder. The job hands that failure to its report window (an
+// identification then also its closing line, which takes the error line's
+// place in errorText).
+bool LogFailed(const TextField& report, const std::filesystem::path& folder, std::ostream& err)
 {
     if (report.Text().find("Cannot open log file") == std::string::npos) {
         return false;
     }
     std::error_code ec;
-    const auto folder = std::filesystem::current_path(ec);
-    Fail(err, kLogFileName, "Cannot open log file in " + (ec ? std::string("the current folder") : folder.string()));
+    const std::filesystem::path where =
+        folder.empty() ? std::filesystem::current_path(ec) : std::filesystem::absolute(folder, ec).lexically_normal();
+    std::string reason = "Cannot open log file in " + (ec ? folder.string() : where.string());
+    if (const std::string problem = LogFolderProblem(folder); !problem.empty()) {
+        reason += ": " + problem;
+    }
+    Fail(err, kLogFileName, reason + "; choose another folder with --log-dir DIR");
     return true;
+}
+
+std::string PortAdvice(const char* direction, std::uint32_t port, const std::string& name, const char* option)
+{
+    const std::string choose = std::string("; choose one with ") + option + " N (see sonderik-cli ports)";
+    if (name.empty()) {
+        return port == static_cast<std::uint32_t>(-1)
+                   ? std::string("no MIDI ") + direction + " port is selected" + choose
+                   : std::string("there is no MIDI ") + direction + " port " + std::to_string(port) + choose;
+    }
+    return std::string("MIDI ") + direction + " port " + std::to_string(port) + " is " + Printable(name) + choose;
+}
+
+// What a musician can do about a failed job, after the job's own line.
+std::string WithAdvice(const std::string& line, const Resolved& r, bool send)
+{
+    std::string advice;
+    if (line.find("Error 0x41 ") != std::string::npos) {
+        advice = send ? "the voice was still being sent when the MIDI delay ran out; raise it with --midi-delay MS"
+                      : "a message was still being sent when its wait ran out; raise --sysex-delay MS";
+    } else if (line.rfind("MidiOutWin:", 0) == 0) {
+        advice = PortAdvice("output", r.settings.midiOutPort, OutName(r.settings.midiOutPort), "--out");
+    } else if (line.rfind("MidiInWin:", 0) == 0) {
+        advice = PortAdvice("input", r.settings.midiInPort, InName(r.settings.midiInPort), "--in");
+    }
+    return advice.empty() ? line : line + " (" + advice + ")";
 }
 
 bool IsOurs(const char* result)
@@ -276,31 +328,35 @@ int Ports(const MidiSetup& midi, std::ostream& out, std::ostream& err)
 int Identify(const MidiSetup& midi, const JobOptions& options, std::ostream& out, std::ostream& err)
 {
     VirtualEx5Driver* virtualEx5 = midi();
-    const Resolved resolved = Resolve(options, virtualEx5, err);
+    Resolved resolved = Resolve(options, virtualEx5, err);
     if (!resolved.missing.empty()) {
         return Fail(err, "identify", resolved.missing);
     }
+    KeepInRange(resolved, options, false, true, err);
+    const std::filesystem::path logFolder = ExpandLogFolder(options.logDir);
     auto params = std::make_unique<EXParams>();
     TextField done;
     TextField report;
     RunJob(&IdentifyJob, *params, [&] {
         params->PrepareIdentify(&done, resolved.settings, SONDERIK_VERSION);
         params->reportWindow = &report;
+        params->logFolder = logFolder.string();
         params->verbose = options.verbose ? 1 : 0;
         params->timeout = resolved.timeout;
         params->identResult[0] = '\0';
     }, done, report, err);
 
-    if (LogFailed(report, err)) {
+    if (LogFailed(report, logFolder, err)) {
         return kFailed;
     }
     if (params->errorText[0] != '\0') {
-        return Fail(err, "identify", WithoutLineEnd(params->errorText));
+        return Fail(err, "identify", WithAdvice(WithoutLineEnd(params->errorText), resolved, false));
     }
     out << params->identResult << '\n';
-    if (IsOurs(params->identResult) && params->deviceNumber != resolved.settings.deviceNumber) {
-        err << kProgram << ": it answers at device number " << params->deviceNumber
-            << ", not " << resolved.settings.deviceNumber << ": please check the MIDI Parameters\n";
+    if (IsOurs(params->identResult) && params->answeredPass == 2) {
+        err << kProgram << ": it answered only the request to every device, as device number "
+            << params->deviceNumber << " (the first requests went to device number " << resolved.settings.deviceNumber
+            << "): please check the MIDI Parameters\n";
     }
     return IsOurs(params->identResult) ? 0 : kFailed;
 }
@@ -320,25 +376,28 @@ int Send(const MidiSetup& midi, const std::string& file, int voice, const JobOpt
     }
 
     VirtualEx5Driver* virtualEx5 = midi();
-    const Resolved resolved = Resolve(options, virtualEx5, err);
+    Resolved resolved = Resolve(options, virtualEx5, err);
     if (!resolved.missing.empty()) {
         return Fail(err, file, resolved.missing);
     }
+    KeepInRange(resolved, options, true, false, err);
+    const std::filesystem::path logFolder = ExpandLogFolder(options.logDir);
     auto params = std::make_unique<EXParams>();
     TextField done;
     TextField report;
     RunJob(&SendVoiceJob, *params, [&] {
         params->PrepareSendVoice(patch.release(), nullptr, &done, resolved.settings, SONDERIK_VERSION);
         params->reportWindow = &report;
+        params->logFolder = logFolder.string();
         params->verbose = options.verbose ? 1 : 0;
         params->timeout = resolved.timeout;
     }, done, report, err);
 
-    if (LogFailed(report, err)) {
+    if (LogFailed(report, logFolder, err)) {
         return kFailed;
     }
     if (params->errorText[0] != '\0') {
-        return Fail(err, file, WithoutLineEnd(params->errorText));
+        return Fail(err, file, WithAdvice(WithoutLineEnd(params->errorText), resolved, true));
     }
     const std::string portName = OutName(resolved.settings.midiOutPort);
     out << "Sent " << ShownVoice(line) << " to " << Printable(portName) << '\n';
@@ -352,7 +411,8 @@ int PlayAudition(const MidiSetup& midi, const std::string& action, std::uint32_t
              std::ostream& out, std::ostream& err, std::chrono::milliseconds runPause)
 {
     VirtualEx5Driver* virtualEx5 = midi();
-    const Resolved resolved = Resolve(options, virtualEx5, err);
+    Resolved resolved = Resolve(options, virtualEx5, err);
+    KeepInRange(resolved, options, false, false, err);
     // What the window holds after its last job: that job's ports and delay.
     auto params = std::make_unique<EXParams>();
     params->PrepareIdentify(nullptr, resolved.settings, SONDERIK_VERSION);

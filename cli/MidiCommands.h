@@ -27,12 +27,14 @@ struct JobOptions {
     std::optional<std::uint32_t> midiDelay;
     std::optional<std::uint32_t> timeout;
     bool verbose = false;
+    std::string logDir;  // as typed; empty for the current folder
 };
 
 // Upper bounds that keep a job from waiting for days on a stored value.
 inline constexpr std::uint32_t kMaxSysexDelay = 10000;
 inline constexpr std::uint32_t kMaxMidiDelay = 60000;
 inline constexpr std::uint32_t kMaxTimeout = 60000;
+inline constexpr std::uint32_t kMaxDeviceNumber = 127;
 
 int Ports(const MidiSetup& midi, std::ostream& out, std::ostream& err);
 int Identify(const MidiSetup& midi, const JobOptions& options, std::ostream& out, std::ostream& err);

@@ -7,6 +7,7 @@
 #include <exception>
 #include <memory>
 
+#include "instrument/LogFolder.h"
 #include "instrument/Midi.h"
 #include "midi/MidiParams.h"
 #include "voice/EXException.h"
@@ -81,7 +82,7 @@ void Guarded(EXParams& params, int line, Body&& body)
 
 void OpenLog(EXParams& params, const char* mode, char (&buffer)[4], int line)
 {
-    params.log = std::fopen(kLogFileName, mode);
+    params.log = std::fopen(LogFileIn(params.logFolder).c_str(), mode);
     if (params.log == nullptr) {
         RaiseEX(kCannotOpenLog, kUnit, line);
     }

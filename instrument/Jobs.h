@@ -8,8 +8,8 @@
 #include "voice/EXParams.h"
 
 // The two long conversations, each run on a worker thread of its own with the
-// address of the one EXParams. Both write "Sonderik.log" in the current
-// folder, catch every failure, always close their ports and always deliver
+// address of the one EXParams. Both write "Sonderik.log" in the record's
+// log folder (the current folder unless one is set; see LogFolder.h), catch every failure, always close their ports and always deliver
 // "Done" to their done window. A failure is also left in `errorText`
 // ("unit:line message"), which is empty after a job that went well.
 void SendVoiceJob(void* params);

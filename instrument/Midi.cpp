@@ -291,10 +291,15 @@ bool IdentifyInstrument(Midi& midi, EXParams& params, MidiParams& pair)
 {
     pair.manufacturerId = -1;
     int firstPass = 1;
+    params.answeredPass = 0;
     if (midi.RequestIdentity(params, pair, 0) == -1) {
         params.deviceNumber = 127;
-        midi.RequestIdentity(params, pair, 1);
+        if (midi.RequestIdentity(params, pair, 1) == 0) {
+            params.answeredPass = 2;
+        }
         firstPass = 0;
+    } else {
+        params.answeredPass = 1;
     }
     return midi.InterpretIdentity(params, pair, firstPass);
 }

@@ -17,6 +17,7 @@ void EXParams::PrepareCommon(HWND identDone, const JobSettings& settings, const 
     sysexDelay = settings.sysexDelay;
     timeout = kTimeout;
     attempts = kRetries + 1;
+    answeredPass = 0;
     std::memset(version, 0, sizeof version);
     if (versionText != nullptr) {
         std::strncpy(version, versionText, sizeof version - 1);

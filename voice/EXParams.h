@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 #include "platform/handles.h"
 
@@ -56,6 +57,12 @@ public:
     std::FILE* log = nullptr;
     EX5Patch* patch = nullptr;
     HMIDIOUT midiOutHandle = nullptr;
+    // Beyond the dialog's record: where the jobs keep "Sonderik.log" (empty:
+    // the current folder; the preparations leave it as it is), and which
+    // pass of an identification brought the answer (0 none, 1 the configured
+    // device number, 2 the request to every device).
+    std::string logFolder;
+    std::uint32_t answeredPass = 0;
 
 private:
     void PrepareCommon(HWND identDone, const JobSettings& settings, const char* versionText);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -151,7 +152,8 @@ TEST_F(CliMidiTest, SendRefusesDrumsAndSaysWhereTheLogCouldNotBeOpened)
     std::filesystem::create_directory(harness.Dir().File("Sonderik.log"));
     const CliRun noLog = Cli("", Args({"send", file, "1", "--midi-delay", "0"}));
     EXPECT_EQ(1, noLog.status);
-    EXPECT_EQ("sonderik-cli: Sonderik.log: Cannot open log file in " + std::filesystem::current_path().string() + "\n",
+    EXPECT_EQ("sonderik-cli: Sonderik.log: Cannot open log file in " + std::filesystem::current_path().string() +
+                  ": Sonderik.log is a folder there; choose another folder with --log-dir DIR\n",
               noLog.err);
     EXPECT_TRUE(driver->Instrument().GetReceived().voices.empty());
 
@@ -170,7 +172,9 @@ TEST_F(CliMidiTest, JobsTakeTheirPortsFromTheStoredSettings)
     const std::string file = WriteBank();
     const CliRun run = Cli("", Args({"send", file, "1"}));
     EXPECT_EQ(1, run.status);
-    EXPECT_NE(std::string::npos, run.err.find("MidiOutWin:186 Error 0x5 unpreparing MIDI out header")) << run.err;
+    EXPECT_NE(std::string::npos, run.err.find("MidiOutWin:186 Error 0x5 unpreparing MIDI out header (no MIDI output port is "
+                                              "selected; choose one with --out N (see sonderik-cli ports))"))
+        << run.err;
 
     const CliRun overridden = Cli("", Args({"send", file, "1", "--out", "0", "--midi-delay", "50"}));
     EXPECT_EQ(0, overridden.status) << overridden.err;
@@ -298,3 +302,78 @@ TEST_F(CliMidiTest, PortsAreOpenedAsListedAndAStoredNameFollowsItsPortToANewLine
     EXPECT_EQ(1u, midiOutGetNumDevs());
     EXPECT_EQ(MMSYSERR_BADDEVICEID, midiOutGetDevCapsA(2, &caps, sizeof caps)) << "a new listing, a new numbering";
 }
+
+TEST_F(CliMidiTest, TheLogGoesWhereLogDirSaysMadeIfMissingWithTildeAsHome)
+{
+    const std::string file = WriteBank();
+    const ScopedEnv home("HOME", harness.Dir().File("home"));
+    const CliRun run = Cli("", Args({"send", file, "1", "--midi-delay", "0", "--log-dir", "~/logs/today"}));
+    ASSERT_EQ(0, run.status) << run.err;
+    EXPECT_NE(std::string::npos,
+              ConfigFolder::Contents(harness.Dir().File("home/logs/today/Sonderik.log")).find("Voice sent"));
+    EXPECT_FALSE(std::filesystem::exists(harness.Dir().File("Sonderik.log")));
+
+    std::ofstream(harness.Dir().File("plain")) << "a file, not a folder";
+    const CliRun blocked = Cli("", Args({"identify", "--log-dir", harness.Dir().File("plain/logs")}));
+    EXPECT_EQ(1, blocked.status);
+    EXPECT_NE(std::string::npos, blocked.err.find("Cannot open log file in " + harness.Dir().File("plain/logs") + ": "))
+        << blocked.err;
+    EXPECT_NE(std::string::npos, blocked.err.find("--log-dir DIR")) << blocked.err;
+}
+
+TEST_F(CliMidiTest, IdentifySaysTheDeviceNumberWheneverOnlyTheRequestToEveryDeviceWasAnswered)
+{
+    const std::vector<std::string> quick = {"--sysex-delay", "0", "--timeout", "20"};
+    const CliRun sameNumber = Cli("silent=4", Args({"identify"}, quick));
+    EXPECT_EQ(0, sameNumber.status);
+    EXPECT_EQ("EX5\n", sameNumber.out);
+    EXPECT_NE(std::string::npos, sameNumber.err.find("only the request to every device, as device number 1 (the first requests went to "
+                                                    "device number 1)"))
+        << sameNumber.err;
+
+    const CliRun firstPass = Cli("", Args({"identify"}, quick));
+    EXPECT_EQ("", firstPass.err);
+}
+
+struct WarningCase {
+    const char* what;
+    Settings stored;
+    std::vector<std::string> args;
+    std::string warnings;
+};
+
+void PrintTo(const WarningCase& c, std::ostream* os) { *os << c.what; }
+
+class CliWarningTest : public CliMidiTest, public ::testing::WithParamInterface<WarningCase> {};
+
+TEST_P(CliWarningTest, WarnOnlyAboutStoredValuesTheCommandUsesNamingTheValueUsed)
+{
+    const WarningCase& c = GetParam();
+    ASSERT_TRUE(SaveSettings(MemorySettings(c.stored)));
+    std::vector<std::string> args = c.args;
+    if (args[0] == "send") {
+        args.insert(args.begin() + 1, {WriteBank(), "1"});
+    }
+    const CliRun run = Cli("", args);
+    std::string warnings;
+    for (std::size_t at = 0; (at = run.err.find("sonderik-cli: the stored", at)) != std::string::npos;) {
+        const std::size_t end = run.err.find('\n', at);
+        warnings += run.err.substr(at, end - at + 1);
+        at = end;
+    }
+    EXPECT_EQ(c.warnings, warnings) << run.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Stored, CliWarningTest,
+    ::testing::Values(
+        WarningCase{"IdentifyIgnoresTheMidiDelay", Settings{"", 0, 0, 0, 900000, 1, false},
+                    {"identify", "--timeout", "20"}, ""},
+        WarningCase{"AnOptionOverridesTheStoredDelay", Settings{"", 0, 0, 900000, 0, 1, false},
+                    {"identify", "--timeout", "20", "--sysex-delay", "0"}, ""},
+        WarningCase{"DeviceNumberClamped", Settings{"", 0, 0, 0, 0, 201, false}, {"identify", "--timeout", "20"},
+                    "sonderik-cli: the stored device number 201 is out of range (0 to 127); using 127\n"},
+        WarningCase{"AnOptionOverridesTheStoredDeviceNumber", Settings{"", 0, 0, 0, 0, 201, false},
+                    {"identify", "--timeout", "20", "--device", "1"}, ""},
+        WarningCase{"SendIgnoresTheDeviceNumber", Settings{"", 0, 0, 0, 0, 201, false}, {"send"}, ""}),
+    [](const ::testing::TestParamInfo<WarningCase>& p) { return p.param.what; });
