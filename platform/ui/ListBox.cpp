@@ -31,8 +31,9 @@ int ListBoxModel::Insert(int index, std::string text)
     const int count = static_cast<int>(lines_.size());
     if (sorted_) {
         // After the lines that compare equal, as the sorted list box does.
-        const auto at = std::upper_bound(lines_.begin(), lines_.end(), text, [](const std::string& t, const Line& l) {
-            return CompareNoCase(t, l.text) < 0;
+        const Less less = less_;
+        const auto at = std::upper_bound(lines_.begin(), lines_.end(), text, [less](const std::string& t, const Line& l) {
+            return less != nullptr ? less(t, l.text) : CompareNoCase(t, l.text) < 0;
         });
         index = static_cast<int>(at - lines_.begin());
     } else if (index < 0 || index > count) {
@@ -167,6 +168,7 @@ bool CListBox::Create(DWORD style, const QRect& rect, QWidget* parent, int id)
         return false;
     }
     auto* view = new ui::ListBoxView(parent, style);
+    view->Lines().SetOrder(less_);
     view->setGeometry(rect);
     Bind(view, id, style);
     Connect(view);
@@ -208,6 +210,8 @@ void CListBox::Attach(CListBox& from)
     QObject::disconnect(view, &QListView::doubleClicked, view, nullptr);
     QObject::disconnect(view, &QWidget::customContextMenuRequested, view, nullptr);
     Bind(view, from.id_, from.style_);
+    less_ = from.less_;
+    view->Lines().SetOrder(less_);
     Connect(view);
 }
 
@@ -223,6 +227,14 @@ void CListBox::ModifyStyle(DWORD remove, DWORD add)
 {
     // The window keeps the style it was made with; the object reports the new one.
     style_ = (style_ & ~remove) | add;
+}
+
+void CListBox::SetSortOrder(ui::ListBoxModel::Less less)
+{
+    less_ = less;
+    if (ui::ListBoxView* view = View()) {
+        view->Lines().SetOrder(less);
+    }
 }
 
 int CListBox::AddString(const std::string& text) { return InsertString(-1, text); }

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <QAbstractListModel>
@@ -29,6 +30,8 @@ public:
         std::uintptr_t data = 0;
     };
 
+    using Less = bool (*)(std::string_view, std::string_view);
+
     explicit ListBoxModel(QObject* parent, bool sorted) : QAbstractListModel(parent), sorted_(sorted) {}
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -42,9 +45,11 @@ public:
     std::vector<Line>& MutableLines() { return lines_; }
     // While held, changes are gathered and the view learns of them at release.
     void Hold(bool hold);
+    void SetOrder(Less less) { less_ = less; }
 
 private:
     bool sorted_;
+    Less less_ = nullptr;
     bool held_ = false;
     std::vector<Line> lines_;
 };
@@ -98,6 +103,9 @@ public:
     void SetRedraw(bool redraw);
     // Changes the style noted for the next creation (LBS_SORT takes effect only then).
     void ModifyStyle(DWORD remove, DWORD add);
+    // The order of a sorted list, kept for every window made under this
+    // object; by default CompareNoCase, equal lines in arrival order.
+    void SetSortOrder(ui::ListBoxModel::Less less);
 
     std::function<void()> onSelChange;  // LBN_SELCHANGE, from the user only
     std::function<void()> onDblClk;     // LBN_DBLCLK
@@ -109,4 +117,5 @@ private:
     void Connect(ui::ListBoxView* view);
 
     bool quiet_ = false;
+    ui::ListBoxModel::Less less_ = nullptr;
 };

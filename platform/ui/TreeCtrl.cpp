@@ -139,9 +139,11 @@ TreeNode* TreeModel::Insert(TreeNode* parent, TreeNode* after, std::unique_ptr<T
     if (after == TVI_FIRST) {
         at = 0;
     } else if (after == TVI_SORT) {
+        const auto order = less;
         const auto place = std::upper_bound(kids.begin(), kids.end(), node->text,
-                                            [](const std::string& text, const std::unique_ptr<TreeNode>& kid) {
-                                                return CompareNoCase(text, kid->text) < 0;
+                                            [order](const std::string& text, const std::unique_ptr<TreeNode>& kid) {
+                                                return order != nullptr ? order(text, kid->text)
+                                                                        : CompareNoCase(text, kid->text) < 0;
                                             });
         at = static_cast<std::size_t>(place - kids.begin());
     } else if (after != TVI_LAST && after != nullptr && after->parent == parent) {
@@ -567,4 +569,11 @@ CImageList* CTreeCtrl::SetImageList(CImageList* images)
         View()->setIconSize(QSize(images->Width(), images->Height()));
     }
     return before;
+}
+
+void CTreeCtrl::SetSortOrder(bool (*less)(std::string_view, std::string_view))
+{
+    if (ui::TreeModel* model = Model()) {
+        model->less = less;
+    }
 }

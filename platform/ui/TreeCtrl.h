@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <QAbstractItemModel>
@@ -115,6 +116,8 @@ public:
 
     const CImageList* images = nullptr;
     TreeNode* selected = nullptr;
+    // The order of TVI_SORT; by default CompareNoCase, equal names in arrival order.
+    bool (*less)(std::string_view, std::string_view) = nullptr;
 
 private:
     mutable TreeNode root_;
@@ -172,6 +175,7 @@ public:
     // Makes the item the selected one; "selection changed" follows at once.
     bool SelectItem(HTREEITEM item);
     CImageList* SetImageList(CImageList* images);
+    void SetSortOrder(bool (*less)(std::string_view, std::string_view));
 
     // TVN_ITEMEXPANDING: before a node expands or collapses; true refuses.
     std::function<bool(HTREEITEM item, UINT action)> onItemExpanding;

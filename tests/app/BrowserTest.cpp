@@ -1,0 +1,212 @@
+// The folder tree and the file list on drives, folders and shares of the
+// test's own: root order, display names, lazy expansion, the re-open walk
+// and its skip rule, shares from a mounts file, and the teardown.
+#include <filesystem>
+#include <fstream>
+
+#include <QTest>
+#include <QTreeView>
+
+#include "app/SonderikDlg.h"
+#include "platform/midi/MidiDriver.h"
+#include "platform/midi/VirtualEx5Driver.h"
+#include "tests/support/FileWorld.h"
+#include "tests/support/ScopedEnv.h"
+
+namespace {
+
+using Dlg = CSonderikDlg;
+
+void Touch(const std::filesystem::path& file)
+{
+    std::filesystem::create_directories(file.parent_path());
+    std::ofstream(file, std::ios::binary) << "x";
+}
+
+std::vector<std::string> Children(CTreeCtrl& tree, HTREEITEM parent)
+{
+    std::vector<std::string> names;
+    for (HTREEITEM at = tree.GetChildItem(parent); at != nullptr; at = tree.GetNextSiblingItem(at)) {
+        names.push_back(tree.GetItemText(at));
+    }
+    return names;
+}
+
+HTREEITEM Child(CTreeCtrl& tree, HTREEITEM parent, const std::string& name)
+{
+    for (HTREEITEM at = tree.GetChildItem(parent); at != nullptr; at = tree.GetNextSiblingItem(at)) {
+        if (tree.GetItemText(at) == name) {
+            return at;
+        }
+    }
+    return nullptr;
+}
+
+std::vector<std::string> Files(const CListBox& list)
+{
+    std::vector<std::string> lines;
+    for (int i = 0; i < list.GetCount(); ++i) {
+        lines.push_back(list.GetText(i));
+    }
+    return lines;
+}
+
+// A machine with drives C:, D: and X:, a settings folder and a virtual instrument.
+class Machine {
+public:
+    Machine()
+        : c_(world_.Folder("c")), d_(world_.Folder("d")), x_(world_.Folder("x")),
+          drives_("SONDERIK_DRIVES", "C=" + c_.string() + ";D=" + d_.string() + ";X=" + x_.string()),
+          old_(std::filesystem::current_path())
+    {
+        std::filesystem::current_path(world_.Root());
+        platform::InstallMidiDrivers({std::make_shared<VirtualEx5Driver>(virtual_ex5::Config{})});
+    }
+    ~Machine()
+    {
+        std::filesystem::current_path(old_);
+        platform::ResetMidiDrivers();
+    }
+    FileWorld& World() { return world_; }
+    const std::filesystem::path& C() const { return c_; }
+
+    std::unique_ptr<Dlg> Open()
+    {
+        auto dialog = std::make_unique<Dlg>();
+        dialog->SetMessageBox([](QWidget*, const std::string&, UINT) { return IDOK; });
+        dialog->Create();
+        if (!QTest::qWaitFor([&] { return !dialog->JobBusy(); }, 10000)) {
+            qWarning("the identification did not report back");
+        }
+        return dialog;
+    }
+    void StorePath(const std::string& path)
+    {
+        Settings values;
+        values.path = path;
+        MemorySettings view(values);
+        SaveSettings(view);
+    }
+
+private:
+    FileWorld world_;
+    std::filesystem::path c_;
+    std::filesystem::path d_;
+    std::filesystem::path x_;
+    ScopedEnv drives_;
+    std::filesystem::path old_;
+};
+
+}  // namespace
+
+class BrowserTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void firstStartOpensTheNetworkNode()
+    {
+        Machine machine;
+        auto dialog = machine.Open();
+        CTreeCtrl& tree = dialog->Tree();
+        QCOMPARE(Children(tree, TVI_ROOT), (std::vector<std::string>{"C:", "D:", "Network", "X:"}));
+        QVERIFY(tree.GetSelectedItem() == dialog->Browser().NetworkNode());
+        QCOMPARE(dialog->CurrentPath(), std::string());
+        QCOMPARE(dialog->GetDlgItem(Dlg::IDC_PATH)->GetWindowText(), std::string());
+        QCOMPARE(dialog->FileList().GetCount(), 0);
+        // No shares mounted: the Network node loses its button.
+        QVERIFY(!tree.ItemHasChildren(dialog->Browser().NetworkNode()));
+    }
+
+    void savedFolderReopensThroughTheSkipRuleAndListsItsFiles()
+    {
+        Machine machine;
+        for (const char* name : {"alpha.s1y", "BETA.S1V", "gamma.s1a", "notes.txt"}) {
+            Touch(machine.C() / "MUSIC" / "EX5" / name);
+        }
+        std::filesystem::create_directories(machine.C() / "MUSIC" / "EX5" / "bank.s1a");
+        std::filesystem::create_directories(machine.C() / "Other");
+        machine.StorePath("C:\\Gone\\Music\\ex5\\");
+        auto dialog = machine.Open();
+        CTreeCtrl& tree = dialog->Tree();
+        HTREEITEM c = Child(tree, TVI_ROOT, "C:");
+        QCOMPARE(Children(tree, c), (std::vector<std::string>{"Music", "Other"}));
+        HTREEITEM music = Child(tree, c, "Music");
+        HTREEITEM ex5 = Child(tree, music, "Ex5");
+        QVERIFY(ex5 != nullptr);
+        QVERIFY(tree.GetSelectedItem() == ex5);
+        QCOMPARE(dialog->CurrentPath(), std::string("C:\\Music\\Ex5\\"));
+        QCOMPARE(dialog->GetDlgItem(Dlg::IDC_PATH)->GetWindowText(), std::string("C:\\Music\\Ex5\\"));
+        QCOMPARE(Files(dialog->FileList()),
+                 (std::vector<std::string>{"alpha.s1y", "bank.s1a", "BETA.S1V", "gamma.s1a"}));
+        // A file of it, opened through the shown path.
+        dialog->FileList().SetCurSel(-1);
+        QVERIFY(!Children(tree, ex5).empty());  // bank.s1a is a folder
+
+        // Lazy: a folder of files only loses its button; collapsing and
+        // expanding again reads nothing and keeps the selection.
+        HTREEITEM bank = Child(tree, ex5, "bank.s1a");
+        tree.Expand(bank, TVE_EXPAND);
+        QVERIFY(!tree.ItemHasChildren(bank));
+        QVERIFY(tree.GetSelectedItem() == bank);
+        tree.SelectItem(ex5);
+        std::filesystem::create_directories(machine.C() / "Music" / "Late");
+        tree.Expand(c, TVE_COLLAPSE);
+        tree.Expand(c, TVE_EXPAND);
+        QCOMPARE(Children(tree, c), (std::vector<std::string>{"Music", "Other"}));
+        QVERIFY(tree.GetSelectedItem() == ex5);
+    }
+
+    void sharesFromTheMountsFile()
+    {
+        Machine machine;
+        const std::filesystem::path share = machine.World().Folder("mnt/voices");
+        Touch(share / "Sub" / "pad.s1v");
+        Touch(share / "top.s1v");
+        machine.World().Mounts({FileWorld::Mount(share.string(), "cifs", "//BOX/Voices")});
+        machine.StorePath("\\\\BOX\\Voices\\Sub\\");
+        auto dialog = machine.Open();
+        CTreeCtrl& tree = dialog->Tree();
+        HTREEITEM network = dialog->Browser().NetworkNode();
+        QCOMPARE(Children(tree, network), (std::vector<std::string>{"Box"}));
+        HTREEITEM box = Child(tree, network, "Box");
+        QCOMPARE(Children(tree, box), (std::vector<std::string>{"Voices"}));
+        HTREEITEM voices = Child(tree, box, "Voices");
+        QCOMPARE(dialog->Browser().GetItemPath(voices), std::string("\\\\BOX\\Voices\\"));
+        QCOMPARE(dialog->CurrentPath(), std::string("\\\\BOX\\Voices\\Sub\\"));
+        QCOMPARE(Files(dialog->FileList()), (std::vector<std::string>{"pad.s1v"}));
+        // A server selected: no folder, no files.
+        tree.SelectItem(box);
+        QCOMPARE(dialog->CurrentPath(), std::string());
+        QCOMPARE(dialog->FileList().GetCount(), 0);
+        tree.SelectItem(voices);
+        QCOMPARE(Files(dialog->FileList()), (std::vector<std::string>{"top.s1v"}));
+        // Closing takes the tree apart, records and all (ASan watches).
+        QTest::keyClick(dialog.get(), Qt::Key_Escape);
+        QVERIFY(QTest::qWaitFor([&] { return !dialog->isVisible(); }, 5000));
+        QCOMPARE(tree.GetCount(), 0);
+        QCOMPARE(StartSettings().path, std::string("\\\\BOX\\Voices\\"));
+    }
+
+    void pathComponents_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QStringList>("components");
+        QTest::newRow("drive") << "C:\\Music\\" << QStringList{"C:", "Music", ""};
+        QTest::newRow("share") << "\\\\SERVER\\Voices\\" << QStringList{"", "", "SERVER", "Voices", ""};
+        QTest::newRow("empty") << "" << QStringList{""};
+    }
+    void pathComponents()
+    {
+        QFETCH(QString, path);
+        QFETCH(QStringList, components);
+        QStringList found;
+        std::string component;
+        for (int i = 0; FolderBrowser::GetPathComponent(path.toStdString(), i, component); ++i) {
+            found << QString::fromStdString(component);
+        }
+        QCOMPARE(found, components);
+    }
+};
+
+QTEST_MAIN(BrowserTest)
+#include "BrowserTest.moc"
