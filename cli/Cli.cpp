@@ -10,6 +10,7 @@
 
 #include "app/Settings.h"
 #include "cli/Common.h"
+#include "cli/FileCommands.h"
 #include "cli/MidiCommands.h"
 #include "cli/OutputFile.h"
 #include "voice/EXException.h"
@@ -174,6 +175,10 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
 
     CLI::App* settings =
         app.add_subcommand("settings", "Print the settings the window would start with, one name=value line each");
+    CLI::App* drives = app.add_subcommand("drives", "List the drive letters and the mounted network shares");
+    std::string folderPath;
+    CLI::App* folder = app.add_subcommand("folder", "Show a folder as the browser shows it: subfolders, then voice files");
+    folder->add_option("PATH", folderPath, "Folder, such as C:\\Music\\ or \\\\SERVER\\share\\")->required();
     CLI::App* ports = app.add_subcommand("ports", "List the MIDI input and output ports with their index");
 
     JobOptions options;
@@ -252,6 +257,12 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         }
         if (settings->parsed()) {
             return PrintSettings(out, err);
+        }
+        if (drives->parsed()) {
+            return PrintDrives(out, err);
+        }
+        if (folder->parsed()) {
+            return PrintFolder(folderPath, out, err);
         }
         if (ports->parsed()) {
             return Ports(midi, out, err);

@@ -8,7 +8,9 @@
 #include <cctype>
 #include <cerrno>
 #include <memory>
+#include <optional>
 
+#include "platform/files/WinFiles.h"
 #include "voice/EXException.h"
 #include "voice/Patch.h"
 
@@ -59,7 +61,12 @@ std::size_t BankBlockStart(std::string_view fileName)
 
 void ReadVoiceBank(const std::string& folder, const std::string& fileName, BankImage& image)
 {
-    const std::string path = folder + fileName;
+    // The browser joins its folder path, a Windows path, with the listed name.
+    const std::optional<std::string> local = platform::ToLocalPath(folder + fileName);
+    if (!local) {
+        RaiseEX("Cannot open input file #1", kUnit, 1146);
+    }
+    const std::string& path = *local;
 
     // Non-blocking, so that a FIFO or a device named like a voice file is
     // refused below instead of hanging the open.
@@ -109,7 +116,8 @@ void ReadVoiceBank(const std::string& folder, const std::string& fileName, BankI
 
 void ReadVoiceBankFile(const std::string& path, BankImage& image)
 {
-    const std::size_t slash = path.find_last_of('/');
+    // The listed name is the last component, also of a Windows path.
+    const std::size_t slash = path.find_last_of(platform::IsWindowsPath(path) ? "\\/" : "/");
     if (slash == std::string::npos) {
         ReadVoiceBank(std::string(), path, image);
     } else {

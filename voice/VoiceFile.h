@@ -31,9 +31,11 @@ using BankImage = std::array<std::uint8_t, bank::kBlockSize>;
 std::size_t BankBlockStart(std::string_view fileName);
 
 // Reads the voice bank block of `folder` + `fileName` into `image`.
-// `folder` is empty or ends with a path separator. Raises EXException
-// (source unit "SonderikDlg"). On any failure `image` keeps its previous
-// content: the block is read aside and copied in only when it is whole.
+// `folder` is empty or ends with a path separator. A Windows path, such as
+// the browser's folder C:\Music\ joined with a listed name, is translated as
+// every file call translates it. Raises EXException (source unit
+// "SonderikDlg"). On any failure `image` keeps its previous content: the
+// block is read aside and copied in only when it is whole.
 void ReadVoiceBank(const std::string& folder, const std::string& fileName, BankImage& image);
 
 // The same for a path, split into its folder and its listed name.

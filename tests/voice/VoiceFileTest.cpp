@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "tests/support/ScopedEnv.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/VoiceFileBuilder.h"
 #include "voice/EXException.h"
@@ -82,6 +83,29 @@ TEST(VoiceFileTest, EachKindIsReadFromItsPlace)
         auto image = std::make_unique<BankImage>();
         EXPECT_EQ("", ReadError(dir, f.name, *image)) << f.name;
         EXPECT_TRUE(*image == builder.Image()) << f.name;
+    }
+}
+
+TEST(VoiceFileTest, AWindowsPathIsTranslatedAndItsLastComponentIsTheListedName)
+{
+    TempDir dir;
+    std::filesystem::create_directories(dir.Path() / "S1A" / "Bank");
+    const VoiceFileBuilder builder = Marked("through");
+    builder.Write((dir.Path() / "S1A" / "Bank" / "Voices.S1V").string(), Kind::S1v);
+    ScopedEnv drives("SONDERIK_DRIVES", "C=" + dir.Path().string());
+    // The folder's "s1a" must not move the block of an .s1v file.
+    auto image = std::make_unique<BankImage>();
+    ReadVoiceBank("C:\\s1a\\BANK\\", "VOICES.s1v", *image);
+    EXPECT_TRUE(*image == builder.Image());
+    image->fill(0);
+    ReadVoiceBankFile("C:\\S1a\\bank\\voices.s1v", *image);
+    EXPECT_TRUE(*image == builder.Image());
+    try {
+        ReadVoiceBank("C:\\Gone\\", "voices.s1v", *image);
+        ADD_FAILURE() << "a missing folder was read";
+    } catch (EXException* raised) {
+        const std::unique_ptr<EXException> e(raised);
+        EXPECT_STREQ("Cannot open input file #1", e->message);
     }
 }
 

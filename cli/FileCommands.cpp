@@ -1,0 +1,42 @@
+#include "cli/FileCommands.h"
+
+#include <sys/stat.h>
+
+#include "browser/FolderListing.h"
+#include "cli/Common.h"
+#include "platform/files/WinFiles.h"
+
+int PrintDrives(std::ostream& out, std::ostream& err)
+{
+    for (const platform::DriveEntry& drive : platform::ListDrives()) {
+        out << drive.letter << ": " << drive.type << ' ' << drive.folder << '\n';
+    }
+    for (const platform::ShareEntry& share : platform::ListShares()) {
+        out << share.RemoteName() << ' ' << share.folder << '\n';
+    }
+    return out.flush() ? 0 : Fail(err, "drives", "Cannot write the list");
+}
+
+int PrintFolder(const std::string& path, std::ostream& out, std::ostream& err)
+{
+    // The browser's folder paths end in a separator; the file list appends
+    // its patterns to them as they are.
+    std::string folder = path;
+    const bool windows = platform::IsWindowsPath(folder);
+    const char separator = windows ? '\\' : '/';
+    if (folder.empty() || folder.back() != separator) {
+        folder += separator;
+    }
+    const std::optional<std::string> local = platform::ToLocalPath(folder);
+    struct stat status {};
+    if (!local || ::stat(local->c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) {
+        return Fail(err, path, "Cannot find the folder");
+    }
+    for (const std::string& name : browser::ShownSubfolders(folder)) {
+        out << "dir " << name << '\n';
+    }
+    for (const std::string& name : browser::ShownVoiceFiles(folder)) {
+        out << "file " << name << '\n';
+    }
+    return out.flush() ? 0 : Fail(err, path, "Cannot write the list");
+}

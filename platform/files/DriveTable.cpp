@@ -1,0 +1,497 @@
+#include "platform/files/DriveTable.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <sys/vfs.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <mutex>
+#include <utility>
+#include <vector>
+
+#include "platform/SettingsFolder.h"
+#include "platform/files/WinFiles.h"
+
+namespace platform::files {
+
+namespace {
+
+constexpr const char* kDrivesFile = "drives.txt";
+constexpr char kFirstMountLetter = 'D';
+constexpr char kLastMountLetter = 'Y';
+
+std::size_t Index(char letter)
+{
+    return static_cast<std::size_t>(letter - 'A');
+}
+
+std::string Env(const char* name)
+{
+    const char* value = std::getenv(name);
+    return value == nullptr ? std::string() : std::string(value);
+}
+
+bool ReadWhole(int fd, std::string& text)
+{
+    text.clear();
+    char buffer[16384];
+    for (;;) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        if (got == 0) {
+            return true;
+        }
+        text.append(buffer, static_cast<std::size_t>(got));
+        if (text.size() > (std::size_t{64} << 20)) {
+            return false;
+        }
+    }
+}
+
+bool ReadFile(const std::string& path, std::string& text)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) {
+        text.clear();
+        return false;
+    }
+    const bool read = ReadWhole(fd, text);
+    ::close(fd);
+    return read;
+}
+
+// Whether `path` lies in the folder `folder` (or is it), by components.
+bool Within(std::string_view path, std::string_view folder)
+{
+    if (folder == "/") {
+        return !path.empty() && path.front() == '/';
+    }
+    return path.substr(0, folder.size()) == folder && (path.size() == folder.size() || path[folder.size()] == '/');
+}
+
+// Mount points where a user keeps files: strictly below one of these.
+bool IsUserMount(const std::string& mountPoint, const std::string& user)
+{
+    std::vector<std::string> prefixes{"/mnt/"};
+    if (!user.empty()) {
+        prefixes.push_back("/media/" + user + "/");
+        prefixes.push_back("/run/media/" + user + "/");
+    }
+    return std::any_of(prefixes.begin(), prefixes.end(), [&](const std::string& prefix) {
+        return mountPoint.size() > prefix.size() && mountPoint.compare(0, prefix.size(), prefix) == 0;
+    });
+}
+
+// The last mount whose folder holds `folder`: the one that is seen there.
+const Mount* MountHolding(const std::vector<Mount>& mounts, const std::string& folder)
+{
+    const Mount* best = nullptr;
+    for (const Mount& mount : mounts) {
+        if (Within(folder, mount.mountPoint) && (best == nullptr || mount.mountPoint.size() >= best->mountPoint.size())) {
+            best = &mount;
+        }
+    }
+    return best;
+}
+
+// "drives.txt": one "X=/mount/point" a line, the folder escaped as in mountinfo.
+std::map<char, std::string> ParseDrivesFile(std::string_view text)
+{
+    std::map<char, std::string> letters;
+    while (!text.empty()) {
+        const std::size_t end = text.find('\n');
+        const std::string_view line = text.substr(0, end);
+        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+        if (line.size() < 3 || line[1] != '=') {
+            continue;
+        }
+        const char letter = static_cast<char>(line[0] & ~0x20);
+        if (letter < kFirstMountLetter || letter > kLastMountLetter || letters.count(letter) != 0) {
+            continue;
+        }
+        std::string folder = UnescapeOctal(line.substr(2));
+        if (folder.empty() || folder.front() != '/') {
+            continue;
+        }
+        letters.emplace(letter, std::move(folder));
+    }
+    return letters;
+}
+
+std::string FormatDrivesFile(const std::map<char, std::string>& letters)
+{
+    std::string text =
+        "# Drive letters of mounted file systems, kept so that a saved folder finds the same medium again.\n";
+    for (const auto& [letter, folder] : letters) {
+        text += letter;
+        text += '=';
+        text += EscapeOctal(folder);
+        text += '\n';
+    }
+    return text;
+}
+
+// Replaces the file whole, so a reader never sees half of it. Two programs
+// assigning at once see the same mount table and the same file, and so
+// write the same letters.
+void WriteDrivesFile(const std::string& settings, const std::map<char, std::string>& letters)
+{
+    if (settings.empty()) {
+        return;
+    }
+    ::mkdir(settings.c_str(), 0700);
+    const std::string file = settings + "/" + kDrivesFile;
+    const std::string temporary = file + ".tmp" + std::to_string(::getpid());
+    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        return;
+    }
+    const std::string text = FormatDrivesFile(letters);
+    bool written = true;
+    for (std::size_t done = 0; done < text.size() && written;) {
+        const ssize_t put = ::write(fd, text.data() + done, text.size() - done);
+        if (put < 0 && errno == EINTR) {
+            continue;
+        }
+        written = put > 0;
+        done += written ? static_cast<std::size_t>(put) : 0;
+    }
+    written = ::fsync(fd) == 0 && written;
+    written = ::close(fd) == 0 && written;
+    if (!written || ::rename(temporary.c_str(), file.c_str()) != 0) {
+        ::unlink(temporary.c_str());
+    }
+}
+
+void PlaceFolder(DriveSlot& slot, const std::string& folder, const std::vector<Mount>& mounts,
+                 const std::string& sysfs, bool alwaysFixed)
+{
+    slot.present = true;
+    slot.folder = folder;
+    const Mount* holder = MountHolding(mounts, folder);
+    slot.type = (alwaysFixed || holder == nullptr) ? DRIVE_FIXED : DriveTypeOfMount(*holder, sysfs);
+    // A remote folder is never touched before the user opens it.
+    slot.examine = slot.type != DRIVE_REMOTE;
+}
+
+// Drops trailing slashes, keeping "/" itself.
+std::string Trimmed(std::string folder)
+{
+    while (folder.size() > 1 && folder.back() == '/') {
+        folder.pop_back();
+    }
+    return folder;
+}
+
+struct FileStamp {
+    bool exists = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    timespec modified{};
+
+    static FileStamp Of(const std::string& path)
+    {
+        FileStamp stamp;
+        struct stat status {};
+        if (!path.empty() && ::stat(path.c_str(), &status) == 0) {
+            stamp.exists = true;
+            stamp.device = status.st_dev;
+            stamp.inode = status.st_ino;
+            stamp.size = status.st_size;
+            stamp.modified = status.st_mtim;
+        }
+        return stamp;
+    }
+    bool operator==(const FileStamp& other) const
+    {
+        return exists == other.exists && device == other.device && inode == other.inode && size == other.size &&
+               modified.tv_sec == other.modified.tv_sec && modified.tv_nsec == other.modified.tv_nsec;
+    }
+};
+
+// Notices changes of the mount table without reading it: the kernel's own
+// table signals a change to poll(); a test's file is looked at with stat().
+class MountWatch {
+public:
+    MountWatch() = default;
+    MountWatch(const MountWatch&) = delete;
+    MountWatch& operator=(const MountWatch&) = delete;
+    ~MountWatch() { Close(); }
+
+    // Opens `path` afresh and reads it.
+    std::string Open(const std::string& path)
+    {
+        Close();
+        path_ = path;
+        std::string text;
+        fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+        if (fd_ < 0) {
+            stamp_ = FileStamp::Of(path);
+            return text;
+        }
+        struct statfs system {};
+        kernel_ = ::fstatfs(fd_, &system) == 0 && system.f_type == 0x9fa0;  // PROC_SUPER_MAGIC
+        if (!kernel_) {
+            stamp_ = FileStamp::Of(path);
+        }
+        if (!ReadWhole(fd_, text)) {
+            text.clear();
+        }
+        return text;
+    }
+
+    bool Changed() const
+    {
+        if (fd_ >= 0 && kernel_) {
+            pollfd watch{fd_, POLLPRI, 0};
+            return ::poll(&watch, 1, 0) != 0;
+        }
+        return !(FileStamp::Of(path_) == stamp_);
+    }
+
+private:
+    void Close()
+    {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+        fd_ = -1;
+    }
+
+    std::string path_;
+    int fd_ = -1;
+    bool kernel_ = false;
+    FileStamp stamp_;
+};
+
+struct Cache {
+    std::mutex lock;
+    bool built = false;
+    DriveSources sources;
+    MountWatch mounts;
+    FileStamp drivesFile;
+    std::shared_ptr<const DriveTable> table;
+};
+
+Cache& TheCache()
+{
+    static Cache cache;
+    return cache;
+}
+
+std::string DrivesFilePath(const DriveSources& sources)
+{
+    return sources.settings.empty() ? std::string() : sources.settings + "/" + kDrivesFile;
+}
+
+}  // namespace
+
+int CompareFolded(std::string_view a, std::string_view b)
+{
+    const std::size_t common = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < common; ++i) {
+        auto x = static_cast<unsigned char>(a[i]);
+        auto y = static_cast<unsigned char>(b[i]);
+        x = (x >= 'A' && x <= 'Z') ? static_cast<unsigned char>(x + 32) : x;
+        y = (y >= 'A' && y <= 'Z') ? static_cast<unsigned char>(y + 32) : y;
+        if (x != y) {
+            return x < y ? -1 : 1;
+        }
+    }
+    if (a.size() == b.size()) {
+        return 0;
+    }
+    return a.size() < b.size() ? -1 : 1;
+}
+
+DriveSources CurrentDriveSources()
+{
+    DriveSources sources;
+    const char* drives = std::getenv("SONDERIK_DRIVES");
+    sources.replaced = drives != nullptr;
+    sources.drives = drives == nullptr ? std::string() : std::string(drives);
+    sources.mountInfo = Env("SONDERIK_MOUNTINFO");
+    if (sources.mountInfo.empty()) {
+        sources.mountInfo = "/proc/self/mountinfo";
+    }
+    sources.sysfs = Env("SONDERIK_SYSFS");
+    if (sources.sysfs.empty()) {
+        sources.sysfs = "/sys";
+    }
+    sources.gvfs = Env("SONDERIK_GVFS");
+    if (sources.gvfs.empty()) {
+        sources.gvfs = "/run/user/" + std::to_string(::getuid()) + "/gvfs";
+    }
+    sources.settings = platform::SettingsFolder().string();
+    sources.home = Env("HOME");
+    // The account does not change while the program runs: look it up once.
+    static const std::pair<std::string, std::string> account = [] {
+        passwd entry{};
+        passwd* found = nullptr;
+        std::vector<char> buffer(16384);
+        if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) != 0 || found == nullptr) {
+            return std::pair<std::string, std::string>(Env("USER"), "");
+        }
+        return std::pair<std::string, std::string>(found->pw_name == nullptr ? "" : found->pw_name,
+                                                   found->pw_dir == nullptr ? "" : found->pw_dir);
+    }();
+    sources.user = account.first;
+    if (sources.home.empty()) {
+        sources.home = account.second;
+    }
+    return sources;
+}
+
+DriveTable BuildDriveTable(const DriveSources& sources, std::string_view mountInfo)
+{
+    DriveTable table;
+    std::vector<Mount> mounts = ParseMountInfo(mountInfo);
+
+    if (sources.replaced) {
+        // "C=/some/folder;D=/other": the whole table, nothing remembered.
+        std::string_view rest = sources.drives;
+        while (!rest.empty()) {
+            const std::size_t semicolon = rest.find(';');
+            const std::string_view item = rest.substr(0, semicolon);
+            rest.remove_prefix(semicolon == std::string_view::npos ? rest.size() : semicolon + 1);
+            if (item.size() < 3 || item[1] != '=') {
+                continue;
+            }
+            const char letter = static_cast<char>(item[0] & ~0x20);
+            if (letter < 'A' || letter > 'Z' || table.slots[Index(letter)].present) {
+                continue;
+            }
+            PlaceFolder(table.slots[Index(letter)], Trimmed(std::string(item.substr(2))), mounts, sources.sysfs, false);
+        }
+    } else {
+        if (!sources.home.empty()) {
+            PlaceFolder(table.slots[Index('C')], Trimmed(sources.home), mounts, sources.sysfs, true);
+        }
+        PlaceFolder(table.slots[Index('Z')], "/", mounts, sources.sysfs, true);
+
+        // Each user mount point once, as the last mount over it shows it.
+        std::vector<const Mount*> candidates;
+        for (const Mount& mount : mounts) {
+            if (!IsUserMount(mount.mountPoint, sources.user)) {
+                continue;
+            }
+            auto same = std::find_if(candidates.begin(), candidates.end(),
+                                     [&](const Mount* seen) { return seen->mountPoint == mount.mountPoint; });
+            if (same == candidates.end()) {
+                candidates.push_back(&mount);
+            } else {
+                *same = &mount;
+            }
+        }
+
+        const std::string file = DrivesFilePath(sources);
+        std::string text;
+        ReadFile(file, text);
+        std::map<char, std::string> letters = ParseDrivesFile(text);
+        bool added = false;
+        for (const Mount* mount : candidates) {
+            auto known = std::find_if(letters.begin(), letters.end(),
+                                      [&](const auto& entry) { return entry.second == mount->mountPoint; });
+            if (known != letters.end()) {
+                continue;
+            }
+            for (char letter = kFirstMountLetter; letter <= kLastMountLetter; ++letter) {
+                if (letters.count(letter) == 0) {
+                    letters.emplace(letter, mount->mountPoint);
+                    added = true;
+                    break;
+                }
+            }
+        }
+        if (added) {
+            WriteDrivesFile(sources.settings, letters);
+        }
+        for (const auto& [letter, folder] : letters) {
+            DriveSlot& slot = table.slots[Index(letter)];
+            auto mount = std::find_if(candidates.begin(), candidates.end(),
+                                      [&](const Mount* m) { return m->mountPoint == folder; });
+            if (mount == candidates.end()) {
+                slot.reserved = true;
+                slot.folder = folder;
+                continue;
+            }
+            slot.present = true;
+            slot.folder = folder;
+            slot.type = DriveTypeOfMount(**mount, sources.sysfs);
+        }
+    }
+
+    for (const Mount& mount : mounts) {
+        if (std::optional<Share> share = ShareOfMount(mount)) {
+            table.mountedShares.push_back(std::move(*share));
+        }
+    }
+    return table;
+}
+
+std::shared_ptr<const DriveTable> CurrentDriveTable()
+{
+    DriveSources sources = CurrentDriveSources();
+    Cache& cache = TheCache();
+    const std::lock_guard<std::mutex> hold(cache.lock);
+    const FileStamp drivesFile = FileStamp::Of(DrivesFilePath(sources));
+    if (cache.built && cache.sources == sources && !cache.mounts.Changed() && (sources.replaced || drivesFile == cache.drivesFile)) {
+        return cache.table;
+    }
+    const std::string text = cache.mounts.Open(sources.mountInfo);
+    cache.table = std::make_shared<const DriveTable>(BuildDriveTable(sources, text));
+    cache.sources = std::move(sources);
+    cache.drivesFile = FileStamp::Of(DrivesFilePath(cache.sources));
+    cache.built = true;
+    return cache.table;
+}
+
+char LetterOfFolder(const DriveTable& table, const std::string& folder)
+{
+    for (std::size_t i = 0; i < table.slots.size(); ++i) {
+        if (table.slots[i].present && table.slots[i].folder == folder) {
+            return static_cast<char>('A' + i);
+        }
+    }
+    return 0;
+}
+
+std::vector<Share> CurrentShares(const DriveTable& table, const DriveSources& sources)
+{
+    std::vector<Share> shares = table.mountedShares;
+    if (DIR* folder = ::opendir(sources.gvfs.c_str())) {
+        while (const dirent* entry = ::readdir(folder)) {
+            if (std::optional<Share> share = ShareOfGvfsFolder(entry->d_name, sources.gvfs)) {
+                shares.push_back(std::move(*share));
+            }
+        }
+        ::closedir(folder);
+    }
+    std::stable_sort(shares.begin(), shares.end(), [](const Share& a, const Share& b) {
+        const int server = CompareFolded(a.server, b.server);
+        return server != 0 ? server < 0 : CompareFolded(a.share, b.share) < 0;
+    });
+    // One share per remote name: the first mount of it.
+    shares.erase(std::unique(shares.begin(), shares.end(),
+                             [](const Share& a, const Share& b) {
+                                 return CompareFolded(a.server, b.server) == 0 && CompareFolded(a.share, b.share) == 0;
+                             }),
+                 shares.end());
+    return shares;
+}
+
+}  // namespace platform::files
