@@ -448,7 +448,7 @@ std::shared_ptr<const DriveTable> CurrentDriveTable()
     DriveSources sources = CurrentDriveSources();
     Cache& cache = TheCache();
     const std::lock_guard<std::mutex> hold(cache.lock);
-    const FileStamp drivesFile = FileStamp::Of(DrivesFilePath(sources));
+    const FileStamp drivesFile = sources.replaced ? FileStamp{} : FileStamp::Of(DrivesFilePath(sources));
     if (cache.built && cache.sources == sources && !cache.mounts.Changed() && (sources.replaced || drivesFile == cache.drivesFile)) {
         return cache.table;
     }
