@@ -9,10 +9,10 @@
 int PrintDrives(std::ostream& out, std::ostream& err)
 {
     for (const platform::DriveEntry& drive : platform::ListDrives()) {
-        out << drive.letter << ": " << drive.type << ' ' << drive.folder << '\n';
+        out << drive.letter << ": " << drive.type << ' ' << Printable(drive.folder) << '\n';
     }
     for (const platform::ShareEntry& share : platform::ListShares()) {
-        out << share.RemoteName() << ' ' << share.folder << '\n';
+        out << Printable(share.RemoteName()) << ' ' << Printable(share.folder) << '\n';
     }
     return out.flush() ? 0 : Fail(err, "drives", "Cannot write the list");
 }
@@ -33,10 +33,10 @@ int PrintFolder(const std::string& path, std::ostream& out, std::ostream& err)
         return Fail(err, path, "Cannot find the folder");
     }
     for (const std::string& name : browser::ShownSubfolders(folder)) {
-        out << "dir " << name << '\n';
+        out << "dir " << Printable(name) << '\n';
     }
     for (const std::string& name : browser::ShownVoiceFiles(folder)) {
-        out << "file " << name << '\n';
+        out << "file " << Printable(name) << '\n';
     }
     return out.flush() ? 0 : Fail(err, path, "Cannot write the list");
 }

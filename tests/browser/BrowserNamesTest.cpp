@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,8 @@ struct ShownCase {
     const char* name;
     const char* shown;
 };
+
+void PrintTo(const ShownCase& c, std::ostream* os) { *os << '"' << c.name << '"'; }
 
 class DisplayNameTest : public ::testing::TestWithParam<ShownCase> {};
 

@@ -52,6 +52,15 @@ TEST(CliFolderTest, ShowsSubfoldersAsTheTreeThenVoiceFilesAsTheList)
     EXPECT_EQ(1, Cli({"folder", "C:\\Music\\notes.txt"}).status);
 }
 
+TEST(CliFolderTest, ANameWithALineBreakStaysOneLine)
+{
+    FileWorld world;
+    world.Folder("c/two\nlines");
+    std::ofstream(world.Root() / "c" / "tab\there.s1v") << "x";
+    ScopedEnv drives("SONDERIK_DRIVES", "C=" + (world.Root() / "c").string());
+    EXPECT_EQ("dir two?lines\nfile tab?here.s1v\n", Cli({"folder", "C:\\"}).out);
+}
+
 TEST(CliDrivesTest, ListsDrivesInLetterOrderThenShares)
 {
     FileWorld world;

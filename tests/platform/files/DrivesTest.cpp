@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,8 @@ struct TypeCase {
     bool removableDevice;
     UINT expected;
 };
+
+void PrintTo(const TypeCase& c, std::ostream* os) { *os << c.fsType; }
 
 class MountTypeTest : public ::testing::TestWithParam<TypeCase> {};
 

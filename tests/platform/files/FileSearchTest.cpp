@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -73,6 +74,8 @@ struct PatternCase {
     std::vector<std::string> names;
 };
 
+void PrintTo(const PatternCase& c, std::ostream* os) { *os << '"' << c.pattern << '"'; }
+
 class WildcardTest : public FileSearchTest, public ::testing::WithParamInterface<PatternCase> {};
 
 TEST_P(WildcardTest, MatchesAsWindowsDoes)
@@ -137,6 +140,8 @@ struct FailureCase {
     const char* pattern;
     LONG error;
 };
+
+void PrintTo(const FailureCase& c, std::ostream* os) { *os << '"' << c.pattern << '"'; }
 
 class SearchFailureTest : public FileSearchTest, public ::testing::WithParamInterface<FailureCase> {};
 

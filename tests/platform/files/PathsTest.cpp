@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <ostream>
 #include <string>
 
 #include "platform/files/WinFiles.h"
@@ -14,6 +15,8 @@ struct WindowsPathCase {
     const char* text;
     bool windows;
 };
+
+void PrintTo(const WindowsPathCase& c, std::ostream* os) { *os << '"' << c.text << '"'; }
 
 class IsWindowsPathTest : public ::testing::TestWithParam<WindowsPathCase> {};
 
@@ -79,6 +82,8 @@ struct MissingCase {
     const char* path;
     LONG error;
 };
+
+void PrintTo(const MissingCase& c, std::ostream* os) { *os << '"' << c.path << '"'; }
 
 class MissingPathTest : public PathTest, public ::testing::WithParamInterface<MissingCase> {};
 
