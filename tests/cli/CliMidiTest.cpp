@@ -367,13 +367,13 @@ TEST_P(CliWarningTest, WarnOnlyAboutStoredValuesTheCommandUsesNamingTheValueUsed
 INSTANTIATE_TEST_SUITE_P(
     Stored, CliWarningTest,
     ::testing::Values(
-        WarningCase{"IdentifyIgnoresTheMidiDelay", Settings{"", 0, 0, 0, 900000, 1, false},
+        WarningCase{"IdentifyIgnoresTheMidiDelay", Settings{"", 0, 0, 0, 900000, 1, false, "", ""},
                     {"identify", "--timeout", "20"}, ""},
-        WarningCase{"AnOptionOverridesTheStoredDelay", Settings{"", 0, 0, 900000, 0, 1, false},
+        WarningCase{"AnOptionOverridesTheStoredDelay", Settings{"", 0, 0, 900000, 0, 1, false, "", ""},
                     {"identify", "--timeout", "20", "--sysex-delay", "0"}, ""},
-        WarningCase{"DeviceNumberClamped", Settings{"", 0, 0, 0, 0, 201, false}, {"identify", "--timeout", "20"},
+        WarningCase{"DeviceNumberClamped", Settings{"", 0, 0, 0, 0, 201, false, "", ""}, {"identify", "--timeout", "20"},
                     "sonderik-cli: the stored device number 201 is out of range (0 to 127); using 127\n"},
-        WarningCase{"AnOptionOverridesTheStoredDeviceNumber", Settings{"", 0, 0, 0, 0, 201, false},
+        WarningCase{"AnOptionOverridesTheStoredDeviceNumber", Settings{"", 0, 0, 0, 0, 201, false, "", ""},
                     {"identify", "--timeout", "20", "--device", "1"}, ""},
-        WarningCase{"SendIgnoresTheDeviceNumber", Settings{"", 0, 0, 0, 0, 201, false}, {"send"}, ""}),
+        WarningCase{"SendIgnoresTheDeviceNumber", Settings{"", 0, 0, 0, 0, 201, false, "", ""}, {"send"}, ""}),
     [](const ::testing::TestParamInfo<WarningCase>& p) { return p.param.what; });
