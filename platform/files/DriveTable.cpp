@@ -420,7 +420,9 @@ DriveTable BuildDriveTable(const DriveSources& sources, std::string_view mountIn
         if (added) {
             WriteDrivesFile(sources.settings, letters);
         }
-        for (const auto& [letter, folder] : letters) {
+        for (const auto& entry : letters) {
+            const char letter = entry.first;
+            const std::string& folder = entry.second;
             DriveSlot& slot = table.slots[Index(letter)];
             auto mount = std::find_if(candidates.begin(), candidates.end(),
                                       [&](const Mount* m) { return m->mountPoint == folder; });
