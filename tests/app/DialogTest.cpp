@@ -234,7 +234,8 @@ private slots:
         QVERIFY(!Enabled(*dialog, Dlg::IDC_NOTE));
         CListBox& voices = dialog->VoiceList();
         QCOMPARE(voices.GetCount(), 255);  // one "Init Voice" hidden
-        const BankImage& image = Bank().Image();
+        const VoiceFileBuilder bank = Bank();
+        const BankImage& image = bank.Image();
         QCOMPARE(voices.GetText(0), VoiceListLine(image, 0));
         QCOMPARE(voices.GetText(1), VoiceListLine(image, 1));
 
