@@ -268,7 +268,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
             return Ports(midi, out, err);
         }
         if (identify->parsed()) {
-            return Identify(midi, options, out, err);
+            return Identify(midi, options, out, err, terminals.err);
         }
         if (audition->parsed()) {
             return PlayAudition(midi, auditionAction, holdMs, options, out, err);

@@ -167,18 +167,54 @@ std::chrono::milliseconds JobBound(const EXParams& params)
     return 2 * (params.attempts + 1) * perAttempt + std::chrono::milliseconds(params.midiDelay) + 30s;
 }
 
+// One status line on a terminal, rewritten in place and wiped at the end, so
+// that what stays on the screen is only the command's own output.
+class WaitingLine {
+public:
+    explicit WaitingLine(std::ostream& err) : err_(err) {}
+    ~WaitingLine() { Clear(); }
+    WaitingLine(const WaitingLine&) = delete;
+    WaitingLine& operator=(const WaitingLine&) = delete;
+
+    void Show(const std::string& request)
+    {
+        err_ << kWipe << kProgram << ": " << Printable(request) << ", waiting for the answer" << std::flush;
+        shown_ = true;
+    }
+
+    void Clear()
+    {
+        if (shown_) {
+            err_ << kWipe << std::flush;
+            shown_ = false;
+        }
+    }
+
+private:
+    static constexpr const char* kWipe = "\r\033[K";
+    std::ostream& err_;
+    bool shown_ = false;
+};
+
 // Runs the job on its worker thread and takes its "Done" on this thread.
 // Reports are taken as they come: the report field never makes a job wait.
+// With `progress`, the request the job waits on is shown as it goes out.
 void RunJob(JobRunner::Job job, EXParams& params, const std::function<void()>& fill, TextField& done,
-            TextField& report, std::ostream& err)
+            TextField& report, std::ostream& err, LatestText* progress = nullptr)
 {
     report.Close();
+    WaitingLine waiting(err);
     JobRunner runner;
     runner.Start(job, params, fill);
     const auto deadline = std::chrono::steady_clock::now() + JobBound(params);
+    std::string request;
     while (done.Text().empty() && std::chrono::steady_clock::now() < deadline) {
         done.Pump(50ms);
+        if (progress != nullptr && progress->Take(request)) {
+            waiting.Show(request);
+        }
     }
+    waiting.Clear();
     if (done.Text().empty() || !runner.Wait(std::chrono::duration_cast<std::chrono::milliseconds>(
                                    std::max(deadline - std::chrono::steady_clock::now(),
                                             std::chrono::steady_clock::duration(1s))))) {
@@ -325,7 +361,8 @@ int Ports(const MidiSetup& midi, std::ostream& out, std::ostream& err)
     return out.flush() ? 0 : Fail(err, "ports", "Cannot write the port list");
 }
 
-int Identify(const MidiSetup& midi, const JobOptions& options, std::ostream& out, std::ostream& err)
+int Identify(const MidiSetup& midi, const JobOptions& options, std::ostream& out, std::ostream& err,
+             bool showWaiting)
 {
     VirtualEx5Driver* virtualEx5 = midi();
     Resolved resolved = Resolve(options, virtualEx5, err);
@@ -337,14 +374,16 @@ int Identify(const MidiSetup& midi, const JobOptions& options, std::ostream& out
     auto params = std::make_unique<EXParams>();
     TextField done;
     TextField report;
+    LatestText progress;
     RunJob(&IdentifyJob, *params, [&] {
         params->PrepareIdentify(&done, resolved.settings, SONDERIK_VERSION);
         params->reportWindow = &report;
+        params->progressWindow = showWaiting ? &progress : nullptr;
         params->logFolder = logFolder.string();
         params->verbose = options.verbose ? 1 : 0;
         params->timeout = resolved.timeout;
         params->identResult[0] = '\0';
-    }, done, report, err);
+    }, done, report, err, showWaiting ? &progress : nullptr);
 
     if (LogFailed(report, logFolder, err)) {
         return kFailed;

@@ -37,7 +37,10 @@ inline constexpr std::uint32_t kMaxTimeout = 60000;
 inline constexpr std::uint32_t kMaxDeviceNumber = 127;
 
 int Ports(const MidiSetup& midi, std::ostream& out, std::ostream& err);
-int Identify(const MidiSetup& midi, const JobOptions& options, std::ostream& out, std::ostream& err);
+// With `showWaiting` (standard error is a terminal), a status line shows
+// which request is waiting for its answer, and is wiped at the end.
+int Identify(const MidiSetup& midi, const JobOptions& options, std::ostream& out, std::ostream& err,
+             bool showWaiting = false);
 // Presses the audition button of `action` (note, major, minor or trill),
 // releases it `holdMs` after the press began, and prints the channel
 // messages the built-in instrument received when that is the port. Tests

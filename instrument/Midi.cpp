@@ -11,6 +11,7 @@
 #include "midi/Pacing.h"
 #include "midi/MidiParams.h"
 #include "platform/threads/Thread.h"
+#include "platform/threads/Window.h"
 #include "voice/EXException.h"
 #include "voice/Patch.h"
 
@@ -73,6 +74,12 @@ int Midi::ExchangeSysex(EXParams& params, MidiParams& pair, const char* label, i
         LogF(params, "%s.", label);
     } else {
         LogF(params, ".");
+    }
+    if (params.progressWindow != nullptr) {
+        char progress[EXParams::kTextSize];
+        std::snprintf(progress, sizeof progress, "%s from device number %u (%d of %u)", label,
+                      static_cast<unsigned>(params.deviceNumber), attempt + 1, static_cast<unsigned>(params.attempts));
+        SendMessageA(params.progressWindow, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(progress));
     }
     Sleep(params.sysexDelay);
     pair.midiOut.SendLongMessage(params, message, length);

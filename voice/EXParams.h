@@ -63,6 +63,10 @@ public:
     // device number, 2 the request to every device).
     std::string logFolder;
     std::uint32_t answeredPass = 0;
+    // Where each request of a conversation is announced as it goes out, for
+    // a watcher that shows what is being waited for; null for nobody. The
+    // preparations leave it as it is.
+    HWND progressWindow = nullptr;
 
 private:
     void PrepareCommon(HWND identDone, const JobSettings& settings, const char* versionText);

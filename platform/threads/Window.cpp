@@ -78,3 +78,21 @@ std::string TextField::Text() const
     std::lock_guard lock(mutex_);
     return text_;
 }
+
+void LatestText::ReplaceSelection(const std::string& text)
+{
+    const std::lock_guard lock(mutex_);
+    text_ = text;
+    fresh_ = true;
+}
+
+bool LatestText::Take(std::string& text)
+{
+    const std::lock_guard lock(mutex_);
+    if (!fresh_) {
+        return false;
+    }
+    text = text_;
+    fresh_ = false;
+    return true;
+}

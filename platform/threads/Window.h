@@ -74,3 +74,19 @@ private:
     std::string text_;
     bool closed_ = false;
 };
+
+// A window that keeps only the last text sent to it, for news that may be
+// dropped once newer news comes. The sender never waits, so a job that
+// reports progress runs as fast with a watcher as without one.
+class LatestText : public Window {
+public:
+    void ReplaceSelection(const std::string& text) override;
+
+    // Any thread: the text sent since the last take, if any.
+    bool Take(std::string& text);
+
+private:
+    std::mutex mutex_;
+    std::string text_;
+    bool fresh_ = false;
+};

@@ -321,6 +321,39 @@ TEST_F(CliMidiTest, TheLogGoesWhereLogDirSaysMadeIfMissingWithTildeAsHome)
     EXPECT_NE(std::string::npos, blocked.err.find("--log-dir DIR")) << blocked.err;
 }
 
+TEST_F(CliMidiTest, IdentifyOnATerminalShowsWhichRequestIsWaitingAndWipesItAtTheEnd)
+{
+    const std::vector<std::string> args = Args({"identify"}, {"--sysex-delay", "0", "--timeout", "20"});
+    const ScopedEnv env("SONDERIK_VIRTUAL_EX5", "silent=99");
+    const MidiSetup midi = [this] {
+        driver = std::make_shared<VirtualEx5Driver>(VirtualEx5Driver::ConfigFromEnvironment());
+        platform::InstallMidiDrivers({driver});
+        return driver.get();
+    };
+    const auto identify = [&](bool errIsTerminal) {
+        std::ostringstream out;
+        std::ostringstream err;
+        const int status = RunCli(args, out, err, midi, Terminals{false, errIsTerminal});
+        return CliRun{status, out.str(), err.str()};
+    };
+
+    const CliRun watched = identify(true);
+    EXPECT_EQ(1, watched.status);
+    EXPECT_EQ("No reply to ID request.\n", watched.out) << "standard output stays clean";
+    // Earlier requests may be overtaken between two looks; the last one is
+    // always shown before the line is wiped.
+    EXPECT_NE(std::string::npos,
+              watched.err.find("\r\033[Ksonderik-cli: Requesting Id from device number 127 (4 of 4), waiting for the "
+                               "answer"))
+        << watched.err;
+    ASSERT_GE(watched.err.size(), 4u);
+    EXPECT_EQ("\r\033[K", watched.err.substr(watched.err.size() - 4)) << "nothing of it stays on the screen";
+
+    const CliRun piped = identify(false);
+    EXPECT_EQ(1, piped.status);
+    EXPECT_EQ("", piped.err) << "no status line where nobody watches";
+}
+
 TEST_F(CliMidiTest, IdentifySaysTheDeviceNumberWheneverOnlyTheRequestToEveryDeviceWasAnswered)
 {
     const std::vector<std::string> quick = {"--sysex-delay", "0", "--timeout", "20"};
