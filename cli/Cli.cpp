@@ -6,19 +6,25 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
+#include <set>
 
 #include "app/Settings.h"
 #include "cli/Common.h"
 #include "cli/FileCommands.h"
 #include "cli/MidiCommands.h"
 #include "cli/OutputFile.h"
+#include "platform/SettingsFolder.h"
 #include "voice/EXException.h"
 #include "voice/Patch.h"
 #include "voice/VoiceFile.h"
 #include "voice/VoiceList.h"
 
 namespace {
+
+// What the registry puts between a settings file's name and the time.
+constexpr const char* kSetAsideMark = ".corrupt-";
 
 constexpr const char* kVoiceHelp =
     "Bank-number as listed (I1-001 to I2-128; I1-5 is I1-005) or voice number 0 to 255 (0 is I1-001, 128 is I2-001)";
@@ -104,6 +110,48 @@ int PrintSettings(std::ostream& out, std::ostream& err)
     }
     return out.flush() ? 0 : Fail(err, "settings", "Cannot write the settings");
 }
+
+// A settings file that does not parse is renamed "<file>.corrupt-<time>" by
+// its first reader, so a name of that shape that was not there before the
+// command is one the command set aside.
+std::set<std::string> SetAsideSettingsFiles(const std::filesystem::path& folder)
+{
+    std::set<std::string> names;
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        std::string name = it->path().filename().string();
+        const auto mark = name.find(kSetAsideMark);
+        if (mark != std::string::npos && mark >= 4 && name.compare(mark - 4, 4, ".txt") == 0) {
+            names.insert(std::move(name));
+        }
+    }
+    return names;
+}
+
+// Names, on the error stream, each settings file the command set aside.
+class SetAsideWatch {
+public:
+    SetAsideWatch() : folder_(platform::SettingsFolder()), before_(SetAsideSettingsFiles(folder_)) {}
+
+    void Report(std::ostream& err) const
+    {
+        if (folder_.empty()) {
+            return;
+        }
+        for (const std::string& name : SetAsideSettingsFiles(folder_)) {
+            if (before_.count(name) == 0) {
+                const std::string original = name.substr(0, name.find(kSetAsideMark));
+                err << kProgram << ": the settings file " << Printable((folder_ / original).string())
+                    << " could not be read and was set aside as " << Printable(name)
+                    << "; built-in values were used in its place\n";
+            }
+        }
+    }
+
+private:
+    std::filesystem::path folder_;
+    std::set<std::string> before_;
+};
 
 }  // namespace
 
@@ -227,7 +275,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     // missing command.
     if (!args.empty() && !args[0].empty() && args[0][0] != '-' && !IsCommand(app, args[0])) {
         err << kProgram << ": unknown command \"" << Printable(args[0])
-            << "\"; the commands are list, export, settings, ports, identify, send and audition\n"
+            << "\"; the commands are list, export, settings, drives, folder, ports, identify, send and audition\n"
             << "Run '" << kProgram << " --help' for more information.\n";
         return kUsage;
     }
@@ -248,35 +296,42 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         return kUsage;
     }
 
-    try {
-        if (list->parsed()) {
-            return List(file, catOrder, showInits, out, err);
+    const auto run = [&]() -> int {
+        try {
+            if (list->parsed()) {
+                return List(file, catOrder, showInits, out, err);
+            }
+            if (exportCmd->parsed()) {
+                return Export(file, voice, outPath, force, terminals, out, err);
+            }
+            if (settings->parsed()) {
+                return PrintSettings(out, err);
+            }
+            if (drives->parsed()) {
+                return PrintDrives(out, err);
+            }
+            if (folder->parsed()) {
+                return PrintFolder(folderPath, out, err);
+            }
+            if (ports->parsed()) {
+                return Ports(midi, out, err);
+            }
+            if (identify->parsed()) {
+                return Identify(midi, options, out, err, terminals.err);
+            }
+            if (audition->parsed()) {
+                return PlayAudition(midi, auditionAction, holdMs, options, out, err);
+            }
+            return Send(midi, file, voice, options, out, err);
+        } catch (EXException* e) {
+            return FailEX(err, file.empty() ? std::string(kProgram) : file, e);
+        } catch (const std::exception& e) {
+            return Fail(err, file.empty() ? std::string(kProgram) : file, e.what());
         }
-        if (exportCmd->parsed()) {
-            return Export(file, voice, outPath, force, terminals, out, err);
-        }
-        if (settings->parsed()) {
-            return PrintSettings(out, err);
-        }
-        if (drives->parsed()) {
-            return PrintDrives(out, err);
-        }
-        if (folder->parsed()) {
-            return PrintFolder(folderPath, out, err);
-        }
-        if (ports->parsed()) {
-            return Ports(midi, out, err);
-        }
-        if (identify->parsed()) {
-            return Identify(midi, options, out, err, terminals.err);
-        }
-        if (audition->parsed()) {
-            return PlayAudition(midi, auditionAction, holdMs, options, out, err);
-        }
-        return Send(midi, file, voice, options, out, err);
-    } catch (EXException* e) {
-        return FailEX(err, file.empty() ? std::string(kProgram) : file, e);
-    } catch (const std::exception& e) {
-        return Fail(err, file.empty() ? std::string(kProgram) : file, e.what());
-    }
+    };
+    // A settings file is set aside by whichever command reads it first.
+    const SetAsideWatch setAside;
+    const int status = run();
+    setAside.Report(err);
+    return status;
 }

@@ -174,11 +174,11 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{{}, 2, "sonderik-cli: A subcommand is required"}, UsageCase{{"--help"}, 0, ""},
         UsageCase{{"--version"}, 0, ""}, UsageCase{{"list"}, 2, "sonderik-cli: FILE is required"},
         UsageCase{{"dance"}, 2,
-                  "sonderik-cli: unknown command \"dance\"; the commands are list, export, settings, ports, identify, "
-                  "send and audition"},
+                  "sonderik-cli: unknown command \"dance\"; the commands are list, export, settings, drives, folder, "
+                  "ports, identify, send and audition"},
         UsageCase{{"da\x1b[2Jnce"}, 2,
-                  "sonderik-cli: unknown command \"da?[2Jnce\"; the commands are list, export, settings, ports, "
-                  "identify, send and audition"},
+                  "sonderik-cli: unknown command \"da?[2Jnce\"; the commands are list, export, settings, drives, "
+                  "folder, ports, identify, send and audition"},
         UsageCase{{"list", "a", "b", "c", "d"}, 2, "sonderik-cli: The following arguments were not expected: b c d"},
         UsageCase{{"list", "a", "b"}, 2, "sonderik-cli: The following argument was not expected: b"},
         UsageCase{{"export", "f.s1v", "I1-005"}, 2, "sonderik-cli: --output is required"},
@@ -250,4 +250,25 @@ TEST(CliSettingsTest, PrintsTheSettingsTheWindowWouldStartWith)
               "midiinname=HW:in 24:0\nmidioutname=\n",
               Cli({"settings"}).out);
     EXPECT_EQ(2, Cli({"settings", "extra"}).status);
+}
+
+TEST(CliSettingsTest, ASettingsFileThatCannotBeReadIsSetAsideAndNamedOnce)
+{
+    const ConfigFolder config;
+    ConfigFolder::Put(config.RootFile("HKEY_LOCAL_MACHINE"), "not a settings file\n\x01\x02");
+
+    const CliRun first = Cli({"settings"});
+    EXPECT_EQ(0, first.status);
+    EXPECT_EQ("Path=\nmidiin=-1\nmidiout=-1\ndelay=0\nmididelay=0\ndeviceno=1\nkeepontop=0\nmidiinname=\n"
+              "midioutname=\n",
+              first.out);
+    const std::vector<std::string> names = config.Names();
+    ASSERT_EQ(1u, names.size());
+    EXPECT_EQ(0u, names[0].rfind("HKEY_LOCAL_MACHINE.txt.corrupt-", 0)) << names[0];
+    EXPECT_EQ("sonderik-cli: the settings file " + config.RootFile("HKEY_LOCAL_MACHINE").string() +
+                  " could not be read and was set aside as " + names[0] + "; built-in values were used in its place\n",
+              first.err);
+    EXPECT_EQ("not a settings file\n\x01\x02", ConfigFolder::Contents(config.Path() / names[0])) << "nothing lost";
+
+    EXPECT_EQ("", Cli({"settings"}).err) << "named once, by the command that set it aside";
 }
