@@ -354,6 +354,27 @@ TEST_F(CliMidiTest, IdentifyOnATerminalShowsWhichRequestIsWaitingAndWipesItAtThe
     EXPECT_EQ("", piped.err) << "no status line where nobody watches";
 }
 
+TEST_F(CliMidiTest, AVoiceStillOnItsWayWhenTheMidiDelayRanOutIsExplained)
+{
+    auto scripted = std::make_shared<ScriptedMidiDriver>(std::vector<std::string>{"Synth"},
+                                                         std::vector<std::string>{"Synth"});
+    scripted->AllowAll();
+    scripted->StillPlaying(ScriptedMidiDriver::Call::OutUnprepare, 1000);
+    const MidiSetup midi = [&] {
+        platform::InstallMidiDrivers({scripted});
+        return nullptr;
+    };
+    const std::string file = WriteBank();
+    std::ostringstream out;
+    std::ostringstream err;
+    EXPECT_EQ(1, RunCli(Args({"send", file, "1", "--in", "0", "--out", "0", "--midi-delay", "0"}), out, err, midi));
+    EXPECT_EQ("", out.str()) << "a voice not known to be delivered is not reported as sent";
+    EXPECT_EQ("sonderik-cli: " + file +
+                  ": MidiOutWin:186 Error 0x41 unpreparing MIDI out header (the voice was still being sent when the "
+                  "MIDI delay ran out; raise it with --midi-delay MS)\n",
+              err.str());
+}
+
 TEST_F(CliMidiTest, IdentifySaysTheDeviceNumberWheneverOnlyTheRequestToEveryDeviceWasAnswered)
 {
     const std::vector<std::string> quick = {"--sysex-delay", "0", "--timeout", "20"};
