@@ -86,6 +86,12 @@ CSonderikDlg::CSonderikDlg(QWidget* parent)
     SetTemplate(ui::DialogFont(), 452, 296);
     CreateControls();
     m_report = std::make_unique<PostedReport>(this, [this](const std::string& text) { SetStatus(text); });
+    m_progress = std::make_unique<PostedReport>(this, [this](const std::string& text) {
+        if (m_identifying) {
+            m_waitingLine = text + "...";
+            SetStatus(m_waitingLine);
+        }
+    });
     m_browser = std::make_unique<FolderBrowser>(m_tree, m_files, m_path, m_strPath, m_bTreeFilled);
 }
 
@@ -448,6 +454,7 @@ void CSonderikDlg::IdentifyInstrument()
     const bool started = StartJob(&IdentifyJob, [&] {
         m_params.PrepareIdentify(&m_doneIdent, settings, m_szVersion.c_str());
         m_params.reportWindow = m_report.get();
+        m_params.progressWindow = m_progress.get();
     });
     if (!started) {
         m_id.EnableWindow(true);
@@ -462,6 +469,12 @@ void CSonderikDlg::OnIdentifyDone()
 {
     m_awaitingDone = false;
     m_identifying = false;
+    // A report of the job's own has replaced the waiting line; otherwise the
+    // waiting is over and its line goes.
+    if (!m_waitingLine.empty() && StatusText() == m_waitingLine) {
+        SetStatus("");
+    }
+    m_waitingLine.clear();
     ShowAuditionState();
     m_midiIn.EnableWindow(true);
     m_midiOut.EnableWindow(true);

@@ -222,6 +222,9 @@ private:
     CStatic m_path;
     CStatic m_status;
     std::unique_ptr<PostedReport> m_report;
+    // Which request an identification is waiting on, in the status line.
+    std::unique_ptr<PostedReport> m_progress;
+    std::string m_waitingLine;
     std::unique_ptr<FolderBrowser> m_browser;
 
     MessageBoxFn m_messageBox;

@@ -204,6 +204,7 @@ private slots:
         QVERIFY(Idle(*dialog));
         QCOMPARE(dialog->GetDlgItem(Dlg::IDC_INSTRUMENT)->GetWindowText(), std::string("EX5"));
         QCOMPARE(bench.Received().identityRequests, 2u);
+        QVERIFY2(dialog->StatusText().empty(), "the line of the request waited for goes with the answer");
     }
 
     void closingUpDuringAJobWaitsForItsEnd()
