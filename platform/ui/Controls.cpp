@@ -5,6 +5,7 @@
 #include <QEvent>
 #include <QGroupBox>
 #include <QKeyEvent>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -198,6 +199,14 @@ void CStatic::Create(const std::string& text, const QRect& rect, QWidget* parent
     label->setTextFormat(Qt::PlainText);
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     label->setGeometry(rect);
+    // A label laid out for the framework's narrower font may not fit in this
+    // one: narrow its letters rather than cut its end off.
+    QFont font = label->font();
+    for (int stretch = 95; stretch >= 75 && QFontMetrics(font).horizontalAdvance(label->text()) > rect.width();
+         stretch -= 5) {
+        font.setStretch(stretch);
+    }
+    label->setFont(font);
     Bind(label, id, 0);
 }
 

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <thread>
 
+#include <QFontMetrics>
 #include <QLineEdit>
 #include <QListView>
 #include <QSignalSpy>
@@ -92,6 +93,19 @@ private slots:
         label.Create(latin1, QRect(0, 0, 10, 10), &parent, 2);
         label.SetWindowText(latin1);
         QCOMPARE(label.GetWindowText(), latin1);
+    }
+
+    void aLabelTooNarrowForItsTextNarrowsItsLettersInstead()
+    {
+        QWidget parent;
+        const int natural = QFontMetrics(parent.font()).horizontalAdvance(QStringLiteral("Instrument:"));
+        CStatic tight;
+        tight.Create("Instrument:", QRect(0, 0, natural * 9 / 10, 12), &parent, 1);
+        const QWidget* shown = tight.GetSafeHwnd();
+        QVERIFY(QFontMetrics(shown->font()).horizontalAdvance(QStringLiteral("Instrument:")) <= shown->width());
+        CStatic roomy;
+        roomy.Create("Instrument:", QRect(0, 0, natural + 10, 12), &parent, 2);
+        QCOMPARE(roomy.GetSafeHwnd()->font().stretch(), parent.font().stretch());
     }
 
     void unsortedListKeepsOrderSelectionAndRedraw()
