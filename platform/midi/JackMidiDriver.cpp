@@ -40,14 +40,22 @@ struct Outgoing {
     MMRESULT verdict = MMSYSERR_NOERROR;
 };
 
+// A port of ours, connected to `peer` (the port it was opened for). A
+// closed port stays registered and connected, idle, for the next open of
+// the same peer: registering and connecting cost the server a few cycles,
+// which a musician would hear as a late note.
 struct OutPort {
     jack_port_t* port = nullptr;
+    std::string peer;
+    bool idle = false;
     std::deque<std::shared_ptr<Outgoing>> queued;
     std::vector<std::shared_ptr<Outgoing>> written;  // in the cycle now running
 };
 
 struct InPort {
     jack_port_t* port = nullptr;
+    std::string peer;
+    bool idle = false;
     MessageReceiver* receiver = nullptr;
 };
 
@@ -66,8 +74,10 @@ struct JackMidiDriver::Client {
     std::mutex mutex;                  // guards all below; the process thread takes it once a cycle
     std::condition_variable changed;   // a cycle ran, or the server went
     bool gone = false;
-    std::vector<OutPort*> outputs;
-    std::vector<InPort*> inputs;
+    // Every port of the client, open or idle: each output is cleared every
+    // cycle, so that nothing stale is ever sent.
+    std::vector<std::unique_ptr<OutPort>> outputs;
+    std::vector<std::unique_ptr<InPort>> inputs;
 
     Client() = default;
     Client(const Client&) = delete;
@@ -102,7 +112,7 @@ struct JackMidiDriver::Client {
         auto* self = static_cast<Client*>(arg);
         {
             const std::lock_guard lock(self->mutex);
-            for (OutPort* out : self->outputs) {
+            for (const auto& out : self->outputs) {
                 void* buffer = jack_port_get_buffer(out->port, frames);
                 jack_midi_clear_buffer(buffer);
                 for (const auto& message : out->written) {
@@ -122,7 +132,7 @@ struct JackMidiDriver::Client {
                     out->queued.pop_front();
                 }
             }
-            for (InPort* in : self->inputs) {
+            for (const auto& in : self->inputs) {
                 void* buffer = jack_port_get_buffer(in->port, frames);
                 const jack_nframes_t count = jack_midi_get_event_count(buffer);
                 for (jack_nframes_t i = 0; i < count; ++i) {
@@ -144,7 +154,7 @@ struct JackMidiDriver::Client {
         {
             const std::lock_guard lock(self->mutex);
             self->gone = true;
-            for (OutPort* out : self->outputs) {
+            for (const auto& out : self->outputs) {
                 for (const auto& message : out->queued) {
                     Finish(*message, MIDIERR_NODEVICE);
                 }
@@ -164,22 +174,74 @@ struct JackMidiDriver::Client {
         return gone;
     }
 
-    template <typename Port>
-    void Remove(std::vector<Port*>& ports, Port* port)
+    // An idle port of ours connected to `peer`, now open again; or a new
+    // port, registered under the name `name()` gives. Null when the server
+    // refuses a new one.
+    template <typename Port, typename Name>
+    Port* Take(std::vector<std::unique_ptr<Port>>& ports, const std::string& peer, Name name, unsigned long flags)
     {
+        {
+            const std::lock_guard lock(mutex);
+            for (const auto& port : ports) {
+                if (port->idle && port->peer == peer) {
+                    port->idle = false;
+                    return port.get();
+                }
+            }
+        }
+        jack_port_t* registered = jack_port_register(jack, name().c_str(), JACK_DEFAULT_MIDI_TYPE, flags, 0);
+        if (registered == nullptr) {
+            return nullptr;
+        }
+        auto port = std::make_unique<Port>();
+        port->port = registered;
+        port->peer = peer;
+        Port* taken = port.get();
         const std::lock_guard lock(mutex);
-        ports.erase(std::remove(ports.begin(), ports.end(), port), ports.end());
+        ports.push_back(std::move(port));
+        return taken;
+    }
+
+    // A closed port waits, idle, for the next open of its peer; one idle
+    // port per peer is enough, so a second one goes.
+    template <typename Port>
+    void Release(std::vector<std::unique_ptr<Port>>& ports, Port* released)
+    {
+        std::unique_ptr<Port> surplus;
+        {
+            const std::lock_guard lock(mutex);
+            const bool another = std::any_of(ports.begin(), ports.end(), [&](const auto& port) {
+                return port->idle && port->peer == released->peer;
+            });
+            const auto at = std::find_if(ports.begin(), ports.end(),
+                                         [&](const auto& port) { return port.get() == released; });
+            if (at == ports.end()) {
+                return;
+            }
+            if (another) {
+                surplus = std::move(*at);
+                ports.erase(at);
+            } else {
+                (*at)->idle = true;
+            }
+        }
+        if (surplus) {
+            jack_port_unregister(jack, surplus->port);
+        }
     }
 
     // Connects `from` to `to` and waits until the server has made the
     // connection, so that the next cycle carries data across it.
     MMRESULT Connect(jack_port_t* ours, const std::string& from, const std::string& to)
     {
+        const std::string other = (from == jack_port_name(ours)) ? to : from;
+        if (jack_port_connected_to(ours, other.c_str()) != 0) {
+            return MMSYSERR_NOERROR;  // an idle port, still connected
+        }
         const int made = jack_connect(jack, from.c_str(), to.c_str());
         if (made != 0 && made != EEXIST) {
             return MMSYSERR_ERROR;
         }
-        const std::string other = (from == jack_port_name(ours)) ? to : from;
         const auto deadline = std::chrono::steady_clock::now() + kConnectBound;
         while (jack_port_connected_to(ours, other.c_str()) == 0) {
             if (Gone() || std::chrono::steady_clock::now() >= deadline) {
@@ -197,14 +259,15 @@ using Client = JackMidiDriver::Client;
 
 class JackOutLine final : public OutputLine {
 public:
-    JackOutLine(std::shared_ptr<Client> client, std::unique_ptr<OutPort> port)
-        : client_(std::move(client)), port_(std::move(port))
-    {
-    }
+    JackOutLine(std::shared_ptr<Client> client, OutPort* port) : client_(std::move(client)), port_(port) {}
     ~JackOutLine() override
     {
-        client_->Remove(client_->outputs, port_.get());
-        jack_port_unregister(client_->jack, port_->port);
+        {
+            // Whatever a reset left queued has no sender any more.
+            const std::lock_guard lock(client_->mutex);
+            port_->queued.clear();
+        }
+        client_->Release(client_->outputs, port_);
     }
 
     // Queues the message for the next cycle and waits until a cycle has
@@ -243,19 +306,16 @@ public:
 
 private:
     std::shared_ptr<Client> client_;
-    std::unique_ptr<OutPort> port_;
+    OutPort* port_;  // the client's
 };
 
 class JackInLine final : public InputLine {
 public:
-    JackInLine(std::shared_ptr<Client> client, std::unique_ptr<InPort> port)
-        : client_(std::move(client)), port_(std::move(port))
-    {
-    }
+    JackInLine(std::shared_ptr<Client> client, InPort* port) : client_(std::move(client)), port_(port) {}
     ~JackInLine() override
     {
-        client_->Remove(client_->inputs, port_.get());
-        jack_port_unregister(client_->jack, port_->port);
+        Disconnect();
+        client_->Release(client_->inputs, port_);
     }
 
     void Connect(MessageReceiver& receiver) override
@@ -272,7 +332,7 @@ public:
 
 private:
     std::shared_ptr<Client> client_;
-    std::unique_ptr<InPort> port_;
+    InPort* port_;  // the client's
 };
 
 // The MIDI ports of the server with these flags, without the client's own.
@@ -369,19 +429,13 @@ MMRESULT JackMidiDriver::OpenOutput(UINT port, const MidiOutCallback& callback,
     if (jack_port_by_name(client->jack, target.c_str()) == nullptr) {
         return MIDIERR_NODEVICE;  // listed, but gone since
     }
-    auto out = std::make_unique<OutPort>();
-    const std::string name = "out-" + std::to_string(++portsMade_);
-    out->port = jack_port_register(client->jack, name.c_str(), JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
-    if (out->port == nullptr) {
+    OutPort* out = client->Take(
+        client->outputs, target, [this] { return "out-" + std::to_string(++portsMade_); }, JackPortIsOutput);
+    if (out == nullptr) {
         return MMSYSERR_ERROR;
     }
     jack_port_t* ours = out->port;
-    {
-        // Cleared every cycle from now on, so that nothing stale is ever sent.
-        const std::lock_guard clientLock(client->mutex);
-        client->outputs.push_back(out.get());
-    }
-    auto line = std::make_unique<JackOutLine>(client, std::move(out));
+    auto line = std::make_unique<JackOutLine>(client, out);
     const MMRESULT connected = client->Connect(ours, jack_port_name(ours), target);
     if (connected != MMSYSERR_NOERROR) {
         return connected;  // the line unregisters the port
@@ -401,18 +455,13 @@ MMRESULT JackMidiDriver::OpenInput(UINT port, const MidiInCallback& callback, st
     if (jack_port_by_name(client->jack, source.c_str()) == nullptr) {
         return MIDIERR_NODEVICE;
     }
-    auto in = std::make_unique<InPort>();
-    const std::string name = "in-" + std::to_string(++portsMade_);
-    in->port = jack_port_register(client->jack, name.c_str(), JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
-    if (in->port == nullptr) {
+    InPort* in = client->Take(
+        client->inputs, source, [this] { return "in-" + std::to_string(++portsMade_); }, JackPortIsInput);
+    if (in == nullptr) {
         return MMSYSERR_ERROR;
     }
     jack_port_t* ours = in->port;
-    {
-        const std::lock_guard clientLock(client->mutex);
-        client->inputs.push_back(in.get());
-    }
-    auto line = std::make_unique<JackInLine>(client, std::move(in));
+    auto line = std::make_unique<JackInLine>(client, in);
     const MMRESULT connected = client->Connect(ours, source, jack_port_name(ours));
     if (connected != MMSYSERR_NOERROR) {
         return connected;

@@ -11,7 +11,9 @@
 // one JACK client ("Sonderik", or the name the server makes of it), made at
 // the first listing that finds a server (again after Rescan, or after the
 // server went); each open port is one JACK port of that client, connected
-// to the chosen port before the open returns. The client's own process
+// to the chosen port before the open returns. A closed port stays, idle and
+// connected, until the next open of the same port takes it again: a job
+// then starts without a round of registering and connecting. The client's own process
 // callback carries what the output ports queued and hands what the input
 // ports received to their devices. A message is done once the cycle that
 // carried it has ended; a message too large for a cycle, or sent after the

@@ -49,6 +49,20 @@ JackPeer::~JackPeer()
 std::string JackPeer::InName() const { return jack_port_name(in_); }
 std::string JackPeer::OutName() const { return jack_port_name(out_); }
 
+std::vector<std::string> JackPeer::InConnections() const
+{
+    std::vector<std::string> names;
+    if (const char** found = jack_port_get_all_connections(client_, in_)) {
+        for (const char** name = found; *name != nullptr; ++name) {
+            names.emplace_back(*name);
+        }
+        jack_free(static_cast<void*>(found));
+    }
+    return names;
+}
+
+void JackPeer::DisconnectIn() { jack_port_disconnect(client_, in_); }
+
 std::vector<JackPeer::Bytes> JackPeer::Received()
 {
     const std::lock_guard lock(mutex_);

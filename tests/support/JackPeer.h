@@ -30,6 +30,11 @@ public:
     std::string OutName() const;
     int Xruns() const { return xruns_.load(); }
 
+    // The ports connected to the peer's input, and cutting them all, as a
+    // user of a patchbay would.
+    std::vector<std::string> InConnections() const;
+    void DisconnectIn();
+
     std::vector<Bytes> Received();
     // Waits up to `bound` for the count of received messages to reach `count`.
     bool Await(std::size_t count, std::chrono::milliseconds bound);

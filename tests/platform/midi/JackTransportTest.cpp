@@ -5,6 +5,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/Settings.h"
@@ -210,4 +211,32 @@ TEST_F(JackTransportTest, TwentyVoicesSentWithZeroDelaysAllArriveWhole)
         }
     }
     EXPECT_EQ(20, delivered) << retried << " sent again after a missed cycle";
+}
+
+TEST_F(JackTransportTest, AClosedPortStaysForTheNextJobAndIsConnectedAgainWhenCut)
+{
+    StorePeerPorts();
+    const std::vector<std::string> send = {"send", SONDERIK_DEMO_FILE, "I1-002", "--sysex-delay", "0",
+                                           "--midi-delay", "0"};
+    for (int round = 0; round < 3; ++round) {
+        ASSERT_EQ(0, Cli(send).status) << "round " << round;
+    }
+    const std::vector<std::string> feeding = peer.InConnections();
+    ASSERT_EQ(1u, feeding.size()) << "one port of ours served every job";
+    EXPECT_EQ(0u, feeding[0].rfind(jack->ClientName() + ":", 0)) << feeding[0];
+
+    peer.DisconnectIn();
+    const auto bound = std::chrono::steady_clock::now() + 2s;
+    while (!peer.InConnections().empty() && std::chrono::steady_clock::now() < bound) {
+        std::this_thread::sleep_for(1ms);
+    }
+    ASSERT_TRUE(peer.InConnections().empty());
+    const std::size_t before = peer.Received().size();
+    const int xruns = peer.Xruns();
+    const CliRun again = Cli(send);
+    EXPECT_EQ(0, again.status) << again.err;
+    EXPECT_EQ(feeding, peer.InConnections()) << "the idle port was connected again";
+    if (!peer.Await(before + 1, 2s)) {
+        EXPECT_NE(xruns, peer.Xruns()) << "the voice was lost without a missed cycle";
+    }
 }
