@@ -127,6 +127,47 @@ std::optional<PortRef> FindPort(UINT_PTR id, Direction direction)
     return std::nullopt;
 }
 
+// midiOutOpen and midiInOpen: the callback checked, the port of the last
+// listing opened by its driver and the device kept by its handle. A failed
+// open makes the next count list again, as the port may have gone.
+template <typename Callback, typename Proc, typename Device, typename OpenFn>
+MMRESULT OpenPort(Device** handle, UINT deviceId, DWORD_PTR callback, DWORD_PTR instance, DWORD flags,
+                  Direction direction, std::map<Device*, std::shared_ptr<Device>>& table, OpenFn open)
+{
+    if (handle == nullptr) {
+        return MMSYSERR_INVALPARAM;
+    }
+    *handle = nullptr;  // as on Windows: a failed open leaves no handle behind
+    Callback target;
+    if (flags == CALLBACK_FUNCTION) {
+        if (callback == 0) {
+            return MMSYSERR_INVALPARAM;
+        }
+        target.proc = reinterpret_cast<Proc>(callback);
+        target.instance = instance;
+    } else if (flags != CALLBACK_NULL) {
+        return MMSYSERR_INVALFLAG;
+    }
+    const auto port = FindPort(deviceId, direction);
+    if (!port) {
+        return MMSYSERR_BADDEVICEID;
+    }
+    std::shared_ptr<Device> device;
+    const MMRESULT result = open(*port->driver, port->port, target, device);
+    if (result != MMSYSERR_NOERROR) {
+        Forget(direction, port->driver.get());
+        return result;
+    }
+    if (!device) {
+        return MMSYSERR_ERROR;
+    }
+    Layer& layer = TheLayer();
+    const std::lock_guard lock(layer.mutex);
+    *handle = device.get();
+    table.emplace(device.get(), std::move(device));
+    return MMSYSERR_NOERROR;
+}
+
 void CopyName(const std::string& name, CHAR (&dest)[MAXPNAMELEN])
 {
     std::memset(dest, 0, sizeof dest);
@@ -244,38 +285,11 @@ MMRESULT midiInGetDevCapsA(UINT_PTR deviceId, LPMIDIINCAPSA caps, UINT capsSize)
 
 MMRESULT midiOutOpen(LPHMIDIOUT handle, UINT deviceId, DWORD_PTR callback, DWORD_PTR instance, DWORD flags)
 {
-    if (handle == nullptr) {
-        return MMSYSERR_INVALPARAM;
-    }
-    *handle = nullptr;  // as on Windows: a failed open leaves no handle behind
-    MidiOutCallback target;
-    if (flags == CALLBACK_FUNCTION) {
-        if (callback == 0) {
-            return MMSYSERR_INVALPARAM;
-        }
-        target.proc = reinterpret_cast<MIDIOUTPROC>(callback);
-        target.instance = instance;
-    } else if (flags != CALLBACK_NULL) {
-        return MMSYSERR_INVALFLAG;
-    }
-    const auto port = FindPort(deviceId, Direction::Out);
-    if (!port) {
-        return MMSYSERR_BADDEVICEID;
-    }
-    std::shared_ptr<MidiOutDevice> device;
-    const MMRESULT result = port->driver->OpenOutput(port->port, target, device);
-    if (result != MMSYSERR_NOERROR) {
-        Forget(Direction::Out, port->driver.get());
-        return result;
-    }
-    if (!device) {
-        return MMSYSERR_ERROR;
-    }
-    Layer& layer = TheLayer();
-    const std::lock_guard lock(layer.mutex);
-    *handle = device.get();
-    layer.outputs.emplace(device.get(), std::move(device));
-    return MMSYSERR_NOERROR;
+    return OpenPort<MidiOutCallback, MIDIOUTPROC>(
+        handle, deviceId, callback, instance, flags, Direction::Out, TheLayer().outputs,
+        [](MidiDriver& driver, UINT port, const MidiOutCallback& target, std::shared_ptr<MidiOutDevice>& device) {
+            return driver.OpenOutput(port, target, device);
+        });
 }
 
 MMRESULT midiOutShortMsg(HMIDIOUT handle, DWORD message)
@@ -320,38 +334,11 @@ MMRESULT midiOutClose(HMIDIOUT handle)
 
 MMRESULT midiInOpen(LPHMIDIIN handle, UINT deviceId, DWORD_PTR callback, DWORD_PTR instance, DWORD flags)
 {
-    if (handle == nullptr) {
-        return MMSYSERR_INVALPARAM;
-    }
-    *handle = nullptr;
-    MidiInCallback target;
-    if (flags == CALLBACK_FUNCTION) {
-        if (callback == 0) {
-            return MMSYSERR_INVALPARAM;
-        }
-        target.proc = reinterpret_cast<MIDIINPROC>(callback);
-        target.instance = instance;
-    } else if (flags != CALLBACK_NULL) {
-        return MMSYSERR_INVALFLAG;
-    }
-    const auto port = FindPort(deviceId, Direction::In);
-    if (!port) {
-        return MMSYSERR_BADDEVICEID;
-    }
-    std::shared_ptr<MidiInDevice> device;
-    const MMRESULT result = port->driver->OpenInput(port->port, target, device);
-    if (result != MMSYSERR_NOERROR) {
-        Forget(Direction::In, port->driver.get());
-        return result;
-    }
-    if (!device) {
-        return MMSYSERR_ERROR;
-    }
-    Layer& layer = TheLayer();
-    const std::lock_guard lock(layer.mutex);
-    *handle = device.get();
-    layer.inputs.emplace(device.get(), std::move(device));
-    return MMSYSERR_NOERROR;
+    return OpenPort<MidiInCallback, MIDIINPROC>(
+        handle, deviceId, callback, instance, flags, Direction::In, TheLayer().inputs,
+        [](MidiDriver& driver, UINT port, const MidiInCallback& target, std::shared_ptr<MidiInDevice>& device) {
+            return driver.OpenInput(port, target, device);
+        });
 }
 
 MMRESULT midiInPrepareHeader(HMIDIIN handle, LPMIDIHDR header, UINT headerSize)
