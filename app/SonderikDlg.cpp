@@ -744,6 +744,8 @@ void CSonderikDlg::OnSendVoice()
         RaiseEX("Problem assembling patch.", kUnit, 1306);
     }
     const JobSettings settings = HeldSettings();
+    const bool quitWasEnabled = m_quit.IsWindowEnabled();
+    const bool auditionWasEnabled = m_auditionEnabled;
     m_quit.EnableWindow(false);
     EnableAudition(false);
     const bool started = StartJob(&SendVoiceJob, [&] {
@@ -752,8 +754,8 @@ void CSonderikDlg::OnSendVoice()
     });
     if (!started) {
         // Nothing was handed over; the controls are as they were.
-        m_quit.EnableWindow(true);
-        EnableAudition(true);
+        m_quit.EnableWindow(quitWasEnabled);
+        EnableAudition(auditionWasEnabled);
     }
 }
 

@@ -522,6 +522,11 @@ private slots:
         SelectFile(*dialog, "other.s1v");
         CloseUp(*dialog, Dlg::IDC_MIDIIN);
         Click(*dialog, Dlg::IDC_ID);
+        // A voice of it double-clicked while "ID" runs is refused, and
+        // leaves them as they were.
+        ClickLine(dialog->VoiceList(), 1, true);
+        QCOMPARE(dialog->StatusText(), std::string("Please wait: the instrument is still busy with the last request."));
+        QVERIFY(!Enabled(*dialog, Dlg::IDC_QUIT));
         QVERIFY(Idle(*dialog));
         QVERIFY(!Enabled(*dialog, Dlg::IDC_NOTE));
         QVERIFY(!Enabled(*dialog, Dlg::IDC_TRILL));
