@@ -15,6 +15,7 @@
 #include "midi/MidiInWin.h"
 #include "midi/MidiOutWin.h"
 #include "platform/midi/WinMidi.h"
+#include "platform/registry/RegistryFile.h"
 #include "platform/ui/Names.h"
 #include "voice/EXException.h"
 #include "voice/Patch.h"
@@ -87,7 +88,10 @@ CSonderikDlg::CSonderikDlg(QWidget* parent)
     CreateControls();
     m_report = std::make_unique<PostedReport>(this, [this](const std::string& text) { SetStatus(text); });
     m_progress = std::make_unique<PostedReport>(this, [this](const std::string& text) {
-        if (m_identifying) {
+        // Never over news of its own the status line holds (a report of the
+        // job, a settings file set aside at start-up).
+        const std::string status = StatusText();
+        if (m_identifying && (status.empty() || status == m_waitingLine)) {
             m_waitingLine = text + "...";
             SetStatus(m_waitingLine);
         }
@@ -158,7 +162,10 @@ void CSonderikDlg::CreateControls()
 
     // Notifications.
     m_quit.onClicked = [this] { OnCancel(); };
-    m_id.onClicked = [this] { Guard([this] { IdentifyInstrument(); }); };
+    m_id.onClicked = [this] {
+        SetStatus("");  // what it said is about what came before
+        Guard([this] { IdentifyInstrument(); });
+    };
     m_doneIdent.onUpdate = [this] { Guard([this] { OnIdentifyDone(); }); };
     m_doneSend.onUpdate = [this] { Guard([this] { OnSendDone(); }); };
     m_catOrder.onClicked = [this] { Guard([this] { OnCatOrder(); }); };
@@ -277,7 +284,12 @@ bool CSonderikDlg::OnInitDialog()
     m_tabStops = {14, 40};
     m_voices.SetTabStops(m_tabStops);
     // 9.
+    const SetAsideWatch setAside;
     LoadSettings(*this);
+    for (const SetAsideWatch::SetAside& aside : setAside.Since()) {
+        SetStatus("The settings file " + aside.file.string() + " could not be read and was set aside as " +
+                  aside.asideName + "; built-in values are used.");
+    }
     // 10.
     m_deviceNo.SetWindowText(std::to_string(m_nDeviceNo));
     m_sysexDelay.SetWindowText(std::to_string(m_nSysexDelay));

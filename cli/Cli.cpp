@@ -6,25 +6,20 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
-#include <filesystem>
 #include <memory>
-#include <set>
 
 #include "app/Settings.h"
 #include "cli/Common.h"
 #include "cli/FileCommands.h"
 #include "cli/MidiCommands.h"
 #include "cli/OutputFile.h"
-#include "platform/SettingsFolder.h"
+#include "platform/registry/RegistryFile.h"
 #include "voice/EXException.h"
 #include "voice/Patch.h"
 #include "voice/VoiceFile.h"
 #include "voice/VoiceList.h"
 
 namespace {
-
-// What the registry puts between a settings file's name and the time.
-constexpr const char* kSetAsideMark = ".corrupt-";
 
 constexpr const char* kVoiceHelp =
     "Bank-number as listed (I1-001 to I2-128; I1-5 is I1-005) or voice number 0 to 255 (0 is I1-001, 128 is I2-001)";
@@ -111,47 +106,15 @@ int PrintSettings(std::ostream& out, std::ostream& err)
     return out.flush() ? 0 : Fail(err, "settings", "Cannot write the settings");
 }
 
-// A settings file that does not parse is renamed "<file>.corrupt-<time>" by
-// its first reader, so a name of that shape that was not there before the
-// command is one the command set aside.
-std::set<std::string> SetAsideSettingsFiles(const std::filesystem::path& folder)
-{
-    std::set<std::string> names;
-    std::error_code ec;
-    for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        std::string name = it->path().filename().string();
-        const auto mark = name.find(kSetAsideMark);
-        if (mark != std::string::npos && mark >= 4 && name.compare(mark - 4, 4, ".txt") == 0) {
-            names.insert(std::move(name));
-        }
-    }
-    return names;
-}
-
 // Names, on the error stream, each settings file the command set aside.
-class SetAsideWatch {
-public:
-    SetAsideWatch() : folder_(platform::SettingsFolder()), before_(SetAsideSettingsFiles(folder_)) {}
-
-    void Report(std::ostream& err) const
-    {
-        if (folder_.empty()) {
-            return;
-        }
-        for (const std::string& name : SetAsideSettingsFiles(folder_)) {
-            if (before_.count(name) == 0) {
-                const std::string original = name.substr(0, name.find(kSetAsideMark));
-                err << kProgram << ": the settings file " << Printable((folder_ / original).string())
-                    << " could not be read and was set aside as " << Printable(name)
-                    << "; built-in values were used in its place\n";
-            }
-        }
+void ReportSetAside(const SetAsideWatch& watch, std::ostream& err)
+{
+    for (const SetAsideWatch::SetAside& aside : watch.Since()) {
+        err << kProgram << ": the settings file " << Printable(aside.file.string())
+            << " could not be read and was set aside as " << Printable(aside.asideName)
+            << "; built-in values were used in its place\n";
     }
-
-private:
-    std::filesystem::path folder_;
-    std::set<std::string> before_;
-};
+}
 
 }  // namespace
 
@@ -332,6 +295,6 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     // A settings file is set aside by whichever command reads it first.
     const SetAsideWatch setAside;
     const int status = run();
-    setAside.Report(err);
+    ReportSetAside(setAside, err);
     return status;
 }

@@ -18,6 +18,9 @@
 
 namespace {
 
+// What a set-aside file's name has between the root file's name and the time.
+constexpr const char* kSetAsideMark = ".corrupt-";
+
 // ---- files -----------------------------------------------------------------
 
 enum class FileRead { Missing, Read, Unreadable, TooBig };
@@ -163,6 +166,45 @@ std::filesystem::path RegistryFolder()
     return platform::SettingsFolder();
 }
 
+// ---- files set aside -------------------------------------------------------
+
+namespace {
+
+std::set<std::string> SetAsideNames(const std::filesystem::path& folder)
+{
+    std::set<std::string> names;
+    if (folder.empty()) {
+        return names;
+    }
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        std::string name = it->path().filename().string();
+        const auto mark = name.find(kSetAsideMark);
+        if (mark != std::string::npos && mark >= 4 && name.compare(mark - 4, 4, ".txt") == 0) {
+            names.insert(std::move(name));
+        }
+    }
+    return names;
+}
+
+}  // namespace
+
+SetAsideWatch::SetAsideWatch(std::filesystem::path folder)
+    : folder_(std::move(folder)), before_(SetAsideNames(folder_))
+{
+}
+
+std::vector<SetAsideWatch::SetAside> SetAsideWatch::Since() const
+{
+    std::vector<SetAside> found;
+    for (const std::string& name : SetAsideNames(folder_)) {
+        if (before_.count(name) == 0) {
+            found.push_back({folder_ / name.substr(0, name.find(kSetAsideMark)), name});
+        }
+    }
+    return found;
+}
+
 // ---- one root's file -------------------------------------------------------
 
 HiveFile::HiveFile(std::filesystem::path folder, std::string rootName, std::chrono::milliseconds lockWait)
@@ -233,7 +275,7 @@ LSTATUS HiveFile::SetAside() const
     if (::gmtime_r(&now, &utc) != nullptr) {
         std::strftime(stamp, sizeof stamp, "%Y%m%dT%H%M%SZ", &utc);
     }
-    const std::filesystem::path base = Sibling(std::string(".corrupt-") + stamp);
+    const std::filesystem::path base = Sibling(std::string(kSetAsideMark) + stamp);
     std::filesystem::path aside = base;
     std::error_code ec;
     for (int n = 2; std::filesystem::exists(aside, ec) || ec; ++n) {

@@ -10,8 +10,10 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <set>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/registry/Registry.h"
 #include "platform/registry/RegistryHive.h"
@@ -58,6 +60,24 @@ private:
     std::filesystem::path folder_;
     std::string rootName_;
     std::chrono::milliseconds lockWait_;
+};
+
+// Names the root files that readers set aside as corrupt after the watch
+// was made, so that whoever read the settings can tell the user once: the
+// set-aside file is gone from the next reader's way.
+class SetAsideWatch {
+public:
+    explicit SetAsideWatch(std::filesystem::path folder = RegistryFolder());
+
+    struct SetAside {
+        std::filesystem::path file;  // the root's file as it was named
+        std::string asideName;       // its name now, in the same folder
+    };
+    std::vector<SetAside> Since() const;
+
+private:
+    std::filesystem::path folder_;
+    std::set<std::string> before_;
 };
 
 // Test hook: with SONDERIK_REGISTRY_STOP_AT set to "partial", "synced" or

@@ -207,6 +207,23 @@ private slots:
         QVERIFY2(dialog->StatusText().empty(), "the line of the request waited for goes with the answer");
     }
 
+    void aSettingsFileThatCannotBeReadIsNamedInTheStatusLine()
+    {
+        Bench bench;
+        const std::filesystem::path file = bench.Voices().parent_path() / "config" / "HKEY_LOCAL_MACHINE.txt";
+        std::filesystem::create_directories(file.parent_path());
+        std::ofstream(file) << "not a settings file";
+        Boxes boxes;
+        auto dialog = Open(boxes);
+        QVERIFY(Idle(*dialog));
+        const std::string status = dialog->StatusText();
+        QVERIFY2(status.rfind("The settings file " + file.string() + " could not be read and was set aside as "
+                                  "HKEY_LOCAL_MACHINE.txt.corrupt-",
+                              0) == 0,
+                 status.c_str());
+        QVERIFY(status.find("; built-in values are used.") != std::string::npos);
+    }
+
     void closingUpDuringAJobWaitsForItsEnd()
     {
         Bench bench;
