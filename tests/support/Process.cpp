@@ -75,3 +75,9 @@ void ChildProcess::Kill()
     ::kill(pid_, SIGKILL);
     WaitExit();
 }
+
+void ChildProcess::Terminate()
+{
+    ::kill(pid_, SIGTERM);
+    WaitExit();
+}

@@ -23,6 +23,8 @@ public:
     // Waits until the child stops itself (true) or ends (false).
     bool WaitStopped();
     void Kill();
+    // Asks the child to end (SIGTERM) and waits for it.
+    void Terminate();
 
 private:
     pid_t pid_ = -1;
