@@ -740,20 +740,30 @@ void CSonderikDlg::OnShowInits()
     }
 }
 
-void CSonderikDlg::OnSendVoice()
+std::unique_ptr<EX5Patch> CSonderikDlg::SelectedPatch(std::string& line)
 {
     const int selected = m_voices.GetCurSel();
     if (selected < 0) {
-        return;
+        return nullptr;
     }
-    const std::string line = m_voices.GetText(selected);
+    line = m_voices.GetText(selected);
     if (IsDrumLine(line)) {
         MessageBoxA("Sorry, no drums yet.", MB_OK | MB_ICONEXCLAMATION);
-        return;
+        return nullptr;
     }
     auto patch = std::make_unique<EX5Patch>("AssemblPatch", 0);
     if (!LoadVoice(*patch, line, *bankImage)) {
         RaiseEX("Problem assembling patch.", kUnit, 1306);
+    }
+    return patch;
+}
+
+void CSonderikDlg::OnSendVoice()
+{
+    std::string line;
+    std::unique_ptr<EX5Patch> patch = SelectedPatch(line);
+    if (!patch) {
+        return;
     }
     const JobSettings settings = HeldSettings();
     const bool quitWasEnabled = m_quit.IsWindowEnabled();
@@ -773,21 +783,13 @@ void CSonderikDlg::OnSendVoice()
 
 void CSonderikDlg::ExportVoice()
 {
-    const int selected = m_voices.GetCurSel();
-    if (selected < 0) {
+    std::string line;
+    const std::unique_ptr<EX5Patch> patch = SelectedPatch(line);
+    if (!patch) {
         return;
     }
-    const std::string line = m_voices.GetText(selected);
-    if (IsDrumLine(line)) {
-        MessageBoxA("Sorry, no drums yet.", MB_OK | MB_ICONEXCLAMATION);
-        return;
-    }
-    EX5Patch patch("AssemblPatch", 0);
-    if (!LoadVoice(patch, line, *bankImage)) {
-        RaiseEX("Problem assembling patch.", kUnit, 1306);
-    }
-    const std::uint8_t* bytes = patch.Assemble();
-    const std::size_t length = patch.GetMessageLength();
+    const std::uint8_t* bytes = patch->Assemble();
+    const std::size_t length = patch->GetMessageLength();
     const std::size_t tab = line.find('\t');
     const std::string suggested = (tab != std::string::npos ? line.substr(tab + 1, 6) : std::string("voice")) + ".syx";
     const std::string target = m_saveFile ? m_saveFile(this, suggested)

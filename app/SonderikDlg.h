@@ -113,6 +113,9 @@ public:
     void OnShowInits();
     void OnSendVoice();
     void ExportVoice();
+    // The patch of the selected voice, with its list line; null when no
+    // voice is selected or it is a drum voice (which is said).
+    std::unique_ptr<EX5Patch> SelectedPatch(std::string& line);
     bool RecreateListBox(CListBox& list);
     void EnableAudition(bool enable);
     // The audition buttons' press (0x8003) and release (0x8004), and the
