@@ -1,5 +1,6 @@
 #include "app/SonderikDlg.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 
@@ -8,12 +9,13 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMessageBox>
-#include <QSaveFile>
 #include <QTimer>
 
 #include "app/AboutDlg.h"
 #include "midi/MidiInWin.h"
 #include "midi/MidiOutWin.h"
+#include "platform/files/OutputFile.h"
+#include "platform/files/WinFiles.h"
 #include "platform/midi/WinMidi.h"
 #include "platform/registry/RegistryFile.h"
 #include "platform/ui/Names.h"
@@ -662,7 +664,9 @@ void CSonderikDlg::OnFileSelected()
         return;
     }
     const std::string name = m_files.GetText(selected);
+    m_bankFile.clear();
     ReadVoiceBank(m_strPath, name, *bankImage);
+    m_bankFile = m_strPath + name;
     m_voices.SetRedraw(false);
     m_voices.ResetContent();
     FillVoices();
@@ -799,15 +803,19 @@ void CSonderikDlg::ExportVoice()
     if (target.empty()) {
         return;
     }
-    QSaveFile file(ui::DrawnName(target));
-    if (!file.open(QIODevice::WriteOnly) ||
-        file.write(reinterpret_cast<const char*>(bytes), static_cast<qint64>(length)) !=
-            static_cast<qint64>(length) ||
-        !file.commit()) {
-        SetStatus("Cannot write " + target + ": " + ui::NameBytes(file.errorString()));
+    // Written over, the bank's own file would be lost with all its voices.
+    if (const auto bankFile = platform::ToLocalPath(m_bankFile); bankFile && SameFile(target, *bankFile)) {
+        SetStatus("Cannot write " + target + ": it is the voice file being read");
         return;
     }
-    SetStatus("Exported " + line.substr(tab != std::string::npos ? tab + 1 : 0) + " to " + target);
+    if (const std::string failure = WriteOutputFile(target, bytes, length); !failure.empty()) {
+        SetStatus("Cannot write " + target + ": " + failure);
+        return;
+    }
+    std::string shown = line.substr(tab != std::string::npos ? tab + 1 : 0);
+    std::replace(shown.begin(), shown.end(), '\t', ' ');
+    shown.erase(shown.find_last_not_of(' ') + 1);  // the name is padded to its full length
+    SetStatus("Exported " + shown + " to " + target);
 }
 
 void CSonderikDlg::OnVoiceContextMenu(const QPoint& global)

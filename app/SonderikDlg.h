@@ -214,6 +214,7 @@ private:
     QIcon m_hIcon;
     bool m_bTreeFilled = false;
     std::unique_ptr<BankImage> bankImage;
+    std::string m_bankFile;  // the Windows path bankImage was read from
     std::string m_strOpenPath;
 
     // The rest of the window.

@@ -12,7 +12,7 @@
 #include "cli/Common.h"
 #include "cli/FileCommands.h"
 #include "cli/MidiCommands.h"
-#include "cli/OutputFile.h"
+#include "platform/files/OutputFile.h"
 #include "platform/registry/RegistryFile.h"
 #include "voice/EXException.h"
 #include "voice/Patch.h"

@@ -22,6 +22,7 @@
 #include "tests/support/ScopedEnv.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/VoiceFileBuilder.h"
+#include "voice/Patch.h"
 #include "voice/VoiceList.h"
 
 namespace {
@@ -73,6 +74,12 @@ private:
     std::filesystem::path old_;
     std::shared_ptr<VirtualEx5Driver> ex5_;
 };
+
+std::string Contents(const std::filesystem::path& file)
+{
+    std::ifstream in(file, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
 
 struct Boxes {
     std::vector<std::string> shown;
@@ -317,6 +324,43 @@ private slots:
         Bank().Write((bench.Voices() / "other.s1v").string(), VoiceFileBuilder::Kind::S1v);
         SelectFile(*dialog, "other.s1v");
         QVERIFY(!Enabled(*dialog, Dlg::IDC_NOTE));
+    }
+
+    void exportWritesTheMessageASendSendsAndNeverOverwritesTheBank()
+    {
+        Bench bench;
+        const std::filesystem::path bankFile = bench.Voices() / "bank.s1v";
+        Bank().Write(bankFile.string(), VoiceFileBuilder::Kind::S1v);
+        const std::string bankBytes = Contents(bankFile);
+        bench.Store(bench.Folder());
+        Boxes boxes;
+        auto dialog = Open(boxes);
+        QVERIFY(Idle(*dialog));
+        SelectFile(*dialog, "bank.s1v");
+        CListBox& voices = dialog->VoiceList();
+        const VoiceFileBuilder bank = Bank();
+        ClickLine(voices, voices.FindStringExact(-1, VoiceListLine(bank.Image(), 1)));
+
+        std::string suggested;
+        std::filesystem::path target = bench.Voices().parent_path() / "glass.syx";
+        dialog->SetSaveFile([&](QWidget*, const std::string& name) {
+            suggested = name;
+            return target.string();
+        });
+        dialog->ExportVoice();
+        QCOMPARE(suggested, std::string("I1-002.syx"));
+        QCOMPARE(dialog->StatusText(), "Exported I1-002 Glass Grand to " + target.string());
+        EX5Patch patch("AssemblPatch", 0);
+        QVERIFY(LoadVoice(patch, VoiceListLine(bank.Image(), 1), bank.Image()));
+        const std::uint8_t* message = patch.Assemble();
+        QCOMPARE(Contents(target), std::string(reinterpret_cast<const char*>(message), patch.GetMessageLength()));
+
+        // Picked by mistake, the bank's own file keeps all its voices.
+        target = bankFile;
+        dialog->ExportVoice();
+        QCOMPARE(dialog->StatusText(), "Cannot write " + bankFile.string() + ": it is the voice file being read");
+        QCOMPARE(Contents(bankFile), bankBytes);
+        QVERIFY(boxes.shown.empty());
     }
 
     void aBrokenFileIsShownInTheStatusLine()

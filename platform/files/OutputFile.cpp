@@ -1,4 +1,4 @@
-#include "cli/OutputFile.h"
+#include "platform/files/OutputFile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
