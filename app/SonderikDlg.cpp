@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <exception>
+#include <filesystem>
+#include <optional>
 
 #include <QContextMenuEvent>
 #include <QFileDialog>
@@ -796,15 +798,19 @@ void CSonderikDlg::ExportVoice()
     const std::size_t length = patch->GetMessageLength();
     const std::size_t tab = line.find('\t');
     const std::string suggested = (tab != std::string::npos ? line.substr(tab + 1, 6) : std::string("voice")) + ".syx";
+    // The box opens in the bank's folder, where a musician keeps its sounds.
+    const std::optional<std::string> bankFile = platform::ToLocalPath(m_bankFile);
+    const std::string proposed =
+        bankFile ? (std::filesystem::path(*bankFile).parent_path() / suggested).string() : suggested;
     const std::string target = m_saveFile ? m_saveFile(this, suggested)
                                           : ui::NameBytes(QFileDialog::getSaveFileName(
-                                                this, QStringLiteral("Export as SysEx file"), ui::DrawnName(suggested),
+                                                this, QStringLiteral("Export as SysEx file"), ui::DrawnName(proposed),
                                                 QStringLiteral("SysEx files (*.syx);;All files (*)")));
     if (target.empty()) {
         return;
     }
     // Written over, the bank's own file would be lost with all its voices.
-    if (const auto bankFile = platform::ToLocalPath(m_bankFile); bankFile && SameFile(target, *bankFile)) {
+    if (bankFile && SameFile(target, *bankFile)) {
         SetStatus("Cannot write " + target + ": it is the voice file being read");
         return;
     }
