@@ -438,7 +438,7 @@ MMRESULT JackMidiDriver::OpenOutput(UINT port, const MidiOutCallback& callback,
     auto line = std::make_unique<JackOutLine>(client, out);
     const MMRESULT connected = client->Connect(ours, jack_port_name(ours), target);
     if (connected != MMSYSERR_NOERROR) {
-        return connected;  // the line unregisters the port
+        return connected;  // the line gives the port back, idle
     }
     device = std::make_shared<platform::StreamOutDevice>(std::move(line), callback);
     return MMSYSERR_NOERROR;
