@@ -291,8 +291,10 @@ bool CSonderikDlg::OnInitDialog()
     const SetAsideWatch setAside;
     LoadSettings(*this);
     for (const SetAsideWatch::SetAside& aside : setAside.Since()) {
-        SetStatus("The settings file " + aside.file.string() + " could not be read and was set aside as " +
-                  aside.asideName + "; built-in values are used.");
+        SetStatus("The settings file " + aside.file.string() + " could not be read and " +
+                  (aside.asideName.empty() ? std::string("could not be set aside (is its folder writable?)")
+                                           : "was set aside as " + aside.asideName) +
+                  "; built-in values are used.");
     }
     // 10.
     m_deviceNo.SetWindowText(std::to_string(m_nDeviceNo));

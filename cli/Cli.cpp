@@ -110,8 +110,9 @@ int PrintSettings(std::ostream& out, std::ostream& err)
 void ReportSetAside(const SetAsideWatch& watch, std::ostream& err)
 {
     for (const SetAsideWatch::SetAside& aside : watch.Since()) {
-        err << kProgram << ": the settings file " << Printable(aside.file.string())
-            << " could not be read and was set aside as " << Printable(aside.asideName)
+        err << kProgram << ": the settings file " << Printable(aside.file.string()) << " could not be read and "
+            << (aside.asideName.empty() ? std::string("could not be set aside (is its folder writable?)")
+                                        : "was set aside as " + Printable(aside.asideName))
             << "; built-in values were used in its place\n";
     }
 }

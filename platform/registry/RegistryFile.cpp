@@ -202,6 +202,23 @@ std::vector<SetAsideWatch::SetAside> SetAsideWatch::Since() const
             found.push_back({folder_ / name.substr(0, name.find(kSetAsideMark)), name});
         }
     }
+    // A root's file that does not parse and is still there could not be
+    // set aside (a folder this process may not write): it is read as empty
+    // every time, and every reader should hear of it.
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(folder_, ec), end; !folder_.empty() && !ec && it != end;
+         it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.rfind("HKEY_", 0) != 0 || name.size() < 9 || name.compare(name.size() - 4, 4, ".txt") != 0) {
+            continue;
+        }
+        std::string text;
+        const FileRead read = ReadFileBytes(it->path(), text);
+        if (read == FileRead::TooBig ||
+            (read == FileRead::Read && !RegistryHive::Parse(text, name.substr(0, name.size() - 4)))) {
+            found.push_back({it->path(), std::string()});
+        }
+    }
     return found;
 }
 

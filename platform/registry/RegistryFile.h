@@ -64,14 +64,15 @@ private:
 
 // Names the root files that readers set aside as corrupt after the watch
 // was made, so that whoever read the settings can tell the user once: the
-// set-aside file is gone from the next reader's way.
+// set-aside file is gone from the next reader's way. Names too, each time,
+// a corrupt root file that could not be set aside.
 class SetAsideWatch {
 public:
     explicit SetAsideWatch(std::filesystem::path folder = RegistryFolder());
 
     struct SetAside {
         std::filesystem::path file;  // the root's file as it was named
-        std::string asideName;       // its name now, in the same folder
+        std::string asideName;       // its name now, in the same folder; empty: still in its place
     };
     std::vector<SetAside> Since() const;
 

@@ -70,6 +70,26 @@ TEST_F(HiveFileTest, ACorruptFileIsSetAsideWholeAndNeverWrittenInto)
     EXPECT_EQ("again\n", ConfigFolder::Contents(config.Path() / names[2]));
 }
 
+TEST_F(HiveFileTest, AWatchNamesWhatWasSetAsideSinceAndACorruptFileStillInPlace)
+{
+    ConfigFolder::Put(config.RootFile(kRoot), FileOf("[K]\n\"v\"=hex:61\n"));
+    ConfigFolder::Put(config.RootFile("HKEY_CURRENT_USER"), "not a registry\n");
+    const SetAsideWatch watch(config.Path());
+    // Nobody has read it yet, as when the folder forbids setting it aside.
+    std::vector<SetAsideWatch::SetAside> found = watch.Since();
+    ASSERT_EQ(1u, found.size());
+    EXPECT_EQ(config.RootFile("HKEY_CURRENT_USER"), found[0].file);
+    EXPECT_EQ("", found[0].asideName);
+
+    RegistryHive hive;
+    ASSERT_EQ(ERROR_SUCCESS, HiveFile(config.Path(), "HKEY_CURRENT_USER").Read(hive));
+    found = watch.Since();
+    ASSERT_EQ(1u, found.size());
+    EXPECT_EQ(config.RootFile("HKEY_CURRENT_USER"), found[0].file);
+    EXPECT_EQ(0u, found[0].asideName.rfind("HKEY_CURRENT_USER.txt.corrupt-", 0)) << found[0].asideName;
+    EXPECT_TRUE(SetAsideWatch(config.Path()).Since().empty()) << "told once";
+}
+
 TEST_F(HiveFileTest, WhatIsNotAFileIsReadAsUnreadableWithoutWaitingOrHarm)
 {
     std::filesystem::create_directories(config.Path());
