@@ -248,6 +248,7 @@ void CSonderikDlg::SetStatus(const std::string& text)
         shown.pop_back();
     }
     m_status.SetWindowText(shown);
+    m_status.GetSafeHwnd()->setToolTip(ui::DrawnName(shown));
 }
 
 std::string CSonderikDlg::StatusText() const { return m_status.GetWindowText(); }
@@ -290,11 +291,13 @@ bool CSonderikDlg::OnInitDialog()
     // 9.
     const SetAsideWatch setAside;
     LoadSettings(*this);
+    // What matters first, as a long path may not fit the line (the whole
+    // text is the line's tool tip).
     for (const SetAsideWatch::SetAside& aside : setAside.Since()) {
-        SetStatus("The settings file " + aside.file.string() + " could not be read and " +
-                  (aside.asideName.empty() ? std::string("could not be set aside (is its folder writable?)")
-                                           : "was set aside as " + aside.asideName) +
-                  "; built-in values are used.");
+        SetStatus("Settings could not be read; built-in values are used. " +
+                  (aside.asideName.empty()
+                       ? aside.file.string() + " could not be set aside (is its folder writable?)."
+                       : "The file was set aside as " + (aside.file.parent_path() / aside.asideName).string() + "."));
     }
     // 10.
     m_deviceNo.SetWindowText(std::to_string(m_nDeviceNo));

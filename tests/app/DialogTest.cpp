@@ -224,11 +224,11 @@ private slots:
         auto dialog = Open(boxes);
         QVERIFY(Idle(*dialog));
         const std::string status = dialog->StatusText();
-        QVERIFY2(status.rfind("The settings file " + file.string() + " could not be read and was set aside as "
-                                  "HKEY_LOCAL_MACHINE.txt.corrupt-",
+        QVERIFY2(status.rfind("Settings could not be read; built-in values are used. The file was set aside as " +
+                                  file.string() + ".corrupt-",
                               0) == 0,
                  status.c_str());
-        QVERIFY(status.find("; built-in values are used.") != std::string::npos);
+        QCOMPARE(dialog->GetDlgItem(Dlg::IDC_STATUS)->GetSafeHwnd()->toolTip().toStdString(), status);
     }
 
     void closingUpDuringAJobWaitsForItsEnd()
