@@ -2,33 +2,11 @@
 
 #include <algorithm>
 
+#include "platform/NoCase.h"
+
 namespace browser {
 
-namespace {
-
-unsigned char Fold(char c)
-{
-    const auto byte = static_cast<unsigned char>(c);
-    return (byte >= 'A' && byte <= 'Z') ? static_cast<unsigned char>(byte + ('a' - 'A')) : byte;
-}
-
-}  // namespace
-
-int CompareIgnoringCase(std::string_view a, std::string_view b)
-{
-    const std::size_t common = std::min(a.size(), b.size());
-    for (std::size_t i = 0; i < common; ++i) {
-        const unsigned char x = Fold(a[i]);
-        const unsigned char y = Fold(b[i]);
-        if (x != y) {
-            return x < y ? -1 : 1;
-        }
-    }
-    if (a.size() == b.size()) {
-        return 0;
-    }
-    return a.size() < b.size() ? -1 : 1;
-}
+int CompareIgnoringCase(std::string_view a, std::string_view b) { return platform::CompareNoCase(a, b); }
 
 bool ShownBefore(std::string_view a, std::string_view b)
 {
@@ -49,7 +27,7 @@ std::string GetDisplayName(std::string_view name)
         return shown;
     }
     for (char& c : shown) {
-        c = static_cast<char>(Fold(c));
+        c = static_cast<char>(platform::FoldCase(c));
     }
     if (shown[0] >= 'a' && shown[0] <= 'z') {
         shown[0] = static_cast<char>(shown[0] - ('a' - 'A'));

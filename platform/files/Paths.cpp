@@ -9,16 +9,11 @@
 
 #include "platform/files/DriveTable.h"
 #include "platform/files/WinFiles.h"
+#include "platform/NoCase.h"
 
 namespace platform::files {
 
 namespace {
-
-unsigned char Fold(char c)
-{
-    const auto byte = static_cast<unsigned char>(c);
-    return (byte >= 'A' && byte <= 'Z') ? static_cast<unsigned char>(byte + ('a' - 'A')) : byte;
-}
 
 bool IsLetter(char c)
 {
@@ -117,7 +112,8 @@ bool Glob(std::string_view name, std::string_view pattern)
     std::size_t star = std::string_view::npos;
     std::size_t resume = 0;
     while (n < name.size()) {
-        if (p < pattern.size() && (pattern[p] == '?' || (pattern[p] != '*' && Fold(pattern[p]) == Fold(name[n])))) {
+        if (p < pattern.size() &&
+            (pattern[p] == '?' || (pattern[p] != '*' && FoldCase(pattern[p]) == FoldCase(name[n])))) {
             ++n;
             ++p;
         } else if (p < pattern.size() && pattern[p] == '*') {
