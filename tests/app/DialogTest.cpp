@@ -153,6 +153,21 @@ VoiceFileBuilder Bank()
     return bank;
 }
 
+// The dialog on the settings a previous run left, its start-up job done and
+// the bank `name` (Bank()) selected; null when the job never reported back.
+std::unique_ptr<Dlg> OpenOnBank(Bench& bench, Boxes& boxes, const std::string& name = "bank.s1v",
+                                VoiceFileBuilder::Kind kind = VoiceFileBuilder::Kind::S1v)
+{
+    Bank().Write((bench.Voices() / name).string(), kind);
+    bench.Store(bench.Folder());
+    auto dialog = Open(boxes);
+    if (!Idle(*dialog)) {
+        return nullptr;
+    }
+    SelectFile(*dialog, name);
+    return dialog;
+}
+
 }  // namespace
 
 class DialogTest : public QObject {
@@ -247,12 +262,9 @@ private slots:
     void selectingAFileListsItsVoicesInBothOrders()
     {
         Bench bench;
-        Bank().Write((bench.Voices() / "bank.s1v").string(), VoiceFileBuilder::Kind::S1v);
-        bench.Store(bench.Folder());
         Boxes boxes;
-        auto dialog = Open(boxes);
-        QVERIFY(Idle(*dialog));
-        SelectFile(*dialog, "bank.s1v");
+        auto dialog = OpenOnBank(bench, boxes);
+        QVERIFY(dialog);
         QVERIFY2(dialog->StatusText().empty(), dialog->StatusText().c_str());
         QVERIFY(Enabled(*dialog, Dlg::IDC_CATORDER));
         QVERIFY(Enabled(*dialog, Dlg::IDC_SHOWINITS));
@@ -294,12 +306,9 @@ private slots:
     void doubleClickSendsTheVoiceAndRefusesDrums()
     {
         Bench bench;
-        Bank().Write((bench.Voices() / "Bank.S1Y").string(), VoiceFileBuilder::Kind::S1y);
-        bench.Store(bench.Folder());
         Boxes boxes;
-        auto dialog = Open(boxes);
-        QVERIFY(Idle(*dialog));
-        SelectFile(*dialog, "Bank.S1Y");
+        auto dialog = OpenOnBank(bench, boxes, "Bank.S1Y", VoiceFileBuilder::Kind::S1y);
+        QVERIFY(dialog);
         CListBox& voices = dialog->VoiceList();
         ClickLine(voices, voices.FindStringExact(-1, VoiceListLine(Bank().Image(), 1)), true);
         QVERIFY(!Enabled(*dialog, Dlg::IDC_QUIT));
@@ -329,14 +338,11 @@ private slots:
     void exportWritesTheMessageASendSendsAndNeverOverwritesTheBank()
     {
         Bench bench;
-        const std::filesystem::path bankFile = bench.Voices() / "bank.s1v";
-        Bank().Write(bankFile.string(), VoiceFileBuilder::Kind::S1v);
-        const std::string bankBytes = Contents(bankFile);
-        bench.Store(bench.Folder());
         Boxes boxes;
-        auto dialog = Open(boxes);
-        QVERIFY(Idle(*dialog));
-        SelectFile(*dialog, "bank.s1v");
+        auto dialog = OpenOnBank(bench, boxes);
+        QVERIFY(dialog);
+        const std::filesystem::path bankFile = bench.Voices() / "bank.s1v";
+        const std::string bankBytes = Contents(bankFile);
         CListBox& voices = dialog->VoiceList();
         const VoiceFileBuilder bank = Bank();
         ClickLine(voices, voices.FindStringExact(-1, VoiceListLine(bank.Image(), 1)));
@@ -499,13 +505,10 @@ private slots:
             return on;
         };
         Bench bench;
-        Bank().Write((bench.Voices() / "bank.s1v").string(), VoiceFileBuilder::Kind::S1v);
-        bench.Store(bench.Folder());
         Boxes boxes;
-        auto dialog = Open(boxes);
-        QVERIFY(Idle(*dialog));
+        auto dialog = OpenOnBank(bench, boxes);
+        QVERIFY(dialog);
         dialog->SetRunPause(std::chrono::milliseconds(30));
-        SelectFile(*dialog, "bank.s1v");
         ClickLine(dialog->VoiceList(), 1, true);
         QVERIFY(Idle(*dialog));
         // Another port chosen since: the audition stays on the last job's.
@@ -544,12 +547,9 @@ private slots:
     void auditionFailuresReachTheStatusLineAndIdentificationHoldsTheButtons()
     {
         Bench bench;
-        Bank().Write((bench.Voices() / "bank.s1v").string(), VoiceFileBuilder::Kind::S1v);
-        bench.Store(bench.Folder());
         Boxes boxes;
-        auto dialog = Open(boxes);
-        QVERIFY(Idle(*dialog));
-        SelectFile(*dialog, "bank.s1v");
+        auto dialog = OpenOnBank(bench, boxes);
+        QVERIFY(dialog);
         ClickLine(dialog->VoiceList(), 1, true);
         QVERIFY(Idle(*dialog));
 
