@@ -177,38 +177,47 @@ bool CListBox::Create(DWORD style, const QRect& rect, QWidget* parent, int id)
 
 void CListBox::Connect(ui::ListBoxView* view)
 {
-    QObject::connect(view->selectionModel(), &QItemSelectionModel::selectionChanged, view, [this] {
-        if (!quiet_ && (style_ & LBS_NOTIFY) != 0 && onSelChange) {
-            onSelChange();
-        }
-    });
-    QObject::connect(view, &QListView::doubleClicked, view, [this] {
+    connections_.push_back(
+        QObject::connect(view->selectionModel(), &QItemSelectionModel::selectionChanged, view, [this] {
+            if (!quiet_ && (style_ & LBS_NOTIFY) != 0 && onSelChange) {
+                onSelChange();
+            }
+        }));
+    connections_.push_back(QObject::connect(view, &QListView::doubleClicked, view, [this] {
         if ((style_ & LBS_NOTIFY) != 0 && onDblClk) {
             onDblClk();
         }
-    });
+    }));
     view->setContextMenuPolicy(Qt::CustomContextMenu);
-    QObject::connect(view, &QWidget::customContextMenuRequested, view, [this, view](const QPoint& at) {
-        if (onContextMenu) {
-            const QModelIndex line = view->indexAt(at);
-            if (line.isValid()) {
-                SetCurSel(line.row());
+    connections_.push_back(
+        QObject::connect(view, &QWidget::customContextMenuRequested, view, [this, view](const QPoint& at) {
+            if (onContextMenu) {
+                const QModelIndex line = view->indexAt(at);
+                if (line.isValid()) {
+                    SetCurSel(line.row());
+                }
+                onContextMenu(view->viewport()->mapToGlobal(at));
             }
-            onContextMenu(view->viewport()->mapToGlobal(at));
-        }
-    });
+        }));
+}
+
+void CListBox::Disconnect()
+{
+    for (const QMetaObject::Connection& connection : connections_) {
+        QObject::disconnect(connection);
+    }
+    connections_.clear();
 }
 
 void CListBox::Attach(CListBox& from)
 {
     ui::ListBoxView* view = from.View();
+    from.Disconnect();
     from.widget_ = nullptr;
     if (view == nullptr) {
         return;
     }
-    QObject::disconnect(view->selectionModel(), nullptr, view, nullptr);
-    QObject::disconnect(view, &QListView::doubleClicked, view, nullptr);
-    QObject::disconnect(view, &QWidget::customContextMenuRequested, view, nullptr);
+    Disconnect();
     Bind(view, from.id_, from.style_);
     less_ = from.less_;
     view->Lines().SetOrder(less_);
@@ -217,6 +226,7 @@ void CListBox::Attach(CListBox& from)
 
 void CListBox::DestroyWindow()
 {
+    Disconnect();
     if (widget_) {
         delete widget_.data();
     }

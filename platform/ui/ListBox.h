@@ -115,7 +115,12 @@ public:
 private:
     ui::ListBoxView* View() const;
     void Connect(ui::ListBoxView* view);
+    void Disconnect();
 
+    // Only these are cut when the window moves to another object: the view
+    // repaints a changed selection through its own connections to the same
+    // signals.
+    std::vector<QMetaObject::Connection> connections_;
     bool quiet_ = false;
     ui::ListBoxModel::Less less_ = nullptr;
 };

@@ -8,6 +8,7 @@
 #include <QFontMetrics>
 #include <QLineEdit>
 #include <QListView>
+#include <QPaintEvent>
 #include <QSignalSpy>
 #include <QTest>
 #include <QToolButton>
@@ -43,6 +44,22 @@ void ClickLine(CListBox& list, int row, bool twice = false)
         QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, at);
     }
 }
+
+// Gathers what a widget is asked to paint.
+class PaintedRegion : public QObject {
+public:
+    explicit PaintedRegion(QWidget* widget) { widget->installEventFilter(this); }
+    QRegion region;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint) {
+            region += static_cast<QPaintEvent*>(event)->region();
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
 
 }  // namespace
 
@@ -134,6 +151,41 @@ private slots:
         list.ResetContent();
         QCOMPARE(list.GetCount(), 0);
         QCOMPARE(list.GetCurSel(), LB_ERR);
+    }
+
+    void aListMovedToAnotherObjectStillRepaintsWhatTheKeysSelect()
+    {
+        // As the dialog re-creates its voice list: a new window, bound to
+        // the old object. Its highlight must follow the selection.
+        QWidget parent;
+        parent.resize(200, 200);
+        CListBox list;
+        list.Create(LBS_NOTIFY, QRect(0, 0, 100, 100), &parent, 1);
+        parent.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&parent));
+        CListBox fresh;
+        fresh.Create(LBS_NOTIFY, QRect(0, 0, 100, 100), &parent, 1);
+        for (const char* line : {"one", "two", "three"}) {
+            fresh.AddString(line);
+        }
+        list.DestroyWindow();
+        list.Attach(fresh);
+        int changes = 0;
+        list.onSelChange = [&] { ++changes; };
+        auto* view = qobject_cast<QListView*>(list.GetSafeHwnd());
+        view->show();
+        PaintedRegion painted(view->viewport());
+        ClickLine(list, 0);
+        QCOMPARE(changes, 1);
+        QTRY_VERIFY(!painted.region.isEmpty());
+        QCoreApplication::processEvents();
+        painted.region = QRegion();
+        QTest::keyClick(view, Qt::Key_Down);
+        QCOMPARE(list.GetCurSel(), 1);
+        QCOMPARE(changes, 2);
+        const QRect second = view->visualRect(view->model()->index(1, 0));
+        QTRY_VERIFY(painted.region.contains(second.center()));
+        QVERIFY(painted.region.contains(view->visualRect(view->model()->index(0, 0)).center()));
     }
 
     void onlyTheUserRaisesSelectionChangeAndDoubleClick()
