@@ -642,16 +642,7 @@ void CSonderikDlg::EnableListOptions(bool enable)
 void CSonderikDlg::UpdateKeepOnTop()
 {
     const bool top = m_onTop.GetCheck() != BST_UNCHECKED;
-    if (windowFlags().testFlag(Qt::WindowStaysOnTopHint) == top) {
-        return;
-    }
-    const bool shown = isVisible();
-    const QPoint at = pos();
-    setWindowFlag(Qt::WindowStaysOnTopHint, top);
-    if (shown) {
-        move(at);
-        show();
-    }
+    SetWindowPos(top ? ZOrder::TopMost : ZOrder::NoTopMost, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
 }
 
 // --- voice file and voice list

@@ -2,6 +2,7 @@
 
 #include <QCloseEvent>
 #include <QKeyEvent>
+#include <QWindow>
 
 CDialog::CDialog(QWidget* parent) : QDialog(parent) {}
 
@@ -11,6 +12,30 @@ void CDialog::SetTemplate(const QFont& font, int width, int height)
     units_ = ui::DialogBaseUnits(font);
     const QRect client = ui::MapDialogRect(units_, 0, 0, width, height);
     setFixedSize(client.size());
+}
+
+bool CDialog::SetWindowPos(ZOrder insertAfter, int x, int y, int width, int height, UINT flags)
+{
+    Qt::WindowFlags wanted = windowFlags();
+    wanted.setFlag(Qt::WindowStaysOnTopHint, insertAfter == ZOrder::TopMost);
+    if (wanted != windowFlags()) {
+        QWindow* native = windowHandle();
+        if (native != nullptr && isVisible()) {
+            // setWindowFlags would re-create the window, hidden, and a
+            // hidden dialog ends its modal loop: change the level in place.
+            overrideWindowFlags(wanted);
+            native->setFlags(wanted);
+        } else {
+            setWindowFlags(wanted);
+        }
+    }
+    if ((flags & SWP_NOMOVE) == 0) {
+        move(x, y);
+    }
+    if ((flags & SWP_NOSIZE) == 0) {
+        resize(width, height);
+    }
+    return true;
 }
 
 QRect CDialog::DialogRect(int x, int y, int width, int height) const

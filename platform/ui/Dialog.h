@@ -2,10 +2,18 @@
 
 #include <QDialog>
 
+#include "platform/WinTypes.h"
+
 #include "platform/ui/DialogUnits.h"
 
 constexpr int IDOK = 1;
 constexpr int IDCANCEL = 2;
+
+// Where SetWindowPos puts a dialog among the top-level windows
+// (HWND_TOPMOST, HWND_NOTOPMOST), and what it leaves as it is.
+enum class ZOrder { TopMost, NoTopMost };
+constexpr UINT SWP_NOSIZE = 0x0001;
+constexpr UINT SWP_NOMOVE = 0x0002;
 
 // A modal dialog laid out in dialog units of its font. Enter is the OK
 // command and Escape or the close box the cancel command, whatever has the
@@ -26,6 +34,10 @@ public:
     QRect DialogRect(int x, int y, int width, int height) const;
     // Sets the font and the fixed client size, both as the template gives them.
     void SetTemplate(const QFont& font, int width, int height);
+    // Puts the dialog above or among the other top-level windows, and moves
+    // and sizes it unless the flags say not to. A shown dialog stays shown
+    // and modal: the window system is asked to change its level.
+    bool SetWindowPos(ZOrder insertAfter, int x, int y, int width, int height, UINT flags);
 
 protected:
     virtual bool OnInitDialog() { return true; }

@@ -13,7 +13,9 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
+#include <QWindow>
 
 #include "app/SonderikDlg.h"
 #include "app/Settings.h"
@@ -465,6 +467,41 @@ private slots:
         QCOMPARE(stored->midiOut, 0);
         QCOMPARE(stored->path, bench.Folder());
         QVERIFY(boxes.shown.empty());
+    }
+
+    void onTopChangesTheLevelOfTheShownDialogWithoutEndingIt()
+    {
+        Bench bench;
+        bench.Store(bench.Folder());
+        Dlg dialog;
+        std::vector<bool> levels;
+        bool sameWindow = true;
+        WId window = 0;
+        // Each click in an event-loop turn of its own, as a user's are: a
+        // dialog hidden on the way ends its modal loop in between.
+        std::function<void(int)> click = [&](int clicks) {
+            if (clicks > 0) {
+                levels.push_back(dialog.windowHandle()->flags().testFlag(Qt::WindowStaysOnTopHint));
+                // A window made anew is hidden first: the same window must change its level.
+                sameWindow = sameWindow && dialog.isVisible() && dialog.winId() == window;
+            }
+            Click(dialog, clicks < 3 ? Dlg::IDC_ONTOP : Dlg::IDC_QUIT);
+            QTimer::singleShot(0, &dialog, [&click, clicks] { click(clicks + 1); });
+        };
+        QTimer::singleShot(0, &dialog, [&] {
+            QVERIFY(Idle(dialog));
+            window = dialog.winId();
+            dialog.GetDlgItem(Dlg::IDC_SYSEXDELAY)->SetWindowText("26");
+            QTest::keyClick(dialog.GetDlgItem(Dlg::IDC_SYSEXDELAY)->GetSafeHwnd(), Qt::Key_Up);
+            click(0);
+        });
+        QCOMPARE(dialog.DoModal(), IDCANCEL);
+        QVERIFY(sameWindow);
+        QCOMPARE(levels, (std::vector<bool>{true, false, true}));
+        const auto stored = StoredSettings();
+        QVERIFY(stored.has_value());
+        QVERIFY(stored->keepOnTop);
+        QCOMPARE(stored->sysexDelay, 27u);
     }
 
     void closingSavesTheSevenSettings()
