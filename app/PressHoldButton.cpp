@@ -50,7 +50,7 @@ void PressHoldButton::Post(QEvent::Type type, const QMouseEvent& event)
 void CPushButton::Create(const std::string& text, DWORD style, const QRect& rect, QWidget* parent, int id)
 {
     auto* button = new PressHoldButton(ui::DrawnName(text), id, parent);
-    // Enter is the dialog's own command, never a click of the focused button.
+    // The dialog decides what Enter does (it presses the focused button).
     button->setAutoDefault(false);
     QObject::connect(button, &QPushButton::clicked, button, [this] {
         if (onClicked) {

@@ -44,12 +44,26 @@ bool ReadStored(RegistryKey& key, SettingsView& view)
     view.SetMidiDelay(static_cast<std::uint32_t>(key.ReadInt("mididelay", kAbsentMidiDelay)));
     view.SetDeviceNo(static_cast<std::uint32_t>(key.ReadInt("deviceno", kAbsentDeviceNo)));
     view.SetKeepOnTop(key.ReadBool("keepontop", false));
+    view.SetListOrder(key.ReadBool("catorder", false), key.ReadBool("showinits", false));
+    view.SetWindowPlace(key.ReadString("window", ""));
     return true;
 }
 
 }  // namespace
 
 SettingsView::~SettingsView() = default;
+
+std::string KeepStoredInRange(std::uint32_t& value, std::uint32_t most, const char* what, const char* unit)
+{
+    if (value <= most) {
+        return {};
+    }
+    const std::string text = std::string("the stored ") + what + ' ' + std::to_string(value) + unit +
+                             " is out of range (0 to " + std::to_string(most) + unit + "); using " +
+                             std::to_string(most) + unit;
+    value = most;
+    return text;
+}
 
 MemorySettings::MemorySettings(Settings initial, std::optional<PortLists> ports)
     : values_(std::move(initial)), ports_(std::move(ports))
@@ -86,7 +100,7 @@ bool SaveSettings(const SettingsView& view)
     }
     const StoredPort in = view.SelectedMidiIn();
     const StoredPort out = view.SelectedMidiOut();
-    const std::array<bool, 9> stored = {
+    const std::array<bool, 12> stored = {
         key.WriteString("Path", view.CurrentFolder()),
         key.WriteInt("midiin", in.line),
         key.WriteInt("midiout", out.line),
@@ -96,6 +110,9 @@ bool SaveSettings(const SettingsView& view)
         key.WriteBool("keepontop", view.KeepOnTop()),
         key.WriteString("midiinname", in.name),
         key.WriteString("midioutname", out.name),
+        key.WriteBool("catorder", view.CatOrder()),
+        key.WriteBool("showinits", view.ShowInits()),
+        key.WriteString("window", view.WindowPlace()),
     };
     return std::all_of(stored.begin(), stored.end(), [](bool ok) { return ok; });
 }
@@ -127,5 +144,8 @@ std::vector<std::pair<std::string, std::string>> SettingsAsText(const Settings& 
         {"keepontop", settings.keepOnTop ? "1" : "0"},
         {"midiinname", settings.midiInName},
         {"midioutname", settings.midiOutName},
+        {"catorder", settings.catOrder ? "1" : "0"},
+        {"showinits", settings.showInits ? "1" : "0"},
+        {"window", settings.window},
     };
 }

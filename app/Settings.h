@@ -22,12 +22,26 @@ struct Settings {
     bool keepOnTop = false;        // "keepontop": "On top?" checked
     std::string midiInName;        // "midiinname": the name the MIDI In line showed; empty for none
     std::string midiOutName;       // "midioutname": the same for MIDI Out
+    bool catOrder = false;         // "catorder": "Cat Order" checked
+    bool showInits = false;        // "showinits": "Show Inits" checked
+    std::string window;            // "window": "x,y,width,height" of the window; empty for none
 
     bool operator==(const Settings&) const = default;
 };
 
 // The registry key under HKEY_LOCAL_MACHINE that holds them.
 inline constexpr const char* kSettingsKeyPath = "Software\\Sonderik\\Settings";
+
+// What a job may be given, whoever starts it: a device number goes into a
+// SysEx message, where 128 and up would be a status byte, and a delay past
+// ten seconds is a typo that would keep a job (or an audition) waiting.
+inline constexpr std::uint32_t kMaxDeviceNumber = 127;
+inline constexpr std::uint32_t kMaxDelay = 10000;
+
+// A stored value brought into 0 to `most`: the sentence that says so
+// ("the stored SysEx delay 60000 ms is out of range (0 to 10000 ms); using
+// 10000 ms"), or empty when it was in range.
+std::string KeepStoredInRange(std::uint32_t& value, std::uint32_t most, const char* what, const char* unit);
 
 // What the settings feed at start-up and are taken from at close. The dialog
 // implements it over its port lists, held values and "On top?"; the command
@@ -54,6 +68,12 @@ public:
     virtual std::uint32_t DeviceNo() const = 0;
     virtual void SetKeepOnTop(bool onTop) = 0;
     virtual bool KeepOnTop() const = 0;
+    virtual void SetListOrder(bool catOrder, bool showInits) = 0;
+    virtual bool CatOrder() const = 0;
+    virtual bool ShowInits() const = 0;
+    // The window's place and size as "x,y,width,height"; empty for none.
+    virtual void SetWindowPlace(const std::string& place) = 0;
+    virtual std::string WindowPlace() const = 0;
 };
 
 // The names the two port lists show, line by line.
@@ -82,6 +102,15 @@ public:
     std::uint32_t DeviceNo() const override { return values_.deviceNo; }
     void SetKeepOnTop(bool onTop) override { values_.keepOnTop = onTop; }
     bool KeepOnTop() const override { return values_.keepOnTop; }
+    void SetListOrder(bool catOrder, bool showInits) override
+    {
+        values_.catOrder = catOrder;
+        values_.showInits = showInits;
+    }
+    bool CatOrder() const override { return values_.catOrder; }
+    bool ShowInits() const override { return values_.showInits; }
+    void SetWindowPlace(const std::string& place) override { values_.window = place; }
+    std::string WindowPlace() const override { return values_.window; }
 
     const Settings& Values() const { return values_; }
 
@@ -109,5 +138,6 @@ Settings StartSettings(const std::optional<PortLists>& ports = std::nullopt);
 std::optional<Settings> StoredSettings(const std::optional<PortLists>& ports = std::nullopt);
 
 // The settings as value name and text: the seven in the order of the key's
-// table, then "midiinname" and "midioutname".
+// table, then "midiinname" and "midioutname", then "catorder", "showinits"
+// and "window".
 std::vector<std::pair<std::string, std::string>> SettingsAsText(const Settings& settings);

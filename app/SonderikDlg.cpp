@@ -37,7 +37,9 @@ namespace {
 
 constexpr const char* kUnit = "SonderikDlg";
 constexpr std::size_t kNameSize = 260;
-constexpr std::uint32_t kMaxDeviceNo = 127;
+constexpr const char* kBusy = "Please wait: the instrument is still busy with the last request.";
+constexpr const char* kLastJobRunning = "Please wait: the last job has not ended yet.";
+static_assert(kMaxDeviceNumber == 127 && kMaxDelay == 10000, "the field check's messages name these ranges");
 
 // The voice list box as the voice library fills it.
 class ListBoxVoices : public VoiceListView {
@@ -90,7 +92,13 @@ CSonderikDlg::CSonderikDlg(QWidget* parent)
     // One line more than the template, for the status line at the foot.
     SetTemplate(ui::DialogFont(), 452, 296);
     CreateControls();
-    m_report = std::make_unique<PostedReport>(this, [this](const std::string& text) { SetStatus(text); });
+    m_report = std::make_unique<PostedReport>(this, [this](const std::string& text) {
+        // A job reports here only when it has no log: its failure is said
+        // in words by its done handler, and its closing line is noise.
+        if (!m_awaitingDone && text.rfind("Finished instrument ident", 0) != 0) {
+            SetStatus(text);
+        }
+    });
     m_progress = std::make_unique<PostedReport>(this, [this](const std::string& text) {
         // Never over news of its own the status line holds (a report of the
         // job, a settings file set aside at start-up).
@@ -101,6 +109,9 @@ CSonderikDlg::CSonderikDlg(QWidget* parent)
         }
     });
     m_browser = std::make_unique<FolderBrowser>(m_tree, m_files, m_path, m_strPath, m_bTreeFilled);
+    m_browser->onProblem = [this](const std::string& path, const std::string& problem) {
+        SetStatus(status::FolderFailed(path, problem));
+    };
 }
 
 CSonderikDlg::~CSonderikDlg()
@@ -195,7 +206,17 @@ void CSonderikDlg::CreateControls()
         unsetCursor();
         return false;
     };
-    m_tree.onSelChanged = [this](HTREEITEM, HTREEITEM item) { Guard([&] { m_browser->OnSelChanged(item); }); };
+    m_tree.onSelChanged = [this](HTREEITEM, HTREEITEM item) {
+        Guard([&] {
+            const std::string before = m_strPath;
+            m_browser->OnSelChanged(item);
+            if (m_strPath != before) {
+                // The file its voices came from is not listed any more.
+                m_voices.ResetContent();
+                m_bankFile.clear();
+            }
+        });
+    };
 }
 
 CWnd* CSonderikDlg::GetDlgItem(int id) const
@@ -291,13 +312,32 @@ bool CSonderikDlg::OnInitDialog()
     // 9.
     const SetAsideWatch setAside;
     LoadSettings(*this);
-    // What matters first, as a long path may not fit the line (the whole
-    // text is the line's tool tip).
+    // What start-up has to say goes to the status line together, what
+    // matters first, as a long path may not fit (the whole text is the
+    // line's tool tip); a box would come before the window.
+    std::vector<std::string> notices;
     for (const SetAsideWatch::SetAside& aside : setAside.Since()) {
-        SetStatus("Settings could not be read; built-in values are used. " +
-                  (aside.asideName.empty()
-                       ? aside.file.string() + " could not be set aside (is its folder writable?)."
-                       : "The file was set aside as " + (aside.file.parent_path() / aside.asideName).string() + "."));
+        notices.push_back("Settings could not be read; built-in values are used. " +
+                          (aside.asideName.empty()
+                               ? aside.file.string() + " could not be set aside (is its folder writable?)."
+                               : "The file was set aside as " + (aside.file.parent_path() / aside.asideName).string() +
+                                     "."));
+    }
+    KeepLoadedInRange(notices);
+    if (!m_missingOut.empty()) {
+        notices.push_back(status::StoredPortMissing("MIDI Out", m_missingOut));
+    }
+    if (!m_missingIn.empty()) {
+        notices.push_back(status::StoredPortMissing("MIDI In", m_missingIn));
+    }
+    for (const std::string& notice : notices) {
+        m_startNotice += (m_startNotice.empty() ? "" : " ") + notice;
+    }
+    if (!m_startNotice.empty()) {
+        SetStatus(m_startNotice);
+    }
+    if (m_catOrder.GetCheck() != BST_UNCHECKED) {
+        OnCatOrder();  // the list is empty yet: only made sorted
     }
     // 10.
     m_deviceNo.SetWindowText(std::to_string(m_nDeviceNo));
@@ -353,14 +393,17 @@ void CSonderikDlg::FillPortLists()
 namespace {
 
 // A stored port selects the line ChoosePort finds for it among the names
-// the list shows, the command line's rule.
-void SelectPort(CComboBox& list, const StoredPort& port)
+// the list shows, the command line's rule. The stored name the list does not
+// have, or empty.
+std::string SelectPort(CComboBox& list, const StoredPort& port)
 {
     std::vector<std::string> lines;
     for (int i = 0, n = list.GetCount(); i < n; ++i) {
         lines.push_back(list.GetLBText(i));
     }
-    list.SetCurSel(ChoosePort(lines, port));
+    const int line = ChoosePort(lines, port);
+    list.SetCurSel(line);
+    return line < 0 ? port.name : std::string();
 }
 
 StoredPort SelectedPort(const CComboBox& list)
@@ -371,12 +414,40 @@ StoredPort SelectedPort(const CComboBox& list)
 
 }  // namespace
 
-void CSonderikDlg::SelectMidiIn(const StoredPort& port) { SelectPort(m_midiIn, port); }
+void CSonderikDlg::SelectMidiIn(const StoredPort& port) { m_missingIn = SelectPort(m_midiIn, port); }
 StoredPort CSonderikDlg::SelectedMidiIn() const { return SelectedPort(m_midiIn); }
-void CSonderikDlg::SelectMidiOut(const StoredPort& port) { SelectPort(m_midiOut, port); }
+void CSonderikDlg::SelectMidiOut(const StoredPort& port) { m_missingOut = SelectPort(m_midiOut, port); }
 StoredPort CSonderikDlg::SelectedMidiOut() const { return SelectedPort(m_midiOut); }
 void CSonderikDlg::SetKeepOnTop(bool onTop) { m_onTop.SetCheck(onTop ? BST_CHECKED : BST_UNCHECKED); }
 bool CSonderikDlg::KeepOnTop() const { return m_onTop.GetCheck() != BST_UNCHECKED; }
+
+void CSonderikDlg::SetListOrder(bool catOrder, bool shown)
+{
+    m_catOrder.SetCheck(catOrder ? BST_CHECKED : BST_UNCHECKED);
+    m_showInitsBox.SetCheck(shown ? BST_CHECKED : BST_UNCHECKED);
+    showInits = shown ? 1 : 0;
+}
+
+bool CSonderikDlg::CatOrder() const { return m_catOrder.GetCheck() != BST_UNCHECKED; }
+
+std::string CSonderikDlg::WindowPlace() const { return m_windowPlace; }
+
+void CSonderikDlg::KeepLoadedInRange(std::vector<std::string>& notices)
+{
+    struct Held {
+        std::uint32_t& value;
+        std::uint32_t most;
+        const char* what;
+        const char* unit;
+    };
+    for (const Held& held : {Held{m_nDeviceNo, kMaxDeviceNumber, "device number", ""},
+                             Held{m_nSysexDelay, kMaxDelay, "SysEx delay", " ms"},
+                             Held{m_nMidiDelay, kMaxDelay, "MIDI delay", " ms"}}) {
+        if (const std::string said = KeepStoredInRange(held.value, held.most, held.what, held.unit); !said.empty()) {
+            notices.push_back(status::Sentence(said));
+        }
+    }
+}
 
 // --- fields
 
@@ -386,11 +457,12 @@ bool CSonderikDlg::UpdateData(bool save)
         CEdit& edit;
         std::uint32_t& held;
         std::uint32_t most;
+        const char* outOfRange;
     };
     Field fields[] = {
-        {m_deviceNo, m_nDeviceNo, kMaxDeviceNo},
-        {m_sysexDelay, m_nSysexDelay, 0xFFFFFFFFu},
-        {m_midiDelay, m_nMidiDelay, 0xFFFFFFFFu},
+        {m_deviceNo, m_nDeviceNo, kMaxDeviceNumber, "Device No must be 0 to 127."},
+        {m_sysexDelay, m_nSysexDelay, kMaxDelay, "Delay must be 0 to 10000 ms."},
+        {m_midiDelay, m_nMidiDelay, kMaxDelay, "Delay must be 0 to 10000 ms."},
     };
     for (Field& field : fields) {
         if (!save) {
@@ -398,8 +470,9 @@ bool CSonderikDlg::UpdateData(bool save)
             continue;
         }
         std::uint32_t value = 0;
-        if (!ParseUnsigned(field.edit.GetWindowText(), value) || value > field.most) {
-            MessageBoxA("Please enter a positive integer.", MB_OK | MB_ICONEXCLAMATION);
+        const bool number = ParseUnsigned(field.edit.GetWindowText(), value);
+        if (!number || value > field.most) {
+            MessageBoxA(number ? field.outOfRange : "Please enter a positive integer.", MB_OK | MB_ICONEXCLAMATION);
             field.edit.SetFocus();
             return false;
         }
@@ -433,40 +506,57 @@ bool CSonderikDlg::OnDeltaPos(CSpinButtonCtrl& spin, std::uint32_t& held, int po
 
 bool CSonderikDlg::StartJob(JobRunner::Job job, const std::function<void()>& fill)
 {
-    if (m_awaitingDone) {
-        SetStatus("Please wait: the instrument is still busy with the last request.");
+    const auto refuse = [this](const char* text) {
+        m_busyStatus = text;
+        SetStatus(text);
         return false;
+    };
+    if (m_awaitingDone) {
+        return refuse(kBusy);
     }
     // Its "Done" came, so the last job only closes its log: wait for that.
     if (m_jobs.Busy() && !m_jobs.Wait(m_joinBound)) {
-        SetStatus("Please wait: the last job has not ended yet.");
-        return false;
+        return refuse(kLastJobRunning);
     }
+    m_jobPorts = JobPortNames();
     if (!m_jobs.Start(job, m_params, fill)) {
-        SetStatus("Please wait: the last job has not ended yet.");
-        return false;
+        return refuse(kLastJobRunning);
     }
     m_awaitingDone = true;
+    return true;
+}
+
+status::JobPorts CSonderikDlg::JobPortNames() const
+{
+    return {SelectedMidiOut().name, SelectedMidiIn().name, m_missingOut, m_missingIn};
+}
+
+void CSonderikDlg::ClearStatus(const std::string& text)
+{
+    if (!text.empty() && StatusText() == text) {
+        SetStatus("");
+    }
+}
+
+bool CSonderikDlg::ShowFailure(const std::string& text)
+{
+    if (text.empty()) {
+        return false;
+    }
+    // News from start-up stays in front of what came of it.
+    const std::string status = StatusText();
+    SetStatus(!m_startNotice.empty() && status == m_startNotice ? m_startNotice + " " + text : text);
     return true;
 }
 
 void CSonderikDlg::IdentifyInstrument()
 {
     if (m_awaitingDone) {
-        SetStatus("Please wait: the instrument is still busy with the last request.");
+        m_busyStatus = kBusy;
+        SetStatus(kBusy);
         return;
     }
     UpdateData(true);
-    if (m_nDeviceNo > kMaxDeviceNo) {
-        // Stored so: above 127 it would put a status byte inside the request.
-        SetStatus("Device No: " + std::to_string(m_nDeviceNo) + " is not a device number (0 to 127); not identified.");
-        m_deviceNo.SetFocus();
-        if (!m_bTreeFilled) {
-            m_strOpenPath = m_strPath;
-            m_browser->FillTreeRoot(m_strOpenPath);
-        }
-        return;
-    }
     m_instrument.SetWindowText("");
     const JobSettings settings = HeldSettings();
     m_id.EnableWindow(false);
@@ -474,6 +564,8 @@ void CSonderikDlg::IdentifyInstrument()
     m_closeUpPending = false;
     const bool started = StartJob(&IdentifyJob, [&] {
         m_params.PrepareIdentify(&m_doneIdent, settings, m_szVersion.c_str());
+        m_params.timeout = m_nTimeout;
+        m_params.attempts = m_nRetries + 1;
         m_params.reportWindow = m_report.get();
         m_params.progressWindow = m_progress.get();
     });
@@ -490,11 +582,10 @@ void CSonderikDlg::OnIdentifyDone()
 {
     m_awaitingDone = false;
     m_identifying = false;
+    ClearStatus(m_busyStatus);
     // A report of the job's own has replaced the waiting line; otherwise the
     // waiting is over and its line goes.
-    if (!m_waitingLine.empty() && StatusText() == m_waitingLine) {
-        SetStatus("");
-    }
+    ClearStatus(m_waitingLine);
     m_waitingLine.clear();
     ShowAuditionState();
     m_midiIn.EnableWindow(true);
@@ -508,9 +599,19 @@ void CSonderikDlg::OnIdentifyDone()
         m_closeUpPending = false;
     }
     unsetCursor();
-    m_instrument.SetWindowText(m_params.identResult);
+    // A failed identification found nothing: what an earlier one found is
+    // not shown as if it had been found again.
+    if (!ShowFailure(status::IdentifyFailed(ClassifyJobFailure(m_params.errorText), m_jobPorts)) &&
+        m_params.errorText[0] == '\0') {
+        m_instrument.SetWindowText(m_params.identResult);
+        if (m_params.answeredPass == 2) {
+            ShowFailure(status::AnsweredAsDevice(m_params.identResult, m_params.deviceNumber, m_nDeviceNo));
+        } else if (m_params.answeredPass == 0 && !m_endPending) {
+            ShowFailure(status::NoReply(m_jobPorts));
+        }
+    }
     m_strOpenPath = m_strPath;
-    if (!m_bTreeFilled) {
+    if (!m_bTreeFilled && !m_endPending) {
         m_browser->FillTreeRoot(m_strOpenPath);
     }
     EndAfterJob();
@@ -519,6 +620,7 @@ void CSonderikDlg::OnIdentifyDone()
 void CSonderikDlg::OnSendDone()
 {
     m_awaitingDone = false;
+    ClearStatus(m_busyStatus);
     m_quit.EnableWindow(true);
     EnableAudition(true);
     if (m_closeUpPending) {
@@ -526,6 +628,12 @@ void CSonderikDlg::OnSendDone()
         m_closeUpPending = false;
     }
     unsetCursor();
+    const JobFailure failure = ClassifyJobFailure(m_params.errorText);
+    if (failure.kind == JobFailureKind::None) {
+        SetStatus(status::Sent(m_sendingLine, m_jobPorts.out));
+    } else {
+        ShowFailure(status::SendFailed(failure, ShownVoice(m_sendingLine), m_jobPorts));
+    }
     EndAfterJob();
 }
 
@@ -543,6 +651,11 @@ void CSonderikDlg::OnPortCloseUp()
 
 void CSonderikDlg::OnOK()
 {
+    // Enter in the voice list sends the voice, as a double-click does.
+    if (m_voices.HasFocus()) {
+        Guard([this] { OnSendVoice(); });
+        return;
+    }
     if (!UpdateData(true)) {
         return;
     }
@@ -554,10 +667,16 @@ void CSonderikDlg::OnCancel() { TryEnd(IDCANCEL); }
 void CSonderikDlg::TryEnd(int result)
 {
     if (m_awaitingDone) {
-        // Held off until the job has reported back.
+        // Held off until the job has reported back. An identification is
+        // asked to stop before its next request; a voice on its way is let go.
         m_endPending = true;
         m_endResult = result;
-        SetStatus("Closing as soon as the instrument has answered.");
+        if (m_identifying) {
+            m_jobs.Cancel();
+            SetStatus("Closing: the identification stops after the request now waiting.");
+        } else {
+            SetStatus("Closing as soon as the voice has been sent.");
+        }
         return;
     }
     if (m_jobs.Busy() && !m_jobs.Wait(m_joinBound)) {
@@ -566,6 +685,10 @@ void CSonderikDlg::TryEnd(int result)
         m_endResult = result;
         QTimer::singleShot(50, this, [this] { TryEnd(m_endResult); });
         return;
+    }
+    // A note held by an audition button would sound on after the window.
+    if (m_auditionHeld) {
+        StopAudition(0, 0);
     }
     m_endPending = false;
     EndDialog(result);
@@ -605,6 +728,7 @@ void CSonderikDlg::ShowAuditionState()
 int CSonderikDlg::OnAuditionPress(int controlId, std::uint32_t position)
 {
     int result = 1;
+    m_auditionHeld = true;  // even a press that failed half-way may have started notes
     Guard([&] { result = m_audition.OnAuditionPress(controlId, position); });
     return result;
 }
@@ -612,6 +736,7 @@ int CSonderikDlg::OnAuditionPress(int controlId, std::uint32_t position)
 int CSonderikDlg::StopAudition(int controlId, std::uint32_t position)
 {
     int result = 1;
+    m_auditionHeld = false;
     Guard([&] { result = m_audition.StopAudition(controlId, position); });
     return result;
 }
@@ -663,7 +788,17 @@ void CSonderikDlg::OnFileSelected()
     }
     const std::string name = m_files.GetText(selected);
     m_bankFile.clear();
-    ReadVoiceBank(m_strPath, name, *bankImage);
+    // The voices of the file read before are not this file's: none is left to send.
+    m_voices.ResetContent();
+    try {
+        ReadVoiceBank(m_strPath, name, *bankImage);
+    } catch (EXException* raised) {
+        const std::unique_ptr<EXException> e(raised);
+        m_fileStatus = status::FileFailed(m_strPath + name, e.get());
+        SetStatus(m_fileStatus);
+        return;
+    }
+    ClearStatus(m_fileStatus);
     m_bankFile = m_strPath + name;
     m_voices.SetRedraw(false);
     m_voices.ResetContent();
@@ -768,12 +903,15 @@ void CSonderikDlg::OnSendVoice()
         return;
     }
     const JobSettings settings = HeldSettings();
+    m_sendingLine = line;
     const bool quitWasEnabled = m_quit.IsWindowEnabled();
     const bool auditionWasEnabled = m_auditionEnabled;
     m_quit.EnableWindow(false);
     EnableAudition(false);
     const bool started = StartJob(&SendVoiceJob, [&] {
         m_params.PrepareSendVoice(patch.release(), &m_doneIdent, &m_doneSend, settings, m_szVersion.c_str());
+        m_params.timeout = m_nTimeout;
+        m_params.attempts = m_nRetries + 1;
         m_params.reportWindow = m_report.get();
     });
     if (!started) {
@@ -814,10 +952,7 @@ void CSonderikDlg::ExportVoice()
         SetStatus("Cannot write " + target + ": " + failure);
         return;
     }
-    std::string shown = line.substr(tab != std::string::npos ? tab + 1 : 0);
-    std::replace(shown.begin(), shown.end(), '\t', ' ');
-    shown.erase(shown.find_last_not_of(' ') + 1);  // the name is padded to its full length
-    SetStatus("Exported " + shown + " to " + target);
+    SetStatus("Exported " + ShownVoice(line) + " to " + target);
 }
 
 void CSonderikDlg::OnVoiceContextMenu(const QPoint& global)

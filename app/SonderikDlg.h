@@ -11,6 +11,7 @@
 
 #include "app/PressHoldButton.h"
 #include "app/Settings.h"
+#include "app/StatusTexts.h"
 #include "browser/FolderBrowser.h"
 #include "instrument/Audition.h"
 #include "instrument/Jobs.h"
@@ -85,7 +86,7 @@ public:
     const std::string& CurrentPath() const { return m_strPath; }
     const std::string& Version() const { return m_szVersion; }
     bool TreeFilled() const { return m_bTreeFilled; }
-    bool ShowInits() const { return showInits != 0; }
+    bool ShowInits() const override { return showInits != 0; }
     std::uint32_t DeviceNo() const override { return m_nDeviceNo; }
     std::uint32_t SysexDelay() const override { return m_nSysexDelay; }
     std::uint32_t MidiDelay() const override { return m_nMidiDelay; }
@@ -105,6 +106,8 @@ public:
     void SetSaveFile(SaveFileFn pick) { m_saveFile = std::move(pick); }
     // How long an end or a new job waits for the last job's thread after its "Done".
     void SetJoinBound(std::chrono::milliseconds bound) { m_joinBound = bound; }
+    // Tests wait less for an instrument that does not answer.
+    void SetReplyTimeout(std::uint32_t milliseconds) { m_nTimeout = milliseconds; }
 
     // The commands and handlers, as the controls' notifications call them.
     void IdentifyInstrument();
@@ -158,6 +161,10 @@ private:
     void SetDeviceNo(std::uint32_t number) override { m_nDeviceNo = number; }
     void SetKeepOnTop(bool onTop) override;
     bool KeepOnTop() const override;
+    void SetListOrder(bool catOrder, bool showInits) override;
+    bool CatOrder() const override;
+    void SetWindowPlace(const std::string& place) override { m_windowPlace = place; }
+    std::string WindowPlace() const override;
 
     void CreateControls();
     void ShowAuditionState();
@@ -174,6 +181,14 @@ private:
     bool StartJob(JobRunner::Job job, const std::function<void()>& fill);
     void EndAfterJob();
     void TryEnd(int result);
+    // Values out of the ranges a job may be given, as loaded, brought into them.
+    void KeepLoadedInRange(std::vector<std::string>& notices);
+    // The ports as the job now starting is given them, for its report.
+    status::JobPorts JobPortNames() const;
+    // Clears the status line when it still says `text`.
+    void ClearStatus(const std::string& text);
+    // Says why a job failed, when it did; true when it did.
+    bool ShowFailure(const std::string& text);
     int MessageBoxA(const std::string& text, UINT type);
     // Runs a handler; what it raises is shown in the status line.
     template <typename Body>
@@ -216,6 +231,7 @@ private:
     std::unique_ptr<BankImage> bankImage;
     std::string m_bankFile;  // the Windows path bankImage was read from
     std::string m_strOpenPath;
+    std::string m_windowPlace;  // as loaded, until the window has a place of its own
 
     // The rest of the window.
     CButton m_groups[4];
@@ -235,6 +251,19 @@ private:
     SaveFileFn m_saveFile;
     std::chrono::milliseconds m_joinBound{5000};
     bool m_awaitingDone = false;
+    // What the status line said last about a file, a job or a refusal, so
+    // that it goes once it is no longer true.
+    std::string m_fileStatus;
+    std::string m_startNotice;
+    std::string m_busyStatus;
+    // The voice being sent and the ports of the running job, for its report.
+    std::string m_sendingLine;
+    status::JobPorts m_jobPorts;
+    // Stored ports the lists did not have at start-up, until one is chosen.
+    std::string m_missingIn;
+    std::string m_missingOut;
+    // An audition button's press was played and its release is still to come.
+    bool m_auditionHeld = false;
     bool m_closeUpPending = false;
     bool m_endPending = false;
     int m_endResult = 0;

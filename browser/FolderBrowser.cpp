@@ -252,7 +252,9 @@ bool FolderBrowser::OnItemExpanding(HTREEITEM item, UINT action)
     if (action == TVE_EXPAND) {
         const std::string path = GetItemPath(item);
         if (tree_.GetChildItem(item) == nullptr) {
-            PopulateChildren(path, item);
+            if (!PopulateChildren(path, item) && item != network_ && ResourceOf(tree_, item) == nullptr) {
+                CheckListable(path);
+            }
             if (tree_.GetSelectedItem() != item) {
                 tree_.SelectItem(item);
             }
@@ -351,8 +353,18 @@ void FolderBrowser::OnSelChanged(HTREEITEM item)
     // A node without a folder lists nothing, rather than the process's folder.
     if (!path.empty()) {
         FillFileList(path);
+        if (files_.GetCount() == 0) {
+            CheckListable(path);
+        }
     }
     files_.SetRedraw(true);
+}
+
+void FolderBrowser::CheckListable(const std::string& path)
+{
+    if (const std::string problem = browser::ListingProblem(path); !problem.empty() && onProblem) {
+        onProblem(path, problem);
+    }
 }
 
 void FolderBrowser::FillFileList(const std::string& path)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -34,6 +35,10 @@ public:
     std::string GetItemPath(HTREEITEM item) const;
     bool PopulateChildren(const std::string& path, HTREEITEM item);
     HTREEITEM NetworkNode() const { return network_; }
+
+    // A folder that shows nothing because it cannot be listed: its path and
+    // why ("cannot be read: permission denied"), for the dialog to say.
+    std::function<void(const std::string& path, const std::string& problem)> onProblem;
     const CImageList& Images() const { return *images_; }
 
     // Splits at backslashes: component `index`, true when there is one.
@@ -43,6 +48,8 @@ private:
     HTREEITEM InsertTreeItem(HTREEITEM parent, LPARAM data, const std::string& text, int image, int selectedImage);
     bool EnumerateNetwork(HTREEITEM item);
     void SetCurrentPath(const std::string& path);
+    // Says so when `path` cannot be listed; called only when it showed nothing.
+    void CheckListable(const std::string& path);
 
     CTreeCtrl& tree_;
     CListBox& files_;

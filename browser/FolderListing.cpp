@@ -71,4 +71,24 @@ std::vector<std::string> ShownVoiceFiles(std::string_view folderPath)
     return names;
 }
 
+std::string ListingProblem(std::string_view folderPath)
+{
+    WIN32_FIND_DATAA found{};
+    HANDLE search = FindFirstFileA((std::string(folderPath) + "*.*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        FindClose(search);
+        return {};
+    }
+    switch (GetLastError()) {
+    case ERROR_ACCESS_DENIED:
+        return "cannot be read: permission denied";
+    case ERROR_PATH_NOT_FOUND:
+        return "is not there any more";
+    case ERROR_FILE_NOT_FOUND:
+        return {};  // nothing in it
+    default:
+        return "cannot be read";
+    }
+}
+
 }  // namespace browser

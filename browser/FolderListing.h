@@ -26,4 +26,8 @@ std::vector<std::string> FindVoiceFiles(std::string_view folderPath);
 std::vector<std::string> ShownSubfolders(std::string_view folderPath);
 std::vector<std::string> ShownVoiceFiles(std::string_view folderPath);
 
+// Why the folder at `folderPath` cannot be listed ("cannot be read:
+// permission denied", "is not there"), or empty when it can (empty or not).
+std::string ListingProblem(std::string_view folderPath);
+
 }  // namespace browser

@@ -1,11 +1,6 @@
 #include "cli/Common.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <memory>
 #include <new>
 
@@ -41,21 +36,6 @@ int FailEX(std::ostream& err, const std::string& subject, EXException* raised)
     return Fail(err, subject, e ? e->message : "Unidentified error");
 }
 
-namespace {
-
-// Why the system would not open `file`, or empty when it now would.
-std::string OpenFailure(const std::string& file)
-{
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0) {
-        return std::strerror(errno);
-    }
-    ::close(fd);
-    return {};
-}
-
-}  // namespace
-
 bool ReadBank(const std::string& file, BankImage& image, std::ostream& err, int& status)
 {
     try {
@@ -66,7 +46,7 @@ bool ReadBank(const std::string& file, BankImage& image, std::ostream& err, int&
         std::string reason = e ? e->message : "Unidentified error";
         // The record names no cause; a musician needs to know which.
         if (reason == "Cannot open input file #1") {
-            if (const std::string why = OpenFailure(file); !why.empty()) {
+            if (const std::string why = OpenFailureReason(file); !why.empty()) {
                 reason += ": " + why;
             }
         }
@@ -93,11 +73,4 @@ std::unique_ptr<EX5Patch> PatchOfVoice(const BankImage& image, int voice, const 
     return patch;
 }
 
-std::string ShownVoice(const std::string& line)
-{
-    std::string shown = line.size() > 3 ? line.substr(3) : line;
-    std::replace(shown.begin(), shown.end(), '\t', ' ');
-    shown = Printable(shown);
-    shown.erase(shown.find_last_not_of(' ') + 1);
-    return shown;
-}
+std::string ShownVoice(const std::string& line) { return Printable(::ShownVoice(std::string_view(line))); }

@@ -33,5 +33,5 @@ bool ReadBank(const std::string& file, BankImage& image, std::ostream& err, int&
 std::unique_ptr<EX5Patch> PatchOfVoice(const BankImage& image, int voice, const std::string& file, std::string& line,
                                        std::ostream& err, int& status);
 
-// "I1-002 Glass Grand" for a list line.
+// "I1-002 Glass Grand" for a list line, printable.
 std::string ShownVoice(const std::string& line);

@@ -11,6 +11,7 @@
 #include "app/Settings.h"
 #include "cli/Common.h"
 #include "instrument/Audition.h"
+#include "instrument/JobFailure.h"
 #include "instrument/Jobs.h"
 #include "instrument/LogFolder.h"
 #include "midi/MidiInWin.h"
@@ -71,12 +72,10 @@ std::vector<std::string> Names(UINT count, NameOf nameOf)
 std::uint32_t Bounded(std::uint32_t value, std::uint32_t most, const char* what, const char* unit,
                       std::ostream& err)
 {
-    if (value <= most) {
-        return value;
+    if (const std::string said = KeepStoredInRange(value, most, what, unit); !said.empty()) {
+        err << kProgram << ": " << said << '\n';
     }
-    err << kProgram << ": the stored " << what << ' ' << value << unit << " is out of range (0 to " << most << unit
-        << "); using " << most << unit << '\n';
-    return most;
+    return value;
 }
 
 struct Resolved {
@@ -268,13 +267,19 @@ std::string PortAdvice(const char* direction, std::uint32_t port, const std::str
 std::string WithAdvice(const std::string& line, const Resolved& r, bool send)
 {
     std::string advice;
-    if (line.find("Error 0x41 ") != std::string::npos) {
+    switch (ClassifyJobFailure(line).kind) {
+    case JobFailureKind::StillSending:
         advice = send ? "the voice was still being sent when the MIDI delay ran out; raise it with --midi-delay MS"
                       : "a message was still being sent when its wait ran out; raise --sysex-delay MS";
-    } else if (line.rfind("MidiOutWin:", 0) == 0) {
+        break;
+    case JobFailureKind::OutputPort:
         advice = PortAdvice("output", r.settings.midiOutPort, OutName(r.settings.midiOutPort), "--out");
-    } else if (line.rfind("MidiInWin:", 0) == 0) {
+        break;
+    case JobFailureKind::InputPort:
         advice = PortAdvice("input", r.settings.midiInPort, InName(r.settings.midiInPort), "--in");
+        break;
+    default:
+        break;
     }
     return advice.empty() ? line : line + " (" + advice + ")";
 }

@@ -7,6 +7,8 @@
 #include <ostream>
 #include <string>
 
+#include "app/Settings.h"
+
 class VirtualEx5Driver;
 
 // Installs the MIDI drivers the MIDI commands use and returns the built-in
@@ -31,10 +33,9 @@ struct JobOptions {
 };
 
 // Upper bounds that keep a job from waiting for days on a stored value.
-inline constexpr std::uint32_t kMaxSysexDelay = 10000;
+inline constexpr std::uint32_t kMaxSysexDelay = kMaxDelay;
 inline constexpr std::uint32_t kMaxMidiDelay = 60000;
 inline constexpr std::uint32_t kMaxTimeout = 60000;
-inline constexpr std::uint32_t kMaxDeviceNumber = 127;
 
 int Ports(const MidiSetup& midi, std::ostream& out, std::ostream& err);
 // With `showWaiting` (standard error is a terminal), a status line shows

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstring>
 #include <memory>
 #include <optional>
 
@@ -123,6 +124,16 @@ void ReadVoiceBankFile(const std::string& path, BankImage& image)
     } else {
         ReadVoiceBank(path.substr(0, slash + 1), path.substr(slash + 1), image);
     }
+}
+
+std::string OpenFailureReason(const std::string& path)
+{
+    const std::optional<std::string> local = platform::ToLocalPath(path);
+    if (!local) {
+        return std::strerror(ENOENT);
+    }
+    Fd fd(::open(local->c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    return fd.get() < 0 ? std::strerror(errno) : std::string();
 }
 
 PatchBank::PatchBank() : patches(new Patch*[kSlots]()), length(kSlots) {}

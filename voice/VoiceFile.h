@@ -41,6 +41,11 @@ void ReadVoiceBank(const std::string& folder, const std::string& fileName, BankI
 // The same for a path, split into its folder and its listed name.
 void ReadVoiceBankFile(const std::string& path, BankImage& image);
 
+// The raised "Cannot open input file #1" names no cause: why the system
+// would not open the file at `path` (a Windows path or this system's) now,
+// in its own words, or empty when it now would.
+std::string OpenFailureReason(const std::string& path);
+
 // 128 owned patch slots, all empty at construction.
 class PatchBank {
 public:

@@ -62,6 +62,15 @@ bool VoiceLineLess(std::string_view a, std::string_view b)
     });
 }
 
+std::string ShownVoice(std::string_view line)
+{
+    const std::size_t tab = line.find('\t');
+    std::string shown(tab == std::string_view::npos ? line : line.substr(tab + 1));
+    std::replace(shown.begin(), shown.end(), '\t', ' ');
+    shown.erase(shown.find_last_not_of(' ') + 1);
+    return shown;
+}
+
 int VoiceOfLine(std::string_view line)
 {
     if (line.size() < 9) {

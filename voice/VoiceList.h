@@ -37,6 +37,10 @@ bool VoiceLineLess(std::string_view a, std::string_view b);
 // The voice a list line names, or -1 when the line names none.
 int VoiceOfLine(std::string_view line);
 
+// "I1-002 Glass Grand" for the line "Pf\tI1-002\tGlass Grand  ": its
+// bank-number and its name without the padding, as messages name a voice.
+std::string ShownVoice(std::string_view line);
+
 // A voice list kept in memory, sorted or in insertion order.
 class MemoryVoiceList : public VoiceListView {
 public:

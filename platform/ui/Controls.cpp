@@ -1,6 +1,7 @@
 #include "platform/ui/Controls.h"
 
 #include <QAbstractItemView>
+#include <QApplication>
 #include <QCheckBox>
 #include <QEvent>
 #include <QGroupBox>
@@ -52,6 +53,12 @@ void CWnd::SetFocus()
     if (widget_) {
         widget_->setFocus(Qt::OtherFocusReason);
     }
+}
+
+bool CWnd::HasFocus() const
+{
+    const QWidget* focused = QApplication::focusWidget();
+    return widget_ && focused != nullptr && (focused == widget_ || widget_->isAncestorOf(focused));
 }
 
 void CWnd::SetFont(const QFont& font)
@@ -129,7 +136,7 @@ void CButton::Create(const std::string& text, DWORD style, const QRect& rect, QW
     }
     default: {
         auto* button = new QPushButton(caption, parent);
-        // Enter is the dialog's own command, never a click of the focused button.
+        // The dialog decides what Enter does (it presses the focused button).
         button->setAutoDefault(false);
         QObject::connect(button, &QPushButton::clicked, button, [this] {
             if (onClicked) {

@@ -48,6 +48,8 @@ public:
     void ShowWindow(bool show);
     bool IsWindowVisible() const;
     void SetFocus();
+    // GetFocus() == this window: it, or a part of it, has the keyboard focus.
+    bool HasFocus() const;
     void SetFont(const QFont& font);
     void SetWindowText(const std::string& text);
     std::string GetWindowText() const;

@@ -2,6 +2,7 @@
 
 #include <QCloseEvent>
 #include <QKeyEvent>
+#include <QPushButton>
 #include <QWindow>
 
 CDialog::CDialog(QWidget* parent) : QDialog(parent) {}
@@ -79,6 +80,15 @@ void CDialog::keyPressEvent(QKeyEvent* event)
     case Qt::Key_Return:
     case Qt::Key_Enter:
         if (event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::KeypadModifier) {
+            // A focused push button is the default one while it has the
+            // focus: Enter presses it. Anywhere else Enter is OK.
+            auto* button = qobject_cast<QPushButton*>(focusWidget());
+            if (button != nullptr && isAncestorOf(button)) {
+                if (button->isEnabled()) {
+                    button->click();
+                }
+                return;
+            }
             OnOK();
             return;
         }

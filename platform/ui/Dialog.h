@@ -15,10 +15,11 @@ enum class ZOrder { TopMost, NoTopMost };
 constexpr UINT SWP_NOSIZE = 0x0001;
 constexpr UINT SWP_NOMOVE = 0x0002;
 
-// A modal dialog laid out in dialog units of its font. Enter is the OK
-// command and Escape or the close box the cancel command, whatever has the
-// focus; both go through OnOK and OnCancel, which end the dialog with
-// EndDialog unless they decide otherwise.
+// A modal dialog laid out in dialog units of its font. Enter presses the
+// focused push button and is the OK command anywhere else; Escape or the
+// close box is the cancel command, whatever has the focus. OK and cancel go
+// through OnOK and OnCancel, which end the dialog with EndDialog unless they
+// decide otherwise.
 class CDialog : public QDialog {
     Q_OBJECT
 public:

@@ -31,14 +31,17 @@ namespace {
 
 using Dlg = CSonderikDlg;
 
-// A config folder, a current folder for the log and a virtual instrument of
-// the test's own.
+// A config folder, a current folder for the log, a drive C: of the test's
+// own and a virtual instrument.
 class Bench {
 public:
-    Bench() : config_("SONDERIK_CONFIG_DIR", (temp_.Path() / "config").string()), old_(std::filesystem::current_path())
+    explicit Bench(const virtual_ex5::Config& instrument = {})
+        : config_("SONDERIK_CONFIG_DIR", (temp_.Path() / "config").string()),
+          drives_("SONDERIK_DRIVES", "C=" + temp_.Path().string()),
+          old_(std::filesystem::current_path())
     {
         std::filesystem::current_path(temp_.Path());
-        ex5_ = std::make_shared<VirtualEx5Driver>(virtual_ex5::Config{});
+        ex5_ = std::make_shared<VirtualEx5Driver>(instrument);
         platform::InstallMidiDrivers({ex5_});
         std::filesystem::create_directories(Voices());
     }
@@ -48,7 +51,8 @@ public:
         platform::ResetMidiDrivers();
     }
     std::filesystem::path Voices() const { return temp_.Path() / "voices"; }
-    std::string Folder() const { return Voices().string() + "/"; }
+    // The voices' folder as the browser names it.
+    std::string Folder() const { return "C:\\voices\\"; }
     virtual_ex5::Received Received() const { return ex5_->Instrument().GetReceived(); }
     void Clear() { ex5_->Instrument().Clear(); }
     std::string Log() const
@@ -57,7 +61,14 @@ public:
         return std::string(std::istreambuf_iterator<char>(in), {});
     }
     // Settings as a previous run left them: the virtual instrument's ports.
-    void Store(const std::string& path, std::uint32_t deviceNo = 1)
+    void Store(const std::string& path, std::uint32_t deviceNo = 1, std::uint32_t midiDelay = 0)
+    {
+        Settings values = Stored(path);
+        values.midiDelay = midiDelay;
+        values.deviceNo = deviceNo;
+        Store(values);
+    }
+    static Settings Stored(const std::string& path)
     {
         Settings values;
         values.path = path;
@@ -65,7 +76,10 @@ public:
         values.midiOut = 0;
         values.sysexDelay = 0;
         values.midiDelay = 0;
-        values.deviceNo = deviceNo;
+        return values;
+    }
+    static void Store(const Settings& values)
+    {
         MemorySettings view(values);
         SaveSettings(view);
     }
@@ -73,6 +87,7 @@ public:
 private:
     TempDir temp_;
     ScopedEnv config_;
+    ScopedEnv drives_;
     std::filesystem::path old_;
     std::shared_ptr<VirtualEx5Driver> ex5_;
 };
@@ -87,9 +102,12 @@ struct Boxes {
     std::vector<std::string> shown;
 };
 
-std::unique_ptr<Dlg> Open(Boxes& boxes)
+std::unique_ptr<Dlg> Open(Boxes& boxes, const std::function<void(Dlg&)>& before = {})
 {
     auto dialog = std::make_unique<Dlg>();
+    if (before) {
+        before(*dialog);
+    }
     dialog->SetMessageBox([&boxes](QWidget*, const std::string& text, UINT type) {
         boxes.shown.push_back(text + ((type & MB_ICONEXCLAMATION) != 0 ? " (!)" : ""));
         return IDOK;
@@ -371,20 +389,36 @@ private slots:
         QVERIFY(boxes.shown.empty());
     }
 
-    void aBrokenFileIsShownInTheStatusLine()
+    void aFailedFileOrAnotherFolderLeavesNoVoiceToSend()
     {
         Bench bench;
         std::ofstream(bench.Voices() / "short.s1a", std::ios::binary) << "too short";
-        bench.Store(bench.Folder());
         Boxes boxes;
-        auto dialog = Open(boxes);
-        QVERIFY(Idle(*dialog));
+        auto dialog = OpenOnBank(bench, boxes);
+        QVERIFY(dialog);
+        CListBox& voices = dialog->VoiceList();
+        QCOMPARE(voices.GetCount(), 255);
         SelectFile(*dialog, "short.s1a");
-        QVERIFY2(dialog->StatusText().rfind("SonderikDlg:", 0) == 0, dialog->StatusText().c_str());
+        QCOMPARE(dialog->StatusText(), std::string("C:\\voices\\short.s1a ends before its voice bank is complete: "
+                                                   "is it an EX5, EX5R or EX7 voice file?"));
+        QCOMPARE(voices.GetCount(), 0);
+        dialog->OnSendVoice();
+        dialog->ExportVoice();
+        QCOMPARE(bench.Received().voices.size(), std::size_t(0));
         QVERIFY(dialog->isVisible());
-        QCOMPARE(dialog->VoiceList().GetCount(), 0);
         SelectFile(*dialog, "missing.s1v");
-        QCOMPARE(dialog->StatusText(), std::string("SonderikDlg:1146 Cannot open input file #1"));
+        QCOMPARE(dialog->StatusText(),
+                 std::string("Cannot open C:\\voices\\missing.s1v: No such file or directory."));
+        // A good file again: its voices, and the old word goes.
+        SelectFile(*dialog, "bank.s1v");
+        QCOMPARE(voices.GetCount(), 255);
+        QVERIFY2(dialog->StatusText().empty(), dialog->StatusText().c_str());
+        // Another folder: the file its voices came from is not listed.
+        CTreeCtrl& tree = dialog->Tree();
+        QVERIFY(tree.SelectItem(tree.GetParentItem(tree.GetSelectedItem())));
+        QCOMPARE(dialog->CurrentPath(), std::string("C:\\"));
+        QCOMPARE(voices.GetCount(), 0);
+        QVERIFY(boxes.shown.empty());
     }
 
     void badFieldsAreRefusedWithFocusMoved()
@@ -399,32 +433,42 @@ private slots:
         QTest::keyClick(dialog.get(), Qt::Key_Return);
         QCOMPARE(boxes.shown, (std::vector<std::string>{"Please enter a positive integer. (!)"}));
         QVERIFY(dialog->isVisible());
-        QVERIFY(dialog->GetDlgItem(Dlg::IDC_SYSEXDELAY)->GetSafeHwnd()->hasFocus() ||
-                QApplication::focusWidget() == dialog->GetDlgItem(Dlg::IDC_SYSEXDELAY)->GetSafeHwnd());
+        QVERIFY(dialog->GetDlgItem(Dlg::IDC_SYSEXDELAY)->HasFocus());
         QCOMPARE(dialog->DeviceNo(), 3u);  // the fields before it were read
 
-        // A field above 127 is refused; "ID" goes on with the held value.
+        // Out of range: said so, the focus on the field; "ID" goes on with
+        // the held values.
         dialog->GetDlgItem(Dlg::IDC_SYSEXDELAY)->SetWindowText("10");
-        dialog->GetDlgItem(Dlg::IDC_DEVICENO)->SetWindowText("201");
+        dialog->GetDlgItem(Dlg::IDC_MIDIDELAY)->SetWindowText("60000");
+        QTest::keyClick(dialog.get(), Qt::Key_Return);
+        QCOMPARE(boxes.shown.back(), std::string("Delay must be 0 to 10000 ms. (!)"));
+        QVERIFY(dialog->GetDlgItem(Dlg::IDC_MIDIDELAY)->HasFocus());
+        QVERIFY(dialog->isVisible());
+        dialog->GetDlgItem(Dlg::IDC_DEVICENO)->SetWindowText("200");
         CloseUp(*dialog, Dlg::IDC_MIDIIN);
         Click(*dialog, Dlg::IDC_ID);
-        QCOMPARE(boxes.shown.size(), std::size_t(2));
+        QCOMPARE(boxes.shown.back(), std::string("Device No must be 0 to 127. (!)"));
+        QCOMPARE(boxes.shown.size(), std::size_t(3));
         QVERIFY(Idle(*dialog));
-        QVERIFY(bench.Log().find("Device number=3,") != std::string::npos);
+        QVERIFY(bench.Log().find("Device number=3, Delay=10,") != std::string::npos);
     }
 
-    void aStoredDeviceNumberAbove127IsNeverSent()
+    void storedValuesOutOfRangeAreBroughtInWithAWordAndNoBox()
     {
         Bench bench;
-        bench.Store(bench.Folder(), 201);
+        bench.Store(bench.Folder(), 201, 60000);
         Boxes boxes;
         auto dialog = Open(boxes);
-        QCOMPARE(boxes.shown, (std::vector<std::string>{"Please enter a positive integer. (!)"}));
-        QVERIFY(!dialog->JobBusy());
-        QCOMPARE(bench.Received().identityRequests, 0u);
-        QVERIFY(dialog->TreeFilled());
-        QVERIFY(Enabled(*dialog, Dlg::IDC_QUIT));
-        QVERIFY(dialog->StatusText().find("201") != std::string::npos);
+        QVERIFY(boxes.shown.empty());
+        QCOMPARE(dialog->StatusText(),
+                 std::string("The stored device number 201 is out of range (0 to 127); using 127. The stored MIDI "
+                             "delay 60000 ms is out of range (0 to 10000 ms); using 10000 ms."));
+        QCOMPARE(dialog->GetDlgItem(Dlg::IDC_DEVICENO)->GetWindowText(), std::string("127"));
+        QCOMPARE(dialog->GetDlgItem(Dlg::IDC_MIDIDELAY)->GetWindowText(), std::string("10000"));
+        QVERIFY(Idle(*dialog));
+        QVERIFY(bench.Log().find("Device number=127,") != std::string::npos);
+        QCOMPARE(dialog->GetDlgItem(Dlg::IDC_INSTRUMENT)->GetWindowText(), std::string("EX5"));
+        QVERIFY(boxes.shown.empty());
     }
 
     void spinsClampTheHeldValue()
@@ -504,6 +548,186 @@ private slots:
         QCOMPARE(stored->sysexDelay, 27u);
     }
 
+    void failuresAreSaidInWordsWithTheirPortAndTheFoundIsNotShownAgain()
+    {
+        Bench bench;
+        Boxes boxes;
+        auto dialog = OpenOnBank(bench, boxes);
+        QVERIFY(dialog);
+        const std::string port = "\"Sonderik virtual EX5 (built in)\"";
+        // The instrument's ports go (a JACK server stopped, a cable pulled).
+        platform::InstallMidiDrivers({});
+        ClickLine(dialog->VoiceList(), 1, true);
+        QVERIFY(Idle(*dialog));
+        QCOMPARE(dialog->StatusText(),
+                 "I1-002 Glass Grand was not sent: MIDI In " + port +
+                     " failed (Cannot open MIDI device for input). Is it still there, and not in use by another "
+                     "program? Open the MIDI In list to choose it again.");
+        QVERIFY(bench.Log().find("MidiInWin:121 Cannot open MIDI device for input") != std::string::npos);
+        CloseUp(*dialog, Dlg::IDC_MIDIOUT);
+        Click(*dialog, Dlg::IDC_ID);
+        QVERIFY(Idle(*dialog));
+        QCOMPARE(dialog->GetDlgItem(Dlg::IDC_INSTRUMENT)->GetWindowText(), std::string());
+        QVERIFY2(dialog->StatusText().rfind("Not identified: MIDI In " + port + " failed", 0) == 0,
+                 dialog->StatusText().c_str());
+    }
+
+    void storedPortsThatAreNotListedAreNamedAndNeverReplaced()
+    {
+        Bench bench;
+        Settings stored = Bench::Stored(bench.Folder());
+        stored.midiInName = "Gone synth in";
+        stored.midiOutName = "Gone synth out";
+        Bench::Store(stored);
+        Boxes boxes;
+        auto dialog = Open(boxes);
+        QVERIFY(Idle(*dialog));
+        QCOMPARE(static_cast<CComboBox*>(dialog->GetDlgItem(Dlg::IDC_MIDIIN))->GetCurSel(), -1);
+        QCOMPARE(static_cast<CComboBox*>(dialog->GetDlgItem(Dlg::IDC_MIDIOUT))->GetCurSel(), -1);
+        QCOMPARE(dialog->StatusText(),
+                 std::string("MIDI Out \"Gone synth out\" is not there; connect it and open the MIDI Out list, or "
+                             "choose another port there. MIDI In \"Gone synth in\" is not there; connect it and open "
+                             "the MIDI In list, or choose another port there. Not identified: MIDI In \"Gone synth "
+                             "in\" is not there; connect it and open the MIDI In list, or choose another port there."));
+        QCOMPARE(bench.Received().identityRequests, 0u);
+        QVERIFY(boxes.shown.empty());
+    }
+
+    void anInstrumentAtAnotherDeviceNumberOrNoneIsSaidSo()
+    {
+        const auto shortWait = [](Dlg& dialog) { dialog.SetReplyTimeout(20); };
+        {
+            virtual_ex5::Config ex7;
+            ex7.model = virtual_ex5::Model::EX7;
+            ex7.device = 3;
+            Bench bench(ex7);
+            bench.Store(bench.Folder());
+            Boxes boxes;
+            auto dialog = Open(boxes, shortWait);
+            QVERIFY(Idle(*dialog));
+            QCOMPARE(dialog->GetDlgItem(Dlg::IDC_INSTRUMENT)->GetWindowText(), std::string("EX7"));
+            QCOMPARE(dialog->StatusText(), std::string("The EX7 answered only the request to every device, as "
+                                                       "device number 3 (not 1): set Device No to 3."));
+        }
+        virtual_ex5::Config off;
+        off.silent = 1000;
+        Bench bench(off);
+        bench.Store(bench.Folder());
+        Boxes boxes;
+        auto dialog = Open(boxes, shortWait);
+        QVERIFY(Idle(*dialog));
+        QCOMPARE(dialog->GetDlgItem(Dlg::IDC_INSTRUMENT)->GetWindowText(), std::string("No reply to ID request."));
+        QCOMPARE(dialog->StatusText(), std::string("No answer from the instrument on MIDI Out \"Sonderik virtual EX5 "
+                                                   "(built in)\" and MIDI In \"Sonderik virtual EX5 (built in)\": is "
+                                                   "it on, and connected both ways?"));
+    }
+
+    void closingWhileNobodyAnswersStopsTheIdentification()
+    {
+        virtual_ex5::Config off;
+        off.silent = 1000;
+        Bench bench(off);
+        bench.Store(bench.Folder());
+        Boxes boxes;
+        auto dialog = Open(boxes);
+        QVERIFY(dialog->JobRunning());
+        QVERIFY(!Enabled(*dialog, Dlg::IDC_QUIT));
+        QVERIFY(QTest::qWaitFor([&] { return bench.Received().identityRequests == 1; }, 10000));
+        dialog->close();
+        QVERIFY(dialog->isVisible());
+        QVERIFY(QTest::qWaitFor([&] { return !dialog->isVisible(); }, 30000));
+        // Stopped before its second request: a wait for all eight answers
+        // would have sent them.
+        QCOMPARE(bench.Received().identityRequests, 1u);
+        QVERIFY(bench.Log().find("Midi:160 Job Cancelled") != std::string::npos);
+        QVERIFY(dialog->StatusText().find("Cancelled") == std::string::npos);
+        QVERIFY(StoredSettings().has_value());
+    }
+
+    void enterSendsFromTheVoiceListAndPressesTheFocusedButton()
+    {
+        Bench bench;
+        Boxes boxes;
+        auto dialog = OpenOnBank(bench, boxes);
+        QVERIFY(dialog);
+        CListBox& voices = dialog->VoiceList();
+        ClickLine(voices, 1);
+        QVERIFY(voices.HasFocus());
+        QTest::keyClick(voices.GetSafeHwnd(), Qt::Key_Up);
+        QTest::keyClick(voices.GetSafeHwnd(), Qt::Key_Return);
+        QVERIFY(dialog->isVisible());
+        QVERIFY(Idle(*dialog));
+        QCOMPARE(bench.Received().voices.size(), std::size_t(1));
+        QCOMPARE(std::string(reinterpret_cast<const char*>(bench.Received().voices[0].common.data()), 8),
+                 std::string("Zeta Pad"));
+
+        CloseUp(*dialog, Dlg::IDC_MIDIIN);
+        dialog->GetDlgItem(Dlg::IDC_ID)->SetFocus();
+        QTest::keyClick(dialog->GetDlgItem(Dlg::IDC_ID)->GetSafeHwnd(), Qt::Key_Return);
+        QVERIFY(dialog->JobRunning());
+        QVERIFY(Idle(*dialog));
+        QCOMPARE(bench.Received().identityRequests, 2u);
+        QVERIFY(dialog->isVisible());
+        dialog->GetDlgItem(Dlg::IDC_QUIT)->SetFocus();
+        QTest::keyClick(dialog->GetDlgItem(Dlg::IDC_QUIT)->GetSafeHwnd(), Qt::Key_Return);
+        QVERIFY(!dialog->isVisible());
+        QCOMPARE(dialog->result(), IDCANCEL);
+    }
+
+    void closingWhileAButtonIsHeldSendsItsReleaseFirst()
+    {
+        using Bytes = std::vector<std::uint8_t>;
+        Bench bench;
+        Boxes boxes;
+        auto dialog = OpenOnBank(bench, boxes);
+        QVERIFY(dialog);
+        ClickLine(dialog->VoiceList(), 1, true);
+        QVERIFY(Idle(*dialog));
+        bench.Clear();
+        QTest::mousePress(dialog->GetDlgItem(Dlg::IDC_NOTE)->GetSafeHwnd(), Qt::LeftButton);
+        QCoreApplication::processEvents();
+        dialog->close();
+        QVERIFY(!dialog->isVisible());
+        QCOMPARE(bench.Received().channelMessages,
+                 (std::vector<Bytes>{{0x90, 60, 64}, {0x90, 60, 0}, {0x90, 63, 0}, {0x90, 64, 0}, {0x90, 67, 0},
+                                     {0x90, 72, 0}}));
+    }
+
+    void theListsOrderIsKeptAndAFolderThatWentIsSaidSo()
+    {
+        Bench bench;
+        VoiceFileBuilder bank = Bank();
+        bank.Write((bench.Voices() / "bank.s1v").string(), VoiceFileBuilder::Kind::S1v);
+        std::filesystem::create_directories(bench.Voices() / "gone");
+        Settings stored = Bench::Stored(bench.Folder());
+        stored.catOrder = true;
+        stored.showInits = true;
+        Bench::Store(stored);
+        Boxes boxes;
+        auto dialog = Open(boxes);
+        QVERIFY(Idle(*dialog));
+        QCOMPARE(static_cast<CButton*>(dialog->GetDlgItem(Dlg::IDC_CATORDER))->GetCheck(), BST_CHECKED);
+        QVERIFY(dialog->ShowInits());
+        SelectFile(*dialog, "bank.s1v");
+        CListBox& voices = dialog->VoiceList();
+        QCOMPARE(voices.GetCount(), 256);
+        QCOMPARE(voices.GetText(0), VoiceListLine(bank.Image(), 3));  // Dr sorts first
+
+        std::filesystem::remove(bench.Voices() / "gone");
+        CTreeCtrl& tree = dialog->Tree();
+        HTREEITEM gone = tree.GetChildItem(tree.GetSelectedItem());
+        QCOMPARE(tree.GetItemText(gone), std::string("gone"));
+        QVERIFY(tree.SelectItem(gone));
+        QCOMPARE(dialog->StatusText(), std::string("C:\\voices\\gone\\ is not there any more."));
+
+        Click(*dialog, Dlg::IDC_SHOWINITS);
+        Click(*dialog, Dlg::IDC_QUIT);
+        const auto saved = StoredSettings();
+        QVERIFY(saved.has_value());
+        QVERIFY(saved->catOrder);
+        QVERIFY(!saved->showInits);
+    }
+
     void closingSavesTheSevenSettings()
     {
         Bench bench;
@@ -578,7 +802,7 @@ private slots:
         QCoreApplication::postEvent(dialog.get(), new ButtonMessage(kButtonReleaseMessage, 6, 0));
         QCoreApplication::processEvents();
         QCOMPARE(bench.Received().channelMessages, then(run));
-        QVERIFY2(dialog->StatusText().empty(), dialog->StatusText().c_str());
+        QCOMPARE(dialog->StatusText(), std::string("Sent I1-002 Glass Grand to MIDI Out \"Sonderik virtual EX5 (built in)\"."));
     }
 
     void auditionFailuresReachTheStatusLineAndIdentificationHoldsTheButtons()
@@ -618,14 +842,18 @@ private slots:
         // A file selected before: they stay disabled after "ID" reports back.
         Bank().Write((bench.Voices() / "other.s1v").string(), VoiceFileBuilder::Kind::S1v);
         SelectFile(*dialog, "other.s1v");
+        ClickLine(dialog->VoiceList(), 1);
         CloseUp(*dialog, Dlg::IDC_MIDIIN);
         Click(*dialog, Dlg::IDC_ID);
-        // A voice of it double-clicked while "ID" runs is refused, and
-        // leaves them as they were.
-        ClickLine(dialog->VoiceList(), 1, true);
+        // A voice of it sent while "ID" runs is refused, and leaves them as
+        // they were; the refusal goes once the job has ended.
+        const std::size_t sent = bench.Received().voices.size();
+        dialog->OnSendVoice();
         QCOMPARE(dialog->StatusText(), std::string("Please wait: the instrument is still busy with the last request."));
         QVERIFY(!Enabled(*dialog, Dlg::IDC_QUIT));
         QVERIFY(Idle(*dialog));
+        QVERIFY2(dialog->StatusText().empty(), dialog->StatusText().c_str());
+        QCOMPARE(bench.Received().voices.size(), sent);
         QVERIFY(!Enabled(*dialog, Dlg::IDC_NOTE));
         QVERIFY(!Enabled(*dialog, Dlg::IDC_TRILL));
     }

@@ -138,7 +138,7 @@ TEST_F(SettingsProcessTest, ACorruptFileGivesTheDefaultsAndIsKeptAside)
     ConfigFolder::Put(config.Path() / kFile, garbage);
 
     const std::string builtIn = "Path=\nmidiin=-1\nmidiout=-1\ndelay=0\nmididelay=0\ndeviceno=1\nkeepontop=0\n"
-                                "midiinname=\nmidioutname=\n";
+                                "midiinname=\nmidioutname=\ncatorder=0\nshowinits=0\nwindow=\n";
     ChildProcess cli({SONDERIK_CLI, "settings"}, {}, Output("cli"));
     ASSERT_EQ(0, cli.WaitExit());
     EXPECT_EQ(builtIn, ConfigFolder::Contents(Output("cli")));

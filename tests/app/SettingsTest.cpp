@@ -52,7 +52,7 @@ protected:
 
     static Settings Some()
     {
-        return Settings{"/home/me/voices/", 0, 1, 30, 700, 16, true, "Interface in", "Thru out"};
+        return Settings{"/home/me/voices/", 0, 1, 30, 700, 16, true, "Interface in", "Thru out", false, false, ""};
     }
 
     ConfigFolder config;
@@ -65,12 +65,12 @@ TEST_F(SettingsTest, FirstRunKeepsTheBuiltInValuesAndMakesTheKeyWithOnlyAPath)
     EXPECT_EQ(Settings{}, StartSettings(kTwoPorts));
     EXPECT_FALSE(std::filesystem::exists(config.Path())) << "asking writes nothing";
 
-    EXPECT_EQ((Settings{"", -1, -1, 0, 0, 1, false, "", ""}), Loaded());
+    EXPECT_EQ((Settings{"", -1, -1, 0, 0, 1, false, "", "", false, false, ""}), Loaded());
     EXPECT_EQ(std::vector<std::string>{"Path"}, StoredNames());
     EXPECT_EQ("C:\\", SettingsKey().ReadString("Path", ""));
 
     // The next start finds the key with its other values absent.
-    const Settings absent{"C:\\", 1, 1, 25, 500, 1, false, "Thru in", "Thru out"};
+    const Settings absent{"C:\\", 1, 1, 25, 500, 1, false, "Thru in", "Thru out", false, false, ""};
     EXPECT_EQ(absent, Loaded());
     EXPECT_EQ(absent, StartSettings(kTwoPorts));
 }
@@ -144,13 +144,15 @@ TEST_F(SettingsTest, AFolderThatCannotBeWrittenMeansBuiltInValuesAndNothingStore
     EXPECT_EQ("x", ConfigFolder::Contents(config.Temp().Path() / "blocker"));
 }
 
-TEST(SettingsTextTest, NamesTheSevenSettingsInTheKeysOrderThenThePortNames)
+TEST(SettingsTextTest, NamesTheSevenSettingsInTheKeysOrderThenThePortNamesThenTheWindowsOwn)
 {
     const std::vector<std::pair<std::string, std::string>> expected = {
-        {"Path", "C:\\"}, {"midiin", "-1"}, {"midiout", "1"}, {"delay", "25"},
-        {"mididelay", "4294967295"}, {"deviceno", "16"}, {"keepontop", "1"}, {"midiinname", ""},
-        {"midioutname", "HW:out 24:0"}};
-    EXPECT_EQ(expected, SettingsAsText(Settings{"C:\\", -1, 1, 25, 4294967295u, 16, true, "", "HW:out 24:0"}));
+        {"Path", "C:\\"},          {"midiin", "-1"},   {"midiout", "1"},
+        {"delay", "25"},           {"mididelay", "4294967295"}, {"deviceno", "16"},
+        {"keepontop", "1"},        {"midiinname", ""}, {"midioutname", "HW:out 24:0"},
+        {"catorder", "1"},         {"showinits", "0"}, {"window", "10,20,900,600"}};
+    EXPECT_EQ(expected, SettingsAsText(Settings{"C:\\", -1, 1, 25, 4294967295u, 16, true, "", "HW:out 24:0", true,
+                                                false, "10,20,900,600"}));
 }
 
 TEST_F(SettingsTest, AStoredPortIsFoundByItsNameWhereverItIsListedNow)

@@ -167,7 +167,7 @@ TEST_F(CliMidiTest, JobsTakeTheirPortsFromTheStoredSettings)
 {
     // A stored port beyond the lists selects none: the job fails visibly
     // instead of sounding somewhere else.
-    MemorySettings stored(Settings{"", 0, 5, 0, 0, 1, false, "", ""});
+    MemorySettings stored(Settings{"", 0, 5, 0, 0, 1, false, "", "", false, false, ""});
     ASSERT_TRUE(SaveSettings(stored));
     const std::string file = WriteBank();
     const CliRun run = Cli("", Args({"send", file, "1"}));
@@ -234,13 +234,13 @@ TEST_F(CliMidiTest, AStoredPortIsFoundByNameAndAVanishedOneIsNeverReplaced)
         return CliRun{status, out.str(), err.str()};
     };
 
-    ASSERT_TRUE(SaveSettings(MemorySettings(Settings{"", 0, 0, 0, 0, 1, false, ex7Name, ex7Name})));
+    ASSERT_TRUE(SaveSettings(MemorySettings(Settings{"", 0, 0, 0, 0, 1, false, ex7Name, ex7Name, false, false, ""})));
     const CliRun found = send();
     EXPECT_EQ(0, found.status) << found.err;
     EXPECT_EQ(1u, ex7->Instrument().GetReceived().voices.size());
     EXPECT_TRUE(ex5->Instrument().GetReceived().voices.empty()) << "not the port that took its index";
 
-    ASSERT_TRUE(SaveSettings(MemorySettings(Settings{"", 0, 0, 0, 0, 1, false, ex7Name, "HW:out 24:0"})));
+    ASSERT_TRUE(SaveSettings(MemorySettings(Settings{"", 0, 0, 0, 0, 1, false, ex7Name, "HW:out 24:0", false, false, ""})));
     const CliRun gone = send();
     EXPECT_EQ(1, gone.status);
     EXPECT_EQ("sonderik-cli: " + file +
@@ -280,7 +280,7 @@ TEST_F(CliMidiTest, PortsAreOpenedAsListedAndAStoredNameFollowsItsPortToANewLine
     };
     std::ostringstream out;
     std::ostringstream err;
-    ASSERT_TRUE(SaveSettings(MemorySettings(Settings{"", 1, 1, 0, 0, 1, false, "Interface 24:0", "Interface 24:0"})));
+    ASSERT_TRUE(SaveSettings(MemorySettings(Settings{"", 1, 1, 0, 0, 1, false, "Interface 24:0", "Interface 24:0", false, false, ""})));
 
     // Plugged in again: a new ALSA address, and a device listed before it.
     scripted->SetPorts({"Drum machine", "Synth", "Interface 28:0"}, {"Synth", "Drum machine", "Interface 28:0"});
@@ -421,13 +421,13 @@ TEST_P(CliWarningTest, WarnOnlyAboutStoredValuesTheCommandUsesNamingTheValueUsed
 INSTANTIATE_TEST_SUITE_P(
     Stored, CliWarningTest,
     ::testing::Values(
-        WarningCase{"IdentifyIgnoresTheMidiDelay", Settings{"", 0, 0, 0, 900000, 1, false, "", ""},
+        WarningCase{"IdentifyIgnoresTheMidiDelay", Settings{"", 0, 0, 0, 900000, 1, false, "", "", false, false, ""},
                     {"identify", "--timeout", "20"}, ""},
-        WarningCase{"AnOptionOverridesTheStoredDelay", Settings{"", 0, 0, 900000, 0, 1, false, "", ""},
+        WarningCase{"AnOptionOverridesTheStoredDelay", Settings{"", 0, 0, 900000, 0, 1, false, "", "", false, false, ""},
                     {"identify", "--timeout", "20", "--sysex-delay", "0"}, ""},
-        WarningCase{"DeviceNumberClamped", Settings{"", 0, 0, 0, 0, 201, false, "", ""}, {"identify", "--timeout", "20"},
+        WarningCase{"DeviceNumberClamped", Settings{"", 0, 0, 0, 0, 201, false, "", "", false, false, ""}, {"identify", "--timeout", "20"},
                     "sonderik-cli: the stored device number 201 is out of range (0 to 127); using 127\n"},
-        WarningCase{"AnOptionOverridesTheStoredDeviceNumber", Settings{"", 0, 0, 0, 0, 201, false, "", ""},
+        WarningCase{"AnOptionOverridesTheStoredDeviceNumber", Settings{"", 0, 0, 0, 0, 201, false, "", "", false, false, ""},
                     {"identify", "--timeout", "20", "--device", "1"}, ""},
-        WarningCase{"SendIgnoresTheDeviceNumber", Settings{"", 0, 0, 0, 0, 201, false, "", ""}, {"send"}, ""}),
+        WarningCase{"SendIgnoresTheDeviceNumber", Settings{"", 0, 0, 0, 0, 201, false, "", "", false, false, ""}, {"send"}, ""}),
     [](const ::testing::TestParamInfo<WarningCase>& p) { return p.param.what; });

@@ -232,7 +232,7 @@ TEST(CliSettingsTest, PrintsTheSettingsTheWindowWouldStartWith)
 {
     const ConfigFolder config;
     const std::string builtIn = "Path=\nmidiin=-1\nmidiout=-1\ndelay=0\nmididelay=0\ndeviceno=1\nkeepontop=0\n"
-                                "midiinname=\nmidioutname=\n";
+                                "midiinname=\nmidioutname=\ncatorder=0\nshowinits=0\nwindow=\n";
     EXPECT_EQ(builtIn, Cli({"settings"}).out);
     EXPECT_EQ(builtIn, Cli({"settings"}).out) << "asking changes nothing";
 
@@ -241,13 +241,14 @@ TEST(CliSettingsTest, PrintsTheSettingsTheWindowWouldStartWith)
     const CliRun absent = Cli({"settings"});
     EXPECT_EQ(0, absent.status);
     EXPECT_EQ("Path=C:\\\nmidiin=1\nmidiout=1\ndelay=25\nmididelay=500\ndeviceno=1\nkeepontop=0\nmidiinname=\n"
-              "midioutname=\n",
+              "midioutname=\ncatorder=0\nshowinits=0\nwindow=\n",
               absent.out);
 
     ASSERT_TRUE(
-        SaveSettings(MemorySettings(Settings{"/voices/new\nline/", 0, -1, 5, 2000, 16, true, "HW:in 24:0", ""})));
+        SaveSettings(MemorySettings(Settings{"/voices/new\nline/", 0, -1, 5, 2000, 16, true, "HW:in 24:0", "", true,
+                                             true, "12,34,900,600"})));
     EXPECT_EQ("Path=/voices/new?line/\nmidiin=0\nmidiout=-1\ndelay=5\nmididelay=2000\ndeviceno=16\nkeepontop=1\n"
-              "midiinname=HW:in 24:0\nmidioutname=\n",
+              "midiinname=HW:in 24:0\nmidioutname=\ncatorder=1\nshowinits=1\nwindow=12,34,900,600\n",
               Cli({"settings"}).out);
     EXPECT_EQ(2, Cli({"settings", "extra"}).status);
 }
@@ -260,7 +261,7 @@ TEST(CliSettingsTest, ASettingsFileThatCannotBeReadIsSetAsideAndNamedOnce)
     const CliRun first = Cli({"settings"});
     EXPECT_EQ(0, first.status);
     EXPECT_EQ("Path=\nmidiin=-1\nmidiout=-1\ndelay=0\nmididelay=0\ndeviceno=1\nkeepontop=0\nmidiinname=\n"
-              "midioutname=\n",
+              "midioutname=\ncatorder=0\nshowinits=0\nwindow=\n",
               first.out);
     const std::vector<std::string> names = config.Names();
     ASSERT_EQ(1u, names.size());

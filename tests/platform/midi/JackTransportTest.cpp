@@ -87,7 +87,7 @@ protected:
     // name, as the window does, and not by an index listed earlier.
     void StorePeerPorts() const
     {
-        ASSERT_TRUE(SaveSettings(MemorySettings(Settings{"", -1, -1, 0, 0, 1, false, peer.OutName(), peer.InName()})));
+        ASSERT_TRUE(SaveSettings(MemorySettings(Settings{"", -1, -1, 0, 0, 1, false, peer.OutName(), peer.InName(), false, false, ""})));
     }
 
     // Every port listed now that belongs to the program's own client.

@@ -1,0 +1,146 @@
+#include "app/StatusTexts.h"
+
+#include <cctype>
+#include <filesystem>
+
+#include "voice/VoiceFile.h"
+#include "voice/VoiceList.h"
+
+namespace status {
+
+namespace {
+
+std::string Quoted(const std::string& name) { return "\"" + name + "\""; }
+
+// `lead` ("The voice was not sent", "Not identified"), then what is wrong
+// with the port of `list` ("MIDI Out", "MIDI In") and what to do.
+std::string PortProblem(const std::string& lead, const char* list, const std::string& name,
+                        const std::string& missing, const std::string& message)
+{
+    const std::string where = std::string(list) + " list";
+    if (name.empty() && !missing.empty()) {
+        return lead + ": " + list + " " + Quoted(missing) + " is not there; connect it and open the " + where +
+               ", or choose another port there.";
+    }
+    if (name.empty()) {
+        return lead + ": no " + list + " port is selected; choose one in the " + where + ".";
+    }
+    return lead + ": " + list + " " + Quoted(name) + " failed (" + message +
+           "). Is it still there, and not in use by another program? Open the " + where + " to choose it again.";
+}
+
+// Jobs write their log in the current folder, which --log-dir chooses.
+std::string LogAdvice()
+{
+    std::error_code ec;
+    const std::string folder = std::filesystem::current_path(ec).string();
+    return "Sonderik.log cannot be written in " + (ec ? std::string("the current folder") : folder) +
+           ". Start Sonderik with --log-dir DIR to choose another folder.";
+}
+
+}  // namespace
+
+std::string Sentence(const std::string& clause)
+{
+    if (clause.empty()) {
+        return clause;
+    }
+    std::string text = clause;
+    text[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(text[0])));
+    return text + ".";
+}
+
+std::string SendFailed(const JobFailure& failure, const std::string& voice, const JobPorts& ports)
+{
+    const std::string lead = (voice.empty() ? std::string("The voice") : voice) + " was not sent";
+    switch (failure.kind) {
+    case JobFailureKind::None:
+    case JobFailureKind::Cancelled:
+        return {};
+    case JobFailureKind::LogFile:
+        return lead + ": " + LogAdvice();
+    case JobFailureKind::StillSending:
+        return lead + ": it was still on its way when the MIDI Delay ran out. Raise the MIDI Delay and send it again.";
+    case JobFailureKind::OutputPort:
+        return PortProblem(lead, "MIDI Out", ports.out, ports.missingOut, failure.message);
+    case JobFailureKind::InputPort:
+        return PortProblem(lead, "MIDI In", ports.in, ports.missingIn, failure.message);
+    case JobFailureKind::Other:
+        break;
+    }
+    return lead + ": " + failure.message + " (see Sonderik.log).";
+}
+
+std::string IdentifyFailed(const JobFailure& failure, const JobPorts& ports)
+{
+    const std::string lead = "Not identified";
+    switch (failure.kind) {
+    case JobFailureKind::None:
+    case JobFailureKind::Cancelled:
+        return {};
+    case JobFailureKind::LogFile:
+        return lead + ": " + LogAdvice();
+    case JobFailureKind::StillSending:
+        return lead + ": a request was still on its way when its wait ran out. Raise the SysEx Delay and try again.";
+    case JobFailureKind::OutputPort:
+        return PortProblem(lead, "MIDI Out", ports.out, ports.missingOut, failure.message);
+    case JobFailureKind::InputPort:
+        return PortProblem(lead, "MIDI In", ports.in, ports.missingIn, failure.message);
+    case JobFailureKind::Other:
+        break;
+    }
+    return lead + ": " + failure.message + " (see Sonderik.log).";
+}
+
+std::string Sent(const std::string& listLine, const std::string& out)
+{
+    return "Sent " + ShownVoice(listLine) + " to MIDI Out " + Quoted(out) + ".";
+}
+
+std::string NoReply(const JobPorts& ports)
+{
+    return "No answer from the instrument on MIDI Out " + Quoted(ports.out) + " and MIDI In " + Quoted(ports.in) +
+           ": is it on, and connected both ways?";
+}
+
+std::string AnsweredAsDevice(const std::string& model, unsigned found, unsigned asked)
+{
+    return "The " + model + " answered only the request to every device, as device number " +
+           std::to_string(found) + " (not " + std::to_string(asked) + "): set Device No to " +
+           std::to_string(found) + ".";
+}
+
+std::string PortGone(const char* list, const std::string& name)
+{
+    return std::string(list) + " " + Quoted(name) + " is not there any more; choose a port in the " + list +
+           " list.";
+}
+
+std::string StoredPortMissing(const char* list, const std::string& name)
+{
+    return std::string(list) + " " + Quoted(name) + " is not there; connect it and open the " + list +
+           " list, or choose another port there.";
+}
+
+std::string FileFailed(const std::string& path, const EXException* raised)
+{
+    const std::string message = raised != nullptr ? raised->message : "Unidentified error";
+    if (message == "Cannot open input file #1") {
+        const std::string why = OpenFailureReason(path);
+        return "Cannot open " + path + (why.empty() ? std::string(".") : ": " + why + ".");
+    }
+    if (message == "Voice file ends before its voice bank is complete") {
+        return path + " ends before its voice bank is complete: is it an EX5, EX5R or EX7 voice file?";
+    }
+    if (message == "Is a folder, not a voice file" || message == "Is not a regular file, not a voice file") {
+        return path + " i" + message.substr(1) + ".";
+    }
+    return "Cannot read " + path + ": " + message + ".";
+}
+
+std::string FolderFailed(const std::string& path, const std::string& problem)
+{
+    return path + " " + problem + ".";
+}
+
+}  // namespace status
