@@ -58,5 +58,5 @@ void CPushButton::Create(const std::string& text, DWORD style, const QRect& rect
         }
     });
     button->setGeometry(rect);
-    Bind(button, id, style);
+    Bind(button, id, style, text);
 }

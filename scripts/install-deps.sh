@@ -13,6 +13,7 @@ packages=(
   jackd2
   clang libclang-rt-14-dev
   librsvg2-bin dpkg-dev file desktop-file-utils appstream
+  shared-mime-info libglib2.0-bin libxml2-utils
   qt6-base-dev qt6-svg-dev
   xvfb xauth xdotool imagemagick
 )

@@ -18,11 +18,13 @@
 
 CWnd::~CWnd() = default;
 
-void CWnd::Bind(QWidget* widget, int id, DWORD style)
+void CWnd::Bind(QWidget* widget, int id, DWORD style, std::string_view text)
 {
     widget_ = widget;
     id_ = id;
     style_ = style;
+    bytes_ = text;
+    drawn_ = ui::DrawnName(text);
     widget->setObjectName(QStringLiteral("ctl%1").arg(id));
     widget->setProperty("ctrlId", id);
     if ((style & WS_TABSTOP) == 0) {
@@ -148,7 +150,7 @@ void CButton::Create(const std::string& text, DWORD style, const QRect& rect, QW
     }
     }
     widget->setGeometry(rect);
-    Bind(widget, id, style);
+    Bind(widget, id, style, text);
 }
 
 int CButton::GetCheck() const
@@ -214,7 +216,7 @@ void CStatic::Create(const std::string& text, const QRect& rect, QWidget* parent
         font.setStretch(stretch);
     }
     label->setFont(font);
-    Bind(label, id, 0);
+    Bind(label, id, 0, text);
 }
 
 // --- CEdit

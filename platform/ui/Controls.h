@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 
 #include <QComboBox>
 #include <QPointer>
@@ -55,7 +56,8 @@ public:
     std::string GetWindowText() const;
 
 protected:
-    void Bind(QWidget* widget, int id, DWORD style);
+    // text: what the widget was made showing, drawn with ui::DrawnName.
+    void Bind(QWidget* widget, int id, DWORD style, std::string_view text = {});
     virtual void SetTextOf(QWidget* widget, const QString& text);
     virtual QString TextOf(const QWidget* widget) const;
 

@@ -1,10 +1,12 @@
-// The controls keep the semantics the dialog's handlers rely on: sorted list
-// boxes, tab stops and redrawing, the tree's sorted insertion, children
-// indicator and synchronous notifications, the up-down's report before it
-// moves, and the done fields' blocking delivery from a job's thread.
+// The controls keep the semantics the dialog's handlers rely on: names kept
+// as bytes and drawn decoded, sorted list boxes, tab stops and redrawing, the
+// tree's sorted insertion, children indicator and synchronous notifications,
+// the up-down's report before it moves, and the done fields' blocking
+// delivery from a job's thread.
 #include <atomic>
 #include <thread>
 
+#include <QFile>
 #include <QFontMetrics>
 #include <QLineEdit>
 #include <QListView>
@@ -96,20 +98,78 @@ private slots:
         QCOMPARE(Lines(list), expected);
     }
 
-    void namesAreKeptAsBytes()
+    void namesDrawAsUtf8WhereValidElseLatin1_data()
     {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("drawn");
+        QTest::newRow("UTF-8") << QByteArray("B\xC3\xA4sse.s1v") << QStringLiteral(u"B\u00E4sse.s1v");
+        QTest::newRow("Latin-1") << QByteArray("B\xE4sse.s1v") << QStringLiteral(u"B\u00E4sse.s1v");
+        // One bad byte makes the whole name Latin-1, the valid pair included.
+        QTest::newRow("mixed") << QByteArray("J\xC3\xB6rg/\xC9t\xE9") << QStringLiteral(u"J\u00C3\u00B6rg/\u00C9t\u00E9");
+        QTest::newRow("cut off at the end") << QByteArray("Pad\xC3") << QStringLiteral(u"Pad\u00C3");
+        QTest::newRow("overlong slash") << QByteArray("a\xC0\xAF" "b") << QStringLiteral(u"a\u00C0\u00AFb");
+        QTest::newRow("surrogate") << QByteArray("\xED\xA0\x80") << QStringLiteral(u"\u00ED\u00A0\u0080");
+        QTest::newRow("byte-order mark kept") << QByteArray("\xEF\xBB\xBFx") << QStringLiteral(u"\uFEFFx");
+    }
+    void namesDrawAsUtf8WhereValidElseLatin1()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, drawn);
+        QCOMPARE(ui::DrawnName(bytes.toStdString()), drawn);
+    }
+
+    void namesInTheControlsDrawDecodedAndKeepTheirBytes()
+    {
+        const std::string latin1 = "B\xE4sse.s1v";
+        const std::string utf8 = "B\xC3\xA4sse.s1v";
+        const QString drawn = QStringLiteral(u"B\u00E4sse.s1v");
         QWidget parent;
+
         CListBox list;
         list.Create(LBS_SORT, QRect(0, 0, 100, 100), &parent, 1);
-        const std::string latin1 = "\xC9t\xE9.s1v";  // Latin-1, not UTF-8
         list.AddString(latin1);
-        list.AddString("Zebra.s1v");
-        QCOMPARE(list.GetText(0), std::string("Zebra.s1v"));  // bytes above 127 sort after letters
-        QCOMPARE(list.GetText(1), latin1);
+        list.AddString(utf8);
+        list.AddString("Bzz.s1v");
+        // Bytes above 127 sort after letters; the two names keep their own places.
+        QCOMPARE(Lines(list), (std::vector<std::string>{"Bzz.s1v", utf8, latin1}));
+        const QAbstractItemModel* lines = qobject_cast<QListView*>(list.GetSafeHwnd())->model();
+        QCOMPARE(lines->index(1, 0).data().toString(), drawn);
+        QCOMPARE(lines->index(2, 0).data().toString(), drawn);
+        QCOMPARE(list.FindStringExact(-1, latin1), 2);
+
+        CTreeCtrl tree;
+        tree.Create(TVS_HASBUTTONS, QRect(0, 0, 100, 100), &parent, 2);
+        HTREEITEM folder = tree.InsertItem(latin1, 0, 0, TVI_ROOT, TVI_LAST);
+        HTREEITEM file = tree.InsertItem(utf8, 0, 0, folder, TVI_LAST);
+        QCOMPARE(tree.GetItemText(folder), latin1);
+        QCOMPARE(tree.GetItemText(file), utf8);
+        QCOMPARE(tree.Model()->IndexOf(folder).data().toString(), drawn);
+        QCOMPARE(tree.Model()->IndexOf(file).data().toString(), drawn);
+
+        // Made or set, a label, a button or a field gives back what it was
+        // given; text typed into a field only exists as Qt text: UTF-8.
         CStatic label;
-        label.Create(latin1, QRect(0, 0, 10, 10), &parent, 2);
-        label.SetWindowText(latin1);
+        label.Create(latin1, QRect(0, 0, 10, 10), &parent, 4);
+        QCOMPARE(label.GetSafeHwnd()->property("text").toString(), drawn);
         QCOMPARE(label.GetWindowText(), latin1);
+        label.SetWindowText(utf8);
+        QCOMPARE(label.GetWindowText(), utf8);
+        CButton button;
+        button.Create(latin1, 0, QRect(0, 0, 10, 10), &parent, 6);
+        QCOMPARE(button.GetWindowText(), latin1);
+        CEdit edit;
+        edit.Create(0, QRect(0, 0, 100, 20), &parent, 5);
+        edit.SetWindowText(latin1);
+        QCOMPARE(edit.GetWindowText(), latin1);
+        auto* field = qobject_cast<QLineEdit*>(edit.GetSafeHwnd());
+        field->setFocus();
+        field->end(false);
+        QTest::keyClick(field, Qt::Key_Backspace);
+        QTest::sendKeyEvent(QTest::Click, field, Qt::Key_Adiaeresis, QStringLiteral(u"\u00E4"), Qt::NoModifier);
+        QCOMPARE(field->text(), QStringLiteral(u"B\u00E4sse.s1\u00E4"));
+        QCOMPARE(edit.GetWindowText(), std::string("B\xC3\xA4sse.s1\xC3\xA4"));
+        // So is a path from Qt's file dialog, which Qt decoded itself.
+        QCOMPARE(ui::NameBytes(QFile::decodeName(QByteArray::fromStdString(utf8))), utf8);
     }
 
     void aLabelTooNarrowForItsTextNarrowsItsLettersInstead()
