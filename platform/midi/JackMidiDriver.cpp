@@ -68,9 +68,14 @@ void Finish(Outgoing& message, MMRESULT verdict)
 }  // namespace
 
 // The program's JACK client and everything its process thread touches.
-// Open ports hold it, so it lives until the last of them is closed.
+// Open ports hold it, so it lives until the last of them is closed; its
+// libjack client may be closed before that (see Close).
 struct JackMidiDriver::Client {
+    // Null once closed. Set and cleared only under the driver's lock, or
+    // with no other holder left; `closing` keeps a port given back on
+    // another thread from using it while it is closed.
     jack_client_t* jack = nullptr;
+    std::mutex closing;                // never taken by the callbacks
     std::mutex mutex;                  // guards all below; the process thread takes it once a cycle
     std::condition_variable changed;   // a cycle ran, or the server went
     bool gone = false;
@@ -82,10 +87,20 @@ struct JackMidiDriver::Client {
     Client() = default;
     Client(const Client&) = delete;
     Client& operator=(const Client&) = delete;
-    ~Client()
+    ~Client() { Close(); }
+
+    // Closes the libjack client, once; its callbacks have ended when this
+    // returns. A client whose server went must be closed before any other
+    // client of the process is opened: that open makes libjack close and
+    // free it itself, and a later close of ours would then free it again,
+    // or close whichever new client was given its memory. Not called under
+    // `mutex`, which the process thread may be waiting for.
+    void Close()
     {
+        const std::lock_guard lock(closing);
         if (jack != nullptr) {
             jack_client_close(jack);
+            jack = nullptr;
         }
     }
 
@@ -226,7 +241,10 @@ struct JackMidiDriver::Client {
             }
         }
         if (surplus) {
-            jack_port_unregister(jack, surplus->port);
+            const std::lock_guard lock(closing);
+            if (jack != nullptr) {
+                jack_port_unregister(jack, surplus->port);
+            }
         }
     }
 
@@ -366,7 +384,10 @@ JackMidiDriver::~JackMidiDriver() = default;
 std::shared_ptr<JackMidiDriver::Client> JackMidiDriver::Connected()
 {
     if (client_ && client_->Gone()) {
-        client_.reset();  // open ports keep theirs until they are closed
+        // Closed now, though ports still open on it keep the object until
+        // they are closed: the open below would otherwise free it under them.
+        client_->Close();
+        client_.reset();
         probed_ = false;
     }
     if (!client_ && !probed_) {

@@ -17,7 +17,9 @@
 // callback carries what the output ports queued and hands what the input
 // ports received to their devices. A message is done once the cycle that
 // carried it has ended; a message too large for a cycle, or sent after the
-// server went, is refused. The client's own ports are never listed.
+// server went, is refused. A client whose server went is closed at the next
+// listing, before a new one is looked for, even while ports opened on it
+// are still held. The client's own ports are never listed.
 // A server is never started.
 class JackMidiDriver final : public MidiDriver {
 public:

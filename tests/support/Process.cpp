@@ -70,14 +70,22 @@ bool ChildProcess::WaitStopped()
     return false;
 }
 
+// Once the child has been waited for, pid_ is -1, and kill(-1, ...) would
+// signal every process this one may signal: nothing to do then.
 void ChildProcess::Kill()
 {
+    if (pid_ <= 0) {
+        return;
+    }
     ::kill(pid_, SIGKILL);
     WaitExit();
 }
 
 void ChildProcess::Terminate()
 {
+    if (pid_ <= 0) {
+        return;
+    }
     ::kill(pid_, SIGTERM);
     WaitExit();
 }
