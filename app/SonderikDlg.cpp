@@ -5,6 +5,7 @@
 #include <exception>
 #include <filesystem>
 #include <optional>
+#include <tuple>
 
 #include <QContextMenuEvent>
 #include <QFileDialog>
@@ -18,6 +19,7 @@
 #include "midi/MidiOutWin.h"
 #include "platform/files/OutputFile.h"
 #include "platform/files/WinFiles.h"
+#include "platform/midi/MidiDriver.h"
 #include "platform/midi/WinMidi.h"
 #include "platform/registry/RegistryFile.h"
 #include "platform/ui/Names.h"
@@ -189,6 +191,8 @@ void CSonderikDlg::CreateControls()
     m_voices.onDblClk = [this] { Guard([this] { OnSendVoice(); }); };
     m_voices.onContextMenu = [this](const QPoint& at) { OnVoiceContextMenu(at); };
     m_files.onSelChange = [this] { Guard([this] { OnFileSelected(); }); };
+    m_midiIn.onDropDown = [this] { Guard([this] { OnPortDropDown(); }); };
+    m_midiOut.onDropDown = [this] { Guard([this] { OnPortDropDown(); }); };
     m_midiIn.onCloseUp = [this] { Guard([this] { OnPortCloseUp(); }); };
     m_midiOut.onCloseUp = [this] { Guard([this] { OnPortCloseUp(); }); };
     m_deviceSpin.onDeltaPos = [this](int pos, int delta) { return OnDeltaPos(m_deviceSpin, m_nDeviceNo, pos, delta); };
@@ -366,6 +370,7 @@ void CSonderikDlg::ReadVersion()
 
 void CSonderikDlg::FillPortLists()
 {
+    // Line n stands for port n of the layer's listing, which the counts make.
     const UINT ins = midiInGetNumDevs();
     for (UINT n = 0; n < ins; ++n) {
         char name[kNameSize] = {};
@@ -558,6 +563,12 @@ void CSonderikDlg::IdentifyInstrument()
     }
     UpdateData(true);
     m_instrument.SetWindowText("");
+    if (!PortsStillListed()) {
+        if (!m_bTreeFilled) {
+            m_browser->FillTreeRoot(m_strPath);
+        }
+        return;
+    }
     const JobSettings settings = HeldSettings();
     m_id.EnableWindow(false);
     m_quit.EnableWindow(false);
@@ -635,6 +646,63 @@ void CSonderikDlg::OnSendDone()
         ShowFailure(status::SendFailed(failure, ShownVoice(m_sendingLine), m_jobPorts));
     }
     EndAfterJob();
+}
+
+void CSonderikDlg::OnPortDropDown()
+{
+    // Ports come and go (a device plugged in, a JACK server started again):
+    // a list opened is made current. Not under a running job, whose ports
+    // are lines of the listing it was given.
+    if (m_awaitingDone) {
+        return;
+    }
+    platform::RescanMidiPorts();
+    RefreshPortLists();
+}
+
+bool CSonderikDlg::PortsStillListed()
+{
+    const auto listed = [](const CComboBox& list, auto caps, auto getCaps) {
+        const int line = list.GetCurSel();
+        return line < 0 || (getCaps(static_cast<UINT>(line), &caps, sizeof caps) == MMSYSERR_NOERROR &&
+                            list.GetLBText(line) == caps.szPname);
+    };
+    if (listed(m_midiIn, MIDIINCAPSA{}, midiInGetDevCapsA) && listed(m_midiOut, MIDIOUTCAPSA{}, midiOutGetDevCapsA)) {
+        return true;
+    }
+    // The layer listed its ports anew (an open failed): each line is looked
+    // up again by its name.
+    return RefreshPortLists();
+}
+
+bool CSonderikDlg::RefreshPortLists()
+{
+    // A stored port that was not there at start-up is taken when it comes.
+    const StoredPort in = m_midiIn.GetCurSel() >= 0 ? SelectedMidiIn() : StoredPort{-1, m_missingIn};
+    const StoredPort out = m_midiOut.GetCurSel() >= 0 ? SelectedMidiOut() : StoredPort{-1, m_missingOut};
+    m_midiIn.ResetContent();
+    m_midiOut.ResetContent();
+    FillPortLists();
+    const std::string missingIn = m_missingIn;
+    const std::string missingOut = m_missingOut;
+    SelectMidiIn(in);
+    SelectMidiOut(out);
+    // A port that only moved is followed; one that went is said, never
+    // replaced by whatever took its line.
+    std::string gone;
+    for (const auto& [list, port, missing, before] :
+         {std::tuple{"MIDI Out", out, m_missingOut, missingOut}, std::tuple{"MIDI In", in, m_missingIn, missingIn}}) {
+        if (!missing.empty() && missing != before) {
+            gone += (gone.empty() ? "" : " ") + status::PortGone(list, port.name);
+        }
+    }
+    if (!gone.empty()) {
+        SetStatus(gone);
+    }
+    if (m_missingIn.empty() && m_missingOut.empty()) {
+        ClearStatus(m_startNotice);
+    }
+    return gone.empty();
 }
 
 void CSonderikDlg::OnPortCloseUp()
@@ -899,7 +967,7 @@ void CSonderikDlg::OnSendVoice()
 {
     std::string line;
     std::unique_ptr<EX5Patch> patch = SelectedPatch(line);
-    if (!patch) {
+    if (!patch || !PortsStillListed()) {
         return;
     }
     const JobSettings settings = HeldSettings();

@@ -173,6 +173,13 @@ private:
     void OnIdentifyDone();
     void OnSendDone();
     void OnPortCloseUp();
+    void OnPortDropDown();
+    // Fills the port lists anew from the current listing and selects the
+    // chosen ports again by name; false (said) when a chosen one went.
+    bool RefreshPortLists();
+    // True when the selected lines still name the ports of the layer's
+    // listing; else refreshes the lists, false when a chosen port went.
+    bool PortsStillListed();
     bool OnDeltaPos(CSpinButtonCtrl& spin, std::uint32_t& held, int pos, int delta);
     void OnVoiceContextMenu(const QPoint& global);
     void FillVoices();

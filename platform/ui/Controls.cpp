@@ -245,9 +245,29 @@ void CEdit::ReplaceSel(const std::string& text)
 
 namespace {
 
-class CloseUpCombo : public QComboBox {
+// Reports the drop-down part opening (before it shows, so that the lines
+// can still change) and closing, as the framework's list does.
+class DropDownCombo : public QComboBox {
 public:
-    CloseUpCombo(QWidget* parent, std::function<void()> closeUp) : QComboBox(parent), closeUp_(std::move(closeUp)) {}
+    DropDownCombo(QWidget* parent, std::function<void()> dropDown, std::function<void()> closeUp)
+        : QComboBox(parent), dropDown_(std::move(dropDown)), closeUp_(std::move(closeUp))
+    {
+    }
+
+    void showPopup() override
+    {
+        if (dropDown_) {
+            dropDown_();
+        }
+        if (count() == 0) {
+            // Qt shows no empty drop-down; the framework's opens and closes.
+            if (closeUp_) {
+                closeUp_();
+            }
+            return;
+        }
+        QComboBox::showPopup();
+    }
 
     void hidePopup() override
     {
@@ -259,6 +279,7 @@ public:
     }
 
 private:
+    std::function<void()> dropDown_;
     std::function<void()> closeUp_;
 };
 
@@ -266,11 +287,18 @@ private:
 
 void CComboBox::Create(DWORD style, const QRect& rect, QWidget* parent, int id)
 {
-    auto* box = new CloseUpCombo(parent, [this] {
-        if (onCloseUp) {
-            onCloseUp();
-        }
-    });
+    auto* box = new DropDownCombo(
+        parent,
+        [this] {
+            if (onDropDown) {
+                onDropDown();
+            }
+        },
+        [this] {
+            if (onCloseUp) {
+                onCloseUp();
+            }
+        });
     box->setEditable(false);
     box->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     box->setMaxVisibleItems(10);

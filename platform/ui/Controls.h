@@ -110,6 +110,8 @@ public:
     int SetCurSel(int index);
     std::string GetLBText(int index) const;
     void ShowDropDown(bool show);
+    // CBN_DROPDOWN: the drop-down part is about to show; the lines may change.
+    std::function<void()> onDropDown;
     // CBN_CLOSEUP: the drop-down part has closed, whatever was chosen.
     std::function<void()> onCloseUp;
 

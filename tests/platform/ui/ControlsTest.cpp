@@ -7,6 +7,7 @@
 #include <thread>
 
 #include <QFile>
+#include <QComboBox>
 #include <QFontMetrics>
 #include <QLineEdit>
 #include <QListView>
@@ -246,6 +247,33 @@ private slots:
         const QRect second = view->visualRect(view->model()->index(1, 0));
         QTRY_VERIFY(painted.region.contains(second.center()));
         QVERIFY(painted.region.contains(view->visualRect(view->model()->index(0, 0)).center()));
+    }
+
+    void aDropDownReportsBeforeItShowsAndAnEmptyOneClosesAtOnce()
+    {
+        QWidget parent;
+        parent.resize(200, 200);
+        CComboBox box;
+        box.Create(0, QRect(0, 0, 150, 100), &parent, 1);
+        parent.show();
+        int downs = 0;
+        int ups = 0;
+        box.onDropDown = [&] {
+            if (++downs == 2) {
+                box.AddString("plugged in since");  // the lines may change here
+            }
+        };
+        box.onCloseUp = [&] { ++ups; };
+        box.ShowDropDown(true);
+        QCOMPARE(downs, 1);
+        QCOMPARE(ups, 1);
+        box.ShowDropDown(true);
+        QCOMPARE(downs, 2);
+        QCOMPARE(ups, 1);
+        QVERIFY(static_cast<QComboBox*>(box.GetSafeHwnd())->view()->isVisible());
+        box.ShowDropDown(false);
+        QCOMPARE(ups, 2);
+        QCOMPARE(box.GetLBText(0), std::string("plugged in since"));
     }
 
     void onlyTheUserRaisesSelectionChangeAndDoubleClick()
