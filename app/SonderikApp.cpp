@@ -2,13 +2,18 @@
 
 #include "app/SonderikDlg.h"
 
-CSonderikApp::CSonderikApp() = default;
+#include <utility>
+
+CSonderikApp::CSonderikApp(std::string open) : open_(std::move(open)) {}
 CSonderikApp::~CSonderikApp() = default;
 
 bool CSonderikApp::InitInstance()
 {
     // One dialog for the whole run: it carries the voice bank image.
     dialog_ = std::make_unique<CSonderikDlg>();
+    if (!open_.empty()) {
+        dialog_->OpenTarget(open_);
+    }
     dialog_->DoModal();
     return false;
 }

@@ -1,13 +1,15 @@
 #pragma once
 
 #include <memory>
+#include <string>
 
 class CSonderikDlg;
 
 // The application: runs the main dialog modally and ends when it closes.
 class CSonderikApp {
 public:
-    CSonderikApp();
+    // `open`: a voice file or folder the window opens at, or empty.
+    explicit CSonderikApp(std::string open = {});
     ~CSonderikApp();
     CSonderikApp(const CSonderikApp&) = delete;
     CSonderikApp& operator=(const CSonderikApp&) = delete;
@@ -17,5 +19,6 @@ public:
     CSonderikDlg* MainWindow() const { return dialog_.get(); }
 
 private:
+    std::string open_;
     std::unique_ptr<CSonderikDlg> dialog_;
 };

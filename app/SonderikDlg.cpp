@@ -12,9 +12,16 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMessageBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QGuiApplication>
+#include <QMimeData>
+#include <QScreen>
 #include <QTimer>
+#include <QUrl>
 
 #include "app/AboutDlg.h"
+#include "app/DialogLayout.h"
 #include "midi/MidiInWin.h"
 #include "midi/MidiOutWin.h"
 #include "platform/files/OutputFile.h"
@@ -89,11 +96,16 @@ CSonderikDlg::CSonderikDlg(QWidget* parent)
     RegisterResources();
     m_hIcon = QIcon(QStringLiteral(":/sonderik.svg"));
     setWindowTitle(QStringLiteral("Sonderik"));
+    // Resizable and with a maximise box: the template's size is the smallest.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowCloseButtonHint);
+                   Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
     // One line more than the template, for the status line at the foot.
     SetTemplate(ui::DialogFont(), 452, 296);
     CreateControls();
+    for (const auto& [id, control] : Controls()) {
+        m_laidOutFrom.emplace(id, control->GetWindowRect());
+    }
+    setAcceptDrops(true);
     m_report = std::make_unique<PostedReport>(this, [this](const std::string& text) {
         // A job reports here only when it has no log: its failure is said
         // in words by its done handler, and its closing line is noise.
@@ -223,7 +235,7 @@ void CSonderikDlg::CreateControls()
     };
 }
 
-CWnd* CSonderikDlg::GetDlgItem(int id) const
+std::vector<std::pair<int, CWnd*>> CSonderikDlg::Controls() const
 {
     CWnd* const all[] = {
         const_cast<CButton*>(&m_quit), const_cast<CButton*>(&m_groups[0]), const_cast<CStatic*>(&m_labels[0]),
@@ -241,8 +253,17 @@ CWnd* CSonderikDlg::GetDlgItem(int id) const
         const_cast<CButton*>(&m_showInitsBox), const_cast<AuditionButton*>(&m_note), const_cast<CButton*>(&m_onTop),
         const_cast<CStatic*>(&m_status),
     };
+    std::vector<std::pair<int, CWnd*>> controls;
     for (CWnd* control : all) {
-        if (control->GetDlgCtrlID() == id) {
+        controls.emplace_back(control->GetDlgCtrlID(), control);
+    }
+    return controls;
+}
+
+CWnd* CSonderikDlg::GetDlgItem(int id) const
+{
+    for (const auto& [controlId, control] : Controls()) {
+        if (controlId == id) {
             return control;
         }
     }
@@ -340,6 +361,7 @@ bool CSonderikDlg::OnInitDialog()
     if (!m_startNotice.empty()) {
         SetStatus(m_startNotice);
     }
+    ApplyWindowPlace();
     if (m_catOrder.GetCheck() != BST_UNCHECKED) {
         OnCatOrder();  // the list is empty yet: only made sorted
     }
@@ -435,7 +457,14 @@ void CSonderikDlg::SetListOrder(bool catOrder, bool shown)
 
 bool CSonderikDlg::CatOrder() const { return m_catOrder.GetCheck() != BST_UNCHECKED; }
 
-std::string CSonderikDlg::WindowPlace() const { return m_windowPlace; }
+std::string CSonderikDlg::WindowPlace() const
+{
+    // Once shown, where the window is now; before, what was loaded.
+    if (!isVisible()) {
+        return m_windowPlace;
+    }
+    return layout::FormatPlace(layout::Rect{x(), y(), width(), height()});
+}
 
 void CSonderikDlg::KeepLoadedInRange(std::vector<std::string>& notices)
 {
@@ -623,7 +652,12 @@ void CSonderikDlg::OnIdentifyDone()
     }
     m_strOpenPath = m_strPath;
     if (!m_bTreeFilled && !m_endPending) {
+        // A file or folder the window was given opens instead of the saved folder.
+        if (m_openTarget) {
+            m_strOpenPath = m_openTarget->folder;
+        }
         m_browser->FillTreeRoot(m_strOpenPath);
+        OpenPendingTarget();
     }
     EndAfterJob();
 }
@@ -1069,4 +1103,124 @@ void CSonderikDlg::keyPressEvent(QKeyEvent* event)
         return;
     }
     CDialog::keyPressEvent(event);
+}
+
+// --- layout
+
+namespace {
+
+layout::Rect ToLayout(const QRect& r) { return {r.x(), r.y(), r.width(), r.height()}; }
+QRect FromLayout(const layout::Rect& r) { return {r.x, r.y, r.width, r.height}; }
+
+}  // namespace
+
+void CSonderikDlg::resizeEvent(QResizeEvent* event)
+{
+    CDialog::resizeEvent(event);
+    const QSize smallest = TemplateSize();
+    const int grownX = std::max(0, width() - smallest.width());
+    const int grownY = std::max(0, height() - smallest.height());
+    for (const auto& [id, control] : Controls()) {
+        if (const auto from = m_laidOutFrom.find(id); from != m_laidOutFrom.end()) {
+            control->MoveWindow(FromLayout(layout::Place(id, ToLayout(from->second), grownX, grownY)));
+        }
+    }
+}
+
+void CSonderikDlg::ApplyWindowPlace()
+{
+    const QSize smallest = TemplateSize();
+    const std::optional<layout::Rect> stored =
+        layout::ParsePlace(m_windowPlace, smallest.width(), smallest.height());
+    if (!stored) {
+        return;  // none, or not one: the dialog's size, centred
+    }
+    const QScreen* screen = QGuiApplication::screenAt(QPoint(stored->x, stored->y));
+    if (screen == nullptr) {
+        screen = QGuiApplication::primaryScreen();
+    }
+    const layout::Rect place =
+        screen != nullptr ? layout::KeepOnScreen(*stored, ToLayout(screen->availableGeometry()), smallest.width(),
+                                                 smallest.height())
+                          : *stored;
+    SetWindowPos(ZOrder::NoTopMost, place.x, place.y, place.width, place.height, SWP_NOZORDER);
+}
+
+// --- a file or folder to open
+
+void CSonderikDlg::OpenTarget(const std::string& path)
+{
+    const std::optional<std::string> windows =
+        platform::IsWindowsPath(path) ? std::optional<std::string>(path) : platform::ToWindowsPath(path);
+    const std::optional<std::string> local = windows ? platform::ToLocalPath(*windows) : std::nullopt;
+    std::error_code ec;
+    if (!windows || !local || !std::filesystem::exists(*local, ec)) {
+        SetStatus("Cannot open " + path + ": " + (windows ? "it is not there." : "no drive letter names it."));
+        return;
+    }
+    Target pending;
+    if (std::filesystem::is_directory(*local, ec)) {
+        pending.folder = windows->back() == '\\' ? *windows : *windows + '\\';
+    } else {
+        const std::size_t slash = windows->find_last_of('\\');
+        pending.folder = windows->substr(0, slash + 1);
+        pending.file = windows->substr(slash + 1);
+    }
+    m_openTarget = pending;
+    // Before the tree is filled, it opens there when it is.
+    if (m_bTreeFilled) {
+        OpenPendingTarget();
+    }
+}
+
+void CSonderikDlg::OpenPendingTarget()
+{
+    if (!m_openTarget) {
+        return;
+    }
+    const Target target = *m_openTarget;
+    m_openTarget.reset();
+    if (!m_browser->OpenPath(target.folder) || m_strPath.empty() || !ui::EqualNoCase(m_strPath, target.folder)) {
+        SetStatus("Cannot open " + target.folder + " in the folder tree.");
+        return;
+    }
+    if (target.file.empty()) {
+        return;
+    }
+    const int line = m_files.FindStringExact(-1, target.file);
+    if (line < 0) {
+        SetStatus(target.folder + target.file + " is not a voice file (*.s1v, *.s1y, *.s1a).");
+        return;
+    }
+    m_files.SetCurSel(line);
+    Guard([this] { OnFileSelected(); });
+}
+
+void CSonderikDlg::OnDropFiles(const std::vector<std::string>& paths)
+{
+    // One file or folder is opened; more at once are not guessed between.
+    if (paths.size() == 1) {
+        Guard([&] { OpenTarget(paths.front()); });
+    } else if (!paths.empty()) {
+        SetStatus("Drop one voice file or folder at a time.");
+    }
+}
+
+void CSonderikDlg::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (event->mimeData()->hasUrls()) {
+        event->acceptProposedAction();
+    }
+}
+
+void CSonderikDlg::dropEvent(QDropEvent* event)
+{
+    std::vector<std::string> paths;
+    for (const QUrl& url : event->mimeData()->urls()) {
+        if (url.isLocalFile()) {
+            paths.push_back(ui::NameBytes(url.toLocalFile()));
+        }
+    }
+    event->acceptProposedAction();
+    OnDropFiles(paths);
 }

@@ -3,12 +3,15 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <map>
+#include <optional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include <QIcon>
 
+#include "app/DialogIds.h"
 #include "app/PressHoldButton.h"
 #include "app/Settings.h"
 #include "app/StatusTexts.h"
@@ -32,47 +35,9 @@ constexpr UINT MB_ICONEXCLAMATION = 0x0030;
 // The main dialog (resource 102): MIDI parameters, the file browser, the
 // voice list, the settings boxes and the audition buttons. It owns the one
 // EXParams and starts every job with its address.
-class CSonderikDlg : public CDialog, private SettingsView {
+class CSonderikDlg : public CDialog, public SonderikDlgIds, private SettingsView {
     Q_OBJECT
 public:
-    // Control ids of the dialog.
-    enum : int {
-        IDC_QUIT = 2,
-        IDC_MINOR = 3,
-        IDC_MAJOR = 4,
-        IDC_TRILL = 5,
-        IDC_ID = 6,
-        IDC_NOTE = 7,
-        IDC_MIDIPARAMS = 1000,
-        IDC_MIDIIN_LABEL = 1001,
-        IDC_DEVICENO_LABEL = 1003,
-        IDC_MIDIIN = 1004,
-        IDC_MIDIOUT = 1005,
-        IDC_DEVICENO = 1006,
-        IDC_DEVICENO_SPIN = 1007,
-        IDC_INSTRUMENT_LABEL = 1008,
-        IDC_INSTRUMENT = 1009,
-        IDC_TREE = 1010,
-        IDC_MIDIOUT_LABEL = 1011,
-        IDC_SYSEXDELAY_LABEL = 1012,
-        IDC_SYSEXDELAY = 1013,
-        IDC_SYSEXDELAY_SPIN = 1014,
-        IDC_MIDIDELAY_LABEL = 1015,
-        IDC_MIDIDELAY = 1016,
-        IDC_MIDIDELAY_SPIN = 1017,
-        IDC_IDENTDONE = 1018,
-        IDC_FILES_GROUP = 1019,
-        IDC_SENDDONE = 1020,
-        IDC_PATH = 1021,
-        IDC_FILES = 1022,
-        IDC_VOICES = 1023,
-        IDC_AUDITION_GROUP = 1024,
-        IDC_SETTINGS_GROUP = 1025,
-        IDC_CATORDER = 1026,
-        IDC_SHOWINITS = 1027,
-        IDC_ONTOP = 1028,
-        IDC_STATUS = 1029,
-    };
 
     // Message boxes go through this, so that a test can answer them.
     using MessageBoxFn = std::function<int(QWidget* owner, const std::string& text, UINT type)>;
@@ -83,6 +48,12 @@ public:
     ~CSonderikDlg() override;
 
     CWnd* GetDlgItem(int id) const;
+    // Opens the folder tree at a file (and reads it) or a folder, given as
+    // a path of this system or a Windows path; before the tree is filled,
+    // once it is.
+    void OpenTarget(const std::string& path);
+    // WM_DROPFILES: files or folders dropped on the window.
+    void OnDropFiles(const std::vector<std::string>& paths);
     const std::string& CurrentPath() const { return m_strPath; }
     const std::string& Version() const { return m_szVersion; }
     bool TreeFilled() const { return m_bTreeFilled; }
@@ -147,6 +118,9 @@ protected:
     bool event(QEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     // SettingsView: what the settings feed at start and are taken from at close.
@@ -167,6 +141,11 @@ private:
     std::string WindowPlace() const override;
 
     void CreateControls();
+    // Every control by its id, in creation order.
+    std::vector<std::pair<int, CWnd*>> Controls() const;
+    // The place and size loaded with the settings, kept on a screen.
+    void ApplyWindowPlace();
+    void OpenPendingTarget();
     void ShowAuditionState();
     void ReadVersion();
     void FillPortLists();
@@ -239,6 +218,13 @@ private:
     std::string m_bankFile;  // the Windows path bankImage was read from
     std::string m_strOpenPath;
     std::string m_windowPlace;  // as loaded, until the window has a place of its own
+    // Each control's rectangle at the dialog's own size, which the layout grows from.
+    std::map<int, QRect> m_laidOutFrom;
+    struct Target {
+        std::string folder;  // a Windows path ending in '\\'
+        std::string file;    // a name in it, or empty
+    };
+    std::optional<Target> m_openTarget;
 
     // The rest of the window.
     CButton m_groups[4];

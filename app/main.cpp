@@ -2,6 +2,7 @@
 // system is touched, so they work without a display.
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -9,6 +10,7 @@
 
 #include "app/LogFolder.h"
 #include "app/SonderikApp.h"
+#include "platform/files/WinFiles.h"
 
 #ifndef SONDERIK_VERSION
 #define SONDERIK_VERSION ""
@@ -17,10 +19,11 @@
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: sonderik [--log-dir DIR] [--version] [--help]\n"
+    "Usage: sonderik [--log-dir DIR] [FILE | FOLDER] [--version] [--help]\n"
     "\n"
     "Browse EX5, EX5R and EX7 voice files, list their voices and send one to the\n"
-    "instrument with a double-click.\n"
+    "instrument with a double-click. Given a voice file (or a folder), the window\n"
+    "opens there and lists its voices, instead of at the folder of the last run.\n"
     "\n"
     "  --log-dir DIR  write Sonderik.log into DIR (default: the current folder);\n"
     "                 a leading ~/ is your home folder; DIR is made if missing\n"
@@ -68,6 +71,26 @@ int main(int argc, char** argv)
         }
         qtArgs.push_back(argv[i]);  // the window system's own options
     }
+    int qtArgc = static_cast<int>(qtArgs.size());
+    qtArgs.push_back(nullptr);
+    QApplication application(qtArgc, qtArgs.data());
+    QApplication::setApplicationName(QStringLiteral("Sonderik"));
+    QApplication::setApplicationVersion(QStringLiteral(SONDERIK_VERSION));
+    // What the window system did not take is the file or folder to open.
+    std::string open;
+    for (int i = 1; i < qtArgc; ++i) {
+        if (qtArgs[static_cast<std::size_t>(i)][0] == '-' || !open.empty()) {
+            std::fprintf(stderr, "sonderik: one file or folder at most, and no other argument: %s\n%s",
+                         qtArgs[static_cast<std::size_t>(i)], kUsage);
+            return 2;
+        }
+        open = qtArgs[static_cast<std::size_t>(i)];
+    }
+    // Named from the folder it was started in, which the log folder replaces.
+    std::error_code ec;
+    if (!open.empty() && !platform::IsWindowsPath(open)) {
+        open = std::filesystem::absolute(open, ec).string();
+    }
     if (!logDir.empty()) {
         std::string error;
         if (!UseLogFolder(logDir, error)) {
@@ -75,11 +98,6 @@ int main(int argc, char** argv)
             return 1;
         }
     }
-    int qtArgc = static_cast<int>(qtArgs.size());
-    qtArgs.push_back(nullptr);
-    QApplication application(qtArgc, qtArgs.data());
-    QApplication::setApplicationName(QStringLiteral("Sonderik"));
-    QApplication::setApplicationVersion(QStringLiteral(SONDERIK_VERSION));
-    CSonderikApp app;
+    CSonderikApp app(open);
     return app.InitInstance() ? application.exec() : 0;
 }

@@ -227,11 +227,17 @@ bool FolderBrowser::FillTreeRoot(const std::string& openPath)
         }
     }
     network_ = InsertTreeItem(TVI_ROOT, 0, kNetwork, 7, 7);
+    OpenPath(openPath);
+    treeFilled_ = true;
+    return true;
+}
 
-    // Re-open the saved folder; a component that matches nothing is skipped.
+bool FolderBrowser::OpenPath(const std::string& path)
+{
+    // A component that matches nothing is skipped.
     HTREEITEM parent = TVI_ROOT;
     std::string component;
-    for (int index = 0; GetPathComponent(openPath, index, component); ++index) {
+    for (int index = 0; GetPathComponent(path, index, component); ++index) {
         if (index == 0 && component.empty()) {
             component = kNetwork;
         }
@@ -243,8 +249,12 @@ bool FolderBrowser::FillTreeRoot(const std::string& openPath)
             }
         }
     }
-    treeFilled_ = true;
-    return true;
+    // Expanding selects a node only the first time: one opened before is
+    // selected here.
+    if (parent != TVI_ROOT && tree_.GetSelectedItem() != parent) {
+        tree_.SelectItem(parent);
+    }
+    return parent != TVI_ROOT;
 }
 
 bool FolderBrowser::OnItemExpanding(HTREEITEM item, UINT action)

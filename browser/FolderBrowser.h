@@ -21,6 +21,9 @@ public:
 
     // Fills the root (drives and the Network node) and re-opens `openPath`.
     bool FillTreeRoot(const std::string& openPath);
+    // Opens the filled tree down to `path` (a folder path ending in '\')
+    // and selects the deepest node found; false when not even its drive is.
+    bool OpenPath(const std::string& path);
     // TVN_ITEMEXPANDING: reads a node's children at its first expansion.
     // Always allows (false).
     bool OnItemExpanding(HTREEITEM item, UINT action);

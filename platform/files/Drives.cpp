@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <filesystem>
+#include <iterator>
 
 #include "platform/files/DriveTable.h"
 #include "platform/files/Paths.h"
@@ -76,6 +78,66 @@ std::vector<DriveEntry> ListDrives()
         }
     }
     return drives;
+}
+
+namespace {
+
+// A drive's folder as the path it is held against is written: links resolved.
+std::filesystem::path Canonical(const std::string& folder)
+{
+    std::error_code ec;
+    std::filesystem::path resolved = std::filesystem::weakly_canonical(folder, ec);
+    return ec ? std::filesystem::path(folder).lexically_normal() : resolved;
+}
+
+}  // namespace
+
+std::optional<std::string> ToWindowsPath(std::string_view localPath)
+{
+    std::error_code ec;
+    const std::filesystem::path absolute = std::filesystem::weakly_canonical(std::filesystem::absolute(localPath, ec), ec);
+    if (ec) {
+        return std::nullopt;
+    }
+    // The drive whose folder holds the path most closely: a stick mounted
+    // under the home folder is its own letter, not C:.
+    const std::shared_ptr<const files::DriveTable> table = files::CurrentDriveTable();
+    std::optional<std::size_t> best;
+    std::size_t bestDepth = 0;
+    for (std::size_t i = 0; i < table->slots.size(); ++i) {
+        const files::DriveSlot& slot = table->slots[i];
+        if (!slot.present || slot.folder.empty()) {
+            continue;
+        }
+        const std::filesystem::path folder = Canonical(slot.folder);
+        const auto [end, unused] = std::mismatch(folder.begin(), folder.end(), absolute.begin(), absolute.end());
+        const std::size_t depth = static_cast<std::size_t>(std::distance(folder.begin(), end));
+        const bool holds = end == folder.end() || (std::next(end) == folder.end() && end->empty());
+        if (holds && (!best || depth > bestDepth)) {
+            best = i;
+            bestDepth = depth;
+        }
+    }
+    if (!best) {
+        return std::nullopt;
+    }
+    const std::filesystem::path folder = Canonical(table->slots[*best].folder);
+    const std::filesystem::path rest = absolute.lexically_relative(folder);
+    std::string windows{static_cast<char>('A' + *best), ':', '\\'};
+    for (const std::filesystem::path& part : rest) {
+        const std::string name = part.string();
+        if (name.empty() || name == ".") {
+            continue;
+        }
+        if (name.find('\\') != std::string::npos) {
+            return std::nullopt;  // a Windows path cannot name it
+        }
+        windows += name + '\\';
+    }
+    if (!std::filesystem::is_directory(absolute, ec) && windows.size() > 3) {
+        windows.pop_back();
+    }
+    return windows;
 }
 
 std::vector<ShareEntry> ListShares()

@@ -214,6 +214,11 @@ std::optional<std::string> ResolveWindowsPath(std::string_view windowsPath);
 // A path for opening: a Windows path resolved as above, anything else as it is.
 std::optional<std::string> ToLocalPath(std::string_view path);
 
+// The Windows path that names a path of this system (made absolute): the
+// letter whose folder holds it most closely, then its names; a folder ends
+// in '\'. Nothing when no letter's folder holds it, or a name holds a '\'.
+std::optional<std::string> ToWindowsPath(std::string_view localPath);
+
 // The drive table as GetDriveTypeA sees it, in letter order; letters that are
 // only reserved are left out.
 struct DriveEntry {

@@ -48,6 +48,15 @@ void CWnd::ShowWindow(bool show)
     }
 }
 
+void CWnd::MoveWindow(const QRect& rect)
+{
+    if (widget_) {
+        widget_->setGeometry(rect);
+    }
+}
+
+QRect CWnd::GetWindowRect() const { return widget_ ? widget_->geometry() : QRect(); }
+
 bool CWnd::IsWindowVisible() const { return widget_ && widget_->isVisible(); }
 
 void CWnd::SetFocus()

@@ -47,6 +47,9 @@ public:
     void EnableWindow(bool enable);
     bool IsWindowEnabled() const;
     void ShowWindow(bool show);
+    // Places the window in its parent's client area.
+    void MoveWindow(const QRect& rect);
+    QRect GetWindowRect() const;
     bool IsWindowVisible() const;
     void SetFocus();
     // GetFocus() == this window: it, or a part of it, has the keyboard focus.

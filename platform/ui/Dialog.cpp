@@ -11,14 +11,17 @@ void CDialog::SetTemplate(const QFont& font, int width, int height)
 {
     setFont(font);
     units_ = ui::DialogBaseUnits(font);
-    const QRect client = ui::MapDialogRect(units_, 0, 0, width, height);
-    setFixedSize(client.size());
+    templateSize_ = ui::MapDialogRect(units_, 0, 0, width, height).size();
+    setMinimumSize(templateSize_);
+    resize(templateSize_);
 }
 
 bool CDialog::SetWindowPos(ZOrder insertAfter, int x, int y, int width, int height, UINT flags)
 {
     Qt::WindowFlags wanted = windowFlags();
-    wanted.setFlag(Qt::WindowStaysOnTopHint, insertAfter == ZOrder::TopMost);
+    if ((flags & SWP_NOZORDER) == 0) {
+        wanted.setFlag(Qt::WindowStaysOnTopHint, insertAfter == ZOrder::TopMost);
+    }
     if (wanted != windowFlags()) {
         QWindow* native = windowHandle();
         if (native != nullptr && isVisible()) {

@@ -14,6 +14,7 @@ constexpr int IDCANCEL = 2;
 enum class ZOrder { TopMost, NoTopMost };
 constexpr UINT SWP_NOSIZE = 0x0001;
 constexpr UINT SWP_NOMOVE = 0x0002;
+constexpr UINT SWP_NOZORDER = 0x0004;
 
 // A modal dialog laid out in dialog units of its font. Enter presses the
 // focused push button and is the OK command anywhere else; Escape or the
@@ -33,11 +34,14 @@ public:
 
     const ui::BaseUnits& Units() const { return units_; }
     QRect DialogRect(int x, int y, int width, int height) const;
-    // Sets the font and the fixed client size, both as the template gives them.
+    // Sets the font and the client size as the template gives them; the
+    // template's size is the smallest the window may be made.
     void SetTemplate(const QFont& font, int width, int height);
-    // Puts the dialog above or among the other top-level windows, and moves
-    // and sizes it unless the flags say not to. A shown dialog stays shown
-    // and modal: the window system is asked to change its level.
+    QSize TemplateSize() const { return templateSize_; }
+    // Puts the dialog above or among the other top-level windows (unless
+    // SWP_NOZORDER), and moves and sizes it unless the flags say not to. A
+    // shown dialog stays shown and modal: the window system is asked to
+    // change its level.
     bool SetWindowPos(ZOrder insertAfter, int x, int y, int width, int height, UINT flags);
 
 protected:
@@ -54,6 +58,7 @@ protected:
 
 private:
     ui::BaseUnits units_;
+    QSize templateSize_;
     bool ending_ = false;
     bool initialized_ = false;
 };

@@ -10,6 +10,8 @@
 #include <vector>
 
 #include <QComboBox>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QLineEdit>
 #include <QListView>
 #include <QTest>
@@ -203,7 +205,8 @@ private slots:
         auto dialog = Open(boxes);
         QVERIFY(dialog->isVisible());
         QCOMPARE(dialog->windowTitle(), QStringLiteral("Sonderik"));
-        QCOMPARE(dialog->minimumSize(), dialog->maximumSize());
+        QCOMPARE(dialog->minimumSize(), dialog->TemplateSize());
+        QCOMPARE(dialog->size(), dialog->TemplateSize());
         QCOMPARE(dialog->Version(), std::string("1.0.3"));
         // Start-up, before the identification reports back.
         QVERIFY(!Enabled(*dialog, Dlg::IDC_ID));
@@ -790,6 +793,54 @@ private slots:
         QVERIFY(saved.has_value());
         QVERIFY(saved->catOrder);
         QVERIFY(!saved->showInits);
+    }
+
+    void growsWithItsWindowKeepsItsPlaceAndOpensWhatItIsGiven()
+    {
+        Bench bench;
+        Bank().Write((bench.Voices() / "bank.s1v").string(), VoiceFileBuilder::Kind::S1v);
+        std::filesystem::create_directories(bench.Voices() / "more");
+        bench.Store("C:\\");
+        Boxes boxes;
+        // As `sonderik FILE` starts it: there, not at the saved folder.
+        const std::string file = (bench.Voices() / "bank.s1v").string();
+        auto dialog = Open(boxes, [&](Dlg& d) { d.OpenTarget(file); });
+        QVERIFY(Idle(*dialog));
+        QCOMPARE(dialog->CurrentPath(), bench.Folder());
+        CListBox& voices = dialog->VoiceList();
+        QCOMPARE(voices.GetCount(), 255);
+        QCOMPARE(dialog->FileList().GetText(dialog->FileList().GetCurSel()), std::string("bank.s1v"));
+
+        auto* view = qobject_cast<QListView*>(voices.GetSafeHwnd());
+        const auto lastShown = [view] {
+            view->doItemsLayout();
+            return view->indexAt(QPoint(5, view->viewport()->height() - 2)).row();
+        };
+        const int before = lastShown();
+        const QRect quit = dialog->GetDlgItem(Dlg::IDC_QUIT)->GetWindowRect();
+        const QSize grown = dialog->TemplateSize() + QSize(4, 79);
+        QVERIFY2(QGuiApplication::primaryScreen()->availableGeometry().contains(QRect(QPoint(3, 4), grown)),
+                 "the place must fit the screen the test runs on");
+        dialog->resize(grown);
+        QCoreApplication::processEvents();
+        QVERIFY2(lastShown() >= before + 4, qPrintable(QStringLiteral("%1 then %2").arg(before).arg(lastShown())));
+        QCOMPARE(dialog->GetDlgItem(Dlg::IDC_QUIT)->GetWindowRect(), quit.translated(4, 79));
+
+        // A folder dropped on it opens there.
+        dialog->OnDropFiles({(bench.Voices() / "more").string()});
+        QCOMPARE(dialog->CurrentPath(), std::string("C:\\voices\\more\\"));
+        QCOMPARE(voices.GetCount(), 0);
+
+        dialog->move(3, 4);
+        Click(*dialog, Dlg::IDC_QUIT);
+        const auto stored = StoredSettings();
+        QVERIFY(stored.has_value());
+        QCOMPARE(stored->window, "3,4," + std::to_string(grown.width()) + "," + std::to_string(grown.height()));
+        auto again = Open(boxes);
+        QCOMPARE(again->size(), grown);
+        QCOMPARE(again->pos(), QPoint(3, 4));
+        QVERIFY(Idle(*again));
+        QVERIFY(boxes.shown.empty());
     }
 
     void closingSavesTheSevenSettings()

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -8,6 +9,7 @@
 #include "platform/files/WinFiles.h"
 #include "tests/support/FileWorld.h"
 #include "tests/support/ScopedEnv.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 
@@ -157,3 +159,22 @@ TEST(DriveTableTest, AHomeFolderThatCannotBeFoundHasNoRoot)
 }
 
 }  // namespace
+
+TEST(DriveTableTest, APathOfThisSystemIsNamedByTheLetterThatHoldsItMostClosely)
+{
+    const TempDir dir;
+    const std::filesystem::path home = dir.Path() / "home";
+    std::filesystem::create_directories(home / "stick" / "VOICES");
+    std::filesystem::create_directories(home / "Music");
+    std::ofstream(home / "stick" / "VOICES" / "BANK1.S1V") << "x";
+    const ScopedEnv drives("SONDERIK_DRIVES", "C=" + home.string() + ";D=" + (home / "stick").string());
+    EXPECT_EQ("D:\\VOICES\\BANK1.S1V", platform::ToWindowsPath((home / "stick/VOICES/BANK1.S1V").string()));
+    EXPECT_EQ("C:\\Music\\", platform::ToWindowsPath((home / "Music").string()));
+    EXPECT_EQ("C:\\Music\\", platform::ToWindowsPath((home / "stick/../Music/").string()));
+    EXPECT_EQ("C:\\", platform::ToWindowsPath(home.string()));
+    EXPECT_EQ(std::nullopt, platform::ToWindowsPath(dir.Path().string())) << "no letter holds it";
+    std::ofstream(home / "Music" / "a\\b.s1v") << "x";
+    EXPECT_EQ(std::nullopt, platform::ToWindowsPath((home / "Music" / "a\\b.s1v").string()));
+    // Each Windows path names the same file again.
+    EXPECT_EQ((home / "stick/VOICES/BANK1.S1V").string(), platform::ToLocalPath("D:\\VOICES\\BANK1.S1V"));
+}
