@@ -50,9 +50,12 @@ std::string Sentence(const std::string& clause)
     return text + ".";
 }
 
-std::string SendFailed(const JobFailure& failure, const std::string& voice, const JobPorts& ports)
+namespace {
+
+// `lead`, then what the failure concerns and what to do about it.
+std::string Failed(const std::string& lead, const JobFailure& failure, const JobPorts& ports,
+                   const std::string& stillSending)
 {
-    const std::string lead = (voice.empty() ? std::string("The voice") : voice) + " was not sent";
     switch (failure.kind) {
     case JobFailureKind::None:
     case JobFailureKind::Cancelled:
@@ -60,7 +63,7 @@ std::string SendFailed(const JobFailure& failure, const std::string& voice, cons
     case JobFailureKind::LogFile:
         return lead + ": " + LogAdvice();
     case JobFailureKind::StillSending:
-        return lead + ": it was still on its way when the MIDI Delay ran out. Raise the MIDI Delay and send it again.";
+        return lead + ": " + stillSending;
     case JobFailureKind::OutputPort:
         return PortProblem(lead, "MIDI Out", ports.out, ports.missingOut, failure.message);
     case JobFailureKind::InputPort:
@@ -71,25 +74,18 @@ std::string SendFailed(const JobFailure& failure, const std::string& voice, cons
     return lead + ": " + failure.message + " (see Sonderik.log).";
 }
 
+}  // namespace
+
+std::string SendFailed(const JobFailure& failure, const std::string& voice, const JobPorts& ports)
+{
+    return Failed((voice.empty() ? std::string("The voice") : voice) + " was not sent", failure, ports,
+                  "it was still on its way when the MIDI Delay ran out. Raise the MIDI Delay and send it again.");
+}
+
 std::string IdentifyFailed(const JobFailure& failure, const JobPorts& ports)
 {
-    const std::string lead = "Not identified";
-    switch (failure.kind) {
-    case JobFailureKind::None:
-    case JobFailureKind::Cancelled:
-        return {};
-    case JobFailureKind::LogFile:
-        return lead + ": " + LogAdvice();
-    case JobFailureKind::StillSending:
-        return lead + ": a request was still on its way when its wait ran out. Raise the SysEx Delay and try again.";
-    case JobFailureKind::OutputPort:
-        return PortProblem(lead, "MIDI Out", ports.out, ports.missingOut, failure.message);
-    case JobFailureKind::InputPort:
-        return PortProblem(lead, "MIDI In", ports.in, ports.missingIn, failure.message);
-    case JobFailureKind::Other:
-        break;
-    }
-    return lead + ": " + failure.message + " (see Sonderik.log).";
+    return Failed("Not identified", failure, ports,
+                  "a request was still on its way when its wait ran out. Raise the SysEx Delay and try again.");
 }
 
 std::string Sent(const std::string& listLine, const std::string& out)

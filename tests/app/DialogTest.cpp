@@ -192,6 +192,18 @@ std::unique_ptr<Dlg> OpenOnBank(Bench& bench, Boxes& boxes, const std::string& n
     return dialog;
 }
 
+// The same after a voice of it was sent, which makes the audition buttons
+// available.
+std::unique_ptr<Dlg> OpenAfterASend(Bench& bench, Boxes& boxes)
+{
+    auto dialog = OpenOnBank(bench, boxes);
+    if (!dialog) {
+        return nullptr;
+    }
+    ClickLine(dialog->VoiceList(), 1, true);
+    return Idle(*dialog) ? std::move(dialog) : nullptr;
+}
+
 }  // namespace
 
 class DialogTest : public QObject {
@@ -662,31 +674,31 @@ private slots:
 
     void anInstrumentAtAnotherDeviceNumberOrNoneIsSaidSo()
     {
-        const auto shortWait = [](Dlg& dialog) { dialog.SetReplyTimeout(20); };
-        {
-            virtual_ex5::Config ex7;
-            ex7.model = virtual_ex5::Model::EX7;
-            ex7.device = 3;
-            Bench bench(ex7);
-            bench.Store(bench.Folder());
-            Boxes boxes;
-            auto dialog = Open(boxes, shortWait);
-            QVERIFY(Idle(*dialog));
-            QCOMPARE(dialog->GetDlgItem(Dlg::IDC_INSTRUMENT)->GetWindowText(), std::string("EX7"));
-            QCOMPARE(dialog->StatusText(), std::string("The EX7 answered only the request to every device, as "
-                                                       "device number 3 (not 1): set Device No to 3."));
-        }
+        virtual_ex5::Config ex7;
+        ex7.model = virtual_ex5::Model::EX7;
+        ex7.device = 3;
         virtual_ex5::Config off;
         off.silent = 1000;
-        Bench bench(off);
-        bench.Store(bench.Folder());
-        Boxes boxes;
-        auto dialog = Open(boxes, shortWait);
-        QVERIFY(Idle(*dialog));
-        QCOMPARE(dialog->GetDlgItem(Dlg::IDC_INSTRUMENT)->GetWindowText(), std::string("No reply to ID request."));
-        QCOMPARE(dialog->StatusText(), std::string("No answer from the instrument on MIDI Out \"Sonderik virtual EX5 "
-                                                   "(built in)\" and MIDI In \"Sonderik virtual EX5 (built in)\": is "
-                                                   "it on, and connected both ways?"));
+        const struct {
+            virtual_ex5::Config instrument;
+            const char* found;
+            const char* said;
+        } cases[] = {
+            {ex7, "EX7", "The EX7 answered only the request to every device, as device number 3 (not 1): set Device "
+                         "No to 3."},
+            {off, "No reply to ID request.",
+             "No answer from the instrument on MIDI Out \"Sonderik virtual EX5 (built in)\" and MIDI In \"Sonderik "
+             "virtual EX5 (built in)\": is it on, and connected both ways?"},
+        };
+        for (const auto& c : cases) {
+            Bench bench(c.instrument);
+            bench.Store(bench.Folder());
+            Boxes boxes;
+            auto dialog = Open(boxes, [](Dlg& d) { d.SetReplyTimeout(20); });
+            QVERIFY(Idle(*dialog));
+            QCOMPARE(dialog->GetDlgItem(Dlg::IDC_INSTRUMENT)->GetWindowText(), std::string(c.found));
+            QCOMPARE(dialog->StatusText(), std::string(c.said));
+        }
     }
 
     void closingWhileNobodyAnswersStopsTheIdentification()
@@ -746,10 +758,8 @@ private slots:
         using Bytes = std::vector<std::uint8_t>;
         Bench bench;
         Boxes boxes;
-        auto dialog = OpenOnBank(bench, boxes);
+        auto dialog = OpenAfterASend(bench, boxes);
         QVERIFY(dialog);
-        ClickLine(dialog->VoiceList(), 1, true);
-        QVERIFY(Idle(*dialog));
         bench.Clear();
         QTest::mousePress(dialog->GetDlgItem(Dlg::IDC_NOTE)->GetSafeHwnd(), Qt::LeftButton);
         QCoreApplication::processEvents();
@@ -882,11 +892,9 @@ private slots:
         };
         Bench bench;
         Boxes boxes;
-        auto dialog = OpenOnBank(bench, boxes);
+        auto dialog = OpenAfterASend(bench, boxes);
         QVERIFY(dialog);
         dialog->SetRunPause(std::chrono::milliseconds(30));
-        ClickLine(dialog->VoiceList(), 1, true);
-        QVERIFY(Idle(*dialog));
         // Another port chosen since: the audition stays on the last job's.
         static_cast<CComboBox*>(dialog->GetDlgItem(Dlg::IDC_MIDIOUT))->SetCurSel(-1);
 
@@ -924,10 +932,8 @@ private slots:
     {
         Bench bench;
         Boxes boxes;
-        auto dialog = OpenOnBank(bench, boxes);
+        auto dialog = OpenAfterASend(bench, boxes);
         QVERIFY(dialog);
-        ClickLine(dialog->VoiceList(), 1, true);
-        QVERIFY(Idle(*dialog));
 
         // The instrument's input taken by someone else: the press fails, the
         // dialog says why and goes on; the release works once it is free.

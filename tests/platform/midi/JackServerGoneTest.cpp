@@ -48,27 +48,21 @@ bool Within(std::chrono::milliseconds bound, Condition condition)
 
 constexpr UINT kNone = static_cast<UINT>(-1);
 
-UINT OutIndexOf(const std::string& name)
+// The index the last listing gives the port named `name`, or kNone.
+template <typename Caps, typename Count, typename GetCaps>
+UINT IndexOf(const std::string& name, Count count, GetCaps getCaps)
 {
-    for (UINT i = 0, n = midiOutGetNumDevs(); i < n; ++i) {
-        MIDIOUTCAPSA caps{};
-        if (midiOutGetDevCapsA(i, &caps, sizeof caps) == MMSYSERR_NOERROR && name == caps.szPname) {
+    for (UINT i = 0, n = count(); i < n; ++i) {
+        Caps caps{};
+        if (getCaps(i, &caps, sizeof caps) == MMSYSERR_NOERROR && name == caps.szPname) {
             return i;
         }
     }
     return kNone;
 }
 
-UINT InIndexOf(const std::string& name)
-{
-    for (UINT i = 0, n = midiInGetNumDevs(); i < n; ++i) {
-        MIDIINCAPSA caps{};
-        if (midiInGetDevCapsA(i, &caps, sizeof caps) == MMSYSERR_NOERROR && name == caps.szPname) {
-            return i;
-        }
-    }
-    return kNone;
-}
+UINT OutIndexOf(const std::string& name) { return IndexOf<MIDIOUTCAPSA>(name, midiOutGetNumDevs, midiOutGetDevCapsA); }
+UINT InIndexOf(const std::string& name) { return IndexOf<MIDIINCAPSA>(name, midiInGetNumDevs, midiInGetDevCapsA); }
 
 // What servers of this name and their clients left in /dev/shm: the clients
 // of a server that went cannot remove their semaphores.
