@@ -2,6 +2,9 @@
 
 #include <algorithm>
 
+#include <QContextMenuEvent>
+#include <QCoreApplication>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QStyledItemDelegate>
 
@@ -148,6 +151,18 @@ ListBoxView::ListBoxView(QWidget* parent, DWORD style)
     if ((style & LBS_USETABSTOPS) != 0) {
         setItemDelegate(new TabStopDelegate(this));
     }
+}
+
+void ListBoxView::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier) {
+        const QRect line = visualRect(currentIndex());
+        const QPoint at = line.isValid() ? line.center() : QPoint(0, 0);
+        QContextMenuEvent menu(QContextMenuEvent::Keyboard, at, viewport()->mapToGlobal(at));
+        QCoreApplication::sendEvent(viewport(), &menu);
+        return;
+    }
+    QListView::keyPressEvent(event);
 }
 
 void ListBoxView::SetTabStops(std::vector<int> pixels)

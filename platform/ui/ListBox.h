@@ -64,6 +64,10 @@ public:
     void SetTabStops(std::vector<int> pixels);
     const std::vector<int>& TabStops() const { return tabStops_; }
 
+protected:
+    // Shift+F10 asks for the context menu, as the Menu key does.
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
     ListBoxModel* model_;
     std::vector<int> tabStops_;

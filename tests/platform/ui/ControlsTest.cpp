@@ -249,6 +249,26 @@ private slots:
         QVERIFY(painted.region.contains(view->visualRect(view->model()->index(0, 0)).center()));
     }
 
+    void shiftF10AsksForTheContextMenuOfTheSelectedLine()
+    {
+        QWidget parent;
+        parent.resize(200, 200);
+        CListBox list;
+        list.Create(LBS_NOTIFY, QRect(0, 0, 100, 100), &parent, 1);
+        for (const char* line : {"one", "two", "three"}) {
+            list.AddString(line);
+        }
+        parent.show();
+        int menus = 0;
+        list.onContextMenu = [&](const QPoint&) { ++menus; };
+        list.SetCurSel(1);
+        QTest::keyClick(list.GetSafeHwnd(), Qt::Key_F10, Qt::ShiftModifier);
+        QCOMPARE(menus, 1);
+        QCOMPARE(list.GetCurSel(), 1);
+        QTest::keyClick(list.GetSafeHwnd(), Qt::Key_F10);
+        QCOMPARE(menus, 1);
+    }
+
     void aDropDownReportsBeforeItShowsAndAnEmptyOneClosesAtOnce()
     {
         QWidget parent;
