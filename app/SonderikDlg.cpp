@@ -22,6 +22,7 @@
 
 #include "app/AboutDlg.h"
 #include "app/DialogLayout.h"
+#include "instrument/Identity.h"
 #include "midi/MidiInWin.h"
 #include "midi/MidiOutWin.h"
 #include "platform/files/OutputFile.h"
@@ -644,7 +645,7 @@ void CSonderikDlg::OnIdentifyDone()
     if (!ShowFailure(status::IdentifyFailed(ClassifyJobFailure(m_params.errorText), m_jobPorts)) &&
         m_params.errorText[0] == '\0') {
         m_instrument.SetWindowText(m_params.identResult);
-        if (m_params.answeredPass == 2) {
+        if (m_params.answeredPass == 2 && IsFamilyModel(m_params.identResult)) {
             ShowFailure(status::AnsweredAsDevice(m_params.identResult, m_params.deviceNumber, m_nDeviceNo));
         } else if (m_params.answeredPass == 0 && !m_endPending) {
             ShowFailure(status::NoReply(m_jobPorts));

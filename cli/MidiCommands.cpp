@@ -11,6 +11,7 @@
 #include "app/Settings.h"
 #include "cli/Common.h"
 #include "instrument/Audition.h"
+#include "instrument/Identity.h"
 #include "instrument/JobFailure.h"
 #include "instrument/Jobs.h"
 #include "instrument/LogFolder.h"
@@ -284,11 +285,6 @@ std::string WithAdvice(const std::string& line, const Resolved& r, bool send)
     return advice.empty() ? line : line + " (" + advice + ")";
 }
 
-bool IsOurs(const char* result)
-{
-    const std::string text = result;
-    return text == "EX5" || text == "EX7" || text == "EX5R";
-}
 
 void ShowReceived(VirtualEx5Driver& virtualEx5, std::ostream& out)
 {
@@ -397,12 +393,12 @@ int Identify(const MidiSetup& midi, const JobOptions& options, std::ostream& out
         return Fail(err, "identify", WithAdvice(WithoutLineEnd(params->errorText), resolved, false));
     }
     out << params->identResult << '\n';
-    if (IsOurs(params->identResult) && params->answeredPass == 2) {
+    if (IsFamilyModel(params->identResult) && params->answeredPass == 2) {
         err << kProgram << ": it answered only the request to every device, as device number "
             << params->deviceNumber << " (the first requests went to device number " << resolved.settings.deviceNumber
             << "): please check the MIDI Parameters\n";
     }
-    return IsOurs(params->identResult) ? 0 : kFailed;
+    return IsFamilyModel(params->identResult) ? 0 : kFailed;
 }
 
 int Send(const MidiSetup& midi, const std::string& file, int voice, const JobOptions& options, std::ostream& out,

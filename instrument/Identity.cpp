@@ -1,5 +1,7 @@
 #include "instrument/Identity.h"
 
+#include <cstring>
+
 namespace {
 
 // Two 7-bit bytes, low first, read as signed bytes as the instrument's peers do.
@@ -46,6 +48,16 @@ bool DecodeIdentityReply(const std::uint8_t* r, std::size_t length, IdentityFiel
     default:
         return false;
     }
+}
+
+bool IsFamilyModel(const char* result)
+{
+    for (const std::int32_t member : {0x1982, 0x1A02, 0x2002}) {
+        if (std::strcmp(ModelOfMember(member).result, result) == 0) {
+            return true;
+        }
+    }
+    return false;
 }
 
 InstrumentModel ModelOfMember(std::int32_t memberCode)

@@ -28,4 +28,8 @@ struct InstrumentModel {
 // The model a Yamaha member code names; any other code is " UNKNOWN".
 InstrumentModel ModelOfMember(std::int32_t memberCode);
 
+// True when an identification's result names one of the family's models
+// (not "Yamaha Other", "Nothing known found." or "No reply to ID request.").
+bool IsFamilyModel(const char* result);
+
 constexpr std::int32_t kYamaha = 0x43;
