@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <iterator>
 #include <memory>
 
 #include "app/Settings.h"
@@ -22,9 +23,11 @@
 namespace {
 
 constexpr const char* kVoiceHelp =
-    "Bank-number as listed (I1-001 to I2-128; I1-5 is I1-005) or voice number 0 to 255 (0 is I1-001, 128 is I2-001)";
+    "Bank-number as listed (I1-001 to I2-128; I1-5 is I1-005) or voice number "
+    "0 to 255 (0 is I1-001, 128 is I2-001)";
 
-constexpr const char* kHelpFooter = R"(VOICE is a bank-number as list prints it (I1-001 to I2-128, in any case; the
+constexpr const char* kHelpFooter =
+    R"(VOICE is a bank-number as list prints it (I1-001 to I2-128, in any case; the
 leading zeros may be left out: I1-5) or a bare voice number 0 to 255 counted
 from the first voice of the file: 0 is I1-001, 127 is I1-128, 128 is I2-001.
 
@@ -65,8 +68,10 @@ int Export(const std::string& file, int voice, const std::string& outPath, bool 
            std::ostream& out, std::ostream& err)
 {
     if (outPath == "-" && terminals.out && !force) {
-        return Fail(err, "-", "Cannot write the message: standard output is a terminal; redirect it (> FILE), "
-                              "give -o FILE, or add --force");
+        return Fail(err, "-",
+                    "Cannot write the message: standard output is a terminal; "
+                    "redirect it (> FILE), "
+                    "give -o FILE, or add --force");
     }
     if (outPath != "-" && SameFile(outPath, file)) {
         return Fail(err, outPath, "Cannot write the message: it is the voice file being read");
@@ -145,102 +150,195 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     return RunCli(args, out, err, SystemMidi());
 }
 
-int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, const MidiSetup& midi,
-           const Terminals& terminals)
-{
-    CLI::App app{"Sonderik: browse, list and send the voices of Yamaha EX5, EX5R and EX7 voice files.",
-                 kProgram};
-    app.set_version_flag("--version", SONDERIK_VERSION);
-    app.require_subcommand(1);
-    app.footer(kHelpFooter);
-    app.failure_message([](const CLI::App* failed, const CLI::Error& e) {
-        std::string message = e.what();
-        if (dynamic_cast<const CLI::ExtrasError*>(&e) != nullptr) {
-            // CLI11's own text lists them last-first; a user reads them as typed.
-            const std::vector<std::string> extras = failed->remaining(true);
-            message = extras.size() == 1 ? "The following argument was not expected:"
-                                         : "The following arguments were not expected:";
-            for (const std::string& extra : extras) {
-                message += ' ' + extra;
-            }
-        }
-        return std::string(kProgram) + ": " + Printable(message) + "\nRun '" + kProgram +
-               " --help' for more information.\n";
-    });
+namespace {
 
+// What the commands' options and arguments are parsed into.
+struct Arguments {
     std::string file;
     bool catOrder = false;
     bool showInits = false;
-    CLI::App* list = app.add_subcommand("list", "Print the voices of a voice file, one list line each");
-    list->add_option("FILE", file, "Voice file (.s1v, .s1y or .s1a)")->required();
-    list->add_flag("--cat-order", catOrder, "Sort by category, then bank-number");
-    list->add_flag("--show-inits", showInits, "Also list voices named \"Init Voice\"");
-
     std::string voiceText;
     std::string outPath;
-    CLI::App* exportCmd = app.add_subcommand("export", "Write the bulk message that sends one voice");
-    exportCmd->add_option("FILE", file, "Voice file (.s1v, .s1y or .s1a)")->required();
-    exportCmd->add_option("VOICE", voiceText, kVoiceHelp)->required();
-    exportCmd->add_option("-o,--output", outPath, "Where to write the message; - for standard output")->required();
     bool force = false;
-    exportCmd->add_flag("--force", force, "Write to standard output even when it is a terminal");
-
-    CLI::App* settings =
-        app.add_subcommand("settings", "Print the settings the window would start with, one name=value line each");
-    CLI::App* drives = app.add_subcommand("drives", "List the drive letters and the mounted network shares");
     std::string folderPath;
-    CLI::App* folder = app.add_subcommand("folder", "Show a folder as the browser shows it: subfolders, then voice files");
-    folder->add_option("PATH", folderPath, "Folder, such as C:\\Music\\ or \\\\SERVER\\share\\")->required();
-    CLI::App* ports = app.add_subcommand("ports", "List the MIDI input and output ports with their index");
-
     JobOptions options;
-    const auto addPortOptions = [&](CLI::App* cmd) {
-        cmd->add_option("--in", options.in, "MIDI input port index (see ports)")->check(CLI::Range(-1, 65535));
-        cmd->add_option("--out", options.out, "MIDI output port index (see ports)")->check(CLI::Range(-1, 65535));
-        cmd->add_option("--sysex-delay", options.sysexDelay, "Milliseconds before each SysEx exchange")
-            ->check(CLI::Range(0u, kMaxSysexDelay));
-        cmd->add_flag("--verbose", options.verbose, "Write every message's bytes to the log");
-    };
-    const auto addLogOption = [&](CLI::App* cmd) {
-        cmd->add_option("--log-dir", options.logDir,
-                        "Folder for Sonderik.log (default: the current folder; ~/ is your home; made if missing)");
-    };
-    CLI::App* identify = app.add_subcommand("identify", "Identify the instrument with an Identity Request");
-    addPortOptions(identify);
-    addLogOption(identify);
-    identify->add_option("--device", options.device, "Device number the request is addressed to (127: all)")
-        ->check(CLI::Range(0u, kMaxDeviceNumber));
-    identify->add_option("--timeout", options.timeout, "Milliseconds to wait for each reply")
-        ->check(CLI::Range(1u, kMaxTimeout));
-
-    CLI::App* send = app.add_subcommand("send", "Send one voice to the instrument");
-    send->add_option("FILE", file, "Voice file (.s1v, .s1y or .s1a)")->required();
-    send->add_option("VOICE", voiceText, kVoiceHelp)->required();
-    addPortOptions(send);
-    addLogOption(send);
-    send->add_option("--midi-delay", options.midiDelay, "Milliseconds to wait before closing the ports")
-        ->check(CLI::Range(0u, kMaxMidiDelay));
-
     std::string auditionAction;
     std::uint32_t holdMs = 500;
-    CLI::App* audition = app.add_subcommand(
-        "audition", "Play what pressing an audition button and releasing it plays: a note, a chord or the run");
-    audition->add_option("ACTION", auditionAction, "note, major, minor or trill")
-        ->required()
-        ->check(CLI::IsMember({"note", "major", "minor", "trill"}));
-    audition->add_option("--hold", holdMs, "Milliseconds from the press to the release")
-        ->check(CLI::Range(0u, kMaxHold));
-    audition->add_option("--in", options.in, "MIDI input port index (see ports)")->check(CLI::Range(-1, 65535));
-    audition->add_option("--out", options.out, "MIDI output port index (see ports)")->check(CLI::Range(-1, 65535));
-    audition->add_option("--sysex-delay", options.sysexDelay, "Milliseconds before each note")
+};
+
+// Where a command's output goes and what it talks to.
+struct Context {
+    std::ostream& out;
+    std::ostream& err;
+    const MidiSetup& midi;
+    const Terminals& terminals;
+};
+
+void AddFile(CLI::App& cmd, Arguments& a)
+{
+    cmd.add_option("FILE", a.file, "Voice file (.s1v, .s1y or .s1a)")->required();
+}
+void AddVoice(CLI::App& cmd, Arguments& a) { cmd.add_option("VOICE", a.voiceText, kVoiceHelp)->required(); }
+
+void AddPorts(CLI::App& cmd, Arguments& a)
+{
+    cmd.add_option("--in", a.options.in, "MIDI input port index (see ports)")->check(CLI::Range(-1, 65535));
+    cmd.add_option("--out", a.options.out, "MIDI output port index (see ports)")->check(CLI::Range(-1, 65535));
+}
+
+void AddJobOptions(CLI::App& cmd, Arguments& a)
+{
+    AddPorts(cmd, a);
+    cmd.add_option("--sysex-delay", a.options.sysexDelay, "Milliseconds before each SysEx exchange")
         ->check(CLI::Range(0u, kMaxSysexDelay));
+    cmd.add_flag("--verbose", a.options.verbose, "Write every message's bytes to the log");
+    cmd.add_option("--log-dir", a.options.logDir,
+                   "Folder for Sonderik.log (default: the current folder; ~/ is "
+                   "your home; made if missing)");
+}
+
+enum class Voice { None, Taken };
+
+// One command: its name and help, its options, whether it takes a VOICE,
+// and what it runs. The table drives the parser, the help and the word for
+// an unknown command alike.
+struct Command {
+    const char* name;
+    const char* help;
+    void (*define)(CLI::App& cmd, Arguments& a);
+    Voice voice;
+    int (*run)(const Arguments& a, int voice, const Context& c);
+};
+
+const Command kCommands[] = {
+    {"list", "Print the voices of a voice file, one list line each",
+     [](CLI::App& cmd, Arguments& a) {
+         AddFile(cmd, a);
+         cmd.add_flag("--cat-order", a.catOrder, "Sort by category, then bank-number");
+         cmd.add_flag("--show-inits", a.showInits, "Also list voices named \"Init Voice\"");
+     },
+     Voice::None,
+     [](const Arguments& a, int, const Context& c) { return List(a.file, a.catOrder, a.showInits, c.out, c.err); }},
+    {"export", "Write the bulk message that sends one voice",
+     [](CLI::App& cmd, Arguments& a) {
+         AddFile(cmd, a);
+         AddVoice(cmd, a);
+         cmd.add_option("-o,--output", a.outPath, "Where to write the message; - for standard output")->required();
+         cmd.add_flag("--force", a.force, "Write to standard output even when it is a terminal");
+     },
+     Voice::Taken,
+     [](const Arguments& a, int voice, const Context& c) {
+         return Export(a.file, voice, a.outPath, a.force, c.terminals, c.out, c.err);
+     }},
+    {"settings", "Print the settings the window would start with, one name=value line each",
+     [](CLI::App&, Arguments&) {}, Voice::None,
+     [](const Arguments&, int, const Context& c) { return PrintSettings(c.out, c.err); }},
+    {"drives", "List the drive letters and the mounted network shares", [](CLI::App&, Arguments&) {}, Voice::None,
+     [](const Arguments&, int, const Context& c) { return PrintDrives(c.out, c.err); }},
+    {"folder", "Show a folder as the browser shows it: subfolders, then voice files",
+     [](CLI::App& cmd, Arguments& a) {
+         cmd.add_option("PATH", a.folderPath, "Folder, such as C:\\Music\\ or \\\\SERVER\\share\\")->required();
+     },
+     Voice::None, [](const Arguments& a, int, const Context& c) { return PrintFolder(a.folderPath, c.out, c.err); }},
+    {"ports", "List the MIDI input and output ports with their index", [](CLI::App&, Arguments&) {}, Voice::None,
+     [](const Arguments&, int, const Context& c) { return Ports(c.midi, c.out, c.err); }},
+    {"identify", "Identify the instrument with an Identity Request",
+     [](CLI::App& cmd, Arguments& a) {
+         AddJobOptions(cmd, a);
+         cmd.add_option("--device", a.options.device, "Device number the request is addressed to (127: all)")
+             ->check(CLI::Range(0u, kMaxDeviceNumber));
+         cmd.add_option("--timeout", a.options.timeout, "Milliseconds to wait for each reply")
+             ->check(CLI::Range(1u, kMaxTimeout));
+     },
+     Voice::None,
+     [](const Arguments& a, int, const Context& c) {
+         return Identify(c.midi, a.options, c.out, c.err, c.terminals.err);
+     }},
+    {"send", "Send one voice to the instrument",
+     [](CLI::App& cmd, Arguments& a) {
+         AddFile(cmd, a);
+         AddVoice(cmd, a);
+         AddJobOptions(cmd, a);
+         cmd.add_option("--midi-delay", a.options.midiDelay, "Milliseconds to wait before closing the ports")
+             ->check(CLI::Range(0u, kMaxMidiDelay));
+     },
+     Voice::Taken,
+     [](const Arguments& a, int voice, const Context& c) {
+         return Send(c.midi, a.file, voice, a.options, c.out, c.err);
+     }},
+    {"audition",
+     "Play what pressing an audition button and releasing it plays: a note, a "
+     "chord or the run",
+     [](CLI::App& cmd, Arguments& a) {
+         cmd.add_option("ACTION", a.auditionAction, "note, major, minor or trill")
+             ->required()
+             ->check(CLI::IsMember({"note", "major", "minor", "trill"}));
+         cmd.add_option("--hold", a.holdMs, "Milliseconds from the press to the release")
+             ->check(CLI::Range(0u, kMaxHold));
+         AddPorts(cmd, a);
+         cmd.add_option("--sysex-delay", a.options.sysexDelay, "Milliseconds before each note")
+             ->check(CLI::Range(0u, kMaxSysexDelay));
+     },
+     Voice::None,
+     [](const Arguments& a, int, const Context& c) {
+         return PlayAudition(c.midi, a.auditionAction, a.holdMs, a.options, c.out, c.err);
+     }},
+};
+
+// "list, export, ... and audition".
+std::string CommandNames()
+{
+    std::string names;
+    const std::size_t count = std::size(kCommands);
+    for (std::size_t i = 0; i < count; ++i) {
+        names += (i == 0 ? "" : (i + 1 == count ? " and " : ", "));
+        names += kCommands[i].name;
+    }
+    return names;
+}
+
+std::string FailureMessage(const CLI::App* failed, const CLI::Error& e)
+{
+    std::string message = e.what();
+    if (dynamic_cast<const CLI::ExtrasError*>(&e) != nullptr) {
+        // CLI11's own text lists them last-first; a user reads them as typed.
+        const std::vector<std::string> extras = failed->remaining(true);
+        message = extras.size() == 1 ? "The following argument was not expected:"
+                                     : "The following arguments were not expected:";
+        for (const std::string& extra : extras) {
+            message += ' ' + extra;
+        }
+    }
+    return std::string(kProgram) + ": " + Printable(message) + "\nRun '" + kProgram +
+           " --help' for more information.\n";
+}
+
+}  // namespace
+
+int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, const MidiSetup& midi,
+           const Terminals& terminals)
+{
+    CLI::App app{
+        "Sonderik: browse, list and send the voices of Yamaha EX5, EX5R "
+        "and EX7 voice files.",
+        kProgram};
+    app.set_version_flag("--version", SONDERIK_VERSION);
+    app.require_subcommand(1);
+    app.footer(kHelpFooter);
+    app.failure_message(&FailureMessage);
+    Arguments a;
+    std::vector<std::pair<const Command*, CLI::App*>> commands;
+    for (const Command& command : kCommands) {
+        CLI::App* cmd = app.add_subcommand(command.name, command.help);
+        command.define(*cmd, a);
+        commands.emplace_back(&command, cmd);
+    }
 
     // A first word that names no command would otherwise be reported as a
     // missing command.
     if (!args.empty() && !args[0].empty() && args[0][0] != '-' && !IsCommand(app, args[0])) {
-        err << kProgram << ": unknown command \"" << Printable(args[0])
-            << "\"; the commands are list, export, settings, drives, folder, ports, identify, send and audition\n"
-            << "Run '" << kProgram << " --help' for more information.\n";
+        err << kProgram << ": unknown command \"" << Printable(args[0]) << "\"; the commands are " << CommandNames()
+            << "\nRun '" << kProgram << " --help' for more information.\n";
         return kUsage;
     }
 
@@ -252,45 +350,30 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         const int code = app.exit(e, out, err);
         return code == 0 ? 0 : kUsage;
     }
+    const auto parsed =
+        std::find_if(commands.begin(), commands.end(), [](const auto& c) { return c.second->parsed(); });
+    if (parsed == commands.end()) {
+        return kUsage;  // require_subcommand keeps this from happening
+    }
+    const Command& command = *parsed->first;
 
-    const int voice = ParseVoiceArgument(voiceText);
-    if ((exportCmd->parsed() || send->parsed()) && voice < 0) {
-        err << kProgram << ": VOICE must be a bank-number such as I1-005, I1-5 or I2-128, or a voice number 0 to 255, "
-            << "not \"" << Printable(voiceText) << "\"\nRun '" << kProgram << " --help' for more information.\n";
+    const int voice = ParseVoiceArgument(a.voiceText);
+    if (command.voice == Voice::Taken && voice < 0) {
+        err << kProgram
+            << ": VOICE must be a bank-number such as I1-005, I1-5 or I2-128, or a "
+               "voice number 0 to 255, "
+            << "not \"" << Printable(a.voiceText) << "\"\nRun '" << kProgram << " --help' for more information.\n";
         return kUsage;
     }
 
+    const Context context{out, err, midi, terminals};
     const auto run = [&]() -> int {
         try {
-            if (list->parsed()) {
-                return List(file, catOrder, showInits, out, err);
-            }
-            if (exportCmd->parsed()) {
-                return Export(file, voice, outPath, force, terminals, out, err);
-            }
-            if (settings->parsed()) {
-                return PrintSettings(out, err);
-            }
-            if (drives->parsed()) {
-                return PrintDrives(out, err);
-            }
-            if (folder->parsed()) {
-                return PrintFolder(folderPath, out, err);
-            }
-            if (ports->parsed()) {
-                return Ports(midi, out, err);
-            }
-            if (identify->parsed()) {
-                return Identify(midi, options, out, err, terminals.err);
-            }
-            if (audition->parsed()) {
-                return PlayAudition(midi, auditionAction, holdMs, options, out, err);
-            }
-            return Send(midi, file, voice, options, out, err);
+            return command.run(a, voice, context);
         } catch (EXException* e) {
-            return FailEX(err, file.empty() ? std::string(kProgram) : file, e);
+            return FailEX(err, a.file.empty() ? std::string(kProgram) : a.file, e);
         } catch (const std::exception& e) {
-            return Fail(err, file.empty() ? std::string(kProgram) : file, e.what());
+            return Fail(err, a.file.empty() ? std::string(kProgram) : a.file, e.what());
         }
     };
     // A settings file is set aside by whichever command reads it first.
