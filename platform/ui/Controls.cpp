@@ -41,13 +41,6 @@ void CWnd::EnableWindow(bool enable)
 
 bool CWnd::IsWindowEnabled() const { return widget_ && widget_->isEnabled(); }
 
-void CWnd::ShowWindow(bool show)
-{
-    if (widget_) {
-        widget_->setVisible(show);
-    }
-}
-
 void CWnd::MoveWindow(const QRect& rect)
 {
     if (widget_) {
@@ -241,13 +234,6 @@ void CEdit::Create(DWORD style, const QRect& rect, QWidget* parent, int id)
     }
     edit->setGeometry(rect);
     Bind(edit, id, style);
-}
-
-void CEdit::ReplaceSel(const std::string& text)
-{
-    if (auto* edit = qobject_cast<QLineEdit*>(widget_.data())) {
-        edit->insert(ui::DrawnName(text));
-    }
 }
 
 // --- CComboBox

@@ -46,7 +46,6 @@ public:
     DWORD GetStyle() const { return style_; }
     void EnableWindow(bool enable);
     bool IsWindowEnabled() const;
-    void ShowWindow(bool show);
     // Places the window in its parent's client area.
     void MoveWindow(const QRect& rect);
     QRect GetWindowRect() const;
@@ -97,7 +96,6 @@ public:
 class CEdit : public CWnd {
 public:
     void Create(DWORD style, const QRect& rect, QWidget* parent, int id);
-    void ReplaceSel(const std::string& text);
 };
 
 // A drop-down list whose lines are names kept as bytes.

@@ -52,21 +52,6 @@ int ListBoxModel::Insert(int index, std::string text)
     return index;
 }
 
-bool ListBoxModel::Delete(int index)
-{
-    if (index < 0 || index >= static_cast<int>(lines_.size())) {
-        return false;
-    }
-    if (!held_) {
-        beginRemoveRows(QModelIndex(), index, index);
-    }
-    lines_.erase(lines_.begin() + index);
-    if (!held_) {
-        endRemoveRows();
-    }
-    return true;
-}
-
 void ListBoxModel::Clear()
 {
     if (!held_) {
@@ -279,15 +264,6 @@ int CListBox::InsertString(int index, const std::string& text)
         quiet_ = false;
     }
     return at;
-}
-
-int CListBox::DeleteString(int index)
-{
-    ui::ListBoxView* view = View();
-    if (view == nullptr || !view->Lines().Delete(index)) {
-        return LB_ERR;
-    }
-    return GetCount();
 }
 
 void CListBox::ResetContent()

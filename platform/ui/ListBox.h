@@ -39,7 +39,6 @@ public:
 
     bool Sorted() const { return sorted_; }
     int Insert(int index, std::string text);
-    bool Delete(int index);
     void Clear();
     const std::vector<Line>& Lines() const { return lines_; }
     std::vector<Line>& MutableLines() { return lines_; }
@@ -88,7 +87,6 @@ public:
 
     int AddString(const std::string& text);
     int InsertString(int index, const std::string& text);
-    int DeleteString(int index);
     void ResetContent();
     int GetCount() const;
     int GetText(int index, std::string& text) const;

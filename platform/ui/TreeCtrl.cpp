@@ -400,20 +400,6 @@ bool CTreeCtrl::SetItem(const TVITEMA& item)
     return true;
 }
 
-bool CTreeCtrl::GetItem(TVITEMA& item) const
-{
-    const ui::TreeNode* node = item.hItem;
-    if (node == nullptr) {
-        return false;
-    }
-    item.text = node->text;
-    item.iImage = node->image;
-    item.iSelectedImage = node->selectedImage;
-    item.cChildren = node->children < 0 ? (node->kids.empty() ? 0 : 1) : node->children;
-    item.lParam = node->data;
-    return true;
-}
-
 std::string CTreeCtrl::GetItemText(HTREEITEM item) const { return item != nullptr ? item->text : std::string(); }
 
 LPARAM CTreeCtrl::GetItemData(HTREEITEM item) const { return item != nullptr ? item->data : 0; }

@@ -155,7 +155,6 @@ public:
     bool DeleteItem(HTREEITEM item);
     bool DeleteAllItems();
     bool SetItem(const TVITEMA& item);
-    bool GetItem(TVITEMA& item) const;
     std::string GetItemText(HTREEITEM item) const;
     LPARAM GetItemData(HTREEITEM item) const;
     bool SetItemData(HTREEITEM item, LPARAM data);
