@@ -51,6 +51,19 @@ constexpr const char* kBusy = "Please wait: the instrument is still busy with th
 constexpr const char* kLastJobRunning = "Please wait: the last job has not ended yet.";
 static_assert(kMaxDeviceNumber == 127 && kMaxDelay == 10000, "the field check's messages name these ranges");
 
+// What the arrows of the three number fields step through; typed values may
+// go further (see UpdateData).
+struct SpinRange {
+    int lowest;
+    int highest;
+};
+constexpr SpinRange kDeviceSpin{1, 16};
+constexpr SpinRange kSysexDelaySpin{5, 100};
+constexpr SpinRange kMidiDelaySpin{50, 2000};
+// The voice list's columns, in dialog units: bank-number, then name.
+constexpr int kCategoryTab = 14;
+constexpr int kNameTab = 40;
+
 // The voice list box as the voice library fills it.
 class ListBoxVoices : public VoiceListView {
 public:
@@ -312,30 +325,25 @@ int CSonderikDlg::MessageBoxA(const std::string& text, UINT type)
 
 bool CSonderikDlg::OnInitDialog()
 {
-    // 1. The held values into their fields.
-    m_deviceNo.SetWindowText(std::to_string(m_nDeviceNo));
-    m_sysexDelay.SetWindowText(std::to_string(m_nSysexDelay));
-    m_midiDelay.SetWindowText(std::to_string(m_nMidiDelay));
-    // 2, 3. The about item lives on the context menu and F1; the icon.
+    // The order matters: the port lists must be filled before the settings
+    // select their lines, and the identification comes last, with whatever
+    // the settings chose.
+    UpdateData(false);
+    // The about item lives on the context menu and F1 here.
     setWindowIcon(m_hIcon);
-    // 4.
     ReadVersion();
-    // 5.
     FillPortLists();
-    // 6.
-    m_deviceSpin.SetRange32(1, 16);
+    m_deviceSpin.SetRange32(kDeviceSpin.lowest, kDeviceSpin.highest);
     m_nDeviceNo = 1;
-    m_sysexDelaySpin.SetRange32(5, 100);
-    m_midiDelaySpin.SetRange32(50, 2000);
-    // 7.
+    m_sysexDelaySpin.SetRange32(kSysexDelaySpin.lowest, kSysexDelaySpin.highest);
+    m_midiDelaySpin.SetRange32(kMidiDelaySpin.lowest, kMidiDelaySpin.highest);
+    // Nothing to audition or order before a file is read and a voice sent.
     m_bTreeFilled = false;
     EnableAudition(false);
     EnableListOptions(false);
     showInits = 0;
-    // 8.
-    m_tabStops = {14, 40};
+    m_tabStops = {kCategoryTab, kNameTab};
     m_voices.SetTabStops(m_tabStops);
-    // 9.
     const SetAsideWatch setAside;
     LoadSettings(*this);
     // What start-up has to say goes to the status line together, what
@@ -366,20 +374,16 @@ bool CSonderikDlg::OnInitDialog()
     if (m_catOrder.GetCheck() != BST_UNCHECKED) {
         OnCatOrder();  // the list is empty yet: only made sorted
     }
-    // 10.
-    m_deviceNo.SetWindowText(std::to_string(m_nDeviceNo));
-    m_sysexDelay.SetWindowText(std::to_string(m_nSysexDelay));
-    m_midiDelay.SetWindowText(std::to_string(m_nMidiDelay));
-    // 11.
+    UpdateData(false);
     UpdateKeepOnTop();
-    // 12.
+    // Every start names the instrument; the tree is filled when it answers.
     Guard([this] { IdentifyInstrument(); });
     return true;
 }
 
 void CSonderikDlg::ReadVersion()
 {
-    m_szVersion.clear();
+    m_szVersion[0] = '\0';
     int major = 0;
     int minor = 0;
     int build = 0;
@@ -387,7 +391,7 @@ void CSonderikDlg::ReadVersion()
         major = minor = build = 0;
     }
     if (major + minor + build > 0) {
-        m_szVersion = std::to_string(major) + "." + std::to_string(minor) + "." + std::to_string(build);
+        std::snprintf(m_szVersion, sizeof m_szVersion, "%d.%d.%d", major, minor, build);
     }
 }
 
@@ -604,7 +608,7 @@ void CSonderikDlg::IdentifyInstrument()
     m_quit.EnableWindow(false);
     m_closeUpPending = false;
     const bool started = StartJob(&IdentifyJob, [&] {
-        m_params.PrepareIdentify(&m_doneIdent, settings, m_szVersion.c_str());
+        m_params.PrepareIdentify(&m_doneIdent, settings, m_szVersion);
         m_params.timeout = m_nTimeout;
         m_params.attempts = m_nRetries + 1;
         m_params.reportWindow = m_report.get();
@@ -1012,7 +1016,7 @@ void CSonderikDlg::OnSendVoice()
     m_quit.EnableWindow(false);
     EnableAudition(false);
     const bool started = StartJob(&SendVoiceJob, [&] {
-        m_params.PrepareSendVoice(patch.release(), &m_doneIdent, &m_doneSend, settings, m_szVersion.c_str());
+        m_params.PrepareSendVoice(patch.release(), &m_doneIdent, &m_doneSend, settings, m_szVersion);
         m_params.timeout = m_nTimeout;
         m_params.attempts = m_nRetries + 1;
         m_params.reportWindow = m_report.get();

@@ -38,6 +38,8 @@ constexpr UINT MB_ICONEXCLAMATION = 0x0030;
 class CSonderikDlg : public CDialog, public SonderikDlgIds, private SettingsView {
     Q_OBJECT
 public:
+    static constexpr std::size_t kVersionSize = 260;
+
 
     // Message boxes go through this, so that a test can answer them.
     using MessageBoxFn = std::function<int(QWidget* owner, const std::string& text, UINT type)>;
@@ -55,7 +57,7 @@ public:
     // WM_DROPFILES: files or folders dropped on the window.
     void OnDropFiles(const std::vector<std::string>& paths);
     const std::string& CurrentPath() const { return m_strPath; }
-    const std::string& Version() const { return m_szVersion; }
+    std::string Version() const { return m_szVersion; }
     bool TreeFilled() const { return m_bTreeFilled; }
     bool ShowInits() const override { return showInits != 0; }
     std::uint32_t DeviceNo() const override { return m_nDeviceNo; }
@@ -182,7 +184,7 @@ private:
 
     std::string m_strPath;
     std::uint8_t showInits = 0;
-    std::string m_szVersion;
+    char m_szVersion[kVersionSize] = {};
     EXParams m_params;
 
     CButton m_showInitsBox;

@@ -155,6 +155,14 @@ void CloseUp(Dlg& dialog, int id)
     box->hidePopup();
 }
 
+// Enter pressed in a number field, where it is the dialog's OK command.
+void PressEnterIn(Dlg& dialog, int id)
+{
+    QWidget* field = dialog.GetDlgItem(id)->GetSafeHwnd();
+    field->setFocus(Qt::OtherFocusReason);
+    QTest::keyClick(field, Qt::Key_Return);
+}
+
 // Puts a file into the file list and selects it as the user does.
 void SelectFile(Dlg& dialog, const std::string& name)
 {
@@ -443,11 +451,11 @@ private slots:
         Bench bench;
         bench.Store(bench.Folder());
         Boxes boxes;
-        auto dialog = Open(boxes);
+        auto dialog = Open(boxes, [](Dlg& d) { d.SetReplyTimeout(20); });
         QVERIFY(Idle(*dialog));
         dialog->GetDlgItem(Dlg::IDC_SYSEXDELAY)->SetWindowText("");
         dialog->GetDlgItem(Dlg::IDC_DEVICENO)->SetWindowText("3");
-        QTest::keyClick(dialog.get(), Qt::Key_Return);
+        PressEnterIn(*dialog, Dlg::IDC_DEVICENO);
         QCOMPARE(boxes.shown, (std::vector<std::string>{"Please enter a positive integer. (!)"}));
         QVERIFY(dialog->isVisible());
         QVERIFY(dialog->GetDlgItem(Dlg::IDC_SYSEXDELAY)->HasFocus());
@@ -457,7 +465,7 @@ private slots:
         // the held values.
         dialog->GetDlgItem(Dlg::IDC_SYSEXDELAY)->SetWindowText("10");
         dialog->GetDlgItem(Dlg::IDC_MIDIDELAY)->SetWindowText("60000");
-        QTest::keyClick(dialog.get(), Qt::Key_Return);
+        PressEnterIn(*dialog, Dlg::IDC_DEVICENO);
         QCOMPARE(boxes.shown.back(), std::string("Delay must be 0 to 10000 ms. (!)"));
         QVERIFY(dialog->GetDlgItem(Dlg::IDC_MIDIDELAY)->HasFocus());
         QVERIFY(dialog->isVisible());
@@ -515,7 +523,7 @@ private slots:
         auto dialog = Open(boxes);
         QVERIFY(dialog->JobRunning());
         dialog->GetDlgItem(Dlg::IDC_MIDIDELAY)->SetWindowText("700");
-        QTest::keyClick(dialog.get(), Qt::Key_Return);
+        PressEnterIn(*dialog, Dlg::IDC_DEVICENO);
         QVERIFY(dialog->isVisible());  // held off
         QTest::keyClick(dialog.get(), Qt::Key_Escape);
         QVERIFY(QTest::qWaitFor([&] { return !dialog->isVisible(); }, 10000));
