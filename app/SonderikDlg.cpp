@@ -923,7 +923,14 @@ bool CSonderikDlg::RecreateListBox(CListBox& list)
     const QRect rect = old->geometry();
     const int id = list.GetDlgCtrlID();
     const QFont font = old->font();
+    // The new list takes the old one's place in the tab order, after the
+    // nearest widget before it that can hold the focus: setTabOrder ignores
+    // one that cannot (here the file list's scroll bar), and the new list
+    // would be reached last, after "Note...".
     QWidget* before = old->previousInFocusChain();
+    while (before != old && (before->focusPolicy() == Qt::NoFocus || old->isAncestorOf(before))) {
+        before = before->previousInFocusChain();
+    }
 
     CListBox fresh;
     if (!fresh.Create(style, rect, old->parentWidget(), id)) {

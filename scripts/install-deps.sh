@@ -16,6 +16,7 @@ packages=(
   shared-mime-info libglib2.0-bin libxml2-utils
   qt6-base-dev qt6-svg-dev
   xvfb xauth xdotool imagemagick
+  x11-utils xclip python3
 )
 
 missing=()

@@ -761,6 +761,33 @@ private slots:
         QCOMPARE(dialog->result(), IDCANCEL);
     }
 
+    void theReCreatedVoiceListKeepsItsPlaceInTheTabOrder()
+    {
+        Bench bench;
+        Boxes boxes;
+        auto dialog = OpenOnBank(bench, boxes);
+        QVERIFY(dialog);
+        dialog->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(dialog.get()));
+        const CListBox& voices = dialog->VoiceList();
+        const auto tab = [](QWidget* from, Qt::KeyboardModifiers modifiers) {
+            from->setFocus(Qt::OtherFocusReason);
+            QTest::keyClick(from, Qt::Key_Tab, modifiers);
+            return QApplication::focusWidget();
+        };
+        QWidget* const files = dialog->FileList().GetSafeHwnd();
+        QWidget* const catOrder = dialog->GetDlgItem(Dlg::IDC_CATORDER)->GetSafeHwnd();
+        // Each box makes the list anew (both ways, sorted and not); Tab and
+        // Shift+Tab still pass through it between the file list and "Cat Order".
+        const int checkBoxes[] = {Dlg::IDC_SHOWINITS, Dlg::IDC_CATORDER, Dlg::IDC_SHOWINITS, Dlg::IDC_CATORDER};
+        for (const int box : checkBoxes) {
+            Click(*dialog, box);
+            QCOMPARE(tab(files, Qt::NoModifier), voices.GetSafeHwnd());
+            QCOMPARE(tab(voices.GetSafeHwnd(), Qt::NoModifier), catOrder);
+            QCOMPARE(tab(catOrder, Qt::ShiftModifier), voices.GetSafeHwnd());
+        }
+    }
+
     void closingWhileAButtonIsHeldSendsItsReleaseFirst()
     {
         using Bytes = std::vector<std::uint8_t>;
