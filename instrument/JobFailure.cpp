@@ -1,6 +1,6 @@
 #include "instrument/JobFailure.h"
 
-#include <strings.h>
+#include "platform/NoCase.h"
 
 JobFailure ClassifyJobFailure(std::string_view errorLine)
 {
@@ -20,7 +20,7 @@ JobFailure ClassifyJobFailure(std::string_view errorLine)
         failure.kind = JobFailureKind::StillSending;
     } else if (failure.message == "Job Cancelled") {
         failure.kind = JobFailureKind::Cancelled;
-    } else if (strcasecmp(failure.message.c_str(), "Cannot open log file") == 0) {
+    } else if (platform::EqualNoCase(failure.message, "Cannot open log file")) {
         // Compared as the jobs compare it.
         failure.kind = JobFailureKind::LogFile;
     } else if (unit == "MidiOutWin") {

@@ -1,7 +1,5 @@
 #include "instrument/Jobs.h"
 
-#include <strings.h>
-
 #include <cstdio>
 #include <ctime>
 #include <exception>
@@ -10,6 +8,7 @@
 #include "instrument/LogFolder.h"
 #include "instrument/Midi.h"
 #include "midi/MidiParams.h"
+#include "platform/NoCase.h"
 #include "voice/EXException.h"
 #include "voice/Family.h"
 #include "voice/Patch.h"
@@ -55,7 +54,7 @@ void ReportError(EXParams& params, EXException* raised)
     } else {
         std::snprintf(line, sizeof line, "%s:%d %s\r\n", e->sourceFile, e->line, e->message);
     }
-    const bool logIt = params.log != nullptr && (!e || strcasecmp(e->message, kCannotOpenLog) != 0);
+    const bool logIt = params.log != nullptr && (!e || !platform::EqualNoCase(e->message, kCannotOpenLog));
     if (logIt) {
         LogF(params, "%s", line);
         std::snprintf(params.errorText, sizeof params.errorText, "%s", line);

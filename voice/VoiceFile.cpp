@@ -5,12 +5,12 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <memory>
 #include <optional>
 
+#include "platform/NoCase.h"
 #include "platform/files/WinFiles.h"
 #include "voice/EXException.h"
 #include "voice/Patch.h"
@@ -49,7 +49,7 @@ std::size_t BankBlockStart(std::string_view fileName)
 {
     std::string lower(fileName);
     std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+                   [](char c) { return static_cast<char>(platform::FoldCase(c)); });
     std::size_t start = 0;
     if (FoundFromPosition2(lower, "s1a")) {
         start = bank::kS1aStart;

@@ -17,6 +17,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/NoCase.h"
 #include "platform/SettingsFolder.h"
 #include "platform/files/WinFiles.h"
 
@@ -300,24 +301,6 @@ std::string DrivesFilePath(const DriveSources& sources)
 
 }  // namespace
 
-int CompareFolded(std::string_view a, std::string_view b)
-{
-    const std::size_t common = std::min(a.size(), b.size());
-    for (std::size_t i = 0; i < common; ++i) {
-        auto x = static_cast<unsigned char>(a[i]);
-        auto y = static_cast<unsigned char>(b[i]);
-        x = (x >= 'A' && x <= 'Z') ? static_cast<unsigned char>(x + 32) : x;
-        y = (y >= 'A' && y <= 'Z') ? static_cast<unsigned char>(y + 32) : y;
-        if (x != y) {
-            return x < y ? -1 : 1;
-        }
-    }
-    if (a.size() == b.size()) {
-        return 0;
-    }
-    return a.size() < b.size() ? -1 : 1;
-}
-
 DriveSources CurrentDriveSources()
 {
     DriveSources sources;
@@ -484,13 +467,14 @@ std::vector<Share> CurrentShares(const DriveTable& table, const DriveSources& so
         ::closedir(folder);
     }
     std::stable_sort(shares.begin(), shares.end(), [](const Share& a, const Share& b) {
-        const int server = CompareFolded(a.server, b.server);
-        return server != 0 ? server < 0 : CompareFolded(a.share, b.share) < 0;
+        const int server = platform::CompareNoCase(a.server, b.server);
+        return server != 0 ? server < 0 : platform::CompareNoCase(a.share, b.share) < 0;
     });
     // One share per remote name: the first mount of it.
     shares.erase(std::unique(shares.begin(), shares.end(),
                              [](const Share& a, const Share& b) {
-                                 return CompareFolded(a.server, b.server) == 0 && CompareFolded(a.share, b.share) == 0;
+                                 return platform::EqualNoCase(a.server, b.server) &&
+                                        platform::EqualNoCase(a.share, b.share);
                              }),
                  shares.end());
     return shares;
