@@ -1,7 +1,6 @@
 #include "instrument/Jobs.h"
 
 #include <cstdio>
-#include <ctime>
 #include <exception>
 #include <memory>
 
@@ -9,6 +8,7 @@
 #include "instrument/Midi.h"
 #include "midi/MidiParams.h"
 #include "platform/NoCase.h"
+#include "platform/system/System.h"
 #include "voice/EXException.h"
 #include "voice/Family.h"
 #include "voice/Patch.h"
@@ -19,18 +19,6 @@ constexpr const char* kUnit = "EXWorker";
 constexpr const char* kCannotOpenLog = "Cannot open log file";
 constexpr UINT kCancelMessage = 0x8001;
 constexpr std::size_t kNameSize = 260;
-
-// The local time as asctime writes it: "Mon Dec  7 12:21:30 2026\n".
-std::string DateText()
-{
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    char text[32] = {};
-    if (localtime_r(&now, &local) == nullptr || asctime_r(&local, text) == nullptr) {
-        return "\n";
-    }
-    return text;
-}
 
 void Done(HWND window)
 {
@@ -119,7 +107,7 @@ void SendVoiceJob(void* arg)
     Guarded(params, 60, [&] {
         pair = std::make_unique<MidiParams>();
         OpenLog(params, "ab", logBuffer, 60);
-        LogF(params, "Sonderik %s sent voice patch at %s", params.version, DateText().c_str());
+        LogF(params, "Sonderik %s sent voice patch at %s", params.version, platform::LocalDateText().c_str());
         pair->midiIn.Open(params.midiInPort);
         pair->midiOut.Open(params);
         Midi midi;
@@ -147,7 +135,7 @@ void IdentifyJob(void* arg)
     Guarded(params, 146, [&] {
         pair = std::make_unique<MidiParams>();
         OpenLog(params, "wb", logBuffer, 146);
-        LogF(params, "Sonderik %s started at %s", params.version, DateText().c_str());
+        LogF(params, "Sonderik %s started at %s", params.version, platform::LocalDateText().c_str());
         pair->midiIn.Open(params.midiInPort);
         pair->midiOut.Open(params);
 
@@ -182,7 +170,7 @@ void IdentifyJob(void* arg)
     ClosePorts(params, pair.get(), 146);
     Done(params.identDoneWindow);
 
-    const std::string date = DateText();
+    const std::string date = platform::LocalDateText();
     if (params.log != nullptr) {
         LogF(params, "Finished instrument ident %s", date.c_str());
         CloseLog(params);

@@ -1,42 +1,21 @@
 #include "instrument/LogFolder.h"
 
-#include <pwd.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <system_error>
-#include <vector>
 
 #include "instrument/Jobs.h"
-
-namespace {
-
-std::filesystem::path HomeFolder()
-{
-    if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
-        return home;
-    }
-    std::vector<char> buffer(16384);
-    passwd entry{};
-    passwd* found = nullptr;
-    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr &&
-        found->pw_dir != nullptr) {
-        return found->pw_dir;
-    }
-    return {};
-}
-
-}  // namespace
+#include "platform/system/System.h"
 
 std::filesystem::path ExpandLogFolder(const std::string& requested)
 {
     if (requested == "~") {
-        return HomeFolder();
+        return platform::HomeFolder();
     }
     if (requested.rfind("~/", 0) == 0) {
-        const std::filesystem::path home = HomeFolder();
+        const std::filesystem::path home = platform::HomeFolder();
         if (!home.empty()) {
             return home / requested.substr(2);
         }

@@ -7,7 +7,8 @@
 // window's option of the same name go through here.
 
 // The folder a user named: "~" alone or a leading "~/" is the home folder
-// (a shell does not expand it inside an option such as --log-dir=~/logs);
+// (platform::HomeFolder; a shell does not expand it inside an option such
+// as --log-dir=~/logs);
 // anything else is taken as it is; empty is the current folder.
 std::filesystem::path ExpandLogFolder(const std::string& requested);
 

@@ -3,7 +3,6 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <sys/vfs.h>
 #include <unistd.h>
@@ -18,8 +17,8 @@
 #include <vector>
 
 #include "platform/NoCase.h"
-#include "platform/SettingsFolder.h"
 #include "platform/files/WinFiles.h"
+#include "platform/system/System.h"
 
 namespace platform::files {
 
@@ -320,22 +319,8 @@ DriveSources CurrentDriveSources()
         sources.gvfs = "/run/user/" + std::to_string(::getuid()) + "/gvfs";
     }
     sources.settings = platform::SettingsFolder().string();
-    sources.home = Env("HOME");
-    // The account does not change while the program runs: look it up once.
-    static const std::pair<std::string, std::string> account = [] {
-        passwd entry{};
-        passwd* found = nullptr;
-        std::vector<char> buffer(16384);
-        if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) != 0 || found == nullptr) {
-            return std::pair<std::string, std::string>(Env("USER"), "");
-        }
-        return std::pair<std::string, std::string>(found->pw_name == nullptr ? "" : found->pw_name,
-                                                   found->pw_dir == nullptr ? "" : found->pw_dir);
-    }();
-    sources.user = account.first;
-    if (sources.home.empty()) {
-        sources.home = account.second;
-    }
+    sources.home = platform::HomeFolder().string();
+    sources.user = platform::UserName();
     return sources;
 }
 

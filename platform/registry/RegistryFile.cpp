@@ -1,6 +1,6 @@
 #include "platform/registry/RegistryFile.h"
 
-#include "platform/SettingsFolder.h"
+#include "platform/system/System.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
