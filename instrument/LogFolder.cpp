@@ -1,12 +1,9 @@
 #include "instrument/LogFolder.h"
 
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
 #include <system_error>
 
 #include "instrument/Jobs.h"
+#include "platform/files/Descriptor.h"
 #include "platform/system/System.h"
 
 std::filesystem::path ExpandLogFolder(const std::string& requested)
@@ -46,12 +43,9 @@ std::string LogFolderProblem(const std::filesystem::path& folder)
     if (std::filesystem::is_directory(where / kLogFileName, ec)) {
         return std::string(kLogFileName) + " is a folder there";
     }
-    if (::access(where.c_str(), W_OK | X_OK) != 0) {
-        return std::strerror(errno);
+    if (std::string problem = platform::files::WriteProblem(where); !problem.empty()) {
+        return problem;
     }
     const std::filesystem::path log = where / kLogFileName;
-    if (std::filesystem::exists(log, ec) && ::access(log.c_str(), W_OK) != 0) {
-        return std::strerror(errno);
-    }
-    return {};
+    return std::filesystem::exists(log, ec) ? platform::files::WriteProblem(log) : std::string();
 }

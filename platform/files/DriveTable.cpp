@@ -8,8 +8,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <mutex>
@@ -17,6 +15,7 @@
 #include <vector>
 
 #include "platform/NoCase.h"
+#include "platform/files/Descriptor.h"
 #include "platform/files/WinFiles.h"
 #include "platform/system/System.h"
 
@@ -39,38 +38,17 @@ std::string Env(const char* name)
     return value == nullptr ? std::string() : std::string(value);
 }
 
-bool ReadWhole(int fd, std::string& text)
-{
-    text.clear();
-    char buffer[16384];
-    for (;;) {
-        const ssize_t got = ::read(fd, buffer, sizeof buffer);
-        if (got < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        if (got == 0) {
-            return true;
-        }
-        text.append(buffer, static_cast<std::size_t>(got));
-        if (text.size() > (std::size_t{64} << 20)) {
-            return false;
-        }
-    }
-}
+// Far more than any mount table or "drives.txt" a machine has.
+constexpr std::size_t kMaxTableText = std::size_t{64} << 20;
 
-bool ReadFile(const std::string& path, std::string& text)
+// The whole file, or empty.
+std::string ReadFile(const std::string& path)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0) {
-        text.clear();
-        return false;
+    std::string text;
+    if (const Descriptor file = OpenForReading(path)) {
+        ReadAll(file.Get(), text, kMaxTableText);
     }
-    const bool read = ReadWhole(fd, text);
-    ::close(fd);
-    return read;
+    return text;
 }
 
 // Whether `path` lies in the folder `folder` (or is it), by components.
@@ -160,15 +138,7 @@ void WriteDrivesFile(const std::string& settings, const std::map<char, std::stri
         return;
     }
     const std::string text = FormatDrivesFile(letters);
-    bool written = true;
-    for (std::size_t done = 0; done < text.size() && written;) {
-        const ssize_t put = ::write(fd, text.data() + done, text.size() - done);
-        if (put < 0 && errno == EINTR) {
-            continue;
-        }
-        written = put > 0;
-        done += written ? static_cast<std::size_t>(put) : 0;
-    }
+    bool written = WriteAll(fd, text.data(), text.size());
     written = ::fsync(fd) == 0 && written;
     written = ::close(fd) == 0 && written;
     if (!written || ::rename(temporary.c_str(), file.c_str()) != 0) {
@@ -227,53 +197,37 @@ struct FileStamp {
 // table signals a change to poll(); a test's file is looked at with stat().
 class MountWatch {
 public:
-    MountWatch() = default;
-    MountWatch(const MountWatch&) = delete;
-    MountWatch& operator=(const MountWatch&) = delete;
-    ~MountWatch() { Close(); }
-
     // Opens `path` afresh and reads it.
     std::string Open(const std::string& path)
     {
-        Close();
         path_ = path;
         std::string text;
-        fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-        if (fd_ < 0) {
+        file_ = OpenForReading(path);
+        if (!file_) {
             stamp_ = FileStamp::Of(path);
             return text;
         }
         struct statfs system {};
-        kernel_ = ::fstatfs(fd_, &system) == 0 && system.f_type == 0x9fa0;  // PROC_SUPER_MAGIC
+        kernel_ = ::fstatfs(file_.Get(), &system) == 0 && system.f_type == 0x9fa0;  // PROC_SUPER_MAGIC
         if (!kernel_) {
             stamp_ = FileStamp::Of(path);
         }
-        if (!ReadWhole(fd_, text)) {
-            text.clear();
-        }
+        ReadAll(file_.Get(), text, kMaxTableText);
         return text;
     }
 
     bool Changed() const
     {
-        if (fd_ >= 0 && kernel_) {
-            pollfd watch{fd_, POLLPRI, 0};
+        if (file_ && kernel_) {
+            pollfd watch{file_.Get(), POLLPRI, 0};
             return ::poll(&watch, 1, 0) != 0;
         }
         return !(FileStamp::Of(path_) == stamp_);
     }
 
 private:
-    void Close()
-    {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-        fd_ = -1;
-    }
-
     std::string path_;
-    int fd_ = -1;
+    Descriptor file_;
     bool kernel_ = false;
     FileStamp stamp_;
 };
@@ -366,10 +320,7 @@ DriveTable BuildDriveTable(const DriveSources& sources, std::string_view mountIn
             }
         }
 
-        const std::string file = DrivesFilePath(sources);
-        std::string text;
-        ReadFile(file, text);
-        std::map<char, std::string> letters = ParseDrivesFile(text);
+        std::map<char, std::string> letters = ParseDrivesFile(ReadFile(DrivesFilePath(sources)));
         bool added = false;
         for (const Mount* mount : candidates) {
             auto known = std::find_if(letters.begin(), letters.end(),
