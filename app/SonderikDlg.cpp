@@ -554,7 +554,11 @@ bool CSonderikDlg::StartJob(JobRunner::Job job, const std::function<void()>& fil
         return refuse(kLastJobRunning);
     }
     m_jobPorts = JobPortNames();
-    if (!m_jobs.Start(job, m_params, fill)) {
+    const auto fillWithLog = [&] {
+        fill();
+        m_params.logFolder = m_logFolder;
+    };
+    if (!m_jobs.Start(job, m_params, fillWithLog)) {
         return refuse(kLastJobRunning);
     }
     m_awaitingDone = true;
@@ -642,7 +646,7 @@ void CSonderikDlg::OnIdentifyDone()
     unsetCursor();
     // A failed identification found nothing: what an earlier one found is
     // not shown as if it had been found again.
-    if (!ShowFailure(status::IdentifyFailed(ClassifyJobFailure(m_params.errorText), m_jobPorts)) &&
+    if (!ShowFailure(status::IdentifyFailed(ClassifyJobFailure(m_params.errorText), m_jobPorts, m_params.logFolder)) &&
         m_params.errorText[0] == '\0') {
         m_instrument.SetWindowText(m_params.identResult);
         if (m_params.answeredPass == 2 && IsFamilyModel(m_params.identResult)) {
@@ -678,7 +682,7 @@ void CSonderikDlg::OnSendDone()
     if (failure.kind == JobFailureKind::None) {
         SetStatus(status::Sent(m_sendingLine, m_jobPorts.out));
     } else {
-        ShowFailure(status::SendFailed(failure, ShownVoice(m_sendingLine), m_jobPorts));
+        ShowFailure(status::SendFailed(failure, ShownVoice(m_sendingLine), m_jobPorts, m_params.logFolder));
     }
     EndAfterJob();
 }
