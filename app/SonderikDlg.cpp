@@ -31,6 +31,7 @@
 #include "platform/midi/WinMidi.h"
 #include "platform/registry/RegistryFile.h"
 #include "platform/ui/Names.h"
+#include "voice/DialogSites.h"
 #include "voice/EXException.h"
 #include "voice/Patch.h"
 #include "voice/VoiceList.h"
@@ -45,7 +46,6 @@ static void RegisterResources() { Q_INIT_RESOURCE(sonderik); }
 
 namespace {
 
-constexpr const char* kUnit = "SonderikDlg";
 constexpr std::size_t kNameSize = 260;
 constexpr const char* kBusy = "Please wait: the instrument is still busy with the last request.";
 constexpr const char* kLastJobRunning = "Please wait: the last job has not ended yet.";
@@ -997,7 +997,7 @@ std::unique_ptr<EX5Patch> CSonderikDlg::SelectedPatch(std::string& line)
     }
     auto patch = std::make_unique<EX5Patch>("AssemblPatch", 0);
     if (!LoadVoice(*patch, line, *bankImage)) {
-        RaiseEX("Problem assembling patch.", kUnit, 1306);
+        RaiseEX(dialog_site::kAssemble);
     }
     return patch;
 }

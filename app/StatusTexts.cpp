@@ -4,6 +4,7 @@
 
 #include "instrument/Jobs.h"
 #include "instrument/LogFolder.h"
+#include "voice/DialogSites.h"
 #include "voice/VoiceFile.h"
 #include "voice/VoiceList.h"
 
@@ -121,14 +122,14 @@ std::string StoredPortMissing(const char* list, const std::string& name)
 std::string FileFailed(const std::string& path, const EXException* raised)
 {
     const std::string message = raised != nullptr ? raised->message : "Unidentified error";
-    if (message == "Cannot open input file #1") {
+    if (message == dialog_site::kCannotOpen.message) {
         const std::string why = OpenFailureReason(path);
         return "Cannot open " + path + (why.empty() ? std::string(".") : ": " + why + ".");
     }
-    if (message == "Voice file ends before its voice bank is complete") {
+    if (message == dialog_site::kEndsEarly.message) {
         return path + " ends before its voice bank is complete: is it an EX5, EX5R or EX7 voice file?";
     }
-    if (message == "Is a folder, not a voice file" || message == "Is not a regular file, not a voice file") {
+    if (message == dialog_site::kIsFolder.message || message == dialog_site::kNotRegular.message) {
         return path + " i" + message.substr(1) + ".";
     }
     return "Cannot read " + path + ": " + message + ".";

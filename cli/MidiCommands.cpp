@@ -14,6 +14,7 @@
 #include "instrument/Audition.h"
 #include "instrument/Identity.h"
 #include "instrument/JobFailure.h"
+#include "instrument/JobSites.h"
 #include "instrument/Jobs.h"
 #include "instrument/LogFolder.h"
 #include "midi/MidiInWin.h"
@@ -240,10 +241,10 @@ std::string WithoutLineEnd(std::string text)
 // place in errorText).
 bool LogFailed(const TextField& report, const std::filesystem::path& folder, std::ostream& err)
 {
-    if (report.Text().find("Cannot open log file") == std::string::npos) {
+    if (report.Text().find(worker_site::kCannotOpenLog) == std::string::npos) {
         return false;
     }
-    std::string reason = "Cannot open log file in " + ShownLogFolder(folder);
+    std::string reason = std::string(worker_site::kCannotOpenLog) + " in " + ShownLogFolder(folder);
     if (const std::string problem = LogFolderProblem(folder); !problem.empty()) {
         reason += ": " + problem;
     }

@@ -9,13 +9,12 @@
 #include "platform/NoCase.h"
 #include "platform/files/Descriptor.h"
 #include "platform/files/WinFiles.h"
-#include "voice/EXException.h"
+#include "voice/DialogSites.h"
 #include "voice/Patch.h"
 
 namespace {
 
-constexpr const char* kUnit = "SonderikDlg";
-
+namespace site = dialog_site;
 namespace files = platform::files;
 
 bool FoundFromPosition2(std::string_view name, std::string_view what)
@@ -41,24 +40,26 @@ std::size_t BankBlockStart(std::string_view fileName)
     return start;
 }
 
+// Reading a voice file was the dialog's own handler: it still raises under
+// the dialog's unit and lines (voice/DialogSites.h).
 void ReadVoiceBank(const std::string& folder, const std::string& fileName, BankImage& image)
 {
     // The browser joins its folder path, a Windows path, with the listed name.
     const std::optional<std::string> local = platform::ToLocalPath(folder + fileName);
     if (!local) {
-        RaiseEX("Cannot open input file #1", kUnit, 1146);
+        RaiseEX(site::kCannotOpen);
     }
 
     // Opened without waiting, so that a FIFO or a device named like a voice
     // file is refused below instead of hanging the open.
     const files::Descriptor file = files::OpenForReading(*local);
     if (!file) {
-        RaiseEX("Cannot open input file #1", kUnit, 1146);
+        RaiseEX(site::kCannotOpen);
     }
     switch (files::KindOf(file.Get())) {
-    case files::FileKind::Unknown: RaiseEX("Cannot open input file #1", kUnit, 1146);
-    case files::FileKind::Folder: RaiseEX("Is a folder, not a voice file", kUnit, 1146);
-    case files::FileKind::Other: RaiseEX("Is not a regular file, not a voice file", kUnit, 1146);
+    case files::FileKind::Unknown: RaiseEX(site::kCannotOpen);
+    case files::FileKind::Folder: RaiseEX(site::kIsFolder);
+    case files::FileKind::Other: RaiseEX(site::kNotRegular);
     case files::FileKind::Regular: break;
     }
 
@@ -66,20 +67,20 @@ void ReadVoiceBank(const std::string& folder, const std::string& fileName, BankI
     if (start != 0) {
         const bool isS1a = start == bank::kS1aStart;
         if (!files::PositionOf(file.Get())) {
-            RaiseEX("Cannot get position from file #1", kUnit, isS1a ? 1152 : 1164);
+            RaiseEX(isS1a ? site::kS1aGetPosition : site::kS1yGetPosition);
         }
         if (!files::SeekTo(file.Get(), start)) {
-            RaiseEX("Cannot set position in file #1", kUnit, isS1a ? 1157 : 1169);
+            RaiseEX(isS1a ? site::kS1aSetPosition : site::kS1ySetPosition);
         }
     }
 
     auto scratch = std::make_unique<BankImage>();
     const std::optional<std::size_t> got = files::ReadUpTo(file.Get(), scratch->data(), scratch->size());
     if (!got) {
-        RaiseEX("Cannot read voice file #1", kUnit, 1178);
+        RaiseEX(site::kCannotRead);
     }
     if (*got < scratch->size()) {
-        RaiseEX("Voice file ends before its voice bank is complete", kUnit, 1178);
+        RaiseEX(site::kEndsEarly);
     }
     image = *scratch;
 }
