@@ -4,13 +4,17 @@
 
 #include <utility>
 
-CSonderikApp::CSonderikApp(std::string open) : open_(std::move(open)) {}
+CSonderikApp::CSonderikApp(std::string open, std::string logFolder)
+    : open_(std::move(open)), logFolder_(std::move(logFolder))
+{
+}
 CSonderikApp::~CSonderikApp() = default;
 
 bool CSonderikApp::InitInstance()
 {
     // One dialog for the whole run: it carries the voice bank image.
     dialog_ = std::make_unique<CSonderikDlg>();
+    dialog_->SetLogFolder(logFolder_);
     if (!open_.empty()) {
         dialog_->OpenTarget(open_);
     }

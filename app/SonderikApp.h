@@ -8,8 +8,9 @@ class CSonderikDlg;
 // The application: runs the main dialog modally and ends when it closes.
 class CSonderikApp {
 public:
-    // `open`: a voice file or folder the window opens at, or empty.
-    explicit CSonderikApp(std::string open = {});
+    // `open`: a voice file or folder the window opens at, or empty;
+    // `logFolder`: where the jobs write their log (empty: the current folder).
+    explicit CSonderikApp(std::string open = {}, std::string logFolder = {});
     ~CSonderikApp();
     CSonderikApp(const CSonderikApp&) = delete;
     CSonderikApp& operator=(const CSonderikApp&) = delete;
@@ -20,5 +21,6 @@ public:
 
 private:
     std::string open_;
+    std::string logFolder_;
     std::unique_ptr<CSonderikDlg> dialog_;
 };

@@ -31,6 +31,7 @@
 #include "platform/midi/WinMidi.h"
 #include "platform/registry/RegistryFile.h"
 #include "platform/ui/Names.h"
+#include "voice/DialogSites.h"
 #include "voice/EXException.h"
 #include "voice/Patch.h"
 #include "voice/VoiceList.h"
@@ -45,7 +46,6 @@ static void RegisterResources() { Q_INIT_RESOURCE(sonderik); }
 
 namespace {
 
-constexpr const char* kUnit = "SonderikDlg";
 constexpr std::size_t kNameSize = 260;
 constexpr const char* kBusy = "Please wait: the instrument is still busy with the last request.";
 constexpr const char* kLastJobRunning = "Please wait: the last job has not ended yet.";
@@ -558,7 +558,11 @@ bool CSonderikDlg::StartJob(JobRunner::Job job, const std::function<void()>& fil
         return refuse(kLastJobRunning);
     }
     m_jobPorts = JobPortNames();
-    if (!m_jobs.Start(job, m_params, fill)) {
+    const auto fillWithLog = [&] {
+        fill();
+        m_params.logFolder = m_logFolder;
+    };
+    if (!m_jobs.Start(job, m_params, fillWithLog)) {
         return refuse(kLastJobRunning);
     }
     m_awaitingDone = true;
@@ -646,7 +650,7 @@ void CSonderikDlg::OnIdentifyDone()
     unsetCursor();
     // A failed identification found nothing: what an earlier one found is
     // not shown as if it had been found again.
-    if (!ShowFailure(status::IdentifyFailed(ClassifyJobFailure(m_params.errorText), m_jobPorts)) &&
+    if (!ShowFailure(status::IdentifyFailed(ClassifyJobFailure(m_params.errorText), m_jobPorts, m_params.logFolder)) &&
         m_params.errorText[0] == '\0') {
         m_instrument.SetWindowText(m_params.identResult);
         if (m_params.answeredPass == 2 && IsFamilyModel(m_params.identResult)) {
@@ -682,7 +686,7 @@ void CSonderikDlg::OnSendDone()
     if (failure.kind == JobFailureKind::None) {
         SetStatus(status::Sent(m_sendingLine, m_jobPorts.out));
     } else {
-        ShowFailure(status::SendFailed(failure, ShownVoice(m_sendingLine), m_jobPorts));
+        ShowFailure(status::SendFailed(failure, ShownVoice(m_sendingLine), m_jobPorts, m_params.logFolder));
     }
     EndAfterJob();
 }
@@ -1004,7 +1008,7 @@ std::unique_ptr<EX5Patch> CSonderikDlg::SelectedPatch(std::string& line)
     }
     auto patch = std::make_unique<EX5Patch>("AssemblPatch", 0);
     if (!LoadVoice(*patch, line, *bankImage)) {
-        RaiseEX("Problem assembling patch.", kUnit, 1306);
+        RaiseEX(dialog_site::kAssemble);
     }
     return patch;
 }

@@ -81,6 +81,8 @@ public:
     void SetJoinBound(std::chrono::milliseconds bound) { m_joinBound = bound; }
     // Tests wait less for an instrument that does not answer.
     void SetReplyTimeout(std::uint32_t milliseconds) { m_nTimeout = milliseconds; }
+    // Where every job writes its log from now on (empty: the current folder).
+    void SetLogFolder(std::string folder) { m_logFolder = std::move(folder); }
 
     // The commands and handlers, as the controls' notifications call them.
     void IdentifyInstrument();
@@ -241,6 +243,7 @@ private:
     std::unique_ptr<PostedReport> m_progress;
     std::string m_waitingLine;
     std::unique_ptr<FolderBrowser> m_browser;
+    std::string m_logFolder;  // handed to each job in m_params
 
     MessageBoxFn m_messageBox;
     SaveFileFn m_saveFile;

@@ -1,8 +1,10 @@
 #include "app/StatusTexts.h"
 
 #include <cctype>
-#include <filesystem>
 
+#include "instrument/Jobs.h"
+#include "instrument/LogFolder.h"
+#include "voice/DialogSites.h"
 #include "voice/VoiceFile.h"
 #include "voice/VoiceList.h"
 
@@ -29,12 +31,10 @@ std::string PortProblem(const std::string& lead, const char* list, const std::st
            "). Is it still there, and not in use by another program? Open the " + where + " to choose it again.";
 }
 
-// Jobs write their log in the current folder, which --log-dir chooses.
-std::string LogAdvice()
+// `logFolder` is the one the job was given, which --log-dir chooses.
+std::string LogAdvice(const std::string& logFolder)
 {
-    std::error_code ec;
-    const std::string folder = std::filesystem::current_path(ec).string();
-    return "Sonderik.log cannot be written in " + (ec ? std::string("the current folder") : folder) +
+    return std::string(kLogFileName) + " cannot be written in " + ShownLogFolder(logFolder) +
            ". Start Sonderik with --log-dir DIR to choose another folder.";
 }
 
@@ -54,14 +54,14 @@ namespace {
 
 // `lead`, then what the failure concerns and what to do about it.
 std::string Failed(const std::string& lead, const JobFailure& failure, const JobPorts& ports,
-                   const std::string& stillSending)
+                   const std::string& logFolder, const std::string& stillSending)
 {
     switch (failure.kind) {
     case JobFailureKind::None:
     case JobFailureKind::Cancelled:
         return {};
     case JobFailureKind::LogFile:
-        return lead + ": " + LogAdvice();
+        return lead + ": " + LogAdvice(logFolder);
     case JobFailureKind::StillSending:
         return lead + ": " + stillSending;
     case JobFailureKind::OutputPort:
@@ -76,15 +76,16 @@ std::string Failed(const std::string& lead, const JobFailure& failure, const Job
 
 }  // namespace
 
-std::string SendFailed(const JobFailure& failure, const std::string& voice, const JobPorts& ports)
+std::string SendFailed(const JobFailure& failure, const std::string& voice, const JobPorts& ports,
+                       const std::string& logFolder)
 {
-    return Failed((voice.empty() ? std::string("The voice") : voice) + " was not sent", failure, ports,
+    return Failed((voice.empty() ? std::string("The voice") : voice) + " was not sent", failure, ports, logFolder,
                   "it was still on its way when the MIDI Delay ran out. Raise the MIDI Delay and send it again.");
 }
 
-std::string IdentifyFailed(const JobFailure& failure, const JobPorts& ports)
+std::string IdentifyFailed(const JobFailure& failure, const JobPorts& ports, const std::string& logFolder)
 {
-    return Failed("Not identified", failure, ports,
+    return Failed("Not identified", failure, ports, logFolder,
                   "a request was still on its way when its wait ran out. Raise the SysEx Delay and try again.");
 }
 
@@ -121,14 +122,14 @@ std::string StoredPortMissing(const char* list, const std::string& name)
 std::string FileFailed(const std::string& path, const EXException* raised)
 {
     const std::string message = raised != nullptr ? raised->message : "Unidentified error";
-    if (message == "Cannot open input file #1") {
+    if (message == dialog_site::kCannotOpen.message) {
         const std::string why = OpenFailureReason(path);
         return "Cannot open " + path + (why.empty() ? std::string(".") : ": " + why + ".");
     }
-    if (message == "Voice file ends before its voice bank is complete") {
+    if (message == dialog_site::kEndsEarly.message) {
         return path + " ends before its voice bank is complete: is it an EX5, EX5R or EX7 voice file?";
     }
-    if (message == "Is a folder, not a voice file" || message == "Is not a regular file, not a voice file") {
+    if (message == dialog_site::kIsFolder.message || message == dialog_site::kNotRegular.message) {
         return path + " i" + message.substr(1) + ".";
     }
     return "Cannot read " + path + ": " + message + ".";

@@ -22,8 +22,11 @@ struct JobPorts {
 };
 
 // A failed job; empty when the log alone keeps it (the job was cancelled).
-std::string SendFailed(const JobFailure& failure, const std::string& voice, const JobPorts& ports);
-std::string IdentifyFailed(const JobFailure& failure, const JobPorts& ports);
+// `logFolder` is the job's (EXParams::logFolder), named when the log could
+// not be written there.
+std::string SendFailed(const JobFailure& failure, const std::string& voice, const JobPorts& ports,
+                       const std::string& logFolder);
+std::string IdentifyFailed(const JobFailure& failure, const JobPorts& ports, const std::string& logFolder);
 
 // "Sent I1-002 Glass Grand to MIDI Out "...".", for a list line.
 std::string Sent(const std::string& listLine, const std::string& out);

@@ -3,13 +3,14 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include <QApplication>
 
-#include "app/LogFolder.h"
 #include "app/SonderikApp.h"
+#include "instrument/LogFolder.h"
 #include "platform/files/WinFiles.h"
 
 #ifndef SONDERIK_VERSION
@@ -86,18 +87,21 @@ int main(int argc, char** argv)
         }
         open = qtArgs[static_cast<std::size_t>(i)];
     }
-    // Named from the folder it was started in, which the log folder replaces.
+    // Named from the folder it was started in.
     std::error_code ec;
     if (!open.empty() && !platform::IsWindowsPath(open)) {
         open = std::filesystem::absolute(open, ec).string();
     }
+    std::filesystem::path logFolder;
     if (!logDir.empty()) {
         std::string error;
-        if (!UseLogFolder(logDir, error)) {
+        const std::optional<std::filesystem::path> made = MakeLogFolder(logDir, error);
+        if (!made) {
             std::fprintf(stderr, "sonderik: %s\n", error.c_str());
             return 1;
         }
+        logFolder = *made;
     }
-    CSonderikApp app(open);
+    CSonderikApp app(open, logFolder.string());
     return app.InitInstance() ? application.exec() : 0;
 }

@@ -1,7 +1,5 @@
 #include "cli/Cli.h"
 
-#include <unistd.h>
-
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cctype>

@@ -4,6 +4,7 @@
 #include <memory>
 #include <new>
 
+#include "voice/DialogSites.h"
 #include "voice/VoiceList.h"
 
 std::string Printable(std::string text)
@@ -45,7 +46,7 @@ bool ReadBank(const std::string& file, BankImage& image, std::ostream& err, int&
         const std::unique_ptr<EXException> e(raised);
         std::string reason = e ? e->message : "Unidentified error";
         // The record names no cause; a musician needs to know which.
-        if (reason == "Cannot open input file #1") {
+        if (reason == dialog_site::kCannotOpen.message) {
             if (const std::string why = OpenFailureReason(file); !why.empty()) {
                 reason += ": " + why;
             }
@@ -67,7 +68,7 @@ std::unique_ptr<EX5Patch> PatchOfVoice(const BankImage& image, int voice, const 
     }
     auto patch = std::make_unique<EX5Patch>("AssemblPatch", 0);
     if (!LoadVoice(*patch, line, image)) {
-        status = Fail(err, file, "Problem assembling patch.");
+        status = Fail(err, file, dialog_site::kAssemble.message);
         return nullptr;
     }
     return patch;

@@ -1,6 +1,7 @@
 #include "cli/FileCommands.h"
 
-#include <sys/stat.h>
+#include <filesystem>
+#include <system_error>
 
 #include "browser/FolderListing.h"
 #include "cli/Common.h"
@@ -28,8 +29,8 @@ int PrintFolder(const std::string& path, std::ostream& out, std::ostream& err)
         folder += separator;
     }
     const std::optional<std::string> local = platform::ToLocalPath(folder);
-    struct stat status {};
-    if (!local || ::stat(local->c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) {
+    std::error_code ec;
+    if (!local || !std::filesystem::is_directory(*local, ec)) {
         return Fail(err, path, "Cannot find the folder");
     }
     for (const std::string& name : browser::ShownSubfolders(folder)) {

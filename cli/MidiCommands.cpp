@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -13,6 +14,7 @@
 #include "instrument/Audition.h"
 #include "instrument/Identity.h"
 #include "instrument/JobFailure.h"
+#include "instrument/JobSites.h"
 #include "instrument/Jobs.h"
 #include "instrument/LogFolder.h"
 #include "midi/MidiInWin.h"
@@ -239,13 +241,10 @@ std::string WithoutLineEnd(std::string text)
 // place in errorText).
 bool LogFailed(const TextField& report, const std::filesystem::path& folder, std::ostream& err)
 {
-    if (report.Text().find("Cannot open log file") == std::string::npos) {
+    if (report.Text().find(worker_site::kCannotOpenLog) == std::string::npos) {
         return false;
     }
-    std::error_code ec;
-    const std::filesystem::path where =
-        folder.empty() ? std::filesystem::current_path(ec) : std::filesystem::absolute(folder, ec).lexically_normal();
-    std::string reason = "Cannot open log file in " + (ec ? folder.string() : where.string());
+    std::string reason = std::string(worker_site::kCannotOpenLog) + " in " + ShownLogFolder(folder);
     if (const std::string problem = LogFolderProblem(folder); !problem.empty()) {
         reason += ": " + problem;
     }
@@ -371,7 +370,11 @@ int Identify(const MidiSetup& midi, const JobOptions& options, std::ostream& out
         return Fail(err, "identify", resolved.missing);
     }
     KeepInRange(resolved, options, false, true, err);
-    const std::filesystem::path logFolder = ExpandLogFolder(options.logDir);
+    std::string noFolder;
+    const std::optional<std::filesystem::path> logFolder = ExpandLogFolder(options.logDir, noFolder);
+    if (!logFolder) {
+        return Fail(err, "identify", noFolder);
+    }
     auto params = std::make_unique<EXParams>();
     TextField done;
     TextField report;
@@ -380,13 +383,13 @@ int Identify(const MidiSetup& midi, const JobOptions& options, std::ostream& out
         params->PrepareIdentify(&done, resolved.settings, SONDERIK_VERSION);
         params->reportWindow = &report;
         params->progressWindow = showWaiting ? &progress : nullptr;
-        params->logFolder = logFolder.string();
+        params->logFolder = logFolder->string();
         params->verbose = options.verbose ? 1 : 0;
         params->timeout = resolved.timeout;
         params->identResult[0] = '\0';
     }, done, report, err, showWaiting ? &progress : nullptr);
 
-    if (LogFailed(report, logFolder, err)) {
+    if (LogFailed(report, *logFolder, err)) {
         return kFailed;
     }
     if (params->errorText[0] != '\0') {
@@ -421,19 +424,23 @@ int Send(const MidiSetup& midi, const std::string& file, int voice, const JobOpt
         return Fail(err, file, resolved.missing);
     }
     KeepInRange(resolved, options, true, false, err);
-    const std::filesystem::path logFolder = ExpandLogFolder(options.logDir);
+    std::string noFolder;
+    const std::optional<std::filesystem::path> logFolder = ExpandLogFolder(options.logDir, noFolder);
+    if (!logFolder) {
+        return Fail(err, file, noFolder);
+    }
     auto params = std::make_unique<EXParams>();
     TextField done;
     TextField report;
     RunJob(&SendVoiceJob, *params, [&] {
         params->PrepareSendVoice(patch.release(), nullptr, &done, resolved.settings, SONDERIK_VERSION);
         params->reportWindow = &report;
-        params->logFolder = logFolder.string();
+        params->logFolder = logFolder->string();
         params->verbose = options.verbose ? 1 : 0;
         params->timeout = resolved.timeout;
     }, done, report, err);
 
-    if (LogFailed(report, logFolder, err)) {
+    if (LogFailed(report, *logFolder, err)) {
         return kFailed;
     }
     if (params->errorText[0] != '\0') {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "instrument/Midi.h"
+#include "voice/EXException.h"
 #include "voice/EXParams.h"
 
 // Sounding the instrument while an audition button is held: a press plays a
@@ -59,10 +60,10 @@ private:
     struct Note {
         std::uint8_t key;
         std::uint8_t velocity;
-        int line;  // of the error raised when it cannot be sent
     };
+    // Sends `notes` in turn; the note that cannot be sent raises its site.
     template <std::size_t N>
-    void Play(const Note (&notes)[N], const char* error, std::chrono::milliseconds pause);
+    void Play(const Note (&notes)[N], const ErrorSite (&sites)[N], std::chrono::milliseconds pause);
 
     const EXParams& params_;
     std::chrono::milliseconds runPause_;

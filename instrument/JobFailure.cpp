@@ -1,6 +1,7 @@
 #include "instrument/JobFailure.h"
 
-#include <strings.h>
+#include "instrument/JobSites.h"
+#include "platform/NoCase.h"
 
 JobFailure ClassifyJobFailure(std::string_view errorLine)
 {
@@ -18,9 +19,9 @@ JobFailure ClassifyJobFailure(std::string_view errorLine)
     const std::string_view unit = place.substr(0, place.find(':'));
     if (failure.message.find("Error 0x41 ") != std::string::npos) {
         failure.kind = JobFailureKind::StillSending;
-    } else if (failure.message == "Job Cancelled") {
+    } else if (failure.message == midi_site::kCancelled.message) {
         failure.kind = JobFailureKind::Cancelled;
-    } else if (strcasecmp(failure.message.c_str(), "Cannot open log file") == 0) {
+    } else if (platform::EqualNoCase(failure.message, worker_site::kCannotOpenLog)) {
         // Compared as the jobs compare it.
         failure.kind = JobFailureKind::LogFile;
     } else if (unit == "MidiOutWin") {

@@ -1,37 +1,23 @@
 #include "instrument/Jobs.h"
 
-#include <strings.h>
-
 #include <cstdio>
-#include <ctime>
 #include <exception>
 #include <memory>
 
+#include "instrument/JobSites.h"
 #include "instrument/LogFolder.h"
 #include "instrument/Midi.h"
 #include "midi/MidiParams.h"
+#include "platform/NoCase.h"
+#include "platform/system/System.h"
 #include "voice/EXException.h"
 #include "voice/Family.h"
 #include "voice/Patch.h"
 
 namespace {
 
-constexpr const char* kUnit = "EXWorker";
-constexpr const char* kCannotOpenLog = "Cannot open log file";
 constexpr UINT kCancelMessage = 0x8001;
 constexpr std::size_t kNameSize = 260;
-
-// The local time as asctime writes it: "Mon Dec  7 12:21:30 2026\n".
-std::string DateText()
-{
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    char text[32] = {};
-    if (localtime_r(&now, &local) == nullptr || asctime_r(&local, text) == nullptr) {
-        return "\n";
-    }
-    return text;
-}
 
 void Done(HWND window)
 {
@@ -55,7 +41,7 @@ void ReportError(EXParams& params, EXException* raised)
     } else {
         std::snprintf(line, sizeof line, "%s:%d %s\r\n", e->sourceFile, e->line, e->message);
     }
-    const bool logIt = params.log != nullptr && (!e || strcasecmp(e->message, kCannotOpenLog) != 0);
+    const bool logIt = params.log != nullptr && (!e || !platform::EqualNoCase(e->message, worker_site::kCannotOpenLog));
     if (logIt) {
         LogF(params, "%s", line);
         std::snprintf(params.errorText, sizeof params.errorText, "%s", line);
@@ -65,26 +51,27 @@ void ReportError(EXParams& params, EXException* raised)
 }
 
 // Runs `body`, catching whatever it throws: a record, or any other
-// exception, which would otherwise end the program from a worker thread.
+// exception, which would otherwise end the program from a worker thread;
+// that is reported at `site` with its own text.
 template <typename Body>
-void Guarded(EXParams& params, int line, Body&& body)
+void Guarded(EXParams& params, const ErrorSite& site, Body&& body)
 {
     try {
         body();
     } catch (EXException* e) {
         ReportError(params, e);
     } catch (const std::exception& e) {
-        ReportError(params, new (std::nothrow) EXException(e.what(), kUnit, line));
+        ReportError(params, new (std::nothrow) EXException(e.what(), site.unit, site.line));
     } catch (...) {
         ReportError(params, nullptr);
     }
 }
 
-void OpenLog(EXParams& params, const char* mode, char (&buffer)[4], int line)
+void OpenLog(EXParams& params, const char* mode, char (&buffer)[4], const ErrorSite& site)
 {
     params.log = std::fopen(LogFileIn(params.logFolder).c_str(), mode);
     if (params.log == nullptr) {
-        RaiseEX(kCannotOpenLog, kUnit, line);
+        RaiseEX(site);
     }
     std::setvbuf(params.log, buffer, _IOFBF, sizeof buffer);
 }
@@ -99,13 +86,13 @@ void CloseLog(EXParams& params)
 
 // Closing can raise too (a voice still on its way); that is reported, and
 // the port's destruction then finishes the close.
-void ClosePorts(EXParams& params, MidiParams* pair, int line)
+void ClosePorts(EXParams& params, MidiParams* pair, const ErrorSite& site)
 {
     if (pair == nullptr) {
         return;
     }
-    Guarded(params, line, [&] { pair->midiIn.Close(params); });
-    Guarded(params, line, [&] { pair->midiOut.Close(params); });
+    Guarded(params, site, [&] { pair->midiIn.Close(params); });
+    Guarded(params, site, [&] { pair->midiOut.Close(params); });
 }
 
 }  // namespace
@@ -117,10 +104,10 @@ void SendVoiceJob(void* arg)
     char logBuffer[4];
     std::unique_ptr<MidiParams> pair;
 
-    Guarded(params, 60, [&] {
+    Guarded(params, worker_site::kSendVoice, [&] {
         pair = std::make_unique<MidiParams>();
-        OpenLog(params, "ab", logBuffer, 60);
-        LogF(params, "Sonderik %s sent voice patch at %s", params.version, DateText().c_str());
+        OpenLog(params, "ab", logBuffer, worker_site::kSendVoice);
+        LogF(params, "Sonderik %s sent voice patch at %s", params.version, platform::LocalDateText().c_str());
         pair->midiIn.Open(params.midiInPort);
         pair->midiOut.Open(params);
         Midi midi;
@@ -131,7 +118,7 @@ void SendVoiceJob(void* arg)
     params.patch = nullptr;
 
     Sleep(params.midiDelay);
-    ClosePorts(params, pair.get(), 60);
+    ClosePorts(params, pair.get(), worker_site::kSendVoice);
     Done(params.sendDoneWindow);
     CloseLog(params);
     pair.reset();
@@ -145,10 +132,10 @@ void IdentifyJob(void* arg)
     std::unique_ptr<MidiParams> pair;
     std::unique_ptr<Midi> conversation;
 
-    Guarded(params, 146, [&] {
+    Guarded(params, worker_site::kIdentify, [&] {
         pair = std::make_unique<MidiParams>();
-        OpenLog(params, "wb", logBuffer, 146);
-        LogF(params, "Sonderik %s started at %s", params.version, DateText().c_str());
+        OpenLog(params, "wb", logBuffer, worker_site::kIdentify);
+        LogF(params, "Sonderik %s started at %s", params.version, platform::LocalDateText().c_str());
         pair->midiIn.Open(params.midiInPort);
         pair->midiOut.Open(params);
 
@@ -180,10 +167,10 @@ void IdentifyJob(void* arg)
     });
     conversation.reset();
 
-    ClosePorts(params, pair.get(), 146);
+    ClosePorts(params, pair.get(), worker_site::kIdentify);
     Done(params.identDoneWindow);
 
-    const std::string date = DateText();
+    const std::string date = platform::LocalDateText();
     if (params.log != nullptr) {
         LogF(params, "Finished instrument ident %s", date.c_str());
         CloseLog(params);

@@ -15,7 +15,7 @@
 void SendVoiceJob(void* params);
 void IdentifyJob(void* params);
 
-// The log's file name, in the process's current folder.
+// The log's file name, in the record's log folder.
 constexpr const char* kLogFileName = "Sonderik.log";
 
 // Starts jobs one at a time, so that the one EXParams is never refilled

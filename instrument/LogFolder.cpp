@@ -1,47 +1,37 @@
 #include "instrument/LogFolder.h"
 
-#include <pwd.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdlib>
-#include <cstring>
 #include <system_error>
-#include <vector>
 
 #include "instrument/Jobs.h"
+#include "platform/files/Descriptor.h"
+#include "platform/system/System.h"
 
-namespace {
-
-std::filesystem::path HomeFolder()
+std::optional<std::filesystem::path> ExpandLogFolder(const std::string& requested, std::string& error)
 {
-    if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
-        return home;
+    if (requested != "~" && requested.rfind("~/", 0) != 0) {
+        return requested;
     }
-    std::vector<char> buffer(16384);
-    passwd entry{};
-    passwd* found = nullptr;
-    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr &&
-        found->pw_dir != nullptr) {
-        return found->pw_dir;
+    const std::filesystem::path home = platform::HomeFolder();
+    if (home.empty()) {
+        error = "cannot expand ~ in " + requested + ": there is no home folder";
+        return std::nullopt;
     }
-    return {};
+    return requested == "~" ? home : home / requested.substr(2);
 }
 
-}  // namespace
-
-std::filesystem::path ExpandLogFolder(const std::string& requested)
+std::optional<std::filesystem::path> MakeLogFolder(const std::string& requested, std::string& error)
 {
-    if (requested == "~") {
-        return HomeFolder();
+    std::optional<std::filesystem::path> folder = ExpandLogFolder(requested, error);
+    if (!folder || folder->empty()) {
+        return folder;
     }
-    if (requested.rfind("~/", 0) == 0) {
-        const std::filesystem::path home = HomeFolder();
-        if (!home.empty()) {
-            return home / requested.substr(2);
-        }
+    std::error_code ec;
+    std::filesystem::create_directories(*folder, ec);
+    if (ec) {
+        error = "cannot make the log folder " + folder->string() + ": " + ec.message();
+        return std::nullopt;
     }
-    return requested;
+    return folder;
 }
 
 std::filesystem::path LogFileIn(const std::filesystem::path& folder)
@@ -54,6 +44,17 @@ std::filesystem::path LogFileIn(const std::filesystem::path& folder)
     return folder / kLogFileName;
 }
 
+std::string ShownLogFolder(const std::filesystem::path& folder)
+{
+    std::error_code ec;
+    const std::filesystem::path where =
+        folder.empty() ? std::filesystem::current_path(ec) : std::filesystem::absolute(folder, ec).lexically_normal();
+    if (!ec) {
+        return where.string();
+    }
+    return folder.empty() ? std::string("the current folder") : folder.string();
+}
+
 std::string LogFolderProblem(const std::filesystem::path& folder)
 {
     const std::filesystem::path where = folder.empty() ? std::filesystem::path(".") : folder;
@@ -64,15 +65,12 @@ std::string LogFolderProblem(const std::filesystem::path& folder)
             return ec.message();
         }
     }
-    if (std::filesystem::is_directory(where / kLogFileName, ec)) {
+    const std::filesystem::path log = where / kLogFileName;
+    if (std::filesystem::is_directory(log, ec)) {
         return std::string(kLogFileName) + " is a folder there";
     }
-    if (::access(where.c_str(), W_OK | X_OK) != 0) {
-        return std::strerror(errno);
+    if (std::string problem = platform::files::WriteProblem(where); !problem.empty()) {
+        return problem;
     }
-    const std::filesystem::path log = where / kLogFileName;
-    if (std::filesystem::exists(log, ec) && ::access(log.c_str(), W_OK) != 0) {
-        return std::strerror(errno);
-    }
-    return {};
+    return std::filesystem::exists(log, ec) ? platform::files::WriteProblem(log) : std::string();
 }

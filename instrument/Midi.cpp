@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "instrument/Identity.h"
+#include "instrument/JobSites.h"
 #include "midi/Pacing.h"
 #include "midi/MidiParams.h"
 #include "platform/threads/Thread.h"
@@ -17,7 +18,6 @@
 
 namespace {
 
-constexpr const char* kUnit = "Midi";
 constexpr UINT kCancelMessage = 0x8001;
 constexpr int kReplyBufferSize = 4096;
 constexpr std::size_t kNameSize = 260;
@@ -68,7 +68,7 @@ int Midi::ExchangeSysex(EXParams& params, MidiParams& pair, const char* label, i
 
     MSG cancel;
     if (PeekMessageA(&cancel, nullptr, kCancelMessage, kCancelMessage, PM_REMOVE)) {
-        RaiseEX("Job Cancelled", kUnit, 160);
+        RaiseEX(midi_site::kCancelled);
     }
     if (attempt == 0) {
         LogF(params, "%s.", label);
@@ -159,7 +159,7 @@ int Midi::RequestIdentity(EXParams& params, MidiParams& pair, int learn)
             LogF(params, "[");
             LogBytes(params, reply.data(), n);
             LogF(params, " ]\r\n");
-            RaiseEX("Cannot translate the reply.", kUnit, 116);
+            RaiseEX(midi_site::kUntranslatableReply);
         }
         if (static_cast<std::uint32_t>(attempt) + 1 >= params.attempts) {
             return -1;
@@ -215,7 +215,7 @@ int Midi::SendVoice(EXParams& params, MidiParams& pair)
     std::unique_ptr<EX5Patch> patch(params.patch);
     params.patch = nullptr;
     if (!patch) {
-        RaiseEX("Problem assembling patch.", kUnit, 1306);
+        RaiseEX(midi_site::kNoPatch);
     }
     const std::uint8_t* message = patch->Assemble();
     // Never past the closing F7: a voice without elements is shorter than

@@ -30,4 +30,9 @@ inline int CompareNoCase(std::string_view a, std::string_view b)
     return a.size() < b.size() ? -1 : 1;
 }
 
+inline bool EqualNoCase(std::string_view a, std::string_view b)
+{
+    return a.size() == b.size() && CompareNoCase(a, b) == 0;
+}
+
 }  // namespace platform

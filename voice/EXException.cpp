@@ -30,6 +30,15 @@ void RaiseEX(const char* message, const char* sourceFile, int line)
     throw new (std::nothrow) EXException(message, sourceFile, line);
 }
 
+void RaiseEX(const ErrorSite& site) { RaiseEX(site.message, site.unit, site.line); }
+
+void RaiseEXCode(const ErrorSite& site, unsigned code)
+{
+    char text[EXException::kTextSize];
+    std::snprintf(text, sizeof text, site.message, code);
+    RaiseEX(text, site.unit, site.line);
+}
+
 void FormatEX(const EXException* e, char* out, std::size_t outSize)
 {
     if (out == nullptr || outSize == 0) {

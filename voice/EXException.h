@@ -21,6 +21,19 @@ public:
 // Throws a new record, or a null pointer when memory for it is exhausted.
 [[noreturn]] void RaiseEX(const char* message, const char* sourceFile, int line);
 
+// A place that raises: the unit and line its report names and what it says.
+// Each unit lists its sites in one place, so that the reader sees which
+// message goes with which line and none is ever spelt twice.
+struct ErrorSite {
+    const char* unit;
+    int line;
+    const char* message;  // for RaiseEXCode, a printf format of one unsigned
+};
+
+[[noreturn]] void RaiseEX(const ErrorSite& site);
+// The site's message with the system's result code filled in.
+[[noreturn]] void RaiseEXCode(const ErrorSite& site, unsigned code);
+
 // The report form jobs and tools print: "unit:line message" (no line end).
 // A null record reads as an unidentified error.
 void FormatEX(const EXException* e, char* out, std::size_t outSize);

@@ -1,41 +1,21 @@
 #include "voice/VoiceFile.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <memory>
 #include <optional>
 
+#include "platform/NoCase.h"
+#include "platform/files/Descriptor.h"
 #include "platform/files/WinFiles.h"
-#include "voice/EXException.h"
+#include "voice/DialogSites.h"
 #include "voice/Patch.h"
 
 namespace {
 
-constexpr const char* kUnit = "SonderikDlg";
-
-// Owns a file descriptor for the length of one read.
-class Fd {
-public:
-    explicit Fd(int fd) : fd_(fd) {}
-    ~Fd()
-    {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
+namespace site = dialog_site;
+namespace files = platform::files;
 
 bool FoundFromPosition2(std::string_view name, std::string_view what)
 {
@@ -49,7 +29,7 @@ std::size_t BankBlockStart(std::string_view fileName)
 {
     std::string lower(fileName);
     std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+                   [](char c) { return static_cast<char>(platform::FoldCase(c)); });
     std::size_t start = 0;
     if (FoundFromPosition2(lower, "s1a")) {
         start = bank::kS1aStart;
@@ -60,57 +40,47 @@ std::size_t BankBlockStart(std::string_view fileName)
     return start;
 }
 
+// Reading a voice file was the dialog's own handler: it still raises under
+// the dialog's unit and lines (voice/DialogSites.h).
 void ReadVoiceBank(const std::string& folder, const std::string& fileName, BankImage& image)
 {
     // The browser joins its folder path, a Windows path, with the listed name.
     const std::optional<std::string> local = platform::ToLocalPath(folder + fileName);
     if (!local) {
-        RaiseEX("Cannot open input file #1", kUnit, 1146);
+        RaiseEX(site::kCannotOpen);
     }
-    const std::string& path = *local;
 
-    // Non-blocking, so that a FIFO or a device named like a voice file is
-    // refused below instead of hanging the open.
-    Fd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
-    if (fd.get() < 0) {
-        RaiseEX("Cannot open input file #1", kUnit, 1146);
+    // Opened without waiting, so that a FIFO or a device named like a voice
+    // file is refused below instead of hanging the open.
+    const files::Descriptor file = files::OpenForReading(*local);
+    if (!file) {
+        RaiseEX(site::kCannotOpen);
     }
-    struct stat info {};
-    if (::fstat(fd.get(), &info) != 0) {
-        RaiseEX("Cannot open input file #1", kUnit, 1146);
-    }
-    if (S_ISDIR(info.st_mode)) {
-        RaiseEX("Is a folder, not a voice file", kUnit, 1146);
-    }
-    if (!S_ISREG(info.st_mode)) {
-        RaiseEX("Is not a regular file, not a voice file", kUnit, 1146);
+    switch (files::KindOf(file.Get())) {
+    case files::FileKind::Unknown: RaiseEX(site::kCannotOpen);
+    case files::FileKind::Folder: RaiseEX(site::kIsFolder);
+    case files::FileKind::Other: RaiseEX(site::kNotRegular);
+    case files::FileKind::Regular: break;
     }
 
     const std::size_t start = BankBlockStart(fileName);
     if (start != 0) {
         const bool isS1a = start == bank::kS1aStart;
-        if (::lseek(fd.get(), 0, SEEK_CUR) < 0) {
-            RaiseEX("Cannot get position from file #1", kUnit, isS1a ? 1152 : 1164);
+        if (!files::PositionOf(file.Get())) {
+            RaiseEX(isS1a ? site::kS1aGetPosition : site::kS1yGetPosition);
         }
-        if (::lseek(fd.get(), static_cast<off_t>(start), SEEK_SET) < 0) {
-            RaiseEX("Cannot set position in file #1", kUnit, isS1a ? 1157 : 1169);
+        if (!files::SeekTo(file.Get(), start)) {
+            RaiseEX(isS1a ? site::kS1aSetPosition : site::kS1ySetPosition);
         }
     }
 
     auto scratch = std::make_unique<BankImage>();
-    std::size_t got = 0;
-    while (got < scratch->size()) {
-        const ssize_t n = ::read(fd.get(), scratch->data() + got, scratch->size() - got);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            RaiseEX("Cannot read voice file #1", kUnit, 1178);
-        }
-        if (n == 0) {
-            RaiseEX("Voice file ends before its voice bank is complete", kUnit, 1178);
-        }
-        got += static_cast<std::size_t>(n);
+    const std::optional<std::size_t> got = files::ReadUpTo(file.Get(), scratch->data(), scratch->size());
+    if (!got) {
+        RaiseEX(site::kCannotRead);
+    }
+    if (*got < scratch->size()) {
+        RaiseEX(site::kEndsEarly);
     }
     image = *scratch;
 }
@@ -129,11 +99,7 @@ void ReadVoiceBankFile(const std::string& path, BankImage& image)
 std::string OpenFailureReason(const std::string& path)
 {
     const std::optional<std::string> local = platform::ToLocalPath(path);
-    if (!local) {
-        return std::strerror(ENOENT);
-    }
-    Fd fd(::open(local->c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
-    return fd.get() < 0 ? std::strerror(errno) : std::string();
+    return local ? files::ReadProblem(*local) : std::strerror(ENOENT);
 }
 
 PatchBank::PatchBank() : patches(new Patch*[kSlots]()), length(kSlots) {}

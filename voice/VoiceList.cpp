@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/NoCase.h"
 #include "voice/Family.h"
 
 VoiceListView::~VoiceListView() = default;
@@ -57,9 +58,7 @@ void FillVoiceList(VoiceListView& list, const BankImage& image, bool showInits)
 
 bool VoiceLineLess(std::string_view a, std::string_view b)
 {
-    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        return std::tolower(static_cast<unsigned char>(x)) < std::tolower(static_cast<unsigned char>(y));
-    });
+    return platform::CompareNoCase(a, b) < 0;
 }
 
 std::string ShownVoice(std::string_view line)

@@ -3,22 +3,21 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <sys/vfs.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <mutex>
 #include <utility>
 #include <vector>
 
-#include "platform/SettingsFolder.h"
+#include "platform/NoCase.h"
+#include "platform/files/Descriptor.h"
 #include "platform/files/WinFiles.h"
+#include "platform/system/System.h"
 
 namespace platform::files {
 
@@ -39,38 +38,17 @@ std::string Env(const char* name)
     return value == nullptr ? std::string() : std::string(value);
 }
 
-bool ReadWhole(int fd, std::string& text)
-{
-    text.clear();
-    char buffer[16384];
-    for (;;) {
-        const ssize_t got = ::read(fd, buffer, sizeof buffer);
-        if (got < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        if (got == 0) {
-            return true;
-        }
-        text.append(buffer, static_cast<std::size_t>(got));
-        if (text.size() > (std::size_t{64} << 20)) {
-            return false;
-        }
-    }
-}
+// Far more than any mount table or "drives.txt" a machine has.
+constexpr std::size_t kMaxTableText = std::size_t{64} << 20;
 
-bool ReadFile(const std::string& path, std::string& text)
+// The whole file, or empty.
+std::string ReadFile(const std::string& path)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0) {
-        text.clear();
-        return false;
+    std::string text;
+    if (const Descriptor file = OpenForReading(path)) {
+        ReadAll(file.Get(), text, kMaxTableText);
     }
-    const bool read = ReadWhole(fd, text);
-    ::close(fd);
-    return read;
+    return text;
 }
 
 // Whether `path` lies in the folder `folder` (or is it), by components.
@@ -160,15 +138,7 @@ void WriteDrivesFile(const std::string& settings, const std::map<char, std::stri
         return;
     }
     const std::string text = FormatDrivesFile(letters);
-    bool written = true;
-    for (std::size_t done = 0; done < text.size() && written;) {
-        const ssize_t put = ::write(fd, text.data() + done, text.size() - done);
-        if (put < 0 && errno == EINTR) {
-            continue;
-        }
-        written = put > 0;
-        done += written ? static_cast<std::size_t>(put) : 0;
-    }
+    bool written = WriteAll(fd, text.data(), text.size());
     written = ::fsync(fd) == 0 && written;
     written = ::close(fd) == 0 && written;
     if (!written || ::rename(temporary.c_str(), file.c_str()) != 0) {
@@ -227,53 +197,37 @@ struct FileStamp {
 // table signals a change to poll(); a test's file is looked at with stat().
 class MountWatch {
 public:
-    MountWatch() = default;
-    MountWatch(const MountWatch&) = delete;
-    MountWatch& operator=(const MountWatch&) = delete;
-    ~MountWatch() { Close(); }
-
     // Opens `path` afresh and reads it.
     std::string Open(const std::string& path)
     {
-        Close();
         path_ = path;
         std::string text;
-        fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-        if (fd_ < 0) {
+        file_ = OpenForReading(path);
+        if (!file_) {
             stamp_ = FileStamp::Of(path);
             return text;
         }
         struct statfs system {};
-        kernel_ = ::fstatfs(fd_, &system) == 0 && system.f_type == 0x9fa0;  // PROC_SUPER_MAGIC
+        kernel_ = ::fstatfs(file_.Get(), &system) == 0 && system.f_type == 0x9fa0;  // PROC_SUPER_MAGIC
         if (!kernel_) {
             stamp_ = FileStamp::Of(path);
         }
-        if (!ReadWhole(fd_, text)) {
-            text.clear();
-        }
+        ReadAll(file_.Get(), text, kMaxTableText);
         return text;
     }
 
     bool Changed() const
     {
-        if (fd_ >= 0 && kernel_) {
-            pollfd watch{fd_, POLLPRI, 0};
+        if (file_ && kernel_) {
+            pollfd watch{file_.Get(), POLLPRI, 0};
             return ::poll(&watch, 1, 0) != 0;
         }
         return !(FileStamp::Of(path_) == stamp_);
     }
 
 private:
-    void Close()
-    {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-        fd_ = -1;
-    }
-
     std::string path_;
-    int fd_ = -1;
+    Descriptor file_;
     bool kernel_ = false;
     FileStamp stamp_;
 };
@@ -300,24 +254,6 @@ std::string DrivesFilePath(const DriveSources& sources)
 
 }  // namespace
 
-int CompareFolded(std::string_view a, std::string_view b)
-{
-    const std::size_t common = std::min(a.size(), b.size());
-    for (std::size_t i = 0; i < common; ++i) {
-        auto x = static_cast<unsigned char>(a[i]);
-        auto y = static_cast<unsigned char>(b[i]);
-        x = (x >= 'A' && x <= 'Z') ? static_cast<unsigned char>(x + 32) : x;
-        y = (y >= 'A' && y <= 'Z') ? static_cast<unsigned char>(y + 32) : y;
-        if (x != y) {
-            return x < y ? -1 : 1;
-        }
-    }
-    if (a.size() == b.size()) {
-        return 0;
-    }
-    return a.size() < b.size() ? -1 : 1;
-}
-
 DriveSources CurrentDriveSources()
 {
     DriveSources sources;
@@ -337,22 +273,8 @@ DriveSources CurrentDriveSources()
         sources.gvfs = "/run/user/" + std::to_string(::getuid()) + "/gvfs";
     }
     sources.settings = platform::SettingsFolder().string();
-    sources.home = Env("HOME");
-    // The account does not change while the program runs: look it up once.
-    static const std::pair<std::string, std::string> account = [] {
-        passwd entry{};
-        passwd* found = nullptr;
-        std::vector<char> buffer(16384);
-        if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) != 0 || found == nullptr) {
-            return std::pair<std::string, std::string>(Env("USER"), "");
-        }
-        return std::pair<std::string, std::string>(found->pw_name == nullptr ? "" : found->pw_name,
-                                                   found->pw_dir == nullptr ? "" : found->pw_dir);
-    }();
-    sources.user = account.first;
-    if (sources.home.empty()) {
-        sources.home = account.second;
-    }
+    sources.home = platform::HomeFolder().string();
+    sources.user = platform::UserName();
     return sources;
 }
 
@@ -398,10 +320,7 @@ DriveTable BuildDriveTable(const DriveSources& sources, std::string_view mountIn
             }
         }
 
-        const std::string file = DrivesFilePath(sources);
-        std::string text;
-        ReadFile(file, text);
-        std::map<char, std::string> letters = ParseDrivesFile(text);
+        std::map<char, std::string> letters = ParseDrivesFile(ReadFile(DrivesFilePath(sources)));
         bool added = false;
         for (const Mount* mount : candidates) {
             auto known = std::find_if(letters.begin(), letters.end(),
@@ -484,13 +403,14 @@ std::vector<Share> CurrentShares(const DriveTable& table, const DriveSources& so
         ::closedir(folder);
     }
     std::stable_sort(shares.begin(), shares.end(), [](const Share& a, const Share& b) {
-        const int server = CompareFolded(a.server, b.server);
-        return server != 0 ? server < 0 : CompareFolded(a.share, b.share) < 0;
+        const int server = platform::CompareNoCase(a.server, b.server);
+        return server != 0 ? server < 0 : platform::CompareNoCase(a.share, b.share) < 0;
     });
     // One share per remote name: the first mount of it.
     shares.erase(std::unique(shares.begin(), shares.end(),
                              [](const Share& a, const Share& b) {
-                                 return CompareFolded(a.server, b.server) == 0 && CompareFolded(a.share, b.share) == 0;
+                                 return platform::EqualNoCase(a.server, b.server) &&
+                                        platform::EqualNoCase(a.share, b.share);
                              }),
                  shares.end());
     return shares;

@@ -57,7 +57,4 @@ std::vector<Share> CurrentShares(const DriveTable& table, const DriveSources& so
 // The letter whose folder is `folder`, or 0.
 char LetterOfFolder(const DriveTable& table, const std::string& folder);
 
-// Folds A-Z to a-z and compares bytes.
-int CompareFolded(std::string_view a, std::string_view b);
-
 }  // namespace platform::files

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <iterator>
 
+#include "platform/NoCase.h"
 #include "platform/files/DriveTable.h"
 #include "platform/files/Paths.h"
 #include "platform/files/WinFiles.h"
@@ -55,8 +56,8 @@ UINT GetDriveTypeA(LPCSTR rootPathName)
         if (cut != std::string_view::npos && rest.find_first_of("\\/", cut + 1) == std::string_view::npos) {
             const std::shared_ptr<const DriveTable> table = CurrentDriveTable();
             for (const Share& share : CurrentShares(*table, CurrentDriveSources())) {
-                if (CompareFolded(share.server, rest.substr(0, cut)) == 0 &&
-                    CompareFolded(share.share, rest.substr(cut + 1)) == 0) {
+                if (platform::EqualNoCase(share.server, rest.substr(0, cut)) &&
+                    platform::EqualNoCase(share.share, rest.substr(cut + 1))) {
                     return DRIVE_REMOTE;
                 }
             }

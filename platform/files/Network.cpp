@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/NoCase.h"
 #include "platform/files/DriveTable.h"
 #include "platform/files/HandleTable.h"
 #include "platform/files/Paths.h"
@@ -13,7 +14,7 @@
 
 namespace {
 
-using platform::files::CompareFolded;
+using platform::EqualNoCase;
 using platform::files::Share;
 
 struct Record {
@@ -82,7 +83,7 @@ std::vector<Record> Servers(const std::vector<Share>& shares)
     std::vector<Record> servers;
     for (std::size_t i = 0; i < shares.size(); ++i) {
         // The shares come ordered by server, so a server's shares are together.
-        if (i == 0 || CompareFolded(shares[i - 1].server, shares[i].server) != 0) {
+        if (i == 0 || !EqualNoCase(shares[i - 1].server, shares[i].server)) {
             servers.push_back(ServerRecord(shares[i]));
         }
     }
@@ -134,7 +135,7 @@ DWORD WNetOpenEnumA(DWORD scope, DWORD type, DWORD usage, LPNETRESOURCEA netReso
             return ERROR_NOT_CONTAINER;
         }
         for (const Share& share : shares) {
-            if (CompareFolded(share.server, name) == 0) {
+            if (EqualNoCase(share.server, name)) {
                 records.push_back(ShareRecord(share, LetterOfFolder(*table, share.folder), RESOURCE_GLOBALNET));
             }
         }

@@ -11,28 +11,13 @@
 #include <filesystem>
 #include <fstream>
 
+#include "platform/files/Descriptor.h"
+
 namespace {
 
-std::string Reason(int error) { return std::strerror(error); }
+using platform::files::WriteAll;
 
-bool WriteAll(int fd, const std::uint8_t* data, std::size_t size)
-{
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            if (n == 0) {
-                errno = EIO;
-            }
-            return false;
-        }
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
+std::string Reason(int error) { return std::strerror(error); }
 
 // The umask without changing it: umask() would, for every thread at once.
 mode_t CurrentUmask()

@@ -75,7 +75,7 @@ std::optional<std::string> FindEntry(const std::string& folder, std::string_view
     std::optional<std::string> best;
     while (const dirent* entry = ::readdir(listing)) {
         const std::string_view candidate = entry->d_name;
-        if (candidate.size() != name.size() || CompareFolded(candidate, name) != 0) {
+        if (!platform::EqualNoCase(candidate, name)) {
             continue;
         }
         if (!best || std::lexicographical_compare(
@@ -165,7 +165,7 @@ std::optional<LocalFolder> Resolve(std::string_view windowsPath, bool allFolders
         }
         const std::vector<Share> shares = CurrentShares(*table, CurrentDriveSources());
         auto share = std::find_if(shares.begin(), shares.end(), [&](const Share& s) {
-            return CompareFolded(s.server, components[0]) == 0 && CompareFolded(s.share, components[1]) == 0;
+            return platform::EqualNoCase(s.server, components[0]) && platform::EqualNoCase(s.share, components[1]);
         });
         if (share == shares.end()) {
             error = ERROR_BAD_NETPATH;

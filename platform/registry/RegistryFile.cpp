@@ -1,6 +1,7 @@
 #include "platform/registry/RegistryFile.h"
 
-#include "platform/SettingsFolder.h"
+#include "platform/files/Descriptor.h"
+#include "platform/system/System.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -18,6 +19,8 @@
 
 namespace {
 
+using platform::files::WriteAll;
+
 // What a set-aside file's name has between the root file's name and the time.
 constexpr const char* kSetAsideMark = ".corrupt-";
 
@@ -28,54 +31,20 @@ enum class FileRead { Missing, Read, Unreadable, TooBig };
 FileRead ReadFileBytes(const std::filesystem::path& path, std::string& out)
 {
     out.clear();
-    // O_NONBLOCK: a pipe put where the file should be must not stall the read.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0) {
-        return (errno == ENOENT || errno == ENOTDIR) ? FileRead::Missing : FileRead::Unreadable;
+    // Opened without waiting: a pipe put where the file should be must not stall the read.
+    const platform::files::Descriptor file = platform::files::OpenForReading(path.string());
+    if (!file) {
+        return (file.Error() == ENOENT || file.Error() == ENOTDIR) ? FileRead::Missing : FileRead::Unreadable;
     }
-    struct stat st {};
-    FileRead result = FileRead::Read;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        result = FileRead::Unreadable;
-    } else {
-        char buffer[16384];
-        for (;;) {
-            const ssize_t n = ::read(fd, buffer, sizeof buffer);
-            if (n < 0 && errno == EINTR) {
-                continue;
-            }
-            if (n < 0) {
-                result = FileRead::Unreadable;
-                break;
-            }
-            if (n == 0) {
-                break;
-            }
-            if (out.size() + static_cast<std::size_t>(n) > kMaxRegistryFileSize) {
-                result = FileRead::TooBig;
-                break;
-            }
-            out.append(buffer, static_cast<std::size_t>(n));
-        }
+    if (platform::files::KindOf(file.Get()) != platform::files::FileKind::Regular) {
+        return FileRead::Unreadable;
     }
-    ::close(fd);
-    return result;
-}
-
-bool WriteAll(int fd, const char* data, std::size_t size)
-{
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        data += n;
-        size -= static_cast<std::size_t>(n);
+    switch (platform::files::ReadAll(file.Get(), out, kMaxRegistryFileSize)) {
+    case platform::files::WholeRead::Read: return FileRead::Read;
+    case platform::files::WholeRead::TooBig: return FileRead::TooBig;
+    case platform::files::WholeRead::Failed: break;
     }
-    return true;
+    return FileRead::Unreadable;
 }
 
 // The writers' lock of one root, held while this object lives. The kernel

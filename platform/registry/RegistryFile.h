@@ -18,7 +18,7 @@
 #include "platform/registry/Registry.h"
 #include "platform/registry/RegistryHive.h"
 
-// The settings folder (platform/SettingsFolder.h).
+// The settings folder (platform/system/System.h).
 std::filesystem::path RegistryFolder();
 
 // One root's file. Nothing is cached: every call sees what the last writer

@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <utility>
 
-namespace {
+#include "platform/NoCase.h"
 
-unsigned char Fold(unsigned char c) { return (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - 32) : c; }
+namespace {
 
 bool IsControl(unsigned char c) { return c < 0x20 || c == 0x7F; }
 
@@ -248,12 +248,8 @@ bool HasTwins(const std::vector<RegistryValue>& values)
     for (const RegistryValue& v : values) {
         names.emplace_back(v.name);
     }
-    const auto folded = [](std::string_view a, std::string_view b) {
-        return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-            return Fold(static_cast<unsigned char>(x)) < Fold(static_cast<unsigned char>(y));
-        });
-    };
-    std::sort(names.begin(), names.end(), folded);
+    std::sort(names.begin(), names.end(),
+              [](std::string_view a, std::string_view b) { return platform::CompareNoCase(a, b) < 0; });
     return std::adjacent_find(names.begin(), names.end(), [](std::string_view a, std::string_view b) {
                return SameRegistryName(a, b);
            }) != names.end();
@@ -266,19 +262,14 @@ std::size_t RegistryNameHash::operator()(std::string_view name) const
     // FNV-1a over the folded bytes.
     std::size_t h = 14695981039346656037ull;
     for (const char c : name) {
-        h = (h ^ Fold(static_cast<unsigned char>(c))) * 1099511628211ull;
+        h = (h ^ platform::FoldCase(c)) * 1099511628211ull;
     }
     return h;
 }
 
 bool RegistryNameEqual::operator()(std::string_view a, std::string_view b) const { return SameRegistryName(a, b); }
 
-bool SameRegistryName(std::string_view a, std::string_view b)
-{
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return Fold(static_cast<unsigned char>(x)) == Fold(static_cast<unsigned char>(y));
-           });
-}
+bool SameRegistryName(std::string_view a, std::string_view b) { return platform::EqualNoCase(a, b); }
 
 // ---- key paths -------------------------------------------------------------
 

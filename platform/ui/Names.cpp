@@ -11,7 +11,7 @@ namespace ui {
 
 int CompareNoCase(std::string_view a, std::string_view b) { return platform::CompareNoCase(a, b); }
 
-bool EqualNoCase(std::string_view a, std::string_view b) { return a.size() == b.size() && CompareNoCase(a, b) == 0; }
+bool EqualNoCase(std::string_view a, std::string_view b) { return platform::EqualNoCase(a, b); }
 
 QString DrawnName(std::string_view bytes)
 {

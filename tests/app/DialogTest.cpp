@@ -274,6 +274,35 @@ private slots:
         QVERIFY2(dialog->StatusText().empty(), "the line of the request waited for goes with the answer");
     }
 
+    void theJobsLogInTheFolderTheyAreGivenAndTheStatusLineNamesIt()
+    {
+        Bench bench;
+        bench.Store(bench.Folder());
+        const std::filesystem::path root = bench.Voices().parent_path();
+        Bank().Write((bench.Voices() / "bank.s1v").string(), VoiceFileBuilder::Kind::S1v);
+        Boxes boxes;
+        auto dialog = Open(boxes, [&](Dlg& d) { d.SetLogFolder((root / "logs").string()); });
+        QVERIFY(Idle(*dialog));
+        QCOMPARE(dialog->GetDlgItem(Dlg::IDC_INSTRUMENT)->GetWindowText(), std::string("EX5"));
+        QVERIFY(Contents(root / "logs" / "Sonderik.log").find("Finished instrument ident") != std::string::npos);
+        QVERIFY2(bench.Log().empty(), "nothing is written in the current folder");
+        QCOMPARE(std::filesystem::current_path(), root);
+        dialog.reset();
+
+        // A folder under a file cannot be made: both jobs say which folder.
+        std::ofstream(root / "plain") << "a file, not a folder";
+        const std::string blocked = (root / "plain" / "logs").string();
+        const std::string advice = ": Sonderik.log cannot be written in " + blocked +
+                                   ". Start Sonderik with --log-dir DIR to choose another folder.";
+        dialog = Open(boxes, [&](Dlg& d) { d.SetLogFolder(blocked); });
+        QVERIFY(Idle(*dialog));
+        QCOMPARE(dialog->StatusText(), "Not identified" + advice);
+        SelectFile(*dialog, "bank.s1v");
+        ClickLine(dialog->VoiceList(), 1, true);
+        QVERIFY(Idle(*dialog));
+        QCOMPARE(dialog->StatusText(), "I1-002 Glass Grand was not sent" + advice);
+    }
+
     void aSettingsFileThatCannotBeReadIsNamedInTheStatusLine()
     {
         Bench bench;

@@ -42,11 +42,11 @@ TEST(StatusTextsTest, TheWordsNameThePortOrTheFileAndWhatToDo)
     EXPECT_EQ("The voice was not sent: MIDI Out \"Synth out\" failed (Error 0x5 unpreparing MIDI out header). Is it "
               "still there, and not in use by another program? Open the MIDI Out list to choose it again.",
               status::SendFailed(ClassifyJobFailure("MidiOutWin:186 Error 0x5 unpreparing MIDI out header"), "",
-                                 ports));
+                                 ports, ""));
     EXPECT_EQ("Not identified: no MIDI Out port is selected; choose one in the MIDI Out list.",
               status::IdentifyFailed(ClassifyJobFailure("MidiOutWin:40 Invalid MIDI out device number"),
-                                     status::JobPorts{}));
-    EXPECT_EQ("", status::IdentifyFailed(ClassifyJobFailure("Midi:160 Job Cancelled"), ports));
+                                     status::JobPorts{}, ""));
+    EXPECT_EQ("", status::IdentifyFailed(ClassifyJobFailure("Midi:160 Job Cancelled"), ports, ""));
     EXPECT_EQ("Sent I1-002 Glass Grand to MIDI Out \"Synth out\".",
               status::Sent("Pf\tI1-002\tGlass Grand  ", "Synth out"));
 

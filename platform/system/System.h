@@ -1,0 +1,35 @@
+#pragma once
+
+// The few things the program asks of the system beyond its files: who the
+// user is and where they keep things, the local time, and whether output
+// goes to a terminal. Any thread may call them.
+
+#include <filesystem>
+#include <string>
+
+namespace platform {
+
+// The user's home folder: $HOME when it is set and not empty, else the home
+// folder of the account this process runs as; empty when neither names one.
+std::filesystem::path HomeFolder();
+
+// The name of the account this process runs as ($USER when the account has
+// no entry); empty when neither is known.
+std::string UserName();
+
+// The folder of the user's settings, shared by the rooms that keep files
+// there (the registry's roots, the drive letters): $SONDERIK_CONFIG_DIR, else
+// $XDG_CONFIG_HOME/sonderik (when absolute), else "sonderik" in the folder
+// ".config" of the home folder; empty when there is no home folder either.
+std::filesystem::path SettingsFolder();
+
+// Now, in local time, as the C library's asctime writes it:
+// "Mon Dec  7 12:21:30 2026\n"; "\n" alone when the time cannot be told.
+std::string LocalDateText();
+
+enum class StandardStream { Output, Error };
+
+// Whether the stream goes to a terminal rather than to a file or a pipe.
+bool IsTerminal(StandardStream stream);
+
+}  // namespace platform

@@ -1,0 +1,79 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <string>
+
+#include "platform/files/Descriptor.h"
+#include "tests/support/TempDir.h"
+
+namespace {
+
+using namespace platform::files;
+
+std::string Write(const TempDir& dir, const std::string& name, const std::string& bytes)
+{
+    const std::string path = dir.File(name);
+    std::ofstream(path, std::ios::binary) << bytes;
+    return path;
+}
+
+// The readers of the registry, the drive table and the mount table share one
+// whole read: a file of up to `limit` bytes whatever pieces it comes in, and
+// nothing of a longer one.
+TEST(DescriptorTest, AWholeReadTakesUpToItsLimitAndNothingOfALongerFile)
+{
+    const TempDir dir;
+    // Over one piece of the read, ending on a piece's edge and beyond it.
+    for (const std::size_t size : {std::size_t{0}, std::size_t{16384}, std::size_t{40000}}) {
+        const std::string bytes(size, 'x');
+        const Descriptor file = OpenForReading(Write(dir, "f", bytes));
+        ASSERT_TRUE(file);
+        std::string text = "old";
+        EXPECT_EQ(WholeRead::Read, ReadAll(file.Get(), text, size)) << size;
+        EXPECT_EQ(bytes, text) << size;
+    }
+    const Descriptor longer = OpenForReading(Write(dir, "g", std::string(40001, 'y')));
+    std::string text;
+    EXPECT_EQ(WholeRead::TooBig, ReadAll(longer.Get(), text, 40000));
+    EXPECT_TRUE(text.empty());
+}
+
+TEST(DescriptorTest, AReadToAFixedSizeSaysWhereTheFileEndedAndASeekMovesIt)
+{
+    const TempDir dir;
+    const Descriptor file = OpenForReading(Write(dir, "f", "abcdef"));
+    ASSERT_TRUE(file);
+    ASSERT_TRUE(SeekTo(file.Get(), 2));
+    EXPECT_EQ(std::optional<std::uint64_t>(2), PositionOf(file.Get()));
+    char data[8] = {};
+    EXPECT_EQ(std::optional<std::size_t>(4), ReadUpTo(file.Get(), data, sizeof data));
+    EXPECT_STREQ("cdef", data);
+}
+
+// A FIFO named like a file must not hang its reader: it opens at once and
+// shows what it is, as a folder does.
+TEST(DescriptorTest, OpensWithoutWaitingAndTellsTheKind)
+{
+    const TempDir dir;
+    const std::string fifo = dir.File("pipe");
+    ASSERT_EQ(0, ::mkfifo(fifo.c_str(), 0600));
+    const Descriptor pipe = OpenForReading(fifo);
+    ASSERT_TRUE(pipe);
+    EXPECT_EQ(FileKind::Other, KindOf(pipe.Get()));
+    EXPECT_EQ(FileKind::Folder, KindOf(OpenForReading(dir.Path().string()).Get()));
+    EXPECT_EQ(FileKind::Regular, KindOf(OpenForReading(Write(dir, "f", "x")).Get()));
+
+    const Descriptor missing = OpenForReading(dir.File("none"));
+    EXPECT_FALSE(missing);
+    EXPECT_EQ(ENOENT, missing.Error());
+    EXPECT_EQ(std::strerror(ENOENT), ReadProblem(dir.File("none")));
+    EXPECT_EQ(std::strerror(ENOENT), WriteProblem(dir.Path() / "none"));
+    EXPECT_EQ("", ReadProblem(fifo));
+    EXPECT_EQ("", WriteProblem(dir.Path()));
+}
+
+}  // namespace
