@@ -7,8 +7,8 @@
 #include "platform/midi/MidiDriver.h"
 #include "platform/midi/JackMidiDriver.h"
 #include "platform/midi/RtMidiDriver.h"
-#include "platform/midi/VirtualEx5Driver.h"
 #include "platform/threads/WinSync.h"
+#include "simulator/VirtualEx5Driver.h"
 #include "tests/support/ScriptedMidiDriver.h"
 
 using namespace std::chrono_literals;

@@ -1,4 +1,4 @@
-#include "platform/midi/VirtualEx5Driver.h"
+#include "simulator/VirtualEx5Driver.h"
 
 #include <cstdio>
 #include <cstdlib>
