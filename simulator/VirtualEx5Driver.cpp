@@ -6,8 +6,6 @@
 
 #include "platform/midi/StreamDevices.h"
 
-using platform::InputLine;
-using platform::MessageReceiver;
 using platform::OutputLine;
 using platform::SendPacer;
 
@@ -17,19 +15,16 @@ struct VirtualEx5Driver::Shared {
     explicit Shared(const virtual_ex5::Config& config) : instrument(config) {}
 
     VirtualEx5 instrument;
-    std::mutex mutex;                      // guards everything below
-    MessageReceiver* receiver = nullptr;   // the open input port, if any
+    std::mutex mutex;                  // guards everything below
+    platform::ReceiverSlot receiver;   // the open input port's
     bool outputOpen = false;
     bool inputOpen = false;
 
-    // Hands an answer to the input port; dropped when none is open, as on
-    // a cable that leads nowhere.
+    // Hands an answer to the input port, if one is open.
     void Deliver(std::span<const std::uint8_t> message)
     {
         const std::lock_guard lock(mutex);
-        if (receiver != nullptr) {
-            receiver->Receive(message);
-        }
+        receiver.Deliver(message);
     }
 };
 
@@ -72,26 +67,17 @@ private:
     std::shared_ptr<VirtualEx5Driver::Shared> shared_;
 };
 
-class VirtualInLine final : public InputLine {
+class VirtualInLine final : public platform::SlotInputLine {
 public:
-    explicit VirtualInLine(std::shared_ptr<VirtualEx5Driver::Shared> shared) : shared_(std::move(shared)) {}
+    explicit VirtualInLine(std::shared_ptr<VirtualEx5Driver::Shared> shared)
+        : SlotInputLine(shared->mutex, shared->receiver), shared_(std::move(shared))
+    {
+    }
     ~VirtualInLine() override
     {
+        Disconnect();
         const std::lock_guard lock(shared_->mutex);
-        shared_->receiver = nullptr;
         shared_->inputOpen = false;
-    }
-
-    void Connect(MessageReceiver& receiver) override
-    {
-        const std::lock_guard lock(shared_->mutex);
-        shared_->receiver = &receiver;
-    }
-
-    void Disconnect() override
-    {
-        const std::lock_guard lock(shared_->mutex);
-        shared_->receiver = nullptr;
     }
 
 private:
