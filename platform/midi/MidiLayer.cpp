@@ -60,38 +60,30 @@ struct PortRef {
 
 enum class Direction { Out, In };
 
-// What the two directions differ in: their handles, callbacks, table of
-// open devices, and how a driver names and opens their ports.
+// What the two directions differ in: their callbacks, their table of open
+// devices, and which of a driver's calls name and open their ports.
+template <typename CallbackType, typename ProcType, Direction direction, auto table, auto name, auto open>
+struct SideOf {
+    using Callback = CallbackType;
+    using Proc = ProcType;
+    static constexpr Direction kDirection = direction;
+    static auto& Table(Layer& layer) { return layer.*table; }
+    static std::string Name(MidiDriver& driver, UINT port) { return (driver.*name)(port); }
+    template <typename Device>
+    static MMRESULT Open(MidiDriver& driver, UINT port, const Callback& callback, std::shared_ptr<Device>& device)
+    {
+        return (driver.*open)(port, callback, device);
+    }
+};
+
 template <typename Device>
 struct Side;
-
 template <>
-struct Side<MidiOutDevice> {
-    using Callback = MidiOutCallback;
-    using Proc = MIDIOUTPROC;
-    static constexpr Direction kDirection = Direction::Out;
-    static std::map<HMIDIOUT, std::shared_ptr<MidiOutDevice>>& Table(Layer& layer) { return layer.outputs; }
-    static std::string Name(MidiDriver& driver, UINT port) { return driver.OutputName(port); }
-    static MMRESULT Open(MidiDriver& driver, UINT port, const Callback& callback,
-                         std::shared_ptr<MidiOutDevice>& device)
-    {
-        return driver.OpenOutput(port, callback, device);
-    }
-};
-
+struct Side<MidiOutDevice> : SideOf<MidiOutCallback, MIDIOUTPROC, Direction::Out, &Layer::outputs,
+                                    &MidiDriver::OutputName, &MidiDriver::OpenOutput> {};
 template <>
-struct Side<MidiInDevice> {
-    using Callback = MidiInCallback;
-    using Proc = MIDIINPROC;
-    static constexpr Direction kDirection = Direction::In;
-    static std::map<HMIDIIN, std::shared_ptr<MidiInDevice>>& Table(Layer& layer) { return layer.inputs; }
-    static std::string Name(MidiDriver& driver, UINT port) { return driver.InputName(port); }
-    static MMRESULT Open(MidiDriver& driver, UINT port, const Callback& callback,
-                         std::shared_ptr<MidiInDevice>& device)
-    {
-        return driver.OpenInput(port, callback, device);
-    }
-};
+struct Side<MidiInDevice> : SideOf<MidiInCallback, MIDIINPROC, Direction::In, &Layer::inputs,
+                                   &MidiDriver::InputName, &MidiDriver::OpenInput> {};
 
 Listing& ListingOf(Layer& layer, Direction direction)
 {
