@@ -84,6 +84,21 @@ private:
     std::shared_ptr<VirtualEx5Driver::Shared> shared_;
 };
 
+// Each port is open once at a time: marks port `port` open through `open`,
+// or says why it cannot be.
+MMRESULT Claim(VirtualEx5Driver::Shared& shared, UINT port, bool VirtualEx5Driver::Shared::*open)
+{
+    if (port != 0) {
+        return MMSYSERR_BADDEVICEID;
+    }
+    const std::lock_guard lock(shared.mutex);
+    if (shared.*open) {
+        return MMSYSERR_ALLOCATED;
+    }
+    shared.*open = true;
+    return MMSYSERR_NOERROR;
+}
+
 std::string PortName(const VirtualEx5& instrument)
 {
     return std::string("Sonderik virtual ") + virtual_ex5::ModelName(instrument.GetConfig().model) +
@@ -121,33 +136,19 @@ std::string VirtualEx5Driver::InputName(UINT) { return PortName(shared_->instrum
 MMRESULT VirtualEx5Driver::OpenOutput(UINT port, const MidiOutCallback& callback,
                                       std::shared_ptr<MidiOutDevice>& device)
 {
-    if (port != 0) {
-        return MMSYSERR_BADDEVICEID;
+    const MMRESULT claimed = Claim(*shared_, port, &Shared::outputOpen);
+    if (claimed == MMSYSERR_NOERROR) {
+        device = std::make_shared<platform::StreamOutDevice>(std::make_unique<VirtualOutLine>(shared_), callback);
     }
-    {
-        const std::lock_guard lock(shared_->mutex);
-        if (shared_->outputOpen) {
-            return MMSYSERR_ALLOCATED;
-        }
-        shared_->outputOpen = true;
-    }
-    device = std::make_shared<platform::StreamOutDevice>(std::make_unique<VirtualOutLine>(shared_), callback);
-    return MMSYSERR_NOERROR;
+    return claimed;
 }
 
 MMRESULT VirtualEx5Driver::OpenInput(UINT port, const MidiInCallback& callback,
                                      std::shared_ptr<MidiInDevice>& device)
 {
-    if (port != 0) {
-        return MMSYSERR_BADDEVICEID;
+    const MMRESULT claimed = Claim(*shared_, port, &Shared::inputOpen);
+    if (claimed == MMSYSERR_NOERROR) {
+        device = std::make_shared<platform::StreamInDevice>(std::make_unique<VirtualInLine>(shared_), callback);
     }
-    {
-        const std::lock_guard lock(shared_->mutex);
-        if (shared_->inputOpen) {
-            return MMSYSERR_ALLOCATED;
-        }
-        shared_->inputOpen = true;
-    }
-    device = std::make_shared<platform::StreamInDevice>(std::make_unique<VirtualInLine>(shared_), callback);
-    return MMSYSERR_NOERROR;
+    return claimed;
 }
