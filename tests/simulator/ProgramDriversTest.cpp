@@ -11,23 +11,14 @@
 
 namespace {
 
-std::vector<std::string> OutputNames()
+// The port list of one direction, as the layer lists it now.
+template <typename Caps>
+std::vector<std::string> Names(UINT (*count)(), MMRESULT (*capsOf)(UINT_PTR, Caps*, UINT))
 {
     std::vector<std::string> names;
-    for (UINT i = 0, n = midiOutGetNumDevs(); i < n; ++i) {
-        MIDIOUTCAPSA caps{};
-        EXPECT_EQ(MMSYSERR_NOERROR, midiOutGetDevCapsA(i, &caps, sizeof caps));
-        names.emplace_back(caps.szPname);
-    }
-    return names;
-}
-
-std::vector<std::string> InputNames()
-{
-    std::vector<std::string> names;
-    for (UINT i = 0, n = midiInGetNumDevs(); i < n; ++i) {
-        MIDIINCAPSA caps{};
-        EXPECT_EQ(MMSYSERR_NOERROR, midiInGetDevCapsA(i, &caps, sizeof caps));
+    for (UINT i = 0, n = count(); i < n; ++i) {
+        Caps caps{};
+        EXPECT_EQ(MMSYSERR_NOERROR, capsOf(i, &caps, sizeof caps));
         names.emplace_back(caps.szPname);
     }
     return names;
@@ -42,7 +33,7 @@ TEST(ProgramDriversTest, TheBuiltInInstrumentComesAfterTheSystemsPortsAsTheEnvir
     const std::shared_ptr<VirtualEx5Driver> builtIn = InstallProgramMidiDrivers();
     ASSERT_NE(nullptr, builtIn);
     const std::string name = "Sonderik virtual EX7 (built in)";
-    for (const auto& names : {OutputNames(), InputNames()}) {
+    for (const auto& names : {Names(&midiOutGetNumDevs, &midiOutGetDevCapsA), Names(&midiInGetNumDevs, &midiInGetDevCapsA)}) {
         ASSERT_FALSE(names.empty());
         EXPECT_EQ(name, names.back());
         EXPECT_EQ(1, std::count(names.begin(), names.end(), name));
