@@ -1,6 +1,7 @@
 #include "app/SonderikApp.h"
 
 #include "app/SonderikDlg.h"
+#include "simulator/ProgramDrivers.h"
 
 #include <utility>
 
@@ -12,6 +13,8 @@ CSonderikApp::~CSonderikApp() = default;
 
 bool CSonderikApp::InitInstance()
 {
+    // The same ports, in the same order, as sonderik-cli lists them.
+    InstallProgramMidiDrivers();
     // One dialog for the whole run: it carries the voice bank image.
     dialog_ = std::make_unique<CSonderikDlg>();
     dialog_->SetLogFolder(logFolder_);

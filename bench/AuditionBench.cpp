@@ -9,7 +9,7 @@
 #include "midi/MidiParams.h"
 #include "platform/midi/MidiDriver.h"
 #include "platform/midi/JackMidiDriver.h"
-#include "platform/midi/VirtualEx5Driver.h"
+#include "simulator/VirtualEx5Driver.h"
 #include "tests/support/NotePeer.h"
 
 // From the press to the first note-on leaving the program, with a SysEx

@@ -3,7 +3,7 @@
 #include <memory>
 
 #include "midi/MidiParams.h"
-#include "platform/midi/VirtualEx5Driver.h"
+#include "simulator/VirtualEx5Driver.h"
 
 // The input callback's work for one buffer handed back: a reply that ends a
 // message. Arg 0: the capture expects more (no SetEvent); arg 1: every

@@ -16,7 +16,7 @@
 #include "app/SonderikDlg.h"
 #include "browser/FolderListing.h"
 #include "platform/midi/MidiDriver.h"
-#include "platform/midi/VirtualEx5Driver.h"
+#include "simulator/VirtualEx5Driver.h"
 #include "tests/support/ScopedEnv.h"
 #include "tests/support/TempDir.h"
 

@@ -19,10 +19,10 @@
 #include "instrument/LogFolder.h"
 #include "midi/MidiInWin.h"
 #include "midi/MidiOutWin.h"
-#include "platform/midi/MidiDriver.h"
-#include "platform/midi/VirtualEx5Driver.h"
 #include "platform/threads/Window.h"
 #include "platform/midi/WinMidi.h"
+#include "simulator/ProgramDrivers.h"
+#include "simulator/VirtualEx5Driver.h"
 #include "voice/EXParams.h"
 #include "voice/Family.h"
 #include "voice/Patch.h"
@@ -334,17 +334,7 @@ int ControlOf(const std::string& action)
 
 MidiSetup SystemMidi()
 {
-    return [] {
-        auto drivers = platform::DefaultMidiDrivers();
-        VirtualEx5Driver* virtualEx5 = nullptr;
-        for (const auto& driver : drivers) {
-            if (auto* found = dynamic_cast<VirtualEx5Driver*>(driver.get())) {
-                virtualEx5 = found;
-            }
-        }
-        platform::InstallMidiDrivers(std::move(drivers));
-        return virtualEx5;
-    };
+    return [] { return InstallProgramMidiDrivers().get(); };
 }
 
 int Ports(const MidiSetup& midi, std::ostream& out, std::ostream& err)

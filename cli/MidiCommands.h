@@ -15,8 +15,9 @@ class VirtualEx5Driver;
 // virtual instrument among them, or null when there is none.
 using MidiSetup = std::function<VirtualEx5Driver*()>;
 
-// The system's ports through RtMidi, then the built-in virtual instrument
-// as SONDERIK_VIRTUAL_EX5 configures it.
+// The drivers the window runs with too (InstallProgramMidiDrivers): the
+// system's ports, then the built-in virtual instrument as
+// SONDERIK_VIRTUAL_EX5 configures it.
 MidiSetup SystemMidi();
 
 // What the command line may override; the rest comes from the stored

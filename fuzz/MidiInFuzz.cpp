@@ -36,30 +36,18 @@ void Check(bool ok, const char* what)
 // Where the bytes come in: the receiver the open port connected.
 struct Wire {
     std::mutex mutex;
-    platform::MessageReceiver* receiver = nullptr;
+    platform::ReceiverSlot receiver;
 
     void Deliver(std::span<const std::uint8_t> bytes)
     {
         const std::lock_guard lock(mutex);
-        if (receiver != nullptr) {
-            receiver->Receive(bytes);
-        }
+        receiver.Deliver(bytes);
     }
 };
 
-class WireLine final : public platform::InputLine {
+class WireLine final : public platform::SlotInputLine {
 public:
-    explicit WireLine(std::shared_ptr<Wire> wire) : wire_(std::move(wire)) {}
-    void Connect(platform::MessageReceiver& receiver) override
-    {
-        const std::lock_guard lock(wire_->mutex);
-        wire_->receiver = &receiver;
-    }
-    void Disconnect() override
-    {
-        const std::lock_guard lock(wire_->mutex);
-        wire_->receiver = nullptr;
-    }
+    explicit WireLine(std::shared_ptr<Wire> wire) : SlotInputLine(wire->mutex, wire->receiver), wire_(std::move(wire)) {}
 
 private:
     std::shared_ptr<Wire> wire_;

@@ -1,10 +1,10 @@
 #include "midi/MidiInWin.h"
 
-#include <cstdio>
 #include <cstring>
 #include <new>
 
 #include "midi/Pacing.h"
+#include "midi/PortCalls.h"
 #include "voice/EXException.h"
 
 namespace {
@@ -23,11 +23,9 @@ constexpr int kLineResetEventStop = 234;
 constexpr int kLineStop = 241;
 constexpr int kLineClose = 366;
 
-[[noreturn]] void RaiseCode(const char* format, unsigned code, int line)
+[[noreturn]] void RaiseCode(const char* format, MMRESULT code, int line)
 {
-    char text[EXException::kTextSize];
-    std::snprintf(text, sizeof text, format, code);
-    RaiseEX(text, kUnit, line);
+    ::RaiseCode(format, code, kUnit, line);
 }
 
 // The driver's callback: passes everything to the port it was opened for.
@@ -42,21 +40,8 @@ void MidiInProc(HMIDIIN, UINT message, DWORD_PTR instance, DWORD_PTR param1, DWO
 
 int MidiInWin::GetDeviceName(UINT port, char* lpszDeviceName, int size)
 {
-    if (lpszDeviceName == nullptr) {
-        RaiseEX("Null lpszDeviceName parameter", kUnit, kLineNullName);
-    }
-    if (size <= 0) {
-        return 0;  // no room even for the terminator
-    }
-    lpszDeviceName[0] = 0;
-    if (port >= midiInGetNumDevs()) {
-        RaiseEX("Invalid MIDI device number", kUnit, kLineBadPort);
-    }
-    MIDIINCAPSA caps{};  // a port that vanished meanwhile reads as no name
-    midiInGetDevCapsA(port, &caps, sizeof caps);
-    std::strncpy(lpszDeviceName, caps.szPname, static_cast<std::size_t>(size));
-    lpszDeviceName[size - 1] = 0;
-    return 0;
+    constexpr PortNameSites sites{kUnit, kLineNullName, kLineBadPort, "Invalid MIDI device number"};
+    return CopyPortName(port, lpszDeviceName, size, sites, &midiInGetNumDevs, &midiInGetDevCapsA);
 }
 
 MidiInWin::MidiInWin()

@@ -1,9 +1,9 @@
 #include "midi/MidiOutWin.h"
 
 #include <cstdio>
-#include <cstring>
 
 #include "midi/Pacing.h"
+#include "midi/PortCalls.h"
 #include "voice/EXException.h"
 
 namespace {
@@ -19,32 +19,15 @@ constexpr int kLineUnprepare = 186;
 
 [[noreturn]] void RaiseCode(const char* format, MMRESULT code, int line)
 {
-    char text[EXException::kTextSize];
-    std::snprintf(text, sizeof text, format, code);
-    RaiseEX(text, kUnit, line);
+    ::RaiseCode(format, code, kUnit, line);
 }
 
 }  // namespace
 
 int MidiOutWin::GetDeviceName(UINT port, char* lpszDeviceName, int size)
 {
-    if (lpszDeviceName == nullptr) {
-        RaiseEX("Null lpszDeviceName parameter", kUnit, kLineNullName);
-    }
-    if (size <= 0) {
-        return 0;  // no room even for the terminator
-    }
-    lpszDeviceName[0] = 0;
-    if (port >= midiOutGetNumDevs()) {
-        RaiseEX("Invalid MIDI out device number", kUnit, kLineBadPort);
-    }
-    // A port that vanished since it was counted leaves the record as it was
-    // made: an empty name, never stray bytes.
-    MIDIOUTCAPSA caps{};
-    midiOutGetDevCapsA(port, &caps, sizeof caps);
-    std::strncpy(lpszDeviceName, caps.szPname, static_cast<std::size_t>(size));
-    lpszDeviceName[size - 1] = 0;
-    return 0;
+    constexpr PortNameSites sites{kUnit, kLineNullName, kLineBadPort, "Invalid MIDI out device number"};
+    return CopyPortName(port, lpszDeviceName, size, sites, &midiOutGetNumDevs, &midiOutGetDevCapsA);
 }
 
 MidiOutWin::MidiOutWin() : done_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}

@@ -12,8 +12,6 @@
 
 #include "platform/midi/StreamDevices.h"
 
-using platform::InputLine;
-using platform::MessageReceiver;
 using platform::OutputLine;
 using platform::SendPacer;
 using namespace std::chrono_literals;
@@ -56,7 +54,7 @@ struct InPort {
     jack_port_t* port = nullptr;
     std::string peer;
     bool idle = false;
-    MessageReceiver* receiver = nullptr;
+    platform::ReceiverSlot receiver;  // under the client's lock
 };
 
 void Finish(Outgoing& message, MMRESULT verdict)
@@ -152,8 +150,8 @@ struct JackMidiDriver::Client {
                 const jack_nframes_t count = jack_midi_get_event_count(buffer);
                 for (jack_nframes_t i = 0; i < count; ++i) {
                     jack_midi_event_t event{};
-                    if (jack_midi_event_get(&event, buffer, i) == 0 && in->receiver != nullptr) {
-                        in->receiver->Receive(std::span<const std::uint8_t>(event.buffer, event.size));
+                    if (jack_midi_event_get(&event, buffer, i) == 0) {
+                        in->receiver.Deliver(std::span<const std::uint8_t>(event.buffer, event.size));
                     }
                 }
             }
@@ -327,25 +325,16 @@ private:
     OutPort* port_;  // the client's
 };
 
-class JackInLine final : public InputLine {
+class JackInLine final : public platform::SlotInputLine {
 public:
-    JackInLine(std::shared_ptr<Client> client, InPort* port) : client_(std::move(client)), port_(port) {}
+    JackInLine(std::shared_ptr<Client> client, InPort* port)
+        : SlotInputLine(client->mutex, port->receiver), client_(std::move(client)), port_(port)
+    {
+    }
     ~JackInLine() override
     {
-        Disconnect();
+        Disconnect();  // before the port may go: Release can drop a surplus one
         client_->Release(client_->inputs, port_);
-    }
-
-    void Connect(MessageReceiver& receiver) override
-    {
-        const std::lock_guard lock(client_->mutex);
-        port_->receiver = &receiver;
-    }
-
-    void Disconnect() override
-    {
-        const std::lock_guard lock(client_->mutex);
-        port_->receiver = nullptr;
     }
 
 private:

@@ -12,17 +12,20 @@ MidiDriver::~MidiDriver() = default;
 
 namespace {
 
-// Everything the free midi* functions share: the installed drivers and the
-// open devices by handle. Handles are looked up here, never dereferenced
-// blindly, so a closed or made-up handle answers MMSYSERR_INVALHANDLE; a
-// device is held by shared pointer while a call runs on it, so a close on
-// another thread cannot free it under that call.
+// An output port's record says it takes all sixteen channels.
+constexpr WORD kAllChannels = 0xFFFF;
+
 // The ports of the last listing of one direction: how many each driver had.
 struct Listing {
     bool made = false;
     std::vector<std::pair<std::shared_ptr<MidiDriver>, UINT>> parts;
 };
 
+// Everything the free midi* functions share: the installed drivers and the
+// open devices by handle. Handles are looked up here, never dereferenced
+// blindly, so a closed or made-up handle answers MMSYSERR_INVALHANDLE; a
+// device is held by shared pointer while a call runs on it, so a close on
+// another thread cannot free it under that call.
 struct Layer {
     std::mutex mutex;
     bool built = false;
@@ -56,6 +59,31 @@ struct PortRef {
 };
 
 enum class Direction { Out, In };
+
+// What the two directions differ in: their callbacks, their table of open
+// devices, and which of a driver's calls name and open their ports.
+template <typename CallbackType, typename ProcType, Direction direction, auto table, auto name, auto open>
+struct SideOf {
+    using Callback = CallbackType;
+    using Proc = ProcType;
+    static constexpr Direction kDirection = direction;
+    static auto& Table(Layer& layer) { return layer.*table; }
+    static std::string Name(MidiDriver& driver, UINT port) { return (driver.*name)(port); }
+    template <typename Device>
+    static MMRESULT Open(MidiDriver& driver, UINT port, const Callback& callback, std::shared_ptr<Device>& device)
+    {
+        return (driver.*open)(port, callback, device);
+    }
+};
+
+template <typename Device>
+struct Side;
+template <>
+struct Side<MidiOutDevice> : SideOf<MidiOutCallback, MIDIOUTPROC, Direction::Out, &Layer::outputs,
+                                    &MidiDriver::OutputName, &MidiDriver::OpenOutput> {};
+template <>
+struct Side<MidiInDevice> : SideOf<MidiInCallback, MIDIINPROC, Direction::In, &Layer::inputs,
+                                   &MidiDriver::InputName, &MidiDriver::OpenInput> {};
 
 Listing& ListingOf(Layer& layer, Direction direction)
 {
@@ -127,35 +155,53 @@ std::optional<PortRef> FindPort(UINT_PTR id, Direction direction)
     return std::nullopt;
 }
 
+// midiOutGetDevCapsA and midiInGetDevCapsA: a cleared record that names
+// the port of the last listing.
+template <typename Device, typename Caps>
+MMRESULT GetCaps(UINT_PTR deviceId, Caps* caps, UINT capsSize)
+{
+    if (caps == nullptr || capsSize < sizeof(Caps)) {
+        return MMSYSERR_INVALPARAM;
+    }
+    const auto port = FindPort(deviceId, Side<Device>::kDirection);
+    if (!port) {
+        return MMSYSERR_BADDEVICEID;
+    }
+    *caps = Caps{};
+    const std::string name = Side<Device>::Name(*port->driver, port->port);
+    std::memcpy(caps->szPname, name.data(), std::min<std::size_t>(name.size(), sizeof caps->szPname - 1));
+    return MMSYSERR_NOERROR;
+}
+
 // midiOutOpen and midiInOpen: the callback checked, the port of the last
 // listing opened by its driver and the device kept by its handle. A failed
 // open makes the next count list again, as the port may have gone.
-template <typename Callback, typename Proc, typename Device, typename OpenFn>
-MMRESULT OpenPort(Device** handle, UINT deviceId, DWORD_PTR callback, DWORD_PTR instance, DWORD flags,
-                  Direction direction, std::map<Device*, std::shared_ptr<Device>>& table, OpenFn open)
+template <typename Device>
+MMRESULT OpenPort(Device** handle, UINT deviceId, DWORD_PTR callback, DWORD_PTR instance, DWORD flags)
 {
+    using Of = Side<Device>;
     if (handle == nullptr) {
         return MMSYSERR_INVALPARAM;
     }
     *handle = nullptr;  // as on Windows: a failed open leaves no handle behind
-    Callback target;
+    typename Of::Callback target;
     if (flags == CALLBACK_FUNCTION) {
         if (callback == 0) {
             return MMSYSERR_INVALPARAM;
         }
-        target.proc = reinterpret_cast<Proc>(callback);
+        target.proc = reinterpret_cast<typename Of::Proc>(callback);
         target.instance = instance;
     } else if (flags != CALLBACK_NULL) {
         return MMSYSERR_INVALFLAG;
     }
-    const auto port = FindPort(deviceId, direction);
+    const auto port = FindPort(deviceId, Of::kDirection);
     if (!port) {
         return MMSYSERR_BADDEVICEID;
     }
     std::shared_ptr<Device> device;
-    const MMRESULT result = open(*port->driver, port->port, target, device);
+    const MMRESULT result = Of::Open(*port->driver, port->port, target, device);
     if (result != MMSYSERR_NOERROR) {
-        Forget(direction, port->driver.get());
+        Forget(Of::kDirection, port->driver.get());
         return result;
     }
     if (!device) {
@@ -164,30 +210,36 @@ MMRESULT OpenPort(Device** handle, UINT deviceId, DWORD_PTR callback, DWORD_PTR 
     Layer& layer = TheLayer();
     const std::lock_guard lock(layer.mutex);
     *handle = device.get();
-    table.emplace(device.get(), std::move(device));
+    Of::Table(layer).emplace(device.get(), std::move(device));
     return MMSYSERR_NOERROR;
 }
 
-void CopyName(const std::string& name, CHAR (&dest)[MAXPNAMELEN])
-{
-    std::memset(dest, 0, sizeof dest);
-    std::memcpy(dest, name.data(), std::min<std::size_t>(name.size(), sizeof dest - 1));
-}
-
-std::shared_ptr<MidiOutDevice> Find(HMIDIOUT handle)
+template <typename Device>
+std::shared_ptr<Device> Find(Device* handle)
 {
     Layer& layer = TheLayer();
     const std::lock_guard lock(layer.mutex);
-    const auto found = layer.outputs.find(handle);
-    return found == layer.outputs.end() ? nullptr : found->second;
+    const auto& table = Side<Device>::Table(layer);
+    const auto found = table.find(handle);
+    return found == table.end() ? nullptr : found->second;
 }
 
-std::shared_ptr<MidiInDevice> Find(HMIDIIN handle)
+// midiOutClose and midiInClose: the handle is forgotten once its device
+// has closed.
+template <typename Device>
+MMRESULT ClosePort(Device* handle)
 {
-    Layer& layer = TheLayer();
-    const std::lock_guard lock(layer.mutex);
-    const auto found = layer.inputs.find(handle);
-    return found == layer.inputs.end() ? nullptr : found->second;
+    const auto device = Find(handle);
+    if (!device) {
+        return MMSYSERR_INVALHANDLE;
+    }
+    const MMRESULT result = device->Close();
+    if (result == MMSYSERR_NOERROR) {
+        Layer& layer = TheLayer();
+        const std::lock_guard lock(layer.mutex);
+        Side<Device>::Table(layer).erase(handle);
+    }
+    return result;
 }
 
 bool HeaderOk(LPMIDIHDR header, UINT size)
@@ -256,40 +308,21 @@ UINT midiInGetNumDevs() { return Total(Direction::In); }
 
 MMRESULT midiOutGetDevCapsA(UINT_PTR deviceId, LPMIDIOUTCAPSA caps, UINT capsSize)
 {
-    if (caps == nullptr || capsSize < sizeof(MIDIOUTCAPSA)) {
-        return MMSYSERR_INVALPARAM;
+    const MMRESULT result = GetCaps<MidiOutDevice>(deviceId, caps, capsSize);
+    if (result == MMSYSERR_NOERROR) {
+        caps->wChannelMask = kAllChannels;
     }
-    const auto port = FindPort(deviceId, Direction::Out);
-    if (!port) {
-        return MMSYSERR_BADDEVICEID;
-    }
-    *caps = MIDIOUTCAPSA{};
-    CopyName(port->driver->OutputName(port->port), caps->szPname);
-    caps->wChannelMask = 0xFFFF;
-    return MMSYSERR_NOERROR;
+    return result;
 }
 
 MMRESULT midiInGetDevCapsA(UINT_PTR deviceId, LPMIDIINCAPSA caps, UINT capsSize)
 {
-    if (caps == nullptr || capsSize < sizeof(MIDIINCAPSA)) {
-        return MMSYSERR_INVALPARAM;
-    }
-    const auto port = FindPort(deviceId, Direction::In);
-    if (!port) {
-        return MMSYSERR_BADDEVICEID;
-    }
-    *caps = MIDIINCAPSA{};
-    CopyName(port->driver->InputName(port->port), caps->szPname);
-    return MMSYSERR_NOERROR;
+    return GetCaps<MidiInDevice>(deviceId, caps, capsSize);
 }
 
 MMRESULT midiOutOpen(LPHMIDIOUT handle, UINT deviceId, DWORD_PTR callback, DWORD_PTR instance, DWORD flags)
 {
-    return OpenPort<MidiOutCallback, MIDIOUTPROC>(
-        handle, deviceId, callback, instance, flags, Direction::Out, TheLayer().outputs,
-        [](MidiDriver& driver, UINT port, const MidiOutCallback& target, std::shared_ptr<MidiOutDevice>& device) {
-            return driver.OpenOutput(port, target, device);
-        });
+    return OpenPort(handle, deviceId, callback, instance, flags);
 }
 
 MMRESULT midiOutShortMsg(HMIDIOUT handle, DWORD message)
@@ -317,28 +350,11 @@ MMRESULT midiOutReset(HMIDIOUT handle)
     return WithDevice(handle, [](MidiOutDevice& d) { return d.Reset(); });
 }
 
-MMRESULT midiOutClose(HMIDIOUT handle)
-{
-    const auto device = Find(handle);
-    if (!device) {
-        return MMSYSERR_INVALHANDLE;
-    }
-    const MMRESULT result = device->Close();
-    if (result == MMSYSERR_NOERROR) {
-        Layer& layer = TheLayer();
-        const std::lock_guard lock(layer.mutex);
-        layer.outputs.erase(handle);
-    }
-    return result;
-}
+MMRESULT midiOutClose(HMIDIOUT handle) { return ClosePort(handle); }
 
 MMRESULT midiInOpen(LPHMIDIIN handle, UINT deviceId, DWORD_PTR callback, DWORD_PTR instance, DWORD flags)
 {
-    return OpenPort<MidiInCallback, MIDIINPROC>(
-        handle, deviceId, callback, instance, flags, Direction::In, TheLayer().inputs,
-        [](MidiDriver& driver, UINT port, const MidiInCallback& target, std::shared_ptr<MidiInDevice>& device) {
-            return driver.OpenInput(port, target, device);
-        });
+    return OpenPort(handle, deviceId, callback, instance, flags);
 }
 
 MMRESULT midiInPrepareHeader(HMIDIIN handle, LPMIDIHDR header, UINT headerSize)
@@ -371,17 +387,4 @@ MMRESULT midiInReset(HMIDIIN handle)
     return WithDevice(handle, [](MidiInDevice& d) { return d.Reset(); });
 }
 
-MMRESULT midiInClose(HMIDIIN handle)
-{
-    const auto device = Find(handle);
-    if (!device) {
-        return MMSYSERR_INVALHANDLE;
-    }
-    const MMRESULT result = device->Close();
-    if (result == MMSYSERR_NOERROR) {
-        Layer& layer = TheLayer();
-        const std::lock_guard lock(layer.mutex);
-        layer.inputs.erase(handle);
-    }
-    return result;
-}
+MMRESULT midiInClose(HMIDIIN handle) { return ClosePort(handle); }

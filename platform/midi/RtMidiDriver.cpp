@@ -8,8 +8,6 @@
 
 #include "platform/midi/StreamDevices.h"
 
-using platform::InputLine;
-using platform::MessageReceiver;
 using platform::OutputLine;
 using platform::SendPacer;
 
@@ -71,9 +69,16 @@ private:
     std::unique_ptr<RtMidiOut> out_;
 };
 
-class RtInLine final : public InputLine {
+// What RtMidi's input thread delivers to, made before the line that
+// connects it.
+struct RtInSlot {
+    std::mutex mutex;
+    platform::ReceiverSlot slot;
+};
+
+class RtInLine final : private RtInSlot, public platform::SlotInputLine {
 public:
-    explicit RtInLine(std::unique_ptr<RtMidiIn> in) : in_(std::move(in))
+    explicit RtInLine(std::unique_ptr<RtMidiIn> in) : SlotInputLine(mutex, slot), in_(std::move(in))
     {
         in_->setErrorCallback(KeepError, &lastError_);
         in_->setCallback(&RtInLine::OnMessage, this);
@@ -89,31 +94,17 @@ public:
         }
     }
 
-    void Connect(MessageReceiver& receiver) override
-    {
-        const std::lock_guard lock(mutex_);
-        receiver_ = &receiver;
-    }
-
-    void Disconnect() override
-    {
-        const std::lock_guard lock(mutex_);
-        receiver_ = nullptr;
-    }
-
 private:
     // On RtMidi's input thread: hand over and return.
     static void OnMessage(double, std::vector<unsigned char>* message, void* self)
     {
         auto* line = static_cast<RtInLine*>(self);
-        const std::lock_guard lock(line->mutex_);
-        if (line->receiver_ != nullptr && message != nullptr) {
-            line->receiver_->Receive(std::span<const std::uint8_t>(message->data(), message->size()));
+        const std::lock_guard lock(line->mutex);
+        if (message != nullptr) {
+            line->slot.Deliver(std::span<const std::uint8_t>(message->data(), message->size()));
         }
     }
 
-    std::mutex mutex_;
-    MessageReceiver* receiver_ = nullptr;
     std::string lastError_;
     std::unique_ptr<RtMidiIn> in_;
 };

@@ -9,6 +9,25 @@ OutputLine::~OutputLine() = default;
 MessageReceiver::~MessageReceiver() = default;
 InputLine::~InputLine() = default;
 
+void ReceiverSlot::Deliver(std::span<const std::uint8_t> message) const
+{
+    if (receiver != nullptr) {
+        receiver->Receive(message);
+    }
+}
+
+void SlotInputLine::Connect(MessageReceiver& receiver)
+{
+    const std::lock_guard lock(guard_);
+    slot_.receiver = &receiver;
+}
+
+void SlotInputLine::Disconnect()
+{
+    const std::lock_guard lock(guard_);
+    slot_.receiver = nullptr;
+}
+
 namespace {
 
 void MarkDone(MIDIHDR& header)

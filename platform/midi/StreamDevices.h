@@ -14,7 +14,7 @@
 #include "platform/midi/MidiDriver.h"
 
 // The header bookkeeping of the Windows-shaped calls, done once for every
-// backend that only moves whole MIDI messages (RtMidi, the virtual
+// backend that only moves whole MIDI messages (RtMidi, JACK, the built-in
 // instrument). A backend supplies an OutputLine or an InputLine; the devices
 // here queue headers, mark them done and deliver callbacks.
 
@@ -61,6 +61,33 @@ public:
     virtual void Connect(MessageReceiver& receiver) = 0;
     // After this returns the line makes no more Receive calls.
     virtual void Disconnect() = 0;
+};
+
+// Where a backend hands what an input line receives: the receiver the line
+// was connected to, or none.
+struct ReceiverSlot {
+    MessageReceiver* receiver = nullptr;
+
+    // The caller holds the slot's guard (see SlotInputLine). Dropped while
+    // nothing is connected, as on a cable that leads nowhere.
+    void Deliver(std::span<const std::uint8_t> message) const;
+};
+
+// An input line whose backend delivers through `slot` while it holds
+// `guard`, a lock the backend's thread takes anyway. Connecting and
+// disconnecting take the same lock, so once Disconnect has returned no
+// Receive call is under way, and none comes.
+class SlotInputLine : public InputLine {
+public:
+    void Connect(MessageReceiver& receiver) final;
+    void Disconnect() final;
+
+protected:
+    SlotInputLine(std::mutex& guard, ReceiverSlot& slot) : guard_(guard), slot_(slot) {}
+
+private:
+    std::mutex& guard_;
+    ReceiverSlot& slot_;
 };
 
 // An output port whose long messages leave on a sender thread of its own,

@@ -9,7 +9,7 @@
 
 #include "app/SonderikDlg.h"
 #include "platform/midi/MidiDriver.h"
-#include "platform/midi/VirtualEx5Driver.h"
+#include "simulator/VirtualEx5Driver.h"
 #include "tests/support/FileWorld.h"
 #include "tests/support/ScopedEnv.h"
 

@@ -22,7 +22,7 @@
 #include "app/SonderikDlg.h"
 #include "app/Settings.h"
 #include "platform/midi/MidiDriver.h"
-#include "platform/midi/VirtualEx5Driver.h"
+#include "simulator/VirtualEx5Driver.h"
 #include "tests/support/ScopedEnv.h"
 #include "tests/support/ScriptedMidiDriver.h"
 #include "tests/support/TempDir.h"

@@ -13,7 +13,7 @@
 #include "cli/Cli.h"
 #include "cli/MidiCommands.h"
 #include "platform/midi/MidiDriver.h"
-#include "platform/midi/VirtualEx5Driver.h"
+#include "simulator/VirtualEx5Driver.h"
 #include "tests/support/ConfigFolder.h"
 #include "tests/support/JobHarness.h"
 #include "tests/support/ScriptedMidiDriver.h"

@@ -8,7 +8,7 @@
 #include "instrument/Audition.h"
 #include "midi/MidiParams.h"
 #include "platform/midi/MidiDriver.h"
-#include "platform/midi/VirtualEx5Driver.h"
+#include "simulator/VirtualEx5Driver.h"
 #include "tests/support/ScriptedMidiDriver.h"
 
 using Bytes = std::vector<std::uint8_t>;

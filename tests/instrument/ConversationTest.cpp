@@ -8,7 +8,7 @@
 #include "instrument/Midi.h"
 #include "midi/MidiParams.h"
 #include "platform/midi/MidiDriver.h"
-#include "platform/midi/VirtualEx5Driver.h"
+#include "simulator/VirtualEx5Driver.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/VoiceFileBuilder.h"

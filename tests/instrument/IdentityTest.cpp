@@ -7,7 +7,7 @@
 #include "instrument/Identity.h"
 #include "instrument/Jobs.h"
 #include "platform/midi/MidiDriver.h"
-#include "platform/midi/VirtualEx5Driver.h"
+#include "simulator/VirtualEx5Driver.h"
 #include "tests/support/JobHarness.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include "instrument/Jobs.h"
 #include "platform/midi/MidiDriver.h"
 #include "platform/threads/Thread.h"
-#include "platform/midi/VirtualEx5Driver.h"
+#include "simulator/VirtualEx5Driver.h"
 #include "tests/support/JobHarness.h"
 #include "tests/support/VoiceFileBuilder.h"
 #include "voice/Patch.h"

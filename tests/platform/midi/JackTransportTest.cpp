@@ -11,8 +11,9 @@
 #include "app/Settings.h"
 #include "cli/Cli.h"
 #include "platform/midi/JackMidiDriver.h"
-#include "platform/midi/VirtualEx5Driver.h"
+#include "simulator/ProgramDrivers.h"
 #include "simulator/VirtualEx5.h"
+#include "simulator/VirtualEx5Driver.h"
 #include "tests/support/ConfigFolder.h"
 #include "tests/support/JackPeer.h"
 #include "tests/support/JobHarness.h"
@@ -167,6 +168,19 @@ TEST_F(JackTransportTest, JobsOpenExactlyThePeersPortsAndNeverTheProgramsOwn)
     EXPECT_EQ(0, send.status) << send.err;
     EXPECT_EQ("Sent I1-002 Glass Grand to " + peer.InName() + "\n", send.out);
     EXPECT_TRUE(instrument->Instrument().GetReceived().voices.empty()) << "nothing went to the built-in instrument";
+}
+
+// What the programs install, rather than the drivers this fixture picks:
+// the build's JACK driver is among them, ahead of the built-in instrument.
+TEST_F(JackTransportTest, TheProgramsDriversListTheServersPortsBeforeTheBuiltInInstrument)
+{
+    const std::shared_ptr<VirtualEx5Driver> builtIn = InstallProgramMidiDrivers();
+    const std::string peerIn = OutIndex(peer.InName());
+    const std::string peerOut = InIndex(peer.OutName());
+    ASSERT_NE("none", peerIn);
+    ASSERT_NE("none", peerOut);
+    EXPECT_LT(std::stoi(peerIn), std::stoi(OutIndex(builtIn->OutputName(0))));
+    EXPECT_LT(std::stoi(peerOut), std::stoi(InIndex(builtIn->InputName(0))));
 }
 
 TEST_F(JackTransportTest, EachIdentificationNeedsOneRequestWhenThePeerAnswersAtOnce)

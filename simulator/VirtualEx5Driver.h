@@ -7,7 +7,8 @@
 
 // The built-in virtual instrument as a driver: one output port that leads
 // into a VirtualEx5 and one input port that carries its answers back. Each
-// port can be open once at a time.
+// port can be open once at a time. The programs install it after the
+// system's drivers (ProgramDrivers.h); tests install it alone.
 class VirtualEx5Driver final : public MidiDriver {
 public:
     explicit VirtualEx5Driver(const virtual_ex5::Config& config);

@@ -1,4 +1,4 @@
-#include "platform/midi/VirtualEx5Driver.h"
+#include "simulator/VirtualEx5Driver.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -6,8 +6,6 @@
 
 #include "platform/midi/StreamDevices.h"
 
-using platform::InputLine;
-using platform::MessageReceiver;
 using platform::OutputLine;
 using platform::SendPacer;
 
@@ -17,19 +15,16 @@ struct VirtualEx5Driver::Shared {
     explicit Shared(const virtual_ex5::Config& config) : instrument(config) {}
 
     VirtualEx5 instrument;
-    std::mutex mutex;                      // guards everything below
-    MessageReceiver* receiver = nullptr;   // the open input port, if any
+    std::mutex mutex;                  // guards everything below
+    platform::ReceiverSlot receiver;   // the open input port's
     bool outputOpen = false;
     bool inputOpen = false;
 
-    // Hands an answer to the input port; dropped when none is open, as on
-    // a cable that leads nowhere.
+    // Hands an answer to the input port, if one is open.
     void Deliver(std::span<const std::uint8_t> message)
     {
         const std::lock_guard lock(mutex);
-        if (receiver != nullptr) {
-            receiver->Receive(message);
-        }
+        receiver.Deliver(message);
     }
 };
 
@@ -72,31 +67,37 @@ private:
     std::shared_ptr<VirtualEx5Driver::Shared> shared_;
 };
 
-class VirtualInLine final : public InputLine {
+class VirtualInLine final : public platform::SlotInputLine {
 public:
-    explicit VirtualInLine(std::shared_ptr<VirtualEx5Driver::Shared> shared) : shared_(std::move(shared)) {}
+    explicit VirtualInLine(std::shared_ptr<VirtualEx5Driver::Shared> shared)
+        : SlotInputLine(shared->mutex, shared->receiver), shared_(std::move(shared))
+    {
+    }
     ~VirtualInLine() override
     {
+        Disconnect();
         const std::lock_guard lock(shared_->mutex);
-        shared_->receiver = nullptr;
         shared_->inputOpen = false;
-    }
-
-    void Connect(MessageReceiver& receiver) override
-    {
-        const std::lock_guard lock(shared_->mutex);
-        shared_->receiver = &receiver;
-    }
-
-    void Disconnect() override
-    {
-        const std::lock_guard lock(shared_->mutex);
-        shared_->receiver = nullptr;
     }
 
 private:
     std::shared_ptr<VirtualEx5Driver::Shared> shared_;
 };
+
+// Each port is open once at a time: marks port `port` open through `open`,
+// or says why it cannot be.
+MMRESULT Claim(VirtualEx5Driver::Shared& shared, UINT port, bool VirtualEx5Driver::Shared::*open)
+{
+    if (port != 0) {
+        return MMSYSERR_BADDEVICEID;
+    }
+    const std::lock_guard lock(shared.mutex);
+    if (shared.*open) {
+        return MMSYSERR_ALLOCATED;
+    }
+    shared.*open = true;
+    return MMSYSERR_NOERROR;
+}
 
 std::string PortName(const VirtualEx5& instrument)
 {
@@ -135,33 +136,19 @@ std::string VirtualEx5Driver::InputName(UINT) { return PortName(shared_->instrum
 MMRESULT VirtualEx5Driver::OpenOutput(UINT port, const MidiOutCallback& callback,
                                       std::shared_ptr<MidiOutDevice>& device)
 {
-    if (port != 0) {
-        return MMSYSERR_BADDEVICEID;
+    const MMRESULT claimed = Claim(*shared_, port, &Shared::outputOpen);
+    if (claimed == MMSYSERR_NOERROR) {
+        device = std::make_shared<platform::StreamOutDevice>(std::make_unique<VirtualOutLine>(shared_), callback);
     }
-    {
-        const std::lock_guard lock(shared_->mutex);
-        if (shared_->outputOpen) {
-            return MMSYSERR_ALLOCATED;
-        }
-        shared_->outputOpen = true;
-    }
-    device = std::make_shared<platform::StreamOutDevice>(std::make_unique<VirtualOutLine>(shared_), callback);
-    return MMSYSERR_NOERROR;
+    return claimed;
 }
 
 MMRESULT VirtualEx5Driver::OpenInput(UINT port, const MidiInCallback& callback,
                                      std::shared_ptr<MidiInDevice>& device)
 {
-    if (port != 0) {
-        return MMSYSERR_BADDEVICEID;
+    const MMRESULT claimed = Claim(*shared_, port, &Shared::inputOpen);
+    if (claimed == MMSYSERR_NOERROR) {
+        device = std::make_shared<platform::StreamInDevice>(std::make_unique<VirtualInLine>(shared_), callback);
     }
-    {
-        const std::lock_guard lock(shared_->mutex);
-        if (shared_->inputOpen) {
-            return MMSYSERR_ALLOCATED;
-        }
-        shared_->inputOpen = true;
-    }
-    device = std::make_shared<platform::StreamInDevice>(std::make_unique<VirtualInLine>(shared_), callback);
-    return MMSYSERR_NOERROR;
+    return claimed;
 }

@@ -1,0 +1,15 @@
+#include "simulator/ProgramDrivers.h"
+
+#include <utility>
+#include <vector>
+
+#include "platform/midi/MidiDriver.h"
+
+std::shared_ptr<VirtualEx5Driver> InstallProgramMidiDrivers()
+{
+    std::vector<std::shared_ptr<MidiDriver>> drivers = platform::DefaultMidiDrivers();
+    auto builtIn = std::make_shared<VirtualEx5Driver>(VirtualEx5Driver::ConfigFromEnvironment());
+    drivers.push_back(builtIn);
+    platform::InstallMidiDrivers(std::move(drivers));
+    return builtIn;
+}
