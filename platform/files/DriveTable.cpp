@@ -278,84 +278,107 @@ DriveSources CurrentDriveSources()
     return sources;
 }
 
+namespace {
+
+// "C=/some/folder;D=/other": the whole table, nothing remembered.
+void PlaceReplacedDrives(DriveTable& table, const DriveSources& sources, const std::vector<Mount>& mounts)
+{
+    std::string_view rest = sources.drives;
+    while (!rest.empty()) {
+        const std::size_t semicolon = rest.find(';');
+        const std::string_view item = rest.substr(0, semicolon);
+        rest.remove_prefix(semicolon == std::string_view::npos ? rest.size() : semicolon + 1);
+        if (item.size() < 3 || item[1] != '=') {
+            continue;
+        }
+        const char letter = static_cast<char>(item[0] & ~0x20);
+        if (letter < 'A' || letter > 'Z' || table.slots[Index(letter)].present) {
+            continue;
+        }
+        PlaceFolder(table.slots[Index(letter)], Trimmed(std::string(item.substr(2))), mounts, sources.sysfs, false);
+    }
+}
+
+// Each user mount point once, as the last mount over it shows it.
+std::vector<const Mount*> UserMounts(const std::vector<Mount>& mounts, const std::string& user)
+{
+    std::vector<const Mount*> candidates;
+    for (const Mount& mount : mounts) {
+        if (!IsUserMount(mount.mountPoint, user)) {
+            continue;
+        }
+        auto same = std::find_if(candidates.begin(), candidates.end(),
+                                 [&](const Mount* seen) { return seen->mountPoint == mount.mountPoint; });
+        if (same == candidates.end()) {
+            candidates.push_back(&mount);
+        } else {
+            *same = &mount;
+        }
+    }
+    return candidates;
+}
+
+// The remembered letters, with a new one for each mount that has none yet;
+// true when one was given.
+bool GiveLetters(std::map<char, std::string>& letters, const std::vector<const Mount*>& candidates)
+{
+    bool added = false;
+    for (const Mount* mount : candidates) {
+        auto known = std::find_if(letters.begin(), letters.end(),
+                                  [&](const auto& entry) { return entry.second == mount->mountPoint; });
+        if (known != letters.end()) {
+            continue;
+        }
+        for (char letter = kFirstMountLetter; letter <= kLastMountLetter; ++letter) {
+            if (letters.count(letter) == 0) {
+                letters.emplace(letter, mount->mountPoint);
+                added = true;
+                break;
+            }
+        }
+    }
+    return added;
+}
+
+// C: the home folder, Z: the root, and the user's mounts under the letters
+// they keep from run to run; a letter whose mount is absent stays reserved.
+void PlaceOwnDrives(DriveTable& table, const DriveSources& sources, const std::vector<Mount>& mounts)
+{
+    if (!sources.home.empty()) {
+        PlaceFolder(table.slots[Index('C')], Trimmed(sources.home), mounts, sources.sysfs, true);
+    }
+    PlaceFolder(table.slots[Index('Z')], "/", mounts, sources.sysfs, true);
+
+    const std::vector<const Mount*> candidates = UserMounts(mounts, sources.user);
+    std::map<char, std::string> letters = ParseDrivesFile(ReadFile(DrivesFilePath(sources)));
+    if (GiveLetters(letters, candidates)) {
+        WriteDrivesFile(sources.settings, letters);
+    }
+    for (const auto& [letter, folder] : letters) {
+        DriveSlot& slot = table.slots[Index(letter)];
+        auto mount = std::find_if(candidates.begin(), candidates.end(),
+                                  [&](const Mount* m) { return m->mountPoint == folder; });
+        slot.folder = folder;
+        if (mount == candidates.end()) {
+            slot.reserved = true;
+            continue;
+        }
+        slot.present = true;
+        slot.type = DriveTypeOfMount(**mount, sources.sysfs);
+    }
+}
+
+}  // namespace
+
 DriveTable BuildDriveTable(const DriveSources& sources, std::string_view mountInfo)
 {
     DriveTable table;
-    std::vector<Mount> mounts = ParseMountInfo(mountInfo);
-
+    const std::vector<Mount> mounts = ParseMountInfo(mountInfo);
     if (sources.replaced) {
-        // "C=/some/folder;D=/other": the whole table, nothing remembered.
-        std::string_view rest = sources.drives;
-        while (!rest.empty()) {
-            const std::size_t semicolon = rest.find(';');
-            const std::string_view item = rest.substr(0, semicolon);
-            rest.remove_prefix(semicolon == std::string_view::npos ? rest.size() : semicolon + 1);
-            if (item.size() < 3 || item[1] != '=') {
-                continue;
-            }
-            const char letter = static_cast<char>(item[0] & ~0x20);
-            if (letter < 'A' || letter > 'Z' || table.slots[Index(letter)].present) {
-                continue;
-            }
-            PlaceFolder(table.slots[Index(letter)], Trimmed(std::string(item.substr(2))), mounts, sources.sysfs, false);
-        }
+        PlaceReplacedDrives(table, sources, mounts);
     } else {
-        if (!sources.home.empty()) {
-            PlaceFolder(table.slots[Index('C')], Trimmed(sources.home), mounts, sources.sysfs, true);
-        }
-        PlaceFolder(table.slots[Index('Z')], "/", mounts, sources.sysfs, true);
-
-        // Each user mount point once, as the last mount over it shows it.
-        std::vector<const Mount*> candidates;
-        for (const Mount& mount : mounts) {
-            if (!IsUserMount(mount.mountPoint, sources.user)) {
-                continue;
-            }
-            auto same = std::find_if(candidates.begin(), candidates.end(),
-                                     [&](const Mount* seen) { return seen->mountPoint == mount.mountPoint; });
-            if (same == candidates.end()) {
-                candidates.push_back(&mount);
-            } else {
-                *same = &mount;
-            }
-        }
-
-        std::map<char, std::string> letters = ParseDrivesFile(ReadFile(DrivesFilePath(sources)));
-        bool added = false;
-        for (const Mount* mount : candidates) {
-            auto known = std::find_if(letters.begin(), letters.end(),
-                                      [&](const auto& entry) { return entry.second == mount->mountPoint; });
-            if (known != letters.end()) {
-                continue;
-            }
-            for (char letter = kFirstMountLetter; letter <= kLastMountLetter; ++letter) {
-                if (letters.count(letter) == 0) {
-                    letters.emplace(letter, mount->mountPoint);
-                    added = true;
-                    break;
-                }
-            }
-        }
-        if (added) {
-            WriteDrivesFile(sources.settings, letters);
-        }
-        for (const auto& entry : letters) {
-            const char letter = entry.first;
-            const std::string& folder = entry.second;
-            DriveSlot& slot = table.slots[Index(letter)];
-            auto mount = std::find_if(candidates.begin(), candidates.end(),
-                                      [&](const Mount* m) { return m->mountPoint == folder; });
-            if (mount == candidates.end()) {
-                slot.reserved = true;
-                slot.folder = folder;
-                continue;
-            }
-            slot.present = true;
-            slot.folder = folder;
-            slot.type = DriveTypeOfMount(**mount, sources.sysfs);
-        }
+        PlaceOwnDrives(table, sources, mounts);
     }
-
     for (const Mount& mount : mounts) {
         if (std::optional<Share> share = ShareOfMount(mount)) {
             table.mountedShares.push_back(std::move(*share));

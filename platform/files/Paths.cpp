@@ -148,42 +148,43 @@ bool MatchesPattern(std::string_view name, std::string_view pattern)
            Glob(name, pattern.substr(0, pattern.size() - 1));
 }
 
-std::optional<LocalFolder> Resolve(std::string_view windowsPath, bool allFolders, DWORD& error)
+namespace {
+
+// The folder that the path's drive or share stands for, and the components
+// after it; nothing, with the error set, when neither is there.
+std::optional<std::string> RootFolder(std::string_view windowsPath, std::vector<std::string_view>& components,
+                                      DWORD& error)
 {
-    if (!platform::IsWindowsPath(windowsPath) || windowsPath.find('\0') != std::string_view::npos) {
-        error = ERROR_INVALID_NAME;
-        return std::nullopt;
-    }
     const std::shared_ptr<const DriveTable> table = CurrentDriveTable();
-    std::string folder;
-    std::vector<std::string_view> components;
-    if (IsSeparator(windowsPath[0])) {
-        components = Components(windowsPath.substr(2));
-        if (components.size() < 2 || components[0].empty() || components[1].empty()) {
-            error = ERROR_BAD_NETPATH;
-            return std::nullopt;
-        }
-        const std::vector<Share> shares = CurrentShares(*table, CurrentDriveSources());
-        auto share = std::find_if(shares.begin(), shares.end(), [&](const Share& s) {
-            return platform::EqualNoCase(s.server, components[0]) && platform::EqualNoCase(s.share, components[1]);
-        });
-        if (share == shares.end()) {
-            error = ERROR_BAD_NETPATH;
-            return std::nullopt;
-        }
-        folder = share->folder;
-        components.erase(components.begin(), components.begin() + 2);
-    } else {
+    components = Components(windowsPath.substr(2));
+    if (!IsSeparator(windowsPath[0])) {
         const DriveSlot& slot = table->slots[static_cast<std::size_t>((windowsPath[0] & ~0x20) - 'A')];
         if (!slot.present) {
             error = ERROR_PATH_NOT_FOUND;
             return std::nullopt;
         }
-        folder = slot.folder;
-        components = Components(windowsPath.substr(2));
+        return slot.folder;
     }
+    if (components.size() < 2 || components[0].empty() || components[1].empty()) {
+        error = ERROR_BAD_NETPATH;
+        return std::nullopt;
+    }
+    const std::vector<Share> shares = CurrentShares(*table, CurrentDriveSources());
+    auto share = std::find_if(shares.begin(), shares.end(), [&](const Share& s) {
+        return platform::EqualNoCase(s.server, components[0]) && platform::EqualNoCase(s.share, components[1]);
+    });
+    if (share == shares.end()) {
+        error = ERROR_BAD_NETPATH;
+        return std::nullopt;
+    }
+    components.erase(components.begin(), components.begin() + 2);
+    return share->folder;
+}
 
-    const bool endsInSeparator = !components.empty() && components.back().empty();
+// The names to look up: empty components and "." dropped, ".." taking back
+// the name before it and never climbing above the root.
+std::vector<std::string_view> Names(const std::vector<std::string_view>& components)
+{
     std::vector<std::string_view> names;
     for (std::string_view component : components) {
         if (component.empty() || component == ".") {
@@ -197,11 +198,29 @@ std::optional<LocalFolder> Resolve(std::string_view windowsPath, bool allFolders
         }
         names.push_back(component);
     }
+    return names;
+}
 
-    LocalFolder resolved{folder, names.empty()};
+}  // namespace
+
+std::optional<LocalFolder> Resolve(std::string_view windowsPath, bool allFolders, DWORD& error)
+{
+    if (!platform::IsWindowsPath(windowsPath) || windowsPath.find('\0') != std::string_view::npos) {
+        error = ERROR_INVALID_NAME;
+        return std::nullopt;
+    }
+    std::vector<std::string_view> components;
+    const std::optional<std::string> folder = RootFolder(windowsPath, components, error);
+    if (!folder) {
+        return std::nullopt;
+    }
+    const bool endsInSeparator = !components.empty() && components.back().empty();
+    const std::vector<std::string_view> names = Names(components);
+
+    LocalFolder resolved{*folder, names.empty()};
     // Mostly every name is spelled as on disk: one look at the whole path.
     if (!names.empty()) {
-        std::string whole = folder;
+        std::string whole = *folder;
         for (std::string_view name : names) {
             whole = Join(whole, name);
         }
