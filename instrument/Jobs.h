@@ -9,8 +9,9 @@
 
 // The two long conversations, each run on a worker thread of its own with the
 // address of the one EXParams. Both write "Sonderik.log" in the record's
-// log folder (the current folder unless one is set; see LogFolder.h), catch every failure, always close their ports and always deliver
-// "Done" to their done window. A failure is also left in `errorText`
+// log folder (see LogFolder.h; both programs set it from --log-dir, and an
+// empty one is the current folder), catch every failure, always close their
+// ports and always deliver "Done" to their done window. A failure is also left in `errorText`
 // ("unit:line message"), which is empty after a job that went well.
 void SendVoiceJob(void* params);
 void IdentifyJob(void* params);

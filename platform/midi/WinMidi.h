@@ -5,8 +5,9 @@
 
 // The multimedia MIDI calls, records and codes the program talks to ports
 // with, in the shape and with the values they have on Windows. Behind them
-// sit the drivers of MidiDriver.h: the system's MIDI through RtMidi, the
-// built-in virtual instrument, or whatever a test installs.
+// sit the drivers of MidiDriver.h: the system's MIDI (the ALSA sequencer
+// through RtMidi, JACK, as the build chose), the programs' built-in virtual
+// instrument, or whatever a test installs.
 //
 // Unlike Windows there is no MIDI mapper: port MIDI_MAPPER does not exist
 // and opening it fails with MMSYSERR_BADDEVICEID.
