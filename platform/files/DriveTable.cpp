@@ -357,7 +357,7 @@ void PlaceOwnDrives(DriveTable& table, const DriveSources& sources, const std::v
     for (const auto& [letter, folder] : letters) {
         DriveSlot& slot = table.slots[Index(letter)];
         auto mount = std::find_if(candidates.begin(), candidates.end(),
-                                  [&](const Mount* m) { return m->mountPoint == folder; });
+                                  [&path = folder](const Mount* m) { return m->mountPoint == path; });
         slot.folder = folder;
         if (mount == candidates.end()) {
             slot.reserved = true;
