@@ -3,6 +3,7 @@
 // and its skip rule, shares from a mounts file, and the teardown.
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 #include <QTest>
 #include <QTreeView>
@@ -70,9 +71,12 @@ public:
     FileWorld& World() { return world_; }
     const std::filesystem::path& C() const { return c_; }
 
-    std::unique_ptr<Dlg> Open()
+    std::unique_ptr<Dlg> Open(const std::function<void(Dlg&)>& before = {})
     {
         auto dialog = std::make_unique<Dlg>();
+        if (before) {
+            before(*dialog);
+        }
         dialog->SetMessageBox([](QWidget*, const std::string&, UINT) { return IDOK; });
         dialog->Create();
         if (!QTest::qWaitFor([&] { return !dialog->JobBusy(); }, 10000)) {
@@ -185,6 +189,27 @@ private slots:
         QVERIFY(QTest::qWaitFor([&] { return !dialog->isVisible(); }, 5000));
         QCOMPARE(tree.GetCount(), 0);
         QCOMPARE(StartSettings().path, std::string("\\\\BOX\\Voices\\"));
+    }
+
+    void aNetworkBlockThatCannotBeHadShowsTheNetworkWithoutChildren()
+    {
+        Machine machine;
+        const std::filesystem::path share = machine.World().Folder("mnt/voices");
+        machine.World().Mounts({FileWorld::Mount(share.string(), "cifs", "//BOX/Voices")});
+        int asked = 0;
+        auto dialog = machine.Open([&asked](Dlg& d) {
+            d.Browser().allocateBlock = [&asked](UINT, SIZE_T) -> HGLOBAL {
+                ++asked;
+                SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+                return nullptr;
+            };
+        });
+        CTreeCtrl& tree = dialog->Tree();
+        HTREEITEM network = dialog->Browser().NetworkNode();
+        QVERIFY(tree.GetSelectedItem() == network);
+        QCOMPARE(asked, 1);
+        QVERIFY(Children(tree, network).empty());
+        QVERIFY(!tree.ItemHasChildren(network));
     }
 
     void pathComponents_data()
