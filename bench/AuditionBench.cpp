@@ -11,6 +11,7 @@
 #include "platform/midi/JackMidiDriver.h"
 #include "platform/midi/VirtualEx5Driver.h"
 #include "tests/support/NotePeer.h"
+#include "tests/support/ScopedMidiDrivers.h"
 
 // From the press to the first note-on leaving the program, with a SysEx
 // delay of 0: opening both ports is part of every press.
@@ -34,7 +35,7 @@ void Fill(EXParams& params, std::uint32_t in, std::uint32_t out)
 static void BM_PressToFirstNoteBuiltIn(benchmark::State& state)
 {
     auto driver = std::make_shared<VirtualEx5Driver>(virtual_ex5::Config{});
-    platform::InstallMidiDrivers({driver});
+    const ScopedMidiDrivers drivers({driver});
     EXParams params;
     Fill(params, 0, 0);
     Audition audition(params);
@@ -50,7 +51,6 @@ static void BM_PressToFirstNoteBuiltIn(benchmark::State& state)
         state.SetIterationTime(std::chrono::duration<double>(received.channelTimes.front() - pressed).count());
         audition.StopAudition(Audition::kNoteControl, 0);
     }
-    platform::ResetMidiDrivers();
 }
 BENCHMARK(BM_PressToFirstNoteBuiltIn)->UseManualTime()->Unit(benchmark::kMillisecond);
 
@@ -63,7 +63,7 @@ static void BM_PressToFirstNoteJack(benchmark::State& state)
     }
     NotePeer peer("sonderik-bench-peer");
     auto system = std::make_shared<JackMidiDriver>();
-    platform::InstallMidiDrivers({system});
+    const ScopedMidiDrivers drivers({system});
     std::uint32_t in = midiInGetNumDevs();
     std::uint32_t out = midiOutGetNumDevs();
     for (UINT p = 0; p < midiInGetNumDevs(); ++p) {
@@ -104,7 +104,6 @@ static void BM_PressToFirstNoteJack(benchmark::State& state)
     // How long the press held the dialog's thread: both JACK clients opened,
     // the note handed over, both closed.
     state.counters["press_ms"] = 1000 * pressSeconds / static_cast<double>(state.iterations());
-    platform::ResetMidiDrivers();
 }
 BENCHMARK(BM_PressToFirstNoteJack)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(30);
 
@@ -117,7 +116,7 @@ static void BM_NoteOnToJackClientPortsOpen(benchmark::State& state)
     }
     NotePeer peer("sonderik-bench-peer");
     auto system = std::make_shared<JackMidiDriver>();
-    platform::InstallMidiDrivers({system});
+    const ScopedMidiDrivers drivers({system});
     EXParams params;
     params.sysexDelay = 0;
     params.attempts = 4;
@@ -154,7 +153,6 @@ static void BM_NoteOnToJackClientPortsOpen(benchmark::State& state)
         pair.midiOut.Close(params);
         state.counters["lost"] = static_cast<double>(lost);
     }
-    platform::ResetMidiDrivers();
 }
 BENCHMARK(BM_NoteOnToJackClientPortsOpen)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(100);
 

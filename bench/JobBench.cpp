@@ -16,6 +16,7 @@
 #include "cli/Cli.h"
 #include "platform/midi/JackMidiDriver.h"
 #include "tests/support/JackPeer.h"
+#include "tests/support/ScopedMidiDrivers.h"
 #include "tests/support/TempDir.h"
 
 extern char** environ;
@@ -69,18 +70,14 @@ public:
         std::filesystem::current_path(dir_.Path());
         setenv("SONDERIK_CONFIG_DIR", (dir_.Path() / "config").c_str(), 1);
         midi_ = [this] {
-            platform::InstallMidiDrivers({jack_});
+            drivers_.Install({jack_});
             return nullptr;
         };
         midi_();
         ports_ = {"--in", Index(midiInGetNumDevs(), peer_.OutName(), true), "--out",
                   Index(midiOutGetNumDevs(), peer_.InName(), false)};
     }
-    ~JackWorkspace()
-    {
-        platform::ResetMidiDrivers();
-        std::filesystem::current_path(previous_);
-    }
+    ~JackWorkspace() { std::filesystem::current_path(previous_); }
     JackWorkspace(const JackWorkspace&) = delete;
     JackWorkspace& operator=(const JackWorkspace&) = delete;
 
@@ -119,6 +116,7 @@ private:
     std::shared_ptr<JackMidiDriver> jack_ = std::make_shared<JackMidiDriver>();
     MidiSetup midi_;
     std::vector<std::string> ports_;
+    ScopedMidiDrivers drivers_;
 };
 
 void BM_JackIdentify(benchmark::State& state)

@@ -4,13 +4,14 @@
 
 #include "midi/MidiParams.h"
 #include "platform/midi/VirtualEx5Driver.h"
+#include "tests/support/ScopedMidiDrivers.h"
 
 // The input callback's work for one buffer handed back: a reply that ends a
 // message. Arg 0: the capture expects more (no SetEvent); arg 1: every
 // buffer completes the capture and sets the event.
 static void BM_CallbackPerBuffer(benchmark::State& state)
 {
-    platform::InstallMidiDrivers({std::make_shared<VirtualEx5Driver>(virtual_ex5::Config{})});
+    const ScopedMidiDrivers drivers({std::make_shared<VirtualEx5Driver>(virtual_ex5::Config{})});
     EXParams params;
     {
         MidiInWin port;
@@ -29,7 +30,6 @@ static void BM_CallbackPerBuffer(benchmark::State& state)
         benchmark::DoNotOptimize(port.GetMessageCount());
         port.Close(params);
     }
-    platform::InstallMidiDrivers({});
 }
 BENCHMARK(BM_CallbackPerBuffer)->Arg(0)->Arg(1);
 
@@ -39,7 +39,7 @@ BENCHMARK(BM_CallbackPerBuffer)->Arg(0)->Arg(1);
 static void BM_VirtualRoundTrip(benchmark::State& state)
 {
     auto ex5 = std::make_shared<VirtualEx5Driver>(virtual_ex5::Config{});
-    platform::InstallMidiDrivers({ex5});
+    const ScopedMidiDrivers drivers({ex5});
     EXParams params;
     params.sysexDelay = 1;
     params.attempts = 1000;
@@ -62,7 +62,6 @@ static void BM_VirtualRoundTrip(benchmark::State& state)
         pair.midiIn.Close(params);
         pair.midiOut.Close(params);
     }
-    platform::InstallMidiDrivers({});
 }
 BENCHMARK(BM_VirtualRoundTrip)->Unit(benchmark::kMicrosecond)->UseRealTime();
 

@@ -13,6 +13,7 @@
 #include "platform/midi/VirtualEx5Driver.h"
 #include "tests/support/FileWorld.h"
 #include "tests/support/ScopedEnv.h"
+#include "tests/support/ScopedMidiDrivers.h"
 
 namespace {
 
@@ -58,16 +59,12 @@ public:
     Machine()
         : c_(world_.Folder("c")), d_(world_.Folder("d")), x_(world_.Folder("x")),
           drives_("SONDERIK_DRIVES", "C=" + c_.string() + ";D=" + d_.string() + ";X=" + x_.string()),
-          old_(std::filesystem::current_path())
+          old_(std::filesystem::current_path()),
+          drivers_(ScopedMidiDrivers::Drivers{std::make_shared<VirtualEx5Driver>(virtual_ex5::Config{})})
     {
         std::filesystem::current_path(world_.Root());
-        platform::InstallMidiDrivers({std::make_shared<VirtualEx5Driver>(virtual_ex5::Config{})});
     }
-    ~Machine()
-    {
-        std::filesystem::current_path(old_);
-        platform::ResetMidiDrivers();
-    }
+    ~Machine() { std::filesystem::current_path(old_); }
     FileWorld& World() { return world_; }
     const std::filesystem::path& C() const { return c_; }
 
@@ -99,6 +96,7 @@ private:
     std::filesystem::path x_;
     ScopedEnv drives_;
     std::filesystem::path old_;
+    ScopedMidiDrivers drivers_;
 };
 
 }  // namespace

@@ -18,6 +18,7 @@
 #include "tests/support/JobHarness.h"
 #include "tests/support/ScriptedMidiDriver.h"
 #include "tests/support/ScopedEnv.h"
+#include "tests/support/ScopedMidiDrivers.h"
 #include "tests/support/ScriptedMidiDriver.h"
 #include "tests/support/VoiceFileBuilder.h"
 
@@ -33,14 +34,12 @@ struct CliRun {
 // SONDERIK_VIRTUAL_EX5, with no settings stored unless a test stores them.
 class CliMidiTest : public ::testing::Test {
 protected:
-    void TearDown() override { platform::ResetMidiDrivers(); }
-
     CliRun Cli(const std::string& instrument, const std::vector<std::string>& args)
     {
         const ScopedEnv env("SONDERIK_VIRTUAL_EX5", instrument);
         const MidiSetup midi = [this] {
             driver = std::make_shared<VirtualEx5Driver>(VirtualEx5Driver::ConfigFromEnvironment());
-            platform::InstallMidiDrivers({driver});
+            drivers.Install({driver});
             return driver.get();
         };
         std::ostringstream out;
@@ -64,6 +63,7 @@ protected:
     JobHarness harness;
     VoiceFileBuilder bank;
     std::shared_ptr<VirtualEx5Driver> driver;
+    ScopedMidiDrivers drivers;
 };
 
 const std::vector<std::string> kQuick = {"--sysex-delay", "0"};
@@ -85,8 +85,8 @@ TEST_F(CliMidiTest, PortsListsTheVirtualInstrumentWithItsIndex)
 
 TEST_F(CliMidiTest, PortNamesWithControlCharactersStayOneLineEach)
 {
-    const MidiSetup hostile = [] {
-        platform::InstallMidiDrivers(
+    const MidiSetup hostile = [this] {
+        drivers.Install(
             {std::make_shared<ScriptedMidiDriver>(std::vector<std::string>{"Out\x1b]0;owned\x07"},
                                                   std::vector<std::string>{"In\nout 9 fake", "Tab\tbed"})});
         return nullptr;
@@ -190,7 +190,7 @@ TEST_F(CliMidiTest, AuditionPrintsWhatTheBuiltInInstrumentReceived)
     const ScopedEnv env("SONDERIK_VIRTUAL_EX5", "");
     const MidiSetup midi = [this] {
         driver = std::make_shared<VirtualEx5Driver>(virtual_ex5::Config{});
-        platform::InstallMidiDrivers({driver});
+        drivers.Install({driver});
         return driver.get();
     };
     JobOptions options;
@@ -222,7 +222,7 @@ TEST_F(CliMidiTest, AStoredPortIsFoundByNameAndAVanishedOneIsNeverReplaced)
     auto ex5 = std::make_shared<VirtualEx5Driver>(virtual_ex5::ParseConfig("model=EX5", nullptr));
     auto ex7 = std::make_shared<VirtualEx5Driver>(virtual_ex5::ParseConfig("model=EX7", nullptr));
     const MidiSetup both = [&] {
-        platform::InstallMidiDrivers({ex5, ex7});
+        drivers.Install({ex5, ex7});
         return ex7.get();
     };
     const std::string ex7Name = ex7->OutputName(0);
@@ -275,7 +275,7 @@ TEST_F(CliMidiTest, PortsAreOpenedAsListedAndAStoredNameFollowsItsPortToANewLine
                                                          std::vector<std::string>{"Synth", "Interface 24:0"});
     scripted->AllowAll();
     const MidiSetup midi = [&] {
-        platform::InstallMidiDrivers({scripted});
+        drivers.Install({scripted});
         return nullptr;
     };
     std::ostringstream out;
@@ -327,7 +327,7 @@ TEST_F(CliMidiTest, IdentifyOnATerminalShowsWhichRequestIsWaitingAndWipesItAtThe
     const ScopedEnv env("SONDERIK_VIRTUAL_EX5", "silent=99");
     const MidiSetup midi = [this] {
         driver = std::make_shared<VirtualEx5Driver>(VirtualEx5Driver::ConfigFromEnvironment());
-        platform::InstallMidiDrivers({driver});
+        drivers.Install({driver});
         return driver.get();
     };
     const auto identify = [&](bool errIsTerminal) {
@@ -361,7 +361,7 @@ TEST_F(CliMidiTest, AVoiceStillOnItsWayWhenTheMidiDelayRanOutIsExplained)
     scripted->AllowAll();
     scripted->StillPlaying(ScriptedMidiDriver::Call::OutUnprepare, 1000);
     const MidiSetup midi = [&] {
-        platform::InstallMidiDrivers({scripted});
+        drivers.Install({scripted});
         return nullptr;
     };
     const std::string file = WriteBank();

@@ -10,6 +10,7 @@
 #include "platform/midi/MidiDriver.h"
 #include "platform/midi/JackMidiDriver.h"
 #include "tests/support/NotePeer.h"
+#include "tests/support/ScopedMidiDrivers.h"
 
 // Every press and release opens and closes its ports: over JACK, where a new
 // port's connection and the bytes written to it take effect only in later
@@ -39,7 +40,7 @@ TEST(AuditionJackTest, EveryNoteOfTheRunAndItsReleaseReachesAnOutsideClientInOrd
     NotePeer peer("sonderik-audition-peer");
     ASSERT_TRUE(peer.Ok());
     auto system = std::make_shared<JackMidiDriver>();
-    platform::InstallMidiDrivers({system});
+    const ScopedMidiDrivers drivers({system});
 
     EXParams params;
     JobSettings settings;
@@ -78,7 +79,6 @@ TEST(AuditionJackTest, EveryNoteOfTheRunAndItsReleaseReachesAnOutsideClientInOrd
         std::printf("attempt %d lost notes across %d missed periods; arrived:%s\n", attempt + 1,
                     peer.Xruns() - xruns, got.c_str());
     }
-    platform::ResetMidiDrivers();
 }
 
 }  // namespace

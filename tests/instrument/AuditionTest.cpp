@@ -9,6 +9,7 @@
 #include "midi/MidiParams.h"
 #include "platform/midi/MidiDriver.h"
 #include "platform/midi/VirtualEx5Driver.h"
+#include "tests/support/ScopedMidiDrivers.h"
 #include "tests/support/ScriptedMidiDriver.h"
 
 using Bytes = std::vector<std::uint8_t>;
@@ -44,7 +45,7 @@ class AuditionSequenceTest : public ::testing::TestWithParam<PressCase> {};
 TEST_P(AuditionSequenceTest, PressAndReleaseSendTheirNotesInOrder)
 {
     auto driver = std::make_shared<VirtualEx5Driver>(virtual_ex5::Config{});
-    platform::InstallMidiDrivers({driver});
+    const ScopedMidiDrivers drivers({driver});
     EXParams params;
     LastJob(params, 0);
     Audition audition(params, 1ms);
@@ -58,7 +59,6 @@ TEST_P(AuditionSequenceTest, PressAndReleaseSendTheirNotesInOrder)
     driver->Instrument().Clear();
     audition.StopAudition(0, 0);
     EXPECT_EQ(kRelease, driver->Instrument().GetReceived().channelMessages);
-    platform::ResetMidiDrivers();
 }
 
 INSTANTIATE_TEST_SUITE_P(Buttons, AuditionSequenceTest,
@@ -72,7 +72,7 @@ INSTANTIATE_TEST_SUITE_P(Buttons, AuditionSequenceTest,
 TEST(AuditionTest, TheRunHoldsItsPauseAndTheSysexDelayBetweenNotesAndTheChordDoesNot)
 {
     auto driver = std::make_shared<VirtualEx5Driver>(virtual_ex5::Config{});
-    platform::InstallMidiDrivers({driver});
+    const ScopedMidiDrivers drivers({driver});
     EXParams params;
     LastJob(params, 10);
     Audition audition(params, 60ms);
@@ -93,7 +93,6 @@ TEST(AuditionTest, TheRunHoldsItsPauseAndTheSysexDelayBetweenNotesAndTheChordDoe
         EXPECT_GE(gap, 5ms) << "the SysEx delay spaces the chord's notes too";
         EXPECT_LT(gap, 55ms) << "but the run's pause does not";
     }
-    platform::ResetMidiDrivers();
 }
 
 // A conversation whose SendShort answers nonzero from its `failAt`-th note
@@ -127,7 +126,7 @@ TEST_P(AuditionFailureTest, EachNoteHasItsOwnErrorLine)
 {
     auto driver = std::make_shared<ScriptedMidiDriver>(std::vector<std::string>{"Out"}, std::vector<std::string>{"In"});
     driver->AllowAll();
-    platform::InstallMidiDrivers({driver});
+    const ScopedMidiDrivers drivers({driver});
     EXParams params;
     LastJob(params, 0);
     const int failAt = GetParam().failAt;
@@ -143,7 +142,6 @@ TEST_P(AuditionFailureTest, EachNoteHasItsOwnErrorLine)
     EXPECT_EQ(failAt, static_cast<int>(driver->Sent().size())) << "nothing after the note that failed";
     EXPECT_EQ(1, driver->CountOf(Call::OutClose)) << "the ports are closed after a failure";
     EXPECT_EQ(1, driver->CountOf(Call::InClose));
-    platform::ResetMidiDrivers();
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -169,15 +167,15 @@ class AuditionDriverTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        platform::InstallMidiDrivers({driver});
+        drivers.Install({driver});
         LastJob(params, 0);
     }
-    void TearDown() override { platform::ResetMidiDrivers(); }
 
     std::shared_ptr<ScriptedMidiDriver> driver = std::make_shared<ScriptedMidiDriver>(
         std::vector<std::string>{"Out"}, std::vector<std::string>{"In"});
     EXParams params;
     Audition audition{params, 0ms};
+    ScopedMidiDrivers drivers;
 };
 
 TEST_F(AuditionDriverTest, ThePortsFailuresAreRaisedAndTheReleaseWorksOnceThePortDoes)

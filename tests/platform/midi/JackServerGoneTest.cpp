@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -18,6 +19,7 @@
 #include "tests/support/JackPeer.h"
 #include "tests/support/Process.h"
 #include "tests/support/ScopedEnv.h"
+#include "tests/support/ScopedMidiDrivers.h"
 #include "tests/support/TempDir.h"
 
 // A JACK server of the test's own, stopped while the program holds a port
@@ -80,7 +82,8 @@ std::vector<std::filesystem::path> Leftovers(const std::string& server)
 
 // A JACK server of the test's own, named after the test and this process
 // and made the default one for the test's scope. However the test ends, the
-// drivers are taken away while it may still run, it is stopped with TERM
+// drivers installed with it are taken away while it may still run (the ones
+// before come back), it is stopped with TERM
 // (a server killed outright keeps its slot in libjack's registry, which has
 // only a few, so that no server could start on the machine any more) and
 // what it left in /dev/shm goes.
@@ -93,7 +96,7 @@ public:
     }
     ~OwnServer()
     {
-        platform::InstallMidiDrivers({});
+        drivers_.reset();
         Stop();
         for (const auto& path : Leftovers(name_)) {
             std::error_code ec;
@@ -120,6 +123,7 @@ public:
         }
     }
     const std::string& Name() const { return name_; }
+    void InstallDrivers(ScopedMidiDrivers::Drivers drivers) { drivers_.emplace(std::move(drivers)); }
 
 private:
     std::string name_;
@@ -127,6 +131,7 @@ private:
     ScopedEnv env_;
     std::unique_ptr<ChildProcess> process_;
     int starts_ = 0;
+    std::optional<ScopedMidiDrivers> drivers_;
 };
 
 // Sends `message` as one SysEx and waits until the driver is done with it.
@@ -158,7 +163,7 @@ TEST(JackServerGoneTest, PortsOnAServerThatStoppedFailCleanlyAndLeaveTheLists)
         GTEST_SKIP() << "skipped: no JACK server of our own could be started";
     }
     auto jack = std::make_shared<JackMidiDriver>();
-    platform::InstallMidiDrivers({jack});
+    server.InstallDrivers({jack});
     {
         JackPeer peer("gone-peer");
         ASSERT_TRUE(peer.Ready());
@@ -197,7 +202,7 @@ TEST(JackServerGoneTest, ARefreshAfterTheServerRestartedFindsTheNewServerAndReac
         GTEST_SKIP() << "skipped: no JACK server of our own could be started";
     }
     auto jack = std::make_shared<JackMidiDriver>();
-    platform::InstallMidiDrivers({jack});
+    server.InstallDrivers({jack});
     HMIDIOUT heldOut = nullptr;
     HMIDIIN heldIn = nullptr;
     std::string oldPeerIn;

@@ -16,6 +16,7 @@
 #include "tests/support/ConfigFolder.h"
 #include "tests/support/JackPeer.h"
 #include "tests/support/JobHarness.h"
+#include "tests/support/ScopedMidiDrivers.h"
 
 // The program against an outside JACK client made here (JackPeer), which
 // answers an Identity Request in the very cycle it arrives. A dummy server
@@ -41,14 +42,13 @@ protected:
             GTEST_SKIP() << "skipped: no JACK server is running";
         }
         ASSERT_TRUE(peer.Ready());
-        platform::InstallMidiDrivers({jack, instrument});
+        drivers.Install({jack, instrument});
     }
-    void TearDown() override { platform::InstallMidiDrivers({}); }
 
     CliRun Cli(const std::vector<std::string>& args)
     {
         const MidiSetup midi = [this] {
-            platform::InstallMidiDrivers({jack, instrument});
+            drivers.Install({jack, instrument});
             return instrument.get();
         };
         std::ostringstream out;
@@ -119,6 +119,7 @@ protected:
     std::shared_ptr<JackMidiDriver> jack = std::make_shared<JackMidiDriver>();
     std::shared_ptr<VirtualEx5Driver> instrument =
         std::make_shared<VirtualEx5Driver>(virtual_ex5::ParseConfig("", nullptr));
+    ScopedMidiDrivers drivers;
 };
 
 std::size_t Requests(const std::vector<JackPeer::Bytes>& received)
