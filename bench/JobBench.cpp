@@ -9,12 +9,12 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "cli/Cli.h"
 #include "platform/midi/JackMidiDriver.h"
+#include "tests/support/CliRun.h"
 #include "tests/support/JackPeer.h"
 #include "tests/support/ScopedMidiDrivers.h"
 #include "tests/support/TempDir.h"
@@ -86,9 +86,7 @@ public:
     int Run(std::vector<std::string> args)
     {
         args.insert(args.end(), ports_.begin(), ports_.end());
-        std::ostringstream out;
-        std::ostringstream err;
-        return RunCli(args, out, err, midi_);
+        return Cli(args, midi_).status;
     }
 
 private:

@@ -3,7 +3,6 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -13,6 +12,7 @@
 #include "platform/midi/JackMidiDriver.h"
 #include "platform/midi/VirtualEx5Driver.h"
 #include "simulator/VirtualEx5.h"
+#include "tests/support/CliRun.h"
 #include "tests/support/ConfigFolder.h"
 #include "tests/support/JackPeer.h"
 #include "tests/support/JobHarness.h"
@@ -28,12 +28,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-struct CliRun {
-    int status;
-    std::string out;
-    std::string err;
-};
-
 class JackTransportTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -47,14 +41,10 @@ protected:
 
     CliRun Cli(const std::vector<std::string>& args)
     {
-        const MidiSetup midi = [this] {
+        return ::Cli(args, [this] {
             drivers.Install({jack, instrument});
             return instrument.get();
-        };
-        std::ostringstream out;
-        std::ostringstream err;
-        const int status = RunCli(args, out, err, midi);
-        return {status, out.str(), err.str()};
+        });
     }
 
     // The index the program lists the port named `name` at, as text.
