@@ -10,7 +10,9 @@
 #include "platform/midi/MidiDriver.h"
 #include "platform/midi/JackMidiDriver.h"
 #include "platform/midi/VirtualEx5Driver.h"
+#include "tests/support/JackServer.h"
 #include "tests/support/NotePeer.h"
+#include "tests/support/PortIndex.h"
 #include "tests/support/ScopedMidiDrivers.h"
 
 // From the press to the first note-on leaving the program, with a SysEx
@@ -57,27 +59,15 @@ BENCHMARK(BM_PressToFirstNoteBuiltIn)->UseManualTime()->Unit(benchmark::kMillise
 // Until a JACK client outside the program sees the note in its process cycle.
 static void BM_PressToFirstNoteJack(benchmark::State& state)
 {
-    if (!NotePeer::ServerRunning()) {
+    if (!JackServerRunning()) {
         state.SkipWithError("no JACK server is running");
         return;
     }
     NotePeer peer("sonderik-bench-peer");
     auto system = std::make_shared<JackMidiDriver>();
     const ScopedMidiDrivers drivers({system});
-    std::uint32_t in = midiInGetNumDevs();
-    std::uint32_t out = midiOutGetNumDevs();
-    for (UINT p = 0; p < midiInGetNumDevs(); ++p) {
-        if (system->InputName(p) == peer.OutName()) {
-            in = p;
-        }
-    }
-    for (UINT p = 0; p < midiOutGetNumDevs(); ++p) {
-        if (system->OutputName(p) == peer.InName()) {
-            out = p;
-        }
-    }
     EXParams params;
-    Fill(params, in, out);
+    Fill(params, InPortIndex(peer.OutName()), OutPortIndex(peer.InName()));
     Audition audition(params);
     std::int64_t lost = 0;
     double pressSeconds = 0;
@@ -110,7 +100,7 @@ BENCHMARK(BM_PressToFirstNoteJack)->UseManualTime()->Unit(benchmark::kMillisecon
 // The same note with the ports already open: JACK's own share.
 static void BM_NoteOnToJackClientPortsOpen(benchmark::State& state)
 {
-    if (!NotePeer::ServerRunning()) {
+    if (!JackServerRunning()) {
         state.SkipWithError("no JACK server is running");
         return;
     }
@@ -120,12 +110,7 @@ static void BM_NoteOnToJackClientPortsOpen(benchmark::State& state)
     EXParams params;
     params.sysexDelay = 0;
     params.attempts = 4;
-    params.midiOutPort = midiOutGetNumDevs();
-    for (UINT p = 0; p < midiOutGetNumDevs(); ++p) {
-        if (system->OutputName(p) == peer.InName()) {
-            params.midiOutPort = p;
-        }
-    }
+    params.midiOutPort = OutPortIndex(peer.InName());
     {
         MidiParams pair;
         if (pair.midiOut.Open(params) != MMSYSERR_NOERROR) {

@@ -16,6 +16,8 @@
 #include "platform/midi/JackMidiDriver.h"
 #include "tests/support/CliRun.h"
 #include "tests/support/JackPeer.h"
+#include "tests/support/JackServer.h"
+#include "tests/support/PortIndex.h"
 #include "tests/support/ScopedMidiDrivers.h"
 #include "tests/support/TempDir.h"
 
@@ -74,8 +76,8 @@ public:
             return nullptr;
         };
         midi_();
-        ports_ = {"--in", Index(midiInGetNumDevs(), peer_.OutName(), true), "--out",
-                  Index(midiOutGetNumDevs(), peer_.InName(), false)};
+        ports_ = {"--in", std::to_string(InPortIndex(peer_.OutName())), "--out",
+                  std::to_string(OutPortIndex(peer_.InName()))};
     }
     ~JackWorkspace() { std::filesystem::current_path(previous_); }
     JackWorkspace(const JackWorkspace&) = delete;
@@ -90,24 +92,6 @@ public:
     }
 
 private:
-    static std::string Index(UINT count, const std::string& name, bool input)
-    {
-        for (UINT i = 0; i < count; ++i) {
-            if (input) {
-                MIDIINCAPSA caps{};
-                if (midiInGetDevCapsA(i, &caps, sizeof caps) == MMSYSERR_NOERROR && name == caps.szPname) {
-                    return std::to_string(i);
-                }
-            } else {
-                MIDIOUTCAPSA caps{};
-                if (midiOutGetDevCapsA(i, &caps, sizeof caps) == MMSYSERR_NOERROR && name == caps.szPname) {
-                    return std::to_string(i);
-                }
-            }
-        }
-        return "-1";
-    }
-
     TempDir dir_;
     std::filesystem::path previous_;
     JackPeer peer_{"sonderik-bench-peer"};
@@ -119,7 +103,7 @@ private:
 
 void BM_JackIdentify(benchmark::State& state)
 {
-    if (!JackPeer::ServerRunning()) {
+    if (!JackServerRunning()) {
         state.SkipWithError("no JACK server is running");
         return;
     }
@@ -135,7 +119,7 @@ BENCHMARK(BM_JackIdentify)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_JackSendVoice(benchmark::State& state)
 {
-    if (!JackPeer::ServerRunning()) {
+    if (!JackServerRunning()) {
         state.SkipWithError("no JACK server is running");
         return;
     }
