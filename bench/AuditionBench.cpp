@@ -1,5 +1,6 @@
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <string>
@@ -55,6 +56,44 @@ static void BM_PressToFirstNoteBuiltIn(benchmark::State& state)
     }
 }
 BENCHMARK(BM_PressToFirstNoteBuiltIn)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// The gaps between the notes the built-in instrument receives with a run
+// pause of 60 ms and a SysEx delay of 10 ms: the run's notes keep both
+// apart, the chord's only the delay. The least each gap may be is a test's
+// (instrument.AuditionTest); here, how far above it they land.
+static void BM_NoteGapsBuiltIn(benchmark::State& state)
+{
+    constexpr std::uint32_t kSysexDelayMs = 10;
+    constexpr auto kRunPause = std::chrono::milliseconds(60);
+    auto driver = std::make_shared<VirtualEx5Driver>(virtual_ex5::Config{});
+    const ScopedMidiDrivers drivers({driver});
+    EXParams params;
+    params.PrepareIdentify(nullptr, JobSettings{0, 0, 1, kSysexDelayMs, 0}, "1.0.3");
+    Audition audition(params, kRunPause);
+    using Ms = std::chrono::duration<double, std::milli>;
+    double runMost = 0;
+    double chordMost = 0;
+    for (auto _ : state) {
+        driver->Instrument().Clear();
+        audition.PlayTrill();
+        audition.PlayMajorChord();
+        const auto times = driver->Instrument().GetReceived().channelTimes;
+        if (times.size() != 7) {
+            state.SkipWithError("the run and the chord did not arrive");
+            break;
+        }
+        // The run's four notes first, then the chord's three.
+        for (std::size_t i = 1; i < 4; ++i) {
+            runMost = std::max(runMost, Ms(times[i] - times[i - 1]).count());
+        }
+        for (std::size_t i = 5; i < 7; ++i) {
+            chordMost = std::max(chordMost, Ms(times[i] - times[i - 1]).count());
+        }
+    }
+    state.counters["run_gap_most_ms"] = runMost;
+    state.counters["chord_gap_most_ms"] = chordMost;
+}
+BENCHMARK(BM_NoteGapsBuiltIn)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
 
 // Until a JACK client outside the program sees the note in its process cycle.
 static void BM_PressToFirstNoteJack(benchmark::State& state)
