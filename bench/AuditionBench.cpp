@@ -1,5 +1,6 @@
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <string>
@@ -10,7 +11,10 @@
 #include "platform/midi/MidiDriver.h"
 #include "platform/midi/JackMidiDriver.h"
 #include "simulator/VirtualEx5Driver.h"
+#include "tests/support/JackServer.h"
 #include "tests/support/NotePeer.h"
+#include "tests/support/PortIndex.h"
+#include "tests/support/ScopedMidiDrivers.h"
 
 // From the press to the first note-on leaving the program, with a SysEx
 // delay of 0: opening both ports is part of every press.
@@ -34,7 +38,7 @@ void Fill(EXParams& params, std::uint32_t in, std::uint32_t out)
 static void BM_PressToFirstNoteBuiltIn(benchmark::State& state)
 {
     auto driver = std::make_shared<VirtualEx5Driver>(virtual_ex5::Config{});
-    platform::InstallMidiDrivers({driver});
+    const ScopedMidiDrivers drivers({driver});
     EXParams params;
     Fill(params, 0, 0);
     Audition audition(params);
@@ -50,34 +54,59 @@ static void BM_PressToFirstNoteBuiltIn(benchmark::State& state)
         state.SetIterationTime(std::chrono::duration<double>(received.channelTimes.front() - pressed).count());
         audition.StopAudition(Audition::kNoteControl, 0);
     }
-    platform::ResetMidiDrivers();
 }
 BENCHMARK(BM_PressToFirstNoteBuiltIn)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// The gaps between the notes the built-in instrument receives with a run
+// pause of 60 ms and a SysEx delay of 10 ms: the run's notes keep both
+// apart, the chord's only the delay. The least each gap may be is a test's
+// (instrument.AuditionTest); here, how far above it they land.
+static void BM_NoteGapsBuiltIn(benchmark::State& state)
+{
+    constexpr std::uint32_t kSysexDelayMs = 10;
+    constexpr auto kRunPause = std::chrono::milliseconds(60);
+    auto driver = std::make_shared<VirtualEx5Driver>(virtual_ex5::Config{});
+    const ScopedMidiDrivers drivers({driver});
+    EXParams params;
+    params.PrepareIdentify(nullptr, JobSettings{0, 0, 1, kSysexDelayMs, 0}, "1.0.3");
+    Audition audition(params, kRunPause);
+    using Ms = std::chrono::duration<double, std::milli>;
+    double runMost = 0;
+    double chordMost = 0;
+    for (auto _ : state) {
+        driver->Instrument().Clear();
+        audition.PlayTrill();
+        audition.PlayMajorChord();
+        const auto times = driver->Instrument().GetReceived().channelTimes;
+        if (times.size() != 7) {
+            state.SkipWithError("the run and the chord did not arrive");
+            break;
+        }
+        // The run's four notes first, then the chord's three.
+        for (std::size_t i = 1; i < 4; ++i) {
+            runMost = std::max(runMost, Ms(times[i] - times[i - 1]).count());
+        }
+        for (std::size_t i = 5; i < 7; ++i) {
+            chordMost = std::max(chordMost, Ms(times[i] - times[i - 1]).count());
+        }
+    }
+    state.counters["run_gap_most_ms"] = runMost;
+    state.counters["chord_gap_most_ms"] = chordMost;
+}
+BENCHMARK(BM_NoteGapsBuiltIn)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
 
 // Until a JACK client outside the program sees the note in its process cycle.
 static void BM_PressToFirstNoteJack(benchmark::State& state)
 {
-    if (!NotePeer::ServerRunning()) {
+    if (!JackServerRunning()) {
         state.SkipWithError("no JACK server is running");
         return;
     }
     NotePeer peer("sonderik-bench-peer");
     auto system = std::make_shared<JackMidiDriver>();
-    platform::InstallMidiDrivers({system});
-    std::uint32_t in = midiInGetNumDevs();
-    std::uint32_t out = midiOutGetNumDevs();
-    for (UINT p = 0; p < midiInGetNumDevs(); ++p) {
-        if (system->InputName(p) == peer.OutName()) {
-            in = p;
-        }
-    }
-    for (UINT p = 0; p < midiOutGetNumDevs(); ++p) {
-        if (system->OutputName(p) == peer.InName()) {
-            out = p;
-        }
-    }
+    const ScopedMidiDrivers drivers({system});
     EXParams params;
-    Fill(params, in, out);
+    Fill(params, InPortIndex(peer.OutName()), OutPortIndex(peer.InName()));
     Audition audition(params);
     std::int64_t lost = 0;
     double pressSeconds = 0;
@@ -104,29 +133,23 @@ static void BM_PressToFirstNoteJack(benchmark::State& state)
     // How long the press held the dialog's thread: both JACK clients opened,
     // the note handed over, both closed.
     state.counters["press_ms"] = 1000 * pressSeconds / static_cast<double>(state.iterations());
-    platform::ResetMidiDrivers();
 }
 BENCHMARK(BM_PressToFirstNoteJack)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(30);
 
 // The same note with the ports already open: JACK's own share.
 static void BM_NoteOnToJackClientPortsOpen(benchmark::State& state)
 {
-    if (!NotePeer::ServerRunning()) {
+    if (!JackServerRunning()) {
         state.SkipWithError("no JACK server is running");
         return;
     }
     NotePeer peer("sonderik-bench-peer");
     auto system = std::make_shared<JackMidiDriver>();
-    platform::InstallMidiDrivers({system});
+    const ScopedMidiDrivers drivers({system});
     EXParams params;
     params.sysexDelay = 0;
     params.attempts = 4;
-    params.midiOutPort = midiOutGetNumDevs();
-    for (UINT p = 0; p < midiOutGetNumDevs(); ++p) {
-        if (system->OutputName(p) == peer.InName()) {
-            params.midiOutPort = p;
-        }
-    }
+    params.midiOutPort = OutPortIndex(peer.InName());
     {
         MidiParams pair;
         if (pair.midiOut.Open(params) != MMSYSERR_NOERROR) {
@@ -154,7 +177,6 @@ static void BM_NoteOnToJackClientPortsOpen(benchmark::State& state)
         pair.midiOut.Close(params);
         state.counters["lost"] = static_cast<double>(lost);
     }
-    platform::ResetMidiDrivers();
 }
 BENCHMARK(BM_NoteOnToJackClientPortsOpen)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(100);
 

@@ -7,6 +7,7 @@
 #include "platform/midi/MidiDriver.h"
 #include "simulator/VirtualEx5Driver.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/ScopedMidiDrivers.h"
 #include "tests/support/VoiceFileBuilder.h"
 #include "voice/Patch.h"
 #include "voice/VoiceList.h"
@@ -16,20 +17,18 @@ namespace {
 // The jobs write their log in the current folder: give them one of their own.
 class Workspace {
 public:
-    Workspace() : previous_(std::filesystem::current_path())
+    Workspace()
+        : previous_(std::filesystem::current_path()),
+          drivers_(ScopedMidiDrivers::Drivers{std::make_shared<VirtualEx5Driver>(virtual_ex5::Config{})})
     {
         std::filesystem::current_path(dir_.Path());
-        platform::InstallMidiDrivers({std::make_shared<VirtualEx5Driver>(virtual_ex5::Config{})});
     }
-    ~Workspace()
-    {
-        platform::ResetMidiDrivers();
-        std::filesystem::current_path(previous_);
-    }
+    ~Workspace() { std::filesystem::current_path(previous_); }
 
 private:
     TempDir dir_;
     std::filesystem::path previous_;
+    ScopedMidiDrivers drivers_;
 };
 
 JobSettings ZeroDelays()

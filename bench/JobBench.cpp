@@ -9,13 +9,16 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "cli/Cli.h"
 #include "platform/midi/JackMidiDriver.h"
+#include "tests/support/CliRun.h"
 #include "tests/support/JackPeer.h"
+#include "tests/support/JackServer.h"
+#include "tests/support/PortIndex.h"
+#include "tests/support/ScopedMidiDrivers.h"
 #include "tests/support/TempDir.h"
 
 extern char** environ;
@@ -69,18 +72,14 @@ public:
         std::filesystem::current_path(dir_.Path());
         setenv("SONDERIK_CONFIG_DIR", (dir_.Path() / "config").c_str(), 1);
         midi_ = [this] {
-            platform::InstallMidiDrivers({jack_});
+            drivers_.Install({jack_});
             return nullptr;
         };
         midi_();
-        ports_ = {"--in", Index(midiInGetNumDevs(), peer_.OutName(), true), "--out",
-                  Index(midiOutGetNumDevs(), peer_.InName(), false)};
+        ports_ = {"--in", std::to_string(InPortIndex(peer_.OutName())), "--out",
+                  std::to_string(OutPortIndex(peer_.InName()))};
     }
-    ~JackWorkspace()
-    {
-        platform::ResetMidiDrivers();
-        std::filesystem::current_path(previous_);
-    }
+    ~JackWorkspace() { std::filesystem::current_path(previous_); }
     JackWorkspace(const JackWorkspace&) = delete;
     JackWorkspace& operator=(const JackWorkspace&) = delete;
 
@@ -89,41 +88,22 @@ public:
     int Run(std::vector<std::string> args)
     {
         args.insert(args.end(), ports_.begin(), ports_.end());
-        std::ostringstream out;
-        std::ostringstream err;
-        return RunCli(args, out, err, midi_);
+        return Cli(args, midi_).status;
     }
 
 private:
-    static std::string Index(UINT count, const std::string& name, bool input)
-    {
-        for (UINT i = 0; i < count; ++i) {
-            if (input) {
-                MIDIINCAPSA caps{};
-                if (midiInGetDevCapsA(i, &caps, sizeof caps) == MMSYSERR_NOERROR && name == caps.szPname) {
-                    return std::to_string(i);
-                }
-            } else {
-                MIDIOUTCAPSA caps{};
-                if (midiOutGetDevCapsA(i, &caps, sizeof caps) == MMSYSERR_NOERROR && name == caps.szPname) {
-                    return std::to_string(i);
-                }
-            }
-        }
-        return "-1";
-    }
-
     TempDir dir_;
     std::filesystem::path previous_;
     JackPeer peer_{"sonderik-bench-peer"};
     std::shared_ptr<JackMidiDriver> jack_ = std::make_shared<JackMidiDriver>();
     MidiSetup midi_;
     std::vector<std::string> ports_;
+    ScopedMidiDrivers drivers_;
 };
 
 void BM_JackIdentify(benchmark::State& state)
 {
-    if (!JackPeer::ServerRunning()) {
+    if (!JackServerRunning()) {
         state.SkipWithError("no JACK server is running");
         return;
     }
@@ -139,7 +119,7 @@ BENCHMARK(BM_JackIdentify)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_JackSendVoice(benchmark::State& state)
 {
-    if (!JackPeer::ServerRunning()) {
+    if (!JackServerRunning()) {
         state.SkipWithError("no JACK server is running");
         return;
     }

@@ -1,6 +1,12 @@
 #include <benchmark/benchmark.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <string>
 
@@ -93,6 +99,38 @@ void BM_StartSettings(benchmark::State& state)
     }
 }
 BENCHMARK(BM_StartSettings)->ArgNames({"keys", "values"})->Args({20000, 0})->Args({0, 5000})->Unit(benchmark::kMillisecond);
+
+// A writer meeting a lock another process holds, waiting `wait_ms` before it
+// gives up: how long past its wait it returns. That it gives up is a test's
+// (registry.HiveFileTest).
+void BM_GiveUpAtAHeldLock(benchmark::State& state)
+{
+    const ConfigFolder config;
+    std::filesystem::create_directories(config.Path());
+    const int fd = ::open((config.Path() / (std::string(kRoot) + ".lock")).c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0 || ::flock(fd, LOCK_EX) != 0) {
+        state.SkipWithError("the lock could not be held");
+        if (fd >= 0) {
+            ::close(fd);
+        }
+        return;
+    }
+    const HiveFile file(config.Path(), kRoot, std::chrono::milliseconds(state.range(0)));
+    for (auto _ : state) {
+        const LSTATUS status = file.Update(
+            [](RegistryHive&, bool& changed) {
+                changed = true;
+                return ERROR_SUCCESS;
+            },
+            "v");
+        if (status != ERROR_TIMEOUT) {
+            state.SkipWithError("the writer did not give up");
+            break;
+        }
+    }
+    ::close(fd);
+}
+BENCHMARK(BM_GiveUpAtAHeldLock)->ArgName("wait_ms")->Arg(50)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 

@@ -22,6 +22,7 @@
 #include "platform/threads/Window.h"
 #include "simulator/VirtualEx5Driver.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/ScopedMidiDrivers.h"
 #include "tests/support/VoiceFileBuilder.h"
 #include "voice/EXParams.h"
 #include "voice/Patch.h"
@@ -123,7 +124,7 @@ int main(int argc, char** argv)
     const std::filesystem::path previous = std::filesystem::current_path();
     std::filesystem::current_path(dir.Path());
     auto driver = std::make_shared<VirtualEx5Driver>(virtual_ex5::Config{});
-    platform::InstallMidiDrivers({driver});
+    const ScopedMidiDrivers drivers({driver});
 
     // Every voice of the demo bank that can be sent, in turn.
     const VoiceFileBuilder demo = DemoBank();
@@ -177,7 +178,6 @@ int main(int argc, char** argv)
                 seconds, 1000.0 * seconds / static_cast<double>(jobs), received.identityReplies,
                 received.voicesTaken, sent);
 
-    platform::ResetMidiDrivers();
     std::filesystem::current_path(previous);
 
     // The first mark is the base for memory: the allocator settles in the

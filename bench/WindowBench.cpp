@@ -18,6 +18,7 @@
 #include "platform/midi/MidiDriver.h"
 #include "simulator/VirtualEx5Driver.h"
 #include "tests/support/ScopedEnv.h"
+#include "tests/support/ScopedMidiDrivers.h"
 #include "tests/support/TempDir.h"
 
 namespace {
@@ -29,17 +30,13 @@ public:
         : config_("SONDERIK_CONFIG_DIR", (dir_.Path() / "config").string()),
           drives_("SONDERIK_DRIVES", "C=" + (dir_.Path() / "c").string()),
           mounts_("SONDERIK_MOUNTINFO", (dir_.Path() / "no-mounts").string()),
-          previous_(std::filesystem::current_path())
+          previous_(std::filesystem::current_path()),
+          drivers_(ScopedMidiDrivers::Drivers{std::make_shared<VirtualEx5Driver>(virtual_ex5::Config{})})
     {
         std::filesystem::create_directories(dir_.Path() / "c");
         std::filesystem::current_path(dir_.Path());
-        platform::InstallMidiDrivers({std::make_shared<VirtualEx5Driver>(virtual_ex5::Config{})});
     }
-    ~Machine()
-    {
-        platform::ResetMidiDrivers();
-        std::filesystem::current_path(previous_);
-    }
+    ~Machine() { std::filesystem::current_path(previous_); }
     std::filesystem::path C() const { return dir_.Path() / "c"; }
 
     std::unique_ptr<CSonderikDlg> Open()
@@ -62,6 +59,7 @@ private:
     ScopedEnv drives_;
     ScopedEnv mounts_;
     std::filesystem::path previous_;
+    ScopedMidiDrivers drivers_;
 };
 
 HTREEITEM Child(CTreeCtrl& tree, HTREEITEM parent, const std::string& name)

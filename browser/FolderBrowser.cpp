@@ -305,7 +305,7 @@ bool FolderBrowser::EnumerateNetwork(HTREEITEM item)
     }
     bool found = false;
     // A block that cannot be had shows as a node without children.
-    if (HGLOBAL block = GlobalAlloc(GMEM_ZEROINIT, kEnumBlock); block != nullptr) {
+    if (HGLOBAL block = allocateBlock(GMEM_ZEROINIT, kEnumBlock); block != nullptr) {
         DWORD count = 0xFFFFFFFFu;
         DWORD size = kEnumBlock;
         if (WNetEnumResourceA(enumeration, &count, block, &size) == static_cast<DWORD>(NO_ERROR) && count > 0) {

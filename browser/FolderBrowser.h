@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/files/WinFiles.h"
 #include "platform/ui/ListBox.h"
 #include "platform/ui/TreeCtrl.h"
 
@@ -43,6 +44,10 @@ public:
     // why ("cannot be read: permission denied"), for the dialog to say.
     std::function<void(const std::string& path, const std::string& problem)> onProblem;
     const CImageList& Images() const { return *images_; }
+    // Where the network enumeration takes its block from; it gives the block
+    // back to GlobalFree. A test puts a source here that runs out, which
+    // GlobalAlloc itself cannot be made to do.
+    std::function<HGLOBAL(UINT flags, SIZE_T bytes)> allocateBlock = GlobalAlloc;
 
     // Splits at backslashes: component `index`, true when there is one.
     static bool GetPathComponent(const std::string& path, int index, std::string& component);

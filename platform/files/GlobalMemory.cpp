@@ -2,7 +2,6 @@
 // that freeing a block twice, or something that is not one, fails instead of
 // corrupting the heap.
 
-#include <atomic>
 #include <cstdint>
 #include <cstdlib>
 #include <mutex>
@@ -17,7 +16,9 @@ struct Blocks {
     std::set<void*> live;
 };
 
-std::atomic<SIZE_T> allocLimit{SIZE_MAX};
+// No object may be larger. The heap would refuse such a block too, but a
+// sanitizer's heap stops the program instead.
+constexpr SIZE_T kLargestBlock = PTRDIFF_MAX;
 
 Blocks& TheBlocks()
 {
@@ -33,7 +34,7 @@ HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes)
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
-    if (bytes > allocLimit.load()) {
+    if (bytes > kLargestBlock) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }
@@ -65,12 +66,3 @@ HGLOBAL GlobalFree(HGLOBAL memory)
     std::free(memory);
     return nullptr;
 }
-
-namespace platform {
-
-void LimitGlobalAlloc(SIZE_T bytes)
-{
-    allocLimit.store(bytes);
-}
-
-}  // namespace platform

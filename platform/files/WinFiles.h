@@ -239,8 +239,4 @@ struct ShareEntry {
 };
 std::vector<ShareEntry> ListShares();
 
-// For tests of the callers: GlobalAlloc refuses every block larger than
-// `bytes` from now on, as when memory runs out; SIZE_MAX lifts the limit.
-void LimitGlobalAlloc(SIZE_T bytes);
-
 }  // namespace platform

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -110,6 +111,10 @@ void InstallMidiDrivers(std::vector<std::shared_ptr<MidiDriver>> drivers);
 
 // Back to DefaultMidiDrivers(), built again at the next midi* call.
 void ResetMidiDrivers();
+
+// The drivers installed now, or nothing when DefaultMidiDrivers() is still to
+// be built at the next midi* call: what to install again to go back.
+std::optional<std::vector<std::shared_ptr<MidiDriver>>> InstalledMidiDrivers();
 
 // The next count lists the ports anew, and the drivers look for their
 // backends again (a JACK server started since, a device plugged in): what a

@@ -301,6 +301,16 @@ void RescanMidiPorts()
     Forget(Direction::In, nullptr);
 }
 
+std::optional<std::vector<std::shared_ptr<MidiDriver>>> InstalledMidiDrivers()
+{
+    Layer& layer = TheLayer();
+    const std::lock_guard lock(layer.mutex);
+    if (!layer.built) {
+        return std::nullopt;
+    }
+    return layer.drivers;
+}
+
 }  // namespace platform
 
 UINT midiOutGetNumDevs() { return Total(Direction::Out); }

@@ -9,9 +9,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
-#include <csignal>
-#include <cstdlib>
 #include <ctime>
 #include <system_error>
 #include <thread>
@@ -89,35 +88,7 @@ private:
     int fd_ = -1;
 };
 
-enum class StopPoint { None, Partial, Synced, Renamed };
-
-StopPoint StopPointFor(std::string_view what)
-{
-    const char* setting = std::getenv(kRegistryStopAtVariable);
-    if (setting == nullptr) {
-        return StopPoint::None;
-    }
-    const std::string_view request(setting);
-    const std::size_t colon = request.find(':');
-    if (colon != std::string_view::npos && !SameRegistryName(request.substr(colon + 1), what)) {
-        return StopPoint::None;
-    }
-    const std::string_view stage = request.substr(0, colon);
-    if (stage == "partial") {
-        return StopPoint::Partial;
-    }
-    if (stage == "synced") {
-        return StopPoint::Synced;
-    }
-    return stage == "renamed" ? StopPoint::Renamed : StopPoint::None;
-}
-
-void StopHereIf(bool stop)
-{
-    if (stop) {
-        std::raise(SIGSTOP);
-    }
-}
+std::atomic<WriteStageWatcher> writeWatcher{nullptr};
 
 std::filesystem::path WithSuffix(const std::filesystem::path& file, std::string_view suffix)
 {
@@ -312,7 +283,12 @@ LSTATUS HiveFile::Update(const Change& change, std::string_view what) const
 
 LSTATUS HiveFile::WriteWhole(const std::string& text, std::string_view what) const
 {
-    const StopPoint stop = StopPointFor(what);
+    const WriteStageWatcher watcher = writeWatcher.load();
+    const auto reached = [&](WriteStage stage) {
+        if (watcher != nullptr) {
+            watcher(stage, what);
+        }
+    };
     const std::filesystem::path temp = Sibling(".tmp");
     const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0644);
     if (fd < 0) {
@@ -322,18 +298,28 @@ LSTATUS HiveFile::WriteWhole(const std::string& text, std::string_view what) con
     if (::stat(File().c_str(), &old) == 0) {
         ::fchmod(fd, old.st_mode & 07777);
     }
-    const std::size_t half = stop == StopPoint::Partial ? text.size() / 2 : 0;
+    // In two pieces only for a watcher, which may stop the process between them.
+    const std::size_t half = watcher != nullptr ? text.size() / 2 : 0;
     bool ok = WriteAll(fd, text.data(), half);
-    StopHereIf(ok && stop == StopPoint::Partial);
+    if (ok) {
+        reached(WriteStage::HalfWritten);
+    }
     ok = ok && WriteAll(fd, text.data() + half, text.size() - half) && ::fsync(fd) == 0;
     ok = (::close(fd) == 0) && ok;
-    StopHereIf(ok && stop == StopPoint::Synced);
+    if (ok) {
+        reached(WriteStage::Synced);
+    }
     if (!ok || ::rename(temp.c_str(), File().c_str()) != 0) {
         ::unlink(temp.c_str());
         return ERROR_CANTWRITE;
     }
-    StopHereIf(stop == StopPoint::Renamed);
+    reached(WriteStage::Renamed);
     return ERROR_SUCCESS;
+}
+
+void WatchRegistryWrites(WriteStageWatcher watcher)
+{
+    writeWatcher.store(watcher);
 }
 
 LSTATUS HiveFile::Flush() const

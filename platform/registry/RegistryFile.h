@@ -81,9 +81,12 @@ private:
     std::set<std::string> before_;
 };
 
-// Test hook: with SONDERIK_REGISTRY_STOP_AT set to "partial", "synced" or
-// "renamed" (optionally ":<value name>" to pick one change), a write stops
-// its own process (SIGSTOP) half-way through the temporary file, once the
-// temporary file is on disk, or right after the rename, so that a test can
-// kill it there. Unset, nothing stops.
-constexpr const char* kRegistryStopAtVariable = "SONDERIK_REGISTRY_STOP_AT";
+// Where a write of a root's file has got to: half of the temporary file
+// written, all of it flushed to disk, or renamed over the root's file.
+enum class WriteStage { HalfWritten, Synced, Renamed };
+
+// Told of each stage of every write this process makes, with the name of the
+// change (HiveFile::Update's `what`): the way a test stops a writer at a
+// chosen point to kill it there. The programs set none; null removes it.
+using WriteStageWatcher = void (*)(WriteStage stage, std::string_view what);
+void WatchRegistryWrites(WriteStageWatcher watcher);

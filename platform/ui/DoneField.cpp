@@ -48,7 +48,9 @@ void CDoneEdit::ReplaceSelection(const std::string& text)
     pending_.push_back(&item);
     // Queued to the field's window: dropped with it if the window goes first.
     QMetaObject::invokeMethod(receiver_, [this] { Drain(); }, Qt::QueuedConnection);
+    ++waiting_;
     handled_.wait(lock, [&] { return item.handled; });
+    --waiting_;
 }
 
 void CDoneEdit::Drain()
@@ -80,6 +82,12 @@ std::string CDoneEdit::Text() const
 {
     std::lock_guard lock(mutex_);
     return text_;
+}
+
+std::size_t CDoneEdit::WaitingSenders() const
+{
+    std::lock_guard lock(mutex_);
+    return waiting_;
 }
 
 PostedReport::PostedReport(QObject* receiver, std::function<void(const std::string&)> handler)

@@ -32,6 +32,8 @@ public:
     // The field stops taking texts: waiting senders are released, later ones return at once.
     void Close();
     std::string Text() const;
+    // How many senders on other threads are waiting for the field to take their text.
+    std::size_t WaitingSenders() const;
 
     // EN_UPDATE: the field's text changed (on the field's thread).
     std::function<void()> onUpdate;
@@ -50,6 +52,7 @@ private:
     std::condition_variable handled_;
     std::deque<Pending*> pending_;
     std::string text_;
+    std::size_t waiting_ = 0;
     bool closed_ = false;
 };
 

@@ -3,6 +3,7 @@
 // and its skip rule, shares from a mounts file, and the teardown.
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 #include <QTest>
 #include <QTreeView>
@@ -12,6 +13,7 @@
 #include "simulator/VirtualEx5Driver.h"
 #include "tests/support/FileWorld.h"
 #include "tests/support/ScopedEnv.h"
+#include "tests/support/ScopedMidiDrivers.h"
 
 namespace {
 
@@ -57,22 +59,21 @@ public:
     Machine()
         : c_(world_.Folder("c")), d_(world_.Folder("d")), x_(world_.Folder("x")),
           drives_("SONDERIK_DRIVES", "C=" + c_.string() + ";D=" + d_.string() + ";X=" + x_.string()),
-          old_(std::filesystem::current_path())
+          old_(std::filesystem::current_path()),
+          drivers_(ScopedMidiDrivers::Drivers{std::make_shared<VirtualEx5Driver>(virtual_ex5::Config{})})
     {
         std::filesystem::current_path(world_.Root());
-        platform::InstallMidiDrivers({std::make_shared<VirtualEx5Driver>(virtual_ex5::Config{})});
     }
-    ~Machine()
-    {
-        std::filesystem::current_path(old_);
-        platform::ResetMidiDrivers();
-    }
+    ~Machine() { std::filesystem::current_path(old_); }
     FileWorld& World() { return world_; }
     const std::filesystem::path& C() const { return c_; }
 
-    std::unique_ptr<Dlg> Open()
+    std::unique_ptr<Dlg> Open(const std::function<void(Dlg&)>& before = {})
     {
         auto dialog = std::make_unique<Dlg>();
+        if (before) {
+            before(*dialog);
+        }
         dialog->SetMessageBox([](QWidget*, const std::string&, UINT) { return IDOK; });
         dialog->Create();
         if (!QTest::qWaitFor([&] { return !dialog->JobBusy(); }, 10000)) {
@@ -95,6 +96,7 @@ private:
     std::filesystem::path x_;
     ScopedEnv drives_;
     std::filesystem::path old_;
+    ScopedMidiDrivers drivers_;
 };
 
 }  // namespace
@@ -185,6 +187,27 @@ private slots:
         QVERIFY(QTest::qWaitFor([&] { return !dialog->isVisible(); }, 5000));
         QCOMPARE(tree.GetCount(), 0);
         QCOMPARE(StartSettings().path, std::string("\\\\BOX\\Voices\\"));
+    }
+
+    void aNetworkBlockThatCannotBeHadShowsTheNetworkWithoutChildren()
+    {
+        Machine machine;
+        const std::filesystem::path share = machine.World().Folder("mnt/voices");
+        machine.World().Mounts({FileWorld::Mount(share.string(), "cifs", "//BOX/Voices")});
+        int asked = 0;
+        auto dialog = machine.Open([&asked](Dlg& d) {
+            d.Browser().allocateBlock = [&asked](UINT, SIZE_T) -> HGLOBAL {
+                ++asked;
+                SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+                return nullptr;
+            };
+        });
+        CTreeCtrl& tree = dialog->Tree();
+        HTREEITEM network = dialog->Browser().NetworkNode();
+        QVERIFY(tree.GetSelectedItem() == network);
+        QCOMPARE(asked, 1);
+        QVERIFY(Children(tree, network).empty());
+        QVERIFY(!tree.ItemHasChildren(network));
     }
 
     void pathComponents_data()

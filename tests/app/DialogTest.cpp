@@ -24,6 +24,7 @@
 #include "platform/midi/MidiDriver.h"
 #include "simulator/VirtualEx5Driver.h"
 #include "tests/support/ScopedEnv.h"
+#include "tests/support/ScopedMidiDrivers.h"
 #include "tests/support/ScriptedMidiDriver.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/VoiceFileBuilder.h"
@@ -41,18 +42,14 @@ public:
     explicit Bench(const virtual_ex5::Config& instrument = {})
         : config_("SONDERIK_CONFIG_DIR", (temp_.Path() / "config").string()),
           drives_("SONDERIK_DRIVES", "C=" + temp_.Path().string()),
-          old_(std::filesystem::current_path())
+          old_(std::filesystem::current_path()), ex5_(std::make_shared<VirtualEx5Driver>(instrument)), drivers_({ex5_})
     {
         std::filesystem::current_path(temp_.Path());
-        ex5_ = std::make_shared<VirtualEx5Driver>(instrument);
-        platform::InstallMidiDrivers({ex5_});
         std::filesystem::create_directories(Voices());
     }
-    ~Bench()
-    {
-        std::filesystem::current_path(old_);
-        platform::ResetMidiDrivers();
-    }
+    ~Bench() { std::filesystem::current_path(old_); }
+    // Other drivers until the bench goes (a device plugged in, the ports gone).
+    void Install(ScopedMidiDrivers::Drivers drivers) const { drivers_.Install(std::move(drivers)); }
     std::filesystem::path Voices() const { return temp_.Path() / "voices"; }
     // The voices' folder as the browser names it.
     std::string Folder() const { return "C:\\voices\\"; }
@@ -94,6 +91,7 @@ private:
     ScopedEnv drives_;
     std::filesystem::path old_;
     std::shared_ptr<VirtualEx5Driver> ex5_;
+    ScopedMidiDrivers drivers_;
 };
 
 std::string Contents(const std::filesystem::path& file)
@@ -623,7 +621,7 @@ private slots:
 
         // The ports go (a JACK server stopped, a cable pulled): nothing is
         // sent to whatever took their lines, and "ID" finds nothing.
-        platform::InstallMidiDrivers({});
+        bench.Install({});
         ClickLine(dialog->VoiceList(), 1, true);
         QVERIFY(!dialog->JobBusy());
         QCOMPARE(dialog->StatusText(), "MIDI Out " + port + " is not there any more; choose a port in the MIDI Out list. " +
@@ -652,7 +650,7 @@ private slots:
         // nothing may reach it (it fails on any call).
         auto synth = std::make_shared<ScriptedMidiDriver>(std::vector<std::string>{"Synth out"},
                                                           std::vector<std::string>{"Synth in"});
-        platform::InstallMidiDrivers({synth, bench.Driver()});
+        bench.Install({synth, bench.Driver()});
         // Sent before any list was opened: the instrument's ports, found by name.
         ClickLine(dialog->VoiceList(), 1, true);
         QVERIFY(Idle(*dialog));
@@ -663,7 +661,7 @@ private slots:
         QVERIFY(synth->Calls().empty());
 
         // Unplugged again: an opened list is current and follows the port back.
-        platform::InstallMidiDrivers({bench.Driver()});
+        bench.Install({bench.Driver()});
         CloseUp(*dialog, Dlg::IDC_MIDIOUT);
         QCOMPARE(out->GetCount(), 1);
         QCOMPARE(out->GetCurSel(), 0);
@@ -682,7 +680,7 @@ private slots:
         QVERIFY(Idle(*again));
         auto* againOut = static_cast<CComboBox*>(again->GetDlgItem(Dlg::IDC_MIDIOUT));
         QCOMPARE(againOut->GetCurSel(), -1);
-        platform::InstallMidiDrivers({synth, bench.Driver()});
+        bench.Install({synth, bench.Driver()});
         CloseUp(*again, Dlg::IDC_MIDIOUT);
         QCOMPARE(againOut->GetLBText(againOut->GetCurSel()), std::string("Synth out"));
         QVERIFY(synth->Calls().empty());

@@ -1,7 +1,7 @@
 // Settings saved by several real processes: two at once, one killed half-way,
 // one meeting a corrupt file. The processes are the settings_writer helper and
 // sonderik-cli itself; the killed one stops itself at a chosen point of its
-// write (SONDERIK_REGISTRY_STOP_AT), so no timing is guessed.
+// write (the writer's STOP argument), so no timing is guessed.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -21,10 +21,13 @@ constexpr const char* kFile = "HKEY_LOCAL_MACHINE.txt";
 
 class SettingsProcessTest : public ::testing::Test {
 protected:
-    ChildProcess Writer(int rounds, int id, const std::vector<std::string>& env = {}) const
+    ChildProcess Writer(int rounds, int id, const std::string& stop = "") const
     {
-        return ChildProcess({SONDERIK_SETTINGS_WRITER, std::to_string(rounds), std::to_string(id)}, env,
-                            Output("writer-" + std::to_string(id)));
+        std::vector<std::string> argv = {SONDERIK_SETTINGS_WRITER, std::to_string(rounds), std::to_string(id)};
+        if (!stop.empty()) {
+            argv.push_back(stop);
+        }
+        return ChildProcess(argv, {}, Output("writer-" + std::to_string(id)));
     }
 
     std::string Output(const std::string& name) const { return config.Temp().File(name + ".out"); }
@@ -97,7 +100,7 @@ TEST_P(KilledSaveTest, LeavesTheFileOfTheLastWholeWrite)
     const KillCase& c = GetParam();
     ASSERT_EQ(0, Writer(1, 1).WaitExit());
 
-    ChildProcess victim = Writer(1, 2, {std::string(kRegistryStopAtVariable) + "=" + c.stage + ":" + c.value});
+    ChildProcess victim = Writer(1, 2, std::string(c.stage) + ":" + c.value);
     ASSERT_TRUE(victim.WaitStopped()) << "the writer never reached its stop";
     victim.Kill();
 

@@ -1,17 +1,68 @@
 // A second program that saves settings, for the tests that need several
-// processes at once: "settings_writer ROUNDS ID" saves WriterValues(ID, r)
-// for r = 0 .. ROUNDS-1 and exits 0 when every save stored every value.
+// processes at once: "settings_writer ROUNDS ID [STOP]" saves
+// WriterValues(ID, r) for r = 0 .. ROUNDS-1 and exits 0 when every save
+// stored every value. STOP ("partial", "synced" or "renamed", optionally
+// ":<value name>" to pick one change) makes a write stop this process
+// (SIGSTOP) half-way through the temporary file, once the temporary file is
+// on disk, or right after the rename, so that a test can kill it there.
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
+#include <string_view>
 
+#include "platform/registry/RegistryFile.h"
 #include "tests/app/WriterValues.h"
+
+namespace {
+
+// Where to stop: one stage of one change, or of every change when no name is given.
+struct Stop {
+    WriteStage stage;
+    std::string value;
+};
+std::optional<Stop> stop;
+
+std::optional<WriteStage> StageNamed(std::string_view name)
+{
+    if (name == "partial") {
+        return WriteStage::HalfWritten;
+    }
+    if (name == "synced") {
+        return WriteStage::Synced;
+    }
+    if (name == "renamed") {
+        return WriteStage::Renamed;
+    }
+    return std::nullopt;
+}
+
+void StopThere(WriteStage stage, std::string_view what)
+{
+    if (stop && stop->stage == stage && (stop->value.empty() || stop->value == what)) {
+        std::raise(SIGSTOP);
+    }
+}
+
+}  // namespace
 
 int main(int argc, char** argv)
 {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: settings_writer ROUNDS ID\n");
+    if (argc != 3 && argc != 4) {
+        std::fprintf(stderr, "usage: settings_writer ROUNDS ID [partial|synced|renamed[:VALUE]]\n");
         return 2;
+    }
+    if (argc == 4) {
+        const std::string_view request(argv[3]);
+        const std::size_t colon = request.find(':');
+        const std::optional<WriteStage> stage = StageNamed(request.substr(0, colon));
+        if (!stage) {
+            std::fprintf(stderr, "settings_writer: no such stop: %s\n", argv[3]);
+            return 2;
+        }
+        stop = Stop{*stage, colon == std::string_view::npos ? std::string() : std::string(request.substr(colon + 1))};
+        WatchRegistryWrites(&StopThere);
     }
     const auto rounds = static_cast<std::uint32_t>(std::strtoul(argv[1], nullptr, 10));
     const auto id = static_cast<std::uint32_t>(std::strtoul(argv[2], nullptr, 10));

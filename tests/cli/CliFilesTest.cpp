@@ -2,28 +2,14 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 
 #include "cli/Cli.h"
+#include "tests/support/CliRun.h"
 #include "tests/support/FileWorld.h"
 #include "tests/support/ScopedEnv.h"
 
 namespace {
-
-struct CliRun {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-CliRun Cli(const std::vector<std::string>& args)
-{
-    std::ostringstream out;
-    std::ostringstream err;
-    const int status = RunCli(args, out, err);
-    return CliRun{status, out.str(), err.str()};
-}
 
 TEST(CliFolderTest, ShowsSubfoldersAsTheTreeThenVoiceFilesAsTheList)
 {

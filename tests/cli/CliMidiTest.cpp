@@ -14,39 +14,43 @@
 #include "cli/MidiCommands.h"
 #include "platform/midi/MidiDriver.h"
 #include "simulator/VirtualEx5Driver.h"
+#include "tests/support/CliRun.h"
 #include "tests/support/ConfigFolder.h"
 #include "tests/support/JobHarness.h"
-#include "tests/support/ScriptedMidiDriver.h"
 #include "tests/support/ScopedEnv.h"
+#include "tests/support/ScopedMidiDrivers.h"
 #include "tests/support/ScriptedMidiDriver.h"
 #include "tests/support/VoiceFileBuilder.h"
 
 namespace {
 
-struct CliRun {
-    int status;
-    std::string out;
-    std::string err;
-};
-
 // The command line against a virtual instrument set up as a user would, by
 // SONDERIK_VIRTUAL_EX5, with no settings stored unless a test stores them.
 class CliMidiTest : public ::testing::Test {
 protected:
-    void TearDown() override { platform::ResetMidiDrivers(); }
-
     CliRun Cli(const std::string& instrument, const std::vector<std::string>& args)
     {
         const ScopedEnv env("SONDERIK_VIRTUAL_EX5", instrument);
-        const MidiSetup midi = [this] {
+        return ::Cli(args, BuiltIn());
+    }
+
+    // The built-in instrument alone, as SONDERIK_VIRTUAL_EX5 says when a command sets it up.
+    MidiSetup BuiltIn()
+    {
+        return [this] {
             driver = std::make_shared<VirtualEx5Driver>(VirtualEx5Driver::ConfigFromEnvironment());
-            platform::InstallMidiDrivers({driver});
+            drivers.Install({driver});
             return driver.get();
         };
-        std::ostringstream out;
-        std::ostringstream err;
-        const int status = RunCli(args, out, err, midi);
-        return {status, out.str(), err.str()};
+    }
+
+    // `installed`, when a command sets them up.
+    MidiSetup Only(ScopedMidiDrivers::Drivers installed, VirtualEx5Driver* instrument = nullptr)
+    {
+        return [this, installed, instrument] {
+            drivers.Install(installed);
+            return instrument;
+        };
     }
 
     std::string WriteBank()
@@ -64,6 +68,7 @@ protected:
     JobHarness harness;
     VoiceFileBuilder bank;
     std::shared_ptr<VirtualEx5Driver> driver;
+    ScopedMidiDrivers drivers;
 };
 
 const std::vector<std::string> kQuick = {"--sysex-delay", "0"};
@@ -85,16 +90,12 @@ TEST_F(CliMidiTest, PortsListsTheVirtualInstrumentWithItsIndex)
 
 TEST_F(CliMidiTest, PortNamesWithControlCharactersStayOneLineEach)
 {
-    const MidiSetup hostile = [] {
-        platform::InstallMidiDrivers(
-            {std::make_shared<ScriptedMidiDriver>(std::vector<std::string>{"Out\x1b]0;owned\x07"},
-                                                  std::vector<std::string>{"In\nout 9 fake", "Tab\tbed"})});
-        return nullptr;
-    };
-    std::ostringstream out;
-    std::ostringstream err;
-    EXPECT_EQ(0, RunCli({"ports"}, out, err, hostile));
-    EXPECT_EQ("in 0 In?out 9 fake\nin 1 Tab?bed\nout 0 Out?]0;owned?\n", out.str());
+    const MidiSetup hostile =
+        Only({std::make_shared<ScriptedMidiDriver>(std::vector<std::string>{"Out\x1b]0;owned\x07"},
+                                                   std::vector<std::string>{"In\nout 9 fake", "Tab\tbed"})});
+    const CliRun run = ::Cli({"ports"}, hostile);
+    EXPECT_EQ(0, run.status);
+    EXPECT_EQ("in 0 In?out 9 fake\nin 1 Tab?bed\nout 0 Out?]0;owned?\n", run.out);
 }
 
 TEST_F(CliMidiTest, IdentifyPrintsTheResultAndSucceedsOnlyForOurInstruments)
@@ -188,16 +189,11 @@ TEST_F(CliMidiTest, AuditionPrintsWhatTheBuiltInInstrumentReceived)
 
     // A hold shorter than the run still lets the whole run out first.
     const ScopedEnv env("SONDERIK_VIRTUAL_EX5", "");
-    const MidiSetup midi = [this] {
-        driver = std::make_shared<VirtualEx5Driver>(virtual_ex5::Config{});
-        platform::InstallMidiDrivers({driver});
-        return driver.get();
-    };
     JobOptions options;
     options.sysexDelay = 0;
     std::ostringstream out;
     std::ostringstream err;
-    EXPECT_EQ(0, PlayAudition(midi, "trill", 1, options, out, err, std::chrono::milliseconds(20))) << err.str();
+    EXPECT_EQ(0, PlayAudition(BuiltIn(), "trill", 1, options, out, err, std::chrono::milliseconds(20))) << err.str();
     EXPECT_EQ("90 3C 40\n90 40 40\n90 43 40\n90 48 40\n90 3C 00\n90 3F 00\n90 40 00\n90 43 00\n90 48 00\n",
               out.str());
 }
@@ -221,18 +217,10 @@ TEST_F(CliMidiTest, AStoredPortIsFoundByNameAndAVanishedOneIsNeverReplaced)
     // first. Now the EX5 is listed before it.
     auto ex5 = std::make_shared<VirtualEx5Driver>(virtual_ex5::ParseConfig("model=EX5", nullptr));
     auto ex7 = std::make_shared<VirtualEx5Driver>(virtual_ex5::ParseConfig("model=EX7", nullptr));
-    const MidiSetup both = [&] {
-        platform::InstallMidiDrivers({ex5, ex7});
-        return ex7.get();
-    };
+    const MidiSetup both = Only({ex5, ex7}, ex7.get());
     const std::string ex7Name = ex7->OutputName(0);
     const std::string file = WriteBank();
-    const auto send = [&] {
-        std::ostringstream out;
-        std::ostringstream err;
-        const int status = RunCli(Args({"send", file, "1", "--midi-delay", "0"}), out, err, both);
-        return CliRun{status, out.str(), err.str()};
-    };
+    const auto send = [&] { return ::Cli(Args({"send", file, "1", "--midi-delay", "0"}), both); };
 
     ASSERT_TRUE(SaveSettings(MemorySettings(Settings{"", 0, 0, 0, 0, 1, false, ex7Name, ex7Name, false, false, ""})));
     const CliRun found = send();
@@ -274,19 +262,14 @@ TEST_F(CliMidiTest, PortsAreOpenedAsListedAndAStoredNameFollowsItsPortToANewLine
     auto scripted = std::make_shared<ScriptedMidiDriver>(std::vector<std::string>{"Synth", "Interface 24:0"},
                                                          std::vector<std::string>{"Synth", "Interface 24:0"});
     scripted->AllowAll();
-    const MidiSetup midi = [&] {
-        platform::InstallMidiDrivers({scripted});
-        return nullptr;
-    };
-    std::ostringstream out;
-    std::ostringstream err;
     ASSERT_TRUE(SaveSettings(MemorySettings(Settings{"", 1, 1, 0, 0, 1, false, "Interface 24:0", "Interface 24:0", false, false, ""})));
 
     // Plugged in again: a new ALSA address, and a device listed before it.
     scripted->SetPorts({"Drum machine", "Synth", "Interface 28:0"}, {"Synth", "Drum machine", "Interface 28:0"});
     const std::string file = WriteBank();
-    EXPECT_EQ(0, RunCli(Args({"send", file, "1", "--midi-delay", "0"}), out, err, midi)) << err.str();
-    EXPECT_EQ("Sent I1-002 Glass Grand to Interface 28:0\n", out.str());
+    const CliRun run = ::Cli(Args({"send", file, "1", "--midi-delay", "0"}), Only({scripted}));
+    EXPECT_EQ(0, run.status) << run.err;
+    EXPECT_EQ("Sent I1-002 Glass Grand to Interface 28:0\n", run.out);
     const auto calls = scripted->Calls();
     EXPECT_NE(calls.end(), std::find(calls.begin(), calls.end(), "midiInOpen 2"));
     EXPECT_NE(calls.end(), std::find(calls.begin(), calls.end(), "midiOutOpen 2"));
@@ -325,17 +308,7 @@ TEST_F(CliMidiTest, IdentifyOnATerminalShowsWhichRequestIsWaitingAndWipesItAtThe
 {
     const std::vector<std::string> args = Args({"identify"}, {"--sysex-delay", "0", "--timeout", "20"});
     const ScopedEnv env("SONDERIK_VIRTUAL_EX5", "silent=99");
-    const MidiSetup midi = [this] {
-        driver = std::make_shared<VirtualEx5Driver>(VirtualEx5Driver::ConfigFromEnvironment());
-        platform::InstallMidiDrivers({driver});
-        return driver.get();
-    };
-    const auto identify = [&](bool errIsTerminal) {
-        std::ostringstream out;
-        std::ostringstream err;
-        const int status = RunCli(args, out, err, midi, Terminals{false, errIsTerminal});
-        return CliRun{status, out.str(), err.str()};
-    };
+    const auto identify = [&](bool errIsTerminal) { return ::Cli(args, BuiltIn(), Terminals{false, errIsTerminal}); };
 
     const CliRun watched = identify(true);
     EXPECT_EQ(1, watched.status);
@@ -360,19 +333,14 @@ TEST_F(CliMidiTest, AVoiceStillOnItsWayWhenTheMidiDelayRanOutIsExplained)
                                                          std::vector<std::string>{"Synth"});
     scripted->AllowAll();
     scripted->StillPlaying(ScriptedMidiDriver::Call::OutUnprepare, 1000);
-    const MidiSetup midi = [&] {
-        platform::InstallMidiDrivers({scripted});
-        return nullptr;
-    };
     const std::string file = WriteBank();
-    std::ostringstream out;
-    std::ostringstream err;
-    EXPECT_EQ(1, RunCli(Args({"send", file, "1", "--in", "0", "--out", "0", "--midi-delay", "0"}), out, err, midi));
-    EXPECT_EQ("", out.str()) << "a voice not known to be delivered is not reported as sent";
+    const CliRun run = ::Cli(Args({"send", file, "1", "--in", "0", "--out", "0", "--midi-delay", "0"}), Only({scripted}));
+    EXPECT_EQ(1, run.status);
+    EXPECT_EQ("", run.out) << "a voice not known to be delivered is not reported as sent";
     EXPECT_EQ("sonderik-cli: " + file +
                   ": MidiOutWin:186 Error 0x41 unpreparing MIDI out header (the voice was still being sent when the "
                   "MIDI delay ran out; raise it with --midi-delay MS)\n",
-              err.str());
+              run.err);
 }
 
 TEST_F(CliMidiTest, IdentifySaysTheDeviceNumberWheneverOnlyTheRequestToEveryDeviceWasAnswered)

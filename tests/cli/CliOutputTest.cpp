@@ -8,12 +8,12 @@
 #include <fstream>
 #include <future>
 #include <iterator>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "cli/Cli.h"
+#include "tests/support/CliRun.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/VoiceFileBuilder.h"
 #include "voice/Patch.h"
@@ -22,20 +22,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-struct CliRun {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-CliRun Cli(const std::vector<std::string>& args, const Terminals& terminals = {})
-{
-    std::ostringstream out;
-    std::ostringstream err;
-    const int status = RunCli(args, out, err, [] { return nullptr; }, terminals);
-    return {status, out.str(), err.str()};
-}
 
 std::string Contents(const fs::path& file)
 {
@@ -244,13 +230,13 @@ TEST_F(ExportOutputTest, WritersToOneNameAtOnceLeaveOneWholeMessage)
 
 TEST_F(ExportOutputTest, StandardOutputOnATerminalIsRefusedUnlessForced)
 {
-    const CliRun refused = Cli({"export", bankFile, "3", "-o", "-"}, Terminals{true, true});
+    const CliRun refused = Cli({"export", bankFile, "3", "-o", "-"}, SystemMidi(), Terminals{true, true});
     EXPECT_EQ(1, refused.status);
     EXPECT_EQ("", refused.out);
     EXPECT_NE(std::string::npos, refused.err.find("standard output is a terminal")) << refused.err;
     EXPECT_NE(std::string::npos, refused.err.find("--force")) << refused.err;
 
-    const CliRun forced = Cli({"export", bankFile, "3", "-o", "-", "--force"}, Terminals{true, true});
+    const CliRun forced = Cli({"export", bankFile, "3", "-o", "-", "--force"}, SystemMidi(), Terminals{true, true});
     EXPECT_EQ(0, forced.status);
     EXPECT_EQ(Message(3), forced.out);
 }

@@ -9,6 +9,7 @@
 
 #include "app/Settings.h"
 #include "cli/Cli.h"
+#include "tests/support/CliRun.h"
 #include "tests/support/ConfigFolder.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/VoiceFileBuilder.h"
@@ -16,20 +17,6 @@
 #include "voice/VoiceList.h"
 
 namespace {
-
-struct CliRun {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-CliRun Cli(const std::vector<std::string>& args)
-{
-    std::ostringstream out;
-    std::ostringstream err;
-    const int status = RunCli(args, out, err);
-    return {status, out.str(), err.str()};
-}
 
 std::vector<std::string> Lines(const std::string& text)
 {

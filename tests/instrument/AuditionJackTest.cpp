@@ -9,7 +9,10 @@
 #include "instrument/Audition.h"
 #include "platform/midi/MidiDriver.h"
 #include "platform/midi/JackMidiDriver.h"
+#include "tests/support/JackServer.h"
 #include "tests/support/NotePeer.h"
+#include "tests/support/PortIndex.h"
+#include "tests/support/ScopedMidiDrivers.h"
 
 // Every press and release opens and closes its ports: over JACK, where a new
 // port's connection and the bytes written to it take effect only in later
@@ -20,34 +23,23 @@ using namespace std::chrono_literals;
 
 namespace {
 
-template <typename Name>
-std::uint32_t FindPort(UINT count, Name name, const std::string& wanted)
-{
-    for (UINT port = 0; port < count; ++port) {
-        if (name(port) == wanted) {
-            return port;
-        }
-    }
-    return count;
-}
-
 TEST(AuditionJackTest, EveryNoteOfTheRunAndItsReleaseReachesAnOutsideClientInOrder)
 {
-    if (!NotePeer::ServerRunning()) {
+    if (!JackServerRunning()) {
         GTEST_SKIP() << "skipped: no JACK server is running";
     }
     NotePeer peer("sonderik-audition-peer");
     ASSERT_TRUE(peer.Ok());
     auto system = std::make_shared<JackMidiDriver>();
-    platform::InstallMidiDrivers({system});
+    const ScopedMidiDrivers drivers({system});
 
     EXParams params;
     JobSettings settings;
     settings.sysexDelay = 0;
-    settings.midiOutPort = FindPort(midiOutGetNumDevs(), [&](UINT p) { return system->OutputName(p); }, peer.InName());
-    settings.midiInPort = FindPort(midiInGetNumDevs(), [&](UINT p) { return system->InputName(p); }, peer.OutName());
-    ASSERT_LT(settings.midiOutPort, midiOutGetNumDevs()) << "the peer's input is listed";
-    ASSERT_LT(settings.midiInPort, midiInGetNumDevs()) << "the peer's output is listed";
+    settings.midiOutPort = OutPortIndex(peer.InName());
+    settings.midiInPort = InPortIndex(peer.OutName());
+    ASSERT_NE(kNotListed, settings.midiOutPort) << "the peer's input is listed";
+    ASSERT_NE(kNotListed, settings.midiInPort) << "the peer's output is listed";
     params.PrepareIdentify(nullptr, settings, "1.0.3");
 
     Audition audition(params, 20ms);
@@ -78,7 +70,6 @@ TEST(AuditionJackTest, EveryNoteOfTheRunAndItsReleaseReachesAnOutsideClientInOrd
         std::printf("attempt %d lost notes across %d missed periods; arrived:%s\n", attempt + 1,
                     peer.Xruns() - xruns, got.c_str());
     }
-    platform::ResetMidiDrivers();
 }
 
 }  // namespace

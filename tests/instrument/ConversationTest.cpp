@@ -10,6 +10,7 @@
 #include "platform/midi/MidiDriver.h"
 #include "simulator/VirtualEx5Driver.h"
 #include "tests/support/LogCapture.h"
+#include "tests/support/ScopedMidiDrivers.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/VoiceFileBuilder.h"
 #include "voice/Patch.h"
@@ -22,19 +23,16 @@ protected:
     void SetUp() override
     {
         driver = std::make_shared<VirtualEx5Driver>(virtual_ex5::Config{});
-        platform::InstallMidiDrivers({driver});
+        drivers.Install({driver});
         params.PrepareIdentify(nullptr, JobSettings{0, 0, 1, 1, 0}, "1.0.3");
         params.log = log.File();
     }
-    void TearDown() override
-    {
-        params.log = nullptr;
-        platform::ResetMidiDrivers();
-    }
+    void TearDown() override { params.log = nullptr; }
 
     std::shared_ptr<VirtualEx5Driver> driver;
     LogCapture log;
     EXParams params;
+    ScopedMidiDrivers drivers;
 };
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "platform/midi/MidiDriver.h"
 #include "simulator/VirtualEx5Driver.h"
 #include "tests/support/JobHarness.h"
+#include "tests/support/ScopedMidiDrivers.h"
 
 namespace {
 
@@ -93,7 +94,7 @@ void PrintTo(const IdentCase& c, std::ostream* os) { *os << c.label; }
 
 class IdentifyJobTest : public ::testing::TestWithParam<IdentCase> {
 protected:
-    void TearDown() override { platform::ResetMidiDrivers(); }
+    ScopedMidiDrivers drivers;
 };
 
 TEST_P(IdentifyJobTest, LogsTheConversationAndNamesTheInstrument)
@@ -103,7 +104,7 @@ TEST_P(IdentifyJobTest, LogsTheConversationAndNamesTheInstrument)
     const auto config = virtual_ex5::ParseConfig(c.instrument, &problems);
     ASSERT_TRUE(problems.empty());
     auto driver = std::make_shared<VirtualEx5Driver>(config);
-    platform::InstallMidiDrivers({driver});
+    drivers.Install({driver});
     const std::string port = driver->OutputName(0);
 
     JobHarness harness;
@@ -157,7 +158,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(IdentifyJobTest, VerboseLogsEveryByte)
 {
     auto driver = std::make_shared<VirtualEx5Driver>(virtual_ex5::Config{});
-    platform::InstallMidiDrivers({driver});
+    drivers.Install({driver});
     JobHarness harness;
     auto params = std::make_unique<EXParams>();
     harness.PrepareIdentify(*params);

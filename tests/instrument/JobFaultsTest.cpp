@@ -9,6 +9,7 @@
 #include "platform/midi/MidiDriver.h"
 #include "platform/midi/WinMidi.h"
 #include "tests/support/JobHarness.h"
+#include "tests/support/ScopedMidiDrivers.h"
 #include "tests/support/ScriptedMidiDriver.h"
 #include "tests/support/VoiceFileBuilder.h"
 #include "voice/Patch.h"
@@ -43,9 +44,8 @@ protected:
         for (MMRESULT r : f.results) {
             driver->Script(f.call, {r});
         }
-        platform::InstallMidiDrivers({driver});
+        drivers.Install({driver});
     }
-    void TearDown() override { platform::ResetMidiDrivers(); }
 
     // Every port the job opened was closed again, by the job or at the latest
     // by the port's destruction.
@@ -59,6 +59,7 @@ protected:
 
     std::shared_ptr<ScriptedMidiDriver> driver;
     JobHarness harness;
+    ScopedMidiDrivers drivers;
 };
 
 class IdentifyFaultTest : public JobFaultTest {};

@@ -10,6 +10,7 @@
 #include "platform/threads/Thread.h"
 #include "simulator/VirtualEx5Driver.h"
 #include "tests/support/JobHarness.h"
+#include "tests/support/ScopedMidiDrivers.h"
 #include "tests/support/VoiceFileBuilder.h"
 #include "voice/Patch.h"
 #include "voice/VoiceList.h"
@@ -23,12 +24,11 @@ protected:
     void SetUp() override
     {
         driver = std::make_shared<VirtualEx5Driver>(virtual_ex5::Config{});
-        platform::InstallMidiDrivers({driver});
+        drivers.Install({driver});
         bank.Voice(9, "Two Parts", 12).CommonPattern(9, 3);
         bank.Element(9, 0, 21);
         bank.Element(9, 2, 22);
     }
-    void TearDown() override { platform::ResetMidiDrivers(); }
 
     EX5Patch* Patch(int voice) const
     {
@@ -47,6 +47,7 @@ protected:
     std::shared_ptr<VirtualEx5Driver> driver;
     VoiceFileBuilder bank;
     JobHarness harness;
+    ScopedMidiDrivers drivers;
 };
 
 constexpr const char* kSendBlock = "Sonderik 1.0.3 sent voice patch at <date>\nSendSysexVoice confirms: Voice sent\n";

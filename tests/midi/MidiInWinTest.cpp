@@ -8,6 +8,7 @@
 #include "midi/MidiInWin.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/Raised.h"
+#include "tests/support/ScopedMidiDrivers.h"
 #include "tests/support/ScriptedMidiDriver.h"
 #include "voice/EXException.h"
 
@@ -36,12 +37,11 @@ protected:
     {
         driver = std::make_shared<ScriptedMidiDriver>(std::vector<std::string>{"Out A"},
                                                       std::vector<std::string>{"In A", "In B"});
-        platform::InstallMidiDrivers({driver});
+        drivers.Install({driver});
         params.log = log.File();
         params.sysexDelay = 1;
         params.attempts = 4;
     }
-    void TearDown() override { platform::InstallMidiDrivers({}); }
 
     void OpenPort()
     {
@@ -60,6 +60,7 @@ protected:
     LogCapture log;
     EXParams params;
     MidiInWin port;
+    ScopedMidiDrivers drivers;
 };
 
 TEST_F(MidiInWinTest, BufferCountFollowsTheExpectedReplySize)

@@ -9,6 +9,7 @@
 #include "midi/SysexMessage.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/Raised.h"
+#include "tests/support/ScopedMidiDrivers.h"
 #include "tests/support/ScriptedMidiDriver.h"
 #include "voice/EXException.h"
 
@@ -22,13 +23,12 @@ protected:
     {
         driver = std::make_shared<ScriptedMidiDriver>(
             std::vector<std::string>{"Out A", std::string(300, 'n')}, std::vector<std::string>{"In A"});
-        platform::InstallMidiDrivers({driver});
+        drivers.Install({driver});
         params.log = log.File();
         params.midiOutPort = 0;
         params.sysexDelay = 1;
         params.attempts = 4;
     }
-    void TearDown() override { platform::InstallMidiDrivers({}); }
 
     void OpenPort(MidiOutWin& port)
     {
@@ -41,6 +41,7 @@ protected:
     LogCapture log;
     EXParams params;
     const std::uint8_t request[6] = {0xF0, 0x7E, 0x01, 0x06, 0x01, 0xF7};
+    ScopedMidiDrivers drivers;
 };
 
 TEST(SysexMessageTest, SetDataReserveAndCopyKeepTheirLimits)

@@ -8,6 +8,7 @@
 #include "midi/MidiParams.h"
 #include "simulator/VirtualEx5Driver.h"
 #include "tests/support/LogCapture.h"
+#include "tests/support/ScopedMidiDrivers.h"
 #include "tests/support/ScriptedMidiDriver.h"
 #include "tests/support/VoiceFileBuilder.h"
 #include "voice/EXException.h"
@@ -26,7 +27,7 @@ protected:
     void Install(const char* config)
     {
         virtualEx5 = std::make_shared<VirtualEx5Driver>(virtual_ex5::ParseConfig(config, nullptr));
-        platform::InstallMidiDrivers({virtualEx5});
+        drivers.Install({virtualEx5});
     }
     void SetUp() override
     {
@@ -34,7 +35,6 @@ protected:
         params.sysexDelay = 5;
         params.attempts = 400;
     }
-    void TearDown() override { platform::InstallMidiDrivers({}); }
 
     // One request and the reply through both ports; the reply's bytes, or
     // nothing when none came within `timeout` ms.
@@ -54,6 +54,7 @@ protected:
     std::shared_ptr<VirtualEx5Driver> virtualEx5;
     LogCapture log;
     EXParams params;
+    ScopedMidiDrivers drivers;
 };
 
 TEST_F(VirtualPairTest, AnIdentityRequestIsAnsweredThroughBothPorts)
@@ -109,14 +110,14 @@ protected:
     void SetUp() override
     {
         driver = std::make_shared<ScriptedMidiDriver>(std::vector<std::string>{"Out"}, std::vector<std::string>{"In"});
-        platform::InstallMidiDrivers({driver});
+        drivers.Install({driver});
         params.sysexDelay = 1;
         params.attempts = 4;
     }
-    void TearDown() override { platform::InstallMidiDrivers({}); }
 
     std::shared_ptr<ScriptedMidiDriver> driver;
     EXParams params;
+    ScopedMidiDrivers drivers;
 };
 
 TEST_F(ScriptedPairTest, APairNeverOpenedCallsNothing)

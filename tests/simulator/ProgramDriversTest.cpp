@@ -8,6 +8,7 @@
 #include "platform/midi/MidiDriver.h"
 #include "simulator/ProgramDrivers.h"
 #include "tests/support/ScopedEnv.h"
+#include "tests/support/ScopedMidiDrivers.h"
 
 namespace {
 
@@ -30,6 +31,7 @@ std::vector<std::string> Names(UINT (*count)(), MMRESULT (*capsOf)(UINT_PTR, Cap
 TEST(ProgramDriversTest, TheBuiltInInstrumentComesAfterTheSystemsPortsAsTheEnvironmentSaysAndIsTheOneReturned)
 {
     const ScopedEnv model("SONDERIK_VIRTUAL_EX5", "model=EX7");
+    const ScopedMidiDrivers drivers;
     const std::shared_ptr<VirtualEx5Driver> builtIn = InstallProgramMidiDrivers();
     ASSERT_NE(nullptr, builtIn);
     const std::string name = "Sonderik virtual EX7 (built in)";
@@ -46,7 +48,6 @@ TEST(ProgramDriversTest, TheBuiltInInstrumentComesAfterTheSystemsPortsAsTheEnvir
     const auto received = builtIn->Instrument().GetReceived().channelMessages;
     ASSERT_EQ(1u, received.size()) << "the driver returned is the one behind the last port";
     EXPECT_EQ(virtual_ex5::Bytes({0x90, 0x3C, 0x40}), received[0]);
-    platform::InstallMidiDrivers({});
 }
 
 }  // namespace

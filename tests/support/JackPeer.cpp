@@ -10,19 +10,6 @@ void Quiet(const char*) {}
 
 }  // namespace
 
-bool JackPeer::ServerRunning()
-{
-    jack_set_error_function(Quiet);
-    jack_set_info_function(Quiet);
-    jack_status_t status{};
-    jack_client_t* client = jack_client_open("sonderik-test-probe", JackNoStartServer, &status);
-    if (client == nullptr) {
-        return false;
-    }
-    jack_client_close(client);
-    return true;
-}
-
 JackPeer::JackPeer(const char* name)
 {
     jack_set_error_function(Quiet);

@@ -39,9 +39,6 @@ public:
     // Waits up to `bound` for the count of received messages to reach `count`.
     bool Await(std::size_t count, std::chrono::milliseconds bound);
 
-    // True when a JACK server answers, without starting one.
-    static bool ServerRunning();
-
 private:
     static int Process(jack_nframes_t frames, void* arg);
     static int Xrun(void* arg);

@@ -10,19 +10,6 @@ constexpr std::size_t kRingBytes = 64 * 1024;
 
 }  // namespace
 
-bool NotePeer::ServerRunning()
-{
-    jack_set_error_function([](const char*) {});
-    jack_set_info_function([](const char*) {});
-    jack_status_t status{};
-    jack_client_t* client = jack_client_open("sonderik-test-probe", JackNoStartServer, &status);
-    if (client == nullptr) {
-        return false;
-    }
-    jack_client_close(client);
-    return true;
-}
-
 NotePeer::NotePeer(const std::string& name) : name_(name)
 {
     jack_status_t status{};

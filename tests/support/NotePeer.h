@@ -39,8 +39,6 @@ public:
     // a message in one.
     int Xruns() const { return xruns_.load(); }
 
-    static bool ServerRunning();
-
 private:
     struct Event {
         std::uint8_t size;

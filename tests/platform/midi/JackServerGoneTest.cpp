@@ -7,8 +7,8 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "platform/midi/JackMidiDriver.h"
@@ -16,9 +16,13 @@
 #include "platform/midi/WinMidi.h"
 #include "simulator/VirtualEx5.h"
 #include "tests/support/JackPeer.h"
+#include "tests/support/JackServer.h"
+#include "tests/support/PortIndex.h"
 #include "tests/support/Process.h"
 #include "tests/support/ScopedEnv.h"
+#include "tests/support/ScopedMidiDrivers.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/Within.h"
 
 // A JACK server of the test's own, stopped while the program holds a port
 // on it and after it left another idle: what was open fails cleanly and
@@ -32,37 +36,6 @@
 using namespace std::chrono_literals;
 
 namespace {
-
-template <typename Condition>
-bool Within(std::chrono::milliseconds bound, Condition condition)
-{
-    const auto deadline = std::chrono::steady_clock::now() + bound;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() >= deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(1ms);
-    }
-    return true;
-}
-
-constexpr UINT kNone = static_cast<UINT>(-1);
-
-// The index the last listing gives the port named `name`, or kNone.
-template <typename Caps, typename Count, typename GetCaps>
-UINT IndexOf(const std::string& name, Count count, GetCaps getCaps)
-{
-    for (UINT i = 0, n = count(); i < n; ++i) {
-        Caps caps{};
-        if (getCaps(i, &caps, sizeof caps) == MMSYSERR_NOERROR && name == caps.szPname) {
-            return i;
-        }
-    }
-    return kNone;
-}
-
-UINT OutIndexOf(const std::string& name) { return IndexOf<MIDIOUTCAPSA>(name, midiOutGetNumDevs, midiOutGetDevCapsA); }
-UINT InIndexOf(const std::string& name) { return IndexOf<MIDIINCAPSA>(name, midiInGetNumDevs, midiInGetDevCapsA); }
 
 // What servers of this name and their clients left in /dev/shm: the clients
 // of a server that went cannot remove their semaphores.
@@ -80,7 +53,8 @@ std::vector<std::filesystem::path> Leftovers(const std::string& server)
 
 // A JACK server of the test's own, named after the test and this process
 // and made the default one for the test's scope. However the test ends, the
-// drivers are taken away while it may still run, it is stopped with TERM
+// drivers installed with it are taken away while it may still run (the ones
+// before come back), it is stopped with TERM
 // (a server killed outright keeps its slot in libjack's registry, which has
 // only a few, so that no server could start on the machine any more) and
 // what it left in /dev/shm goes.
@@ -93,7 +67,7 @@ public:
     }
     ~OwnServer()
     {
-        platform::InstallMidiDrivers({});
+        drivers_.reset();
         Stop();
         for (const auto& path : Leftovers(name_)) {
             std::error_code ec;
@@ -104,7 +78,7 @@ public:
     OwnServer& operator=(const OwnServer&) = delete;
 
     // True once `answers` says it is there; each start has a log of its own.
-    bool Start(const std::function<bool()>& answers = [] { return JackPeer::ServerRunning(); })
+    bool Start(const std::function<bool()>& answers = &JackServerRunning)
     {
         const std::string log = (logFolder_ / ("jackd-" + std::to_string(++starts_) + ".log")).string();
         process_ = std::make_unique<ChildProcess>(
@@ -120,6 +94,7 @@ public:
         }
     }
     const std::string& Name() const { return name_; }
+    void InstallDrivers(ScopedMidiDrivers::Drivers drivers) { drivers_.emplace(std::move(drivers)); }
 
 private:
     std::string name_;
@@ -127,6 +102,7 @@ private:
     ScopedEnv env_;
     std::unique_ptr<ChildProcess> process_;
     int starts_ = 0;
+    std::optional<ScopedMidiDrivers> drivers_;
 };
 
 // Sends `message` as one SysEx and waits until the driver is done with it.
@@ -158,13 +134,13 @@ TEST(JackServerGoneTest, PortsOnAServerThatStoppedFailCleanlyAndLeaveTheLists)
         GTEST_SKIP() << "skipped: no JACK server of our own could be started";
     }
     auto jack = std::make_shared<JackMidiDriver>();
-    platform::InstallMidiDrivers({jack});
+    server.InstallDrivers({jack});
     {
         JackPeer peer("gone-peer");
         ASSERT_TRUE(peer.Ready());
         platform::RescanMidiPorts();
-        const UINT index = OutIndexOf(peer.InName());
-        ASSERT_NE(kNone, index);
+        const UINT index = OutPortIndex(peer.InName());
+        ASSERT_NE(kNotListed, index);
         HMIDIOUT idle = nullptr;
         ASSERT_EQ(MMSYSERR_NOERROR, midiOutOpen(&idle, index, 0, 0, CALLBACK_NULL));
         ASSERT_EQ(MMSYSERR_NOERROR, midiOutClose(idle));  // left idle and connected
@@ -197,7 +173,7 @@ TEST(JackServerGoneTest, ARefreshAfterTheServerRestartedFindsTheNewServerAndReac
         GTEST_SKIP() << "skipped: no JACK server of our own could be started";
     }
     auto jack = std::make_shared<JackMidiDriver>();
-    platform::InstallMidiDrivers({jack});
+    server.InstallDrivers({jack});
     HMIDIOUT heldOut = nullptr;
     HMIDIIN heldIn = nullptr;
     std::string oldPeerIn;
@@ -206,14 +182,14 @@ TEST(JackServerGoneTest, ARefreshAfterTheServerRestartedFindsTheNewServerAndReac
         ASSERT_TRUE(old.Ready());
         oldPeerIn = old.InName();
         platform::RescanMidiPorts();
-        const UINT index = OutIndexOf(old.InName());
-        ASSERT_NE(kNone, index);
+        const UINT index = OutPortIndex(old.InName());
+        ASSERT_NE(kNotListed, index);
         HMIDIOUT idle = nullptr;
         ASSERT_EQ(MMSYSERR_NOERROR, midiOutOpen(&idle, index, 0, 0, CALLBACK_NULL));
         ASSERT_EQ(MMSYSERR_NOERROR, midiOutClose(idle));
         ASSERT_EQ(MMSYSERR_NOERROR, midiOutOpen(&heldOut, index, 0, 0, CALLBACK_NULL));
-        const UINT source = InIndexOf(old.OutName());
-        ASSERT_NE(kNone, source);
+        const UINT source = InPortIndex(old.OutName());
+        ASSERT_NE(kNotListed, source);
         ASSERT_EQ(MMSYSERR_NOERROR, midiInOpen(&heldIn, source, 0, 0, CALLBACK_NULL));
         ASSERT_EQ(MMSYSERR_NOERROR, midiInStart(heldIn));
 
@@ -236,15 +212,15 @@ TEST(JackServerGoneTest, ARefreshAfterTheServerRestartedFindsTheNewServerAndReac
         JackPeer quitter("restart-quit");
         ASSERT_TRUE(quitter.Ready());
         platform::RescanMidiPorts();
-        ASSERT_NE(kNone, OutIndexOf(quitter.InName()));
+        ASSERT_NE(kNotListed, OutPortIndex(quitter.InName()));
     }
     platform::RescanMidiPorts();
-    EXPECT_EQ(kNone, OutIndexOf("restart-quit:in")) << "a peer that quit is not listed";
-    EXPECT_EQ(kNone, OutIndexOf(oldPeerIn)) << "nor a peer of the old server";
-    const UINT target = OutIndexOf(fresh.InName());
-    ASSERT_NE(kNone, target);
-    const UINT source = InIndexOf(fresh.OutName());
-    ASSERT_NE(kNone, source);
+    EXPECT_EQ(kNotListed, OutPortIndex("restart-quit:in")) << "a peer that quit is not listed";
+    EXPECT_EQ(kNotListed, OutPortIndex(oldPeerIn)) << "nor a peer of the old server";
+    const UINT target = OutPortIndex(fresh.InName());
+    ASSERT_NE(kNotListed, target);
+    const UINT source = InPortIndex(fresh.OutName());
+    ASSERT_NE(kNotListed, source);
 
     HMIDIIN in = nullptr;
     ASSERT_EQ(MMSYSERR_NOERROR, midiInOpen(&in, source, 0, 0, CALLBACK_NULL));

@@ -3,9 +3,7 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
-#include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "app/Settings.h"
@@ -14,9 +12,14 @@
 #include "simulator/ProgramDrivers.h"
 #include "simulator/VirtualEx5.h"
 #include "simulator/VirtualEx5Driver.h"
+#include "tests/support/CliRun.h"
 #include "tests/support/ConfigFolder.h"
 #include "tests/support/JackPeer.h"
+#include "tests/support/JackServer.h"
 #include "tests/support/JobHarness.h"
+#include "tests/support/PortIndex.h"
+#include "tests/support/ScopedMidiDrivers.h"
+#include "tests/support/Within.h"
 
 // The program against an outside JACK client made here (JackPeer), which
 // answers an Identity Request in the very cycle it arrives. A dummy server
@@ -28,59 +31,23 @@ using namespace std::chrono_literals;
 
 namespace {
 
-struct CliRun {
-    int status;
-    std::string out;
-    std::string err;
-};
-
 class JackTransportTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (!JackPeer::ServerRunning()) {
+        if (!JackServerRunning()) {
             GTEST_SKIP() << "skipped: no JACK server is running";
         }
         ASSERT_TRUE(peer.Ready());
-        platform::InstallMidiDrivers({jack, instrument});
+        drivers.Install({jack, instrument});
     }
-    void TearDown() override { platform::InstallMidiDrivers({}); }
 
     CliRun Cli(const std::vector<std::string>& args)
     {
-        const MidiSetup midi = [this] {
-            platform::InstallMidiDrivers({jack, instrument});
+        return ::Cli(args, [this] {
+            drivers.Install({jack, instrument});
             return instrument.get();
-        };
-        std::ostringstream out;
-        std::ostringstream err;
-        const int status = RunCli(args, out, err, midi);
-        return {status, out.str(), err.str()};
-    }
-
-    // The index the program lists the port named `name` at, as text.
-    static std::string OutIndex(const std::string& name)
-    {
-        const UINT count = midiOutGetNumDevs();
-        for (UINT i = 0; i < count; ++i) {
-            MIDIOUTCAPSA caps{};
-            if (midiOutGetDevCapsA(i, &caps, sizeof caps) == MMSYSERR_NOERROR && name == caps.szPname) {
-                return std::to_string(i);
-            }
-        }
-        return "none";
-    }
-
-    static std::string InIndex(const std::string& name)
-    {
-        const UINT count = midiInGetNumDevs();
-        for (UINT i = 0; i < count; ++i) {
-            MIDIINCAPSA caps{};
-            if (midiInGetDevCapsA(i, &caps, sizeof caps) == MMSYSERR_NOERROR && name == caps.szPname) {
-                return std::to_string(i);
-            }
-        }
-        return "none";
+        });
     }
 
     // Other programs' ports may come and go between two listings (another
@@ -120,6 +87,7 @@ protected:
     std::shared_ptr<JackMidiDriver> jack = std::make_shared<JackMidiDriver>();
     std::shared_ptr<VirtualEx5Driver> instrument =
         std::make_shared<VirtualEx5Driver>(virtual_ex5::ParseConfig("", nullptr));
+    ScopedMidiDrivers drivers;
 };
 
 std::size_t Requests(const std::vector<JackPeer::Bytes>& received)
@@ -137,10 +105,12 @@ std::size_t Requests(const std::vector<JackPeer::Bytes>& received)
 
 TEST_F(JackTransportTest, JobsOpenExactlyThePeersPortsAndNeverTheProgramsOwn)
 {
-    const std::string peerIn = OutIndex(peer.InName());
-    ASSERT_NE("none", peerIn) << "the peer's input is listed";
-    ASSERT_NE("none", InIndex(peer.OutName())) << "the peer's output is listed";
-    EXPECT_LT(std::stoi(peerIn), std::stoi(OutIndex(instrument->OutputName(0)))) << "listed before the built-in";
+    const UINT peerIn = OutPortIndex(peer.InName());
+    ASSERT_NE(kNotListed, peerIn) << "the peer's input is listed";
+    ASSERT_NE(kNotListed, InPortIndex(peer.OutName())) << "the peer's output is listed";
+    const UINT builtIn = OutPortIndex(instrument->OutputName(0));
+    ASSERT_NE(kNotListed, builtIn) << "the built-in instrument is listed";
+    EXPECT_LT(peerIn, builtIn) << "listed before the built-in";
     StorePeerPorts();
 
     const CliRun identify = Cli({"identify", "--sysex-delay", "0"});
@@ -154,11 +124,9 @@ TEST_F(JackTransportTest, JobsOpenExactlyThePeersPortsAndNeverTheProgramsOwn)
 
     // While the program holds ports open, its own stay out of the lists.
     HMIDIIN in = nullptr;
-    ASSERT_EQ(MMSYSERR_NOERROR, midiInOpen(&in, static_cast<UINT>(std::stoi(InIndex(peer.OutName()))), 0, 0,
-                                           CALLBACK_NULL));
+    ASSERT_EQ(MMSYSERR_NOERROR, midiInOpen(&in, InPortIndex(peer.OutName()), 0, 0, CALLBACK_NULL));
     HMIDIOUT out = nullptr;
-    ASSERT_EQ(MMSYSERR_NOERROR, midiOutOpen(&out, static_cast<UINT>(std::stoi(OutIndex(peer.InName()))), 0, 0,
-                                            CALLBACK_NULL));
+    ASSERT_EQ(MMSYSERR_NOERROR, midiOutOpen(&out, OutPortIndex(peer.InName()), 0, 0, CALLBACK_NULL));
     EXPECT_FALSE(jack->ClientName().empty());
     EXPECT_EQ(std::vector<std::string>{}, OwnPortsListed());
     EXPECT_EQ(MMSYSERR_NOERROR, midiOutClose(out));
@@ -175,12 +143,12 @@ TEST_F(JackTransportTest, JobsOpenExactlyThePeersPortsAndNeverTheProgramsOwn)
 TEST_F(JackTransportTest, TheProgramsDriversListTheServersPortsBeforeTheBuiltInInstrument)
 {
     const std::shared_ptr<VirtualEx5Driver> builtIn = InstallProgramMidiDrivers();
-    const std::string peerIn = OutIndex(peer.InName());
-    const std::string peerOut = InIndex(peer.OutName());
-    ASSERT_NE("none", peerIn);
-    ASSERT_NE("none", peerOut);
-    EXPECT_LT(std::stoi(peerIn), std::stoi(OutIndex(builtIn->OutputName(0))));
-    EXPECT_LT(std::stoi(peerOut), std::stoi(InIndex(builtIn->InputName(0))));
+    const UINT peerIn = OutPortIndex(peer.InName());
+    const UINT peerOut = InPortIndex(peer.OutName());
+    ASSERT_NE(kNotListed, peerIn);
+    ASSERT_NE(kNotListed, peerOut);
+    EXPECT_LT(peerIn, OutPortIndex(builtIn->OutputName(0)));
+    EXPECT_LT(peerOut, InPortIndex(builtIn->InputName(0)));
 }
 
 TEST_F(JackTransportTest, EachIdentificationNeedsOneRequestWhenThePeerAnswersAtOnce)
@@ -240,11 +208,7 @@ TEST_F(JackTransportTest, AClosedPortStaysForTheNextJobAndIsConnectedAgainWhenCu
     EXPECT_EQ(0u, feeding[0].rfind(jack->ClientName() + ":", 0)) << feeding[0];
 
     peer.DisconnectIn();
-    const auto bound = std::chrono::steady_clock::now() + 2s;
-    while (!peer.InConnections().empty() && std::chrono::steady_clock::now() < bound) {
-        std::this_thread::sleep_for(1ms);
-    }
-    ASSERT_TRUE(peer.InConnections().empty());
+    ASSERT_TRUE(Within(2s, [&] { return peer.InConnections().empty(); }));
     const std::size_t before = peer.Received().size();
     const int xruns = peer.Xruns();
     const CliRun again = Cli(send);

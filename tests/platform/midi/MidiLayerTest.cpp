@@ -7,22 +7,18 @@
 #include "platform/midi/MidiDriver.h"
 #include "platform/threads/WinSync.h"
 #include "simulator/VirtualEx5Driver.h"
+#include "tests/support/ScopedMidiDrivers.h"
 #include "tests/support/ScriptedMidiDriver.h"
 
 using namespace std::chrono_literals;
 
 namespace {
 
-class MidiLayerTest : public ::testing::Test {
-protected:
-    void TearDown() override { platform::InstallMidiDrivers({}); }
-};
-
-TEST_F(MidiLayerTest, PortsAreNumberedAcrossDriversAndThereIsNoMapper)
+TEST(MidiLayerTest, PortsAreNumberedAcrossDriversAndThereIsNoMapper)
 {
     auto scripted = std::make_shared<ScriptedMidiDriver>(std::vector<std::string>{"Synth A", "Synth B"},
                                                          std::vector<std::string>{"Keys"});
-    platform::InstallMidiDrivers({scripted, std::make_shared<VirtualEx5Driver>(virtual_ex5::Config{})});
+    const ScopedMidiDrivers drivers({scripted, std::make_shared<VirtualEx5Driver>(virtual_ex5::Config{})});
 
     ASSERT_EQ(3u, midiOutGetNumDevs());
     ASSERT_EQ(2u, midiInGetNumDevs());
@@ -52,7 +48,33 @@ TEST_F(MidiLayerTest, PortsAreNumberedAcrossDriversAndThereIsNoMapper)
     EXPECT_EQ(MMSYSERR_INVALHANDLE, midiInStart(reinterpret_cast<HMIDIIN>(&in)));
 }
 
-TEST_F(MidiLayerTest, AMachineWithoutSequencerOrJackServerListsWhatItHasAndNothingFails)
+// What a test installs goes when its scope does, and what was there before
+// comes back, nested or not, and also when nothing had been installed yet.
+TEST(MidiLayerTest, ScopedDriversPutBackWhatWasThereBefore)
+{
+    const auto firstOutput = [] {
+        MIDIOUTCAPSA caps{};
+        return midiOutGetDevCapsA(0, &caps, sizeof caps) == MMSYSERR_NOERROR ? std::string(caps.szPname) : "";
+    };
+    const auto synth = [](const std::string& name) {
+        return std::make_shared<ScriptedMidiDriver>(std::vector<std::string>{name}, std::vector<std::string>{});
+    };
+    const bool builtBefore = platform::InstalledMidiDrivers().has_value();
+    {
+        const ScopedMidiDrivers outer({synth("Outer")});
+        {
+            const ScopedMidiDrivers inner({synth("Inner")});
+            inner.Install({synth("Plugged in")});
+            EXPECT_EQ("Plugged in", firstOutput());
+        }
+        EXPECT_EQ("Outer", firstOutput());
+        ASSERT_TRUE(platform::InstalledMidiDrivers().has_value());
+        EXPECT_EQ(1u, platform::InstalledMidiDrivers()->size());
+    }
+    EXPECT_EQ(builtBefore, platform::InstalledMidiDrivers().has_value());
+}
+
+TEST(MidiLayerTest, AMachineWithoutSequencerOrJackServerListsWhatItHasAndNothingFails)
 {
     // Whichever of them this build has: the ALSA sequencer, JACK, or none.
     for (const auto& system : platform::DefaultMidiDrivers()) {

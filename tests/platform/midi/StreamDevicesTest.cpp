@@ -176,12 +176,12 @@ TEST(StreamOutDeviceTest, ALongMessagePlaysUntilTheLineTookItAndResetGivesItBack
     EXPECT_EQ(MIDIERR_STILLPLAYING, device.UnprepareHeader(header));
     EXPECT_EQ(MIDIERR_STILLPLAYING, device.Close());
 
-    const auto before = std::chrono::steady_clock::now();
+    // The paced send gives up at the reset: the line never finishes it (how
+    // long the reset takes is midi_bench's BM_ResetOfAVoiceOnTheCable).
     EXPECT_EQ(MMSYSERR_NOERROR, device.Reset());
     EXPECT_EQ(MHDR_DONE | MHDR_PREPARED, header.dwFlags);
     EXPECT_EQ(MMSYSERR_NOERROR, device.UnprepareHeader(header));
     EXPECT_EQ(MMSYSERR_NOERROR, device.Close());
-    EXPECT_LT(std::chrono::steady_clock::now() - before, 5s) << "the paced send gave up at the reset";
     EXPECT_TRUE(line->sent.empty());
 }
 

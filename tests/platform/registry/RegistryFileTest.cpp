@@ -109,9 +109,8 @@ TEST_F(HiveFileTest, AWriterGivesUpWhenTheLockIsHeldTooLong)
     std::filesystem::create_directories(config.Path());
     const int fd = ::open((config.Path() / "HKEY_LOCAL_MACHINE.lock").c_str(), O_RDONLY | O_CREAT, 0644);
     ASSERT_EQ(0, ::flock(fd, LOCK_EX));
-    const auto start = std::chrono::steady_clock::now();
+    // How long it waits before it gives up is registry_bench's BM_GiveUpAtAHeldLock.
     EXPECT_EQ(ERROR_TIMEOUT, Store(std::chrono::milliseconds(50)).Update(SetV("a"), "v"));
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
     ::close(fd);
     EXPECT_EQ(ERROR_SUCCESS, Store(std::chrono::milliseconds(50)).Update(SetV("a"), "v"));
     EXPECT_FALSE(std::filesystem::exists(config.Path() / "HKEY_LOCAL_MACHINE.txt.tmp"));

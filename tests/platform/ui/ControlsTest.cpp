@@ -23,10 +23,14 @@
 #include "platform/ui/ListBox.h"
 #include "platform/ui/Names.h"
 #include "platform/ui/TreeCtrl.h"
+#include "tests/support/Within.h"
 
 using namespace std::chrono_literals;
 
 namespace {
+
+// How long a sender on another thread may take to reach its wait.
+constexpr auto kSenderBound = 5s;
 
 std::vector<std::string> Lines(const CListBox& list)
 {
@@ -475,16 +479,21 @@ private slots:
         }
         QVERIFY(done.Text().size() <= CDoneEdit::kKeep);
 
-        // A closed field releases a waiting sender without this thread's help.
+        // A closed field releases a waiting sender without this thread's help
+        // (which runs no events meanwhile, so nothing else could release it).
         std::atomic<bool> released{false};
         std::thread late([&] {
             done.ReplaceSelection("Done");
             released = true;
         });
-        std::this_thread::sleep_for(20ms);
+        const bool blocked = Within(kSenderBound, [&] { return done.WaitingSenders() == 1; });
+        QVERIFY(!released.load());
         done.Close();
         late.join();
+        QVERIFY2(blocked, "the sender never waited");
         QVERIFY(released.load());
+        QCOMPARE(done.WaitingSenders(), std::size_t{0});
+        QCOMPARE(handled.load(), 201);
     }
 };
 
