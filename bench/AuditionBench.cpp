@@ -10,7 +10,7 @@
 #include "midi/MidiParams.h"
 #include "platform/midi/MidiDriver.h"
 #include "platform/midi/JackMidiDriver.h"
-#include "simulator/VirtualEx5Driver.h"
+#include "simulator/VirtualEX5Driver.h"
 #include "tests/support/JackServer.h"
 #include "tests/support/NotePeer.h"
 #include "tests/support/PortIndex.h"
@@ -37,7 +37,7 @@ void Fill(EXParams& params, std::uint32_t in, std::uint32_t out)
 // Until the built-in instrument has the note.
 static void BM_PressToFirstNoteBuiltIn(benchmark::State& state)
 {
-    auto driver = std::make_shared<VirtualEx5Driver>(virtual_ex5::Config{});
+    auto driver = std::make_shared<VirtualEX5Driver>(virtual_ex5::Config{});
     const ScopedMidiDrivers drivers({driver});
     EXParams params;
     Fill(params, 0, 0);
@@ -65,7 +65,7 @@ static void BM_NoteGapsBuiltIn(benchmark::State& state)
 {
     constexpr std::uint32_t kSysexDelayMs = 10;
     constexpr auto kRunPause = std::chrono::milliseconds(60);
-    auto driver = std::make_shared<VirtualEx5Driver>(virtual_ex5::Config{});
+    auto driver = std::make_shared<VirtualEX5Driver>(virtual_ex5::Config{});
     const ScopedMidiDrivers drivers({driver});
     EXParams params;
     params.PrepareIdentify(nullptr, JobSettings{0, 0, 1, kSysexDelayMs, 0}, "1.0.3");

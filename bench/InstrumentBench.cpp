@@ -5,7 +5,7 @@
 
 #include "instrument/Jobs.h"
 #include "platform/midi/MidiDriver.h"
-#include "simulator/VirtualEx5Driver.h"
+#include "simulator/VirtualEX5Driver.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/ScopedMidiDrivers.h"
 #include "tests/support/VoiceFileBuilder.h"
@@ -19,7 +19,7 @@ class Workspace {
 public:
     Workspace()
         : previous_(std::filesystem::current_path()),
-          drivers_(ScopedMidiDrivers::Drivers{std::make_shared<VirtualEx5Driver>(virtual_ex5::Config{})})
+          drivers_(ScopedMidiDrivers::Drivers{std::make_shared<VirtualEX5Driver>(virtual_ex5::Config{})})
     {
         std::filesystem::current_path(dir_.Path());
     }

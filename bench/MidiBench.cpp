@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "midi/MidiParams.h"
-#include "simulator/VirtualEx5Driver.h"
+#include "simulator/VirtualEX5Driver.h"
 #include "tests/support/ScopedMidiDrivers.h"
 
 // The input callback's work for one buffer handed back: a reply that ends a
@@ -12,7 +12,7 @@
 // buffer completes the capture and sets the event.
 static void BM_CallbackPerBuffer(benchmark::State& state)
 {
-    const ScopedMidiDrivers drivers({std::make_shared<VirtualEx5Driver>(virtual_ex5::Config{})});
+    const ScopedMidiDrivers drivers({std::make_shared<VirtualEX5Driver>(virtual_ex5::Config{})});
     EXParams params;
     {
         MidiInWin port;
@@ -39,7 +39,7 @@ BENCHMARK(BM_CallbackPerBuffer)->Arg(0)->Arg(1);
 // exchange as a job makes it, capture armed, sent, waited for, read.
 static void BM_VirtualRoundTrip(benchmark::State& state)
 {
-    auto ex5 = std::make_shared<VirtualEx5Driver>(virtual_ex5::Config{});
+    auto ex5 = std::make_shared<VirtualEX5Driver>(virtual_ex5::Config{});
     const ScopedMidiDrivers drivers({ex5});
     EXParams params;
     params.sysexDelay = 1;
@@ -72,7 +72,7 @@ BENCHMARK(BM_VirtualRoundTrip)->Unit(benchmark::kMicrosecond)->UseRealTime();
 static void BM_ResetOfAVoiceOnTheCable(benchmark::State& state)
 {
     constexpr std::size_t kVoiceBytes = 891;
-    const ScopedMidiDrivers drivers({std::make_shared<VirtualEx5Driver>(virtual_ex5::ParseConfig("wire=1", nullptr))});
+    const ScopedMidiDrivers drivers({std::make_shared<VirtualEX5Driver>(virtual_ex5::ParseConfig("wire=1", nullptr))});
     std::vector<char> voice(kVoiceBytes, 0);
     voice.front() = static_cast<char>(0xF0);
     voice.back() = static_cast<char>(0xF7);

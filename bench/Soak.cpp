@@ -20,7 +20,7 @@
 #include "instrument/Jobs.h"
 #include "platform/midi/MidiDriver.h"
 #include "platform/threads/Window.h"
-#include "simulator/VirtualEx5Driver.h"
+#include "simulator/VirtualEX5Driver.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/ScopedMidiDrivers.h"
 #include "tests/support/VoiceFileBuilder.h"
@@ -123,7 +123,7 @@ int main(int argc, char** argv)
     const TempDir dir;
     const std::filesystem::path previous = std::filesystem::current_path();
     std::filesystem::current_path(dir.Path());
-    auto driver = std::make_shared<VirtualEx5Driver>(virtual_ex5::Config{});
+    auto driver = std::make_shared<VirtualEX5Driver>(virtual_ex5::Config{});
     const ScopedMidiDrivers drivers({driver});
 
     // Every voice of the demo bank that can be sent, in turn.

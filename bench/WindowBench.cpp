@@ -16,7 +16,7 @@
 #include "app/SonderikDlg.h"
 #include "browser/FolderListing.h"
 #include "platform/midi/MidiDriver.h"
-#include "simulator/VirtualEx5Driver.h"
+#include "simulator/VirtualEX5Driver.h"
 #include "tests/support/ScopedEnv.h"
 #include "tests/support/ScopedMidiDrivers.h"
 #include "tests/support/TempDir.h"
@@ -31,7 +31,7 @@ public:
           drives_("SONDERIK_DRIVES", "C=" + (dir_.Path() / "c").string()),
           mounts_("SONDERIK_MOUNTINFO", (dir_.Path() / "no-mounts").string()),
           previous_(std::filesystem::current_path()),
-          drivers_(ScopedMidiDrivers::Drivers{std::make_shared<VirtualEx5Driver>(virtual_ex5::Config{})})
+          drivers_(ScopedMidiDrivers::Drivers{std::make_shared<VirtualEX5Driver>(virtual_ex5::Config{})})
     {
         std::filesystem::create_directories(dir_.Path() / "c");
         std::filesystem::current_path(dir_.Path());

@@ -22,7 +22,7 @@
 #include "platform/threads/Window.h"
 #include "platform/midi/WinMidi.h"
 #include "simulator/ProgramDrivers.h"
-#include "simulator/VirtualEx5Driver.h"
+#include "simulator/VirtualEX5Driver.h"
 #include "voice/EXParams.h"
 #include "voice/Family.h"
 #include "voice/Patch.h"
@@ -101,7 +101,7 @@ std::string Missing(const char* direction, const StoredPort& stored, std::int32_
 // command line's options over both. A stored port is found by its name, as
 // the window finds it (ChoosePort); a port of -1 stays "none", so that a job
 // without a port fails visibly.
-Resolved Resolve(const JobOptions& options, VirtualEx5Driver* virtualEx5, [[maybe_unused]] std::ostream& err)
+Resolved Resolve(const JobOptions& options, VirtualEX5Driver* virtualEX5, [[maybe_unused]] std::ostream& err)
 {
     const std::vector<std::string> ins = Names(midiInGetNumDevs(), InName);
     const std::vector<std::string> outs = Names(midiOutGetNumDevs(), OutName);
@@ -123,8 +123,8 @@ Resolved Resolve(const JobOptions& options, VirtualEx5Driver* virtualEx5, [[mayb
         r.settings.sysexDelay = stored->sysexDelay;
         r.settings.midiDelay = stored->midiDelay;
     } else {
-        const std::int32_t in = virtualEx5 ? ChoosePort(ins, StoredPort{-1, virtualEx5->InputName(0)}) : -1;
-        const std::int32_t out = virtualEx5 ? ChoosePort(outs, StoredPort{-1, virtualEx5->OutputName(0)}) : -1;
+        const std::int32_t in = virtualEX5 ? ChoosePort(ins, StoredPort{-1, virtualEX5->InputName(0)}) : -1;
+        const std::int32_t out = virtualEX5 ? ChoosePort(outs, StoredPort{-1, virtualEX5->OutputName(0)}) : -1;
         r.settings.midiInPort = static_cast<std::uint32_t>(in);
         r.settings.midiOutPort = static_cast<std::uint32_t>(out);
         r.settings.deviceNumber = kDefaultDeviceNumber;
@@ -285,9 +285,9 @@ std::string WithAdvice(const std::string& line, const Resolved& r, bool send)
 }
 
 
-void ShowReceived(VirtualEx5Driver& virtualEx5, std::ostream& out)
+void ShowReceived(VirtualEX5Driver& virtualEX5, std::ostream& out)
 {
-    const virtual_ex5::Received received = virtualEx5.Instrument().GetReceived();
+    const virtual_ex5::Received received = virtualEX5.Instrument().GetReceived();
     for (const std::string& refused : received.refused) {
         out << "The virtual instrument refused a message: " << refused << '\n';
     }
@@ -302,9 +302,9 @@ void ShowReceived(VirtualEx5Driver& virtualEx5, std::ostream& out)
     }
 }
 
-void ShowChannelMessages(VirtualEx5Driver& virtualEx5, std::ostream& out)
+void ShowChannelMessages(VirtualEX5Driver& virtualEX5, std::ostream& out)
 {
-    for (const auto& message : virtualEx5.Instrument().GetReceived().channelMessages) {
+    for (const auto& message : virtualEX5.Instrument().GetReceived().channelMessages) {
         const char* separator = "";
         for (const std::uint8_t byte : message) {
             char hex[3];
@@ -354,8 +354,8 @@ int Ports(const MidiSetup& midi, std::ostream& out, std::ostream& err)
 int Identify(const MidiSetup& midi, const JobOptions& options, std::ostream& out, std::ostream& err,
              bool showWaiting)
 {
-    VirtualEx5Driver* virtualEx5 = midi();
-    Resolved resolved = Resolve(options, virtualEx5, err);
+    VirtualEX5Driver* virtualEX5 = midi();
+    Resolved resolved = Resolve(options, virtualEX5, err);
     if (!resolved.missing.empty()) {
         return Fail(err, "identify", resolved.missing);
     }
@@ -408,8 +408,8 @@ int Send(const MidiSetup& midi, const std::string& file, int voice, const JobOpt
         return status;
     }
 
-    VirtualEx5Driver* virtualEx5 = midi();
-    Resolved resolved = Resolve(options, virtualEx5, err);
+    VirtualEX5Driver* virtualEX5 = midi();
+    Resolved resolved = Resolve(options, virtualEX5, err);
     if (!resolved.missing.empty()) {
         return Fail(err, file, resolved.missing);
     }
@@ -438,8 +438,8 @@ int Send(const MidiSetup& midi, const std::string& file, int voice, const JobOpt
     }
     const std::string portName = OutName(resolved.settings.midiOutPort);
     out << "Sent " << ShownVoice(line) << " to " << Printable(portName) << '\n';
-    if (virtualEx5 != nullptr && portName == virtualEx5->OutputName(0)) {
-        ShowReceived(*virtualEx5, out);
+    if (virtualEX5 != nullptr && portName == virtualEX5->OutputName(0)) {
+        ShowReceived(*virtualEX5, out);
     }
     return out.flush() ? 0 : kFailed;
 }
@@ -447,8 +447,8 @@ int Send(const MidiSetup& midi, const std::string& file, int voice, const JobOpt
 int PlayAudition(const MidiSetup& midi, const std::string& action, std::uint32_t holdMs, const JobOptions& options,
              std::ostream& out, std::ostream& err, std::chrono::milliseconds runPause)
 {
-    VirtualEx5Driver* virtualEx5 = midi();
-    Resolved resolved = Resolve(options, virtualEx5, err);
+    VirtualEX5Driver* virtualEX5 = midi();
+    Resolved resolved = Resolve(options, virtualEX5, err);
     KeepInRange(resolved, options, false, false, err);
     // What the window holds after its last job: that job's ports and delay.
     auto params = std::make_unique<EXParams>();
@@ -464,8 +464,8 @@ int PlayAudition(const MidiSetup& midi, const std::string& action, std::uint32_t
     const std::string releaseFailed = ReportAudition([&] { audition.StopAudition(control, 0); });
 
     const std::string portName = OutName(resolved.settings.midiOutPort);
-    if (virtualEx5 != nullptr && !portName.empty() && portName == virtualEx5->OutputName(0)) {
-        ShowChannelMessages(*virtualEx5, out);
+    if (virtualEX5 != nullptr && !portName.empty() && portName == virtualEX5->OutputName(0)) {
+        ShowChannelMessages(*virtualEX5, out);
     }
     if (!pressFailed.empty()) {
         Fail(err, "audition " + action, pressFailed);

@@ -9,11 +9,11 @@
 
 #include "app/Settings.h"
 
-class VirtualEx5Driver;
+class VirtualEX5Driver;
 
 // Installs the MIDI drivers the MIDI commands use and returns the built-in
 // virtual instrument among them, or null when there is none.
-using MidiSetup = std::function<VirtualEx5Driver*()>;
+using MidiSetup = std::function<VirtualEX5Driver*()>;
 
 // The drivers the window runs with too (InstallProgramMidiDrivers): the
 // system's ports, then the built-in virtual instrument as

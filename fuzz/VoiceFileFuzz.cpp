@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "simulator/VirtualEx5.h"
+#include "simulator/VirtualEX5.h"
 #include "voice/EXException.h"
 #include "voice/Patch.h"
 #include "voice/VoiceFile.h"

@@ -10,7 +10,7 @@
 
 #include "app/SonderikDlg.h"
 #include "platform/midi/MidiDriver.h"
-#include "simulator/VirtualEx5Driver.h"
+#include "simulator/VirtualEX5Driver.h"
 #include "tests/support/FileWorld.h"
 #include "tests/support/ScopedEnv.h"
 #include "tests/support/ScopedMidiDrivers.h"
@@ -60,7 +60,7 @@ public:
         : c_(world_.Folder("c")), d_(world_.Folder("d")), x_(world_.Folder("x")),
           drives_("SONDERIK_DRIVES", "C=" + c_.string() + ";D=" + d_.string() + ";X=" + x_.string()),
           old_(std::filesystem::current_path()),
-          drivers_(ScopedMidiDrivers::Drivers{std::make_shared<VirtualEx5Driver>(virtual_ex5::Config{})})
+          drivers_(ScopedMidiDrivers::Drivers{std::make_shared<VirtualEX5Driver>(virtual_ex5::Config{})})
     {
         std::filesystem::current_path(world_.Root());
     }

@@ -22,7 +22,7 @@
 #include "app/SonderikDlg.h"
 #include "app/Settings.h"
 #include "platform/midi/MidiDriver.h"
-#include "simulator/VirtualEx5Driver.h"
+#include "simulator/VirtualEX5Driver.h"
 #include "tests/support/ScopedEnv.h"
 #include "tests/support/ScopedMidiDrivers.h"
 #include "tests/support/ScriptedMidiDriver.h"
@@ -42,7 +42,7 @@ public:
     explicit Bench(const virtual_ex5::Config& instrument = {})
         : config_("SONDERIK_CONFIG_DIR", (temp_.Path() / "config").string()),
           drives_("SONDERIK_DRIVES", "C=" + temp_.Path().string()),
-          old_(std::filesystem::current_path()), ex5_(std::make_shared<VirtualEx5Driver>(instrument)), drivers_({ex5_})
+          old_(std::filesystem::current_path()), ex5_(std::make_shared<VirtualEX5Driver>(instrument)), drivers_({ex5_})
     {
         std::filesystem::current_path(temp_.Path());
         std::filesystem::create_directories(Voices());
@@ -54,7 +54,7 @@ public:
     // The voices' folder as the browser names it.
     std::string Folder() const { return "C:\\voices\\"; }
     virtual_ex5::Received Received() const { return ex5_->Instrument().GetReceived(); }
-    std::shared_ptr<VirtualEx5Driver> Driver() const { return ex5_; }
+    std::shared_ptr<VirtualEX5Driver> Driver() const { return ex5_; }
     void Clear() { ex5_->Instrument().Clear(); }
     std::string Log() const
     {
@@ -90,7 +90,7 @@ private:
     ScopedEnv config_;
     ScopedEnv drives_;
     std::filesystem::path old_;
-    std::shared_ptr<VirtualEx5Driver> ex5_;
+    std::shared_ptr<VirtualEX5Driver> ex5_;
     ScopedMidiDrivers drivers_;
 };
 

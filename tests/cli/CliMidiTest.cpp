@@ -13,7 +13,7 @@
 #include "cli/Cli.h"
 #include "cli/MidiCommands.h"
 #include "platform/midi/MidiDriver.h"
-#include "simulator/VirtualEx5Driver.h"
+#include "simulator/VirtualEX5Driver.h"
 #include "tests/support/CliRun.h"
 #include "tests/support/ConfigFolder.h"
 #include "tests/support/JobHarness.h"
@@ -38,14 +38,14 @@ protected:
     MidiSetup BuiltIn()
     {
         return [this] {
-            driver = std::make_shared<VirtualEx5Driver>(VirtualEx5Driver::ConfigFromEnvironment());
+            driver = std::make_shared<VirtualEX5Driver>(VirtualEX5Driver::ConfigFromEnvironment());
             drivers.Install({driver});
             return driver.get();
         };
     }
 
     // `installed`, when a command sets them up.
-    MidiSetup Only(ScopedMidiDrivers::Drivers installed, VirtualEx5Driver* instrument = nullptr)
+    MidiSetup Only(ScopedMidiDrivers::Drivers installed, VirtualEX5Driver* instrument = nullptr)
     {
         return [this, installed, instrument] {
             drivers.Install(installed);
@@ -67,7 +67,7 @@ protected:
     ConfigFolder config;
     JobHarness harness;
     VoiceFileBuilder bank;
-    std::shared_ptr<VirtualEx5Driver> driver;
+    std::shared_ptr<VirtualEX5Driver> driver;
     ScopedMidiDrivers drivers;
 };
 
@@ -215,8 +215,8 @@ TEST_F(CliMidiTest, AStoredPortIsFoundByNameAndAVanishedOneIsNeverReplaced)
 {
     // Two instruments; the settings name the EX7, stored when it was listed
     // first. Now the EX5 is listed before it.
-    auto ex5 = std::make_shared<VirtualEx5Driver>(virtual_ex5::ParseConfig("model=EX5", nullptr));
-    auto ex7 = std::make_shared<VirtualEx5Driver>(virtual_ex5::ParseConfig("model=EX7", nullptr));
+    auto ex5 = std::make_shared<VirtualEX5Driver>(virtual_ex5::ParseConfig("model=EX5", nullptr));
+    auto ex7 = std::make_shared<VirtualEX5Driver>(virtual_ex5::ParseConfig("model=EX7", nullptr));
     const MidiSetup both = Only({ex5, ex7}, ex7.get());
     const std::string ex7Name = ex7->OutputName(0);
     const std::string file = WriteBank();

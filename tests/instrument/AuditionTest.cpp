@@ -8,7 +8,7 @@
 #include "instrument/Audition.h"
 #include "midi/MidiParams.h"
 #include "platform/midi/MidiDriver.h"
-#include "simulator/VirtualEx5Driver.h"
+#include "simulator/VirtualEX5Driver.h"
 #include "tests/support/ScopedMidiDrivers.h"
 #include "tests/support/ScriptedMidiDriver.h"
 
@@ -44,7 +44,7 @@ class AuditionSequenceTest : public ::testing::TestWithParam<PressCase> {};
 
 TEST_P(AuditionSequenceTest, PressAndReleaseSendTheirNotesInOrder)
 {
-    auto driver = std::make_shared<VirtualEx5Driver>(virtual_ex5::Config{});
+    auto driver = std::make_shared<VirtualEX5Driver>(virtual_ex5::Config{});
     const ScopedMidiDrivers drivers({driver});
     EXParams params;
     LastJob(params, 0);
@@ -71,7 +71,7 @@ INSTANTIATE_TEST_SUITE_P(Buttons, AuditionSequenceTest,
 
 TEST(AuditionTest, TheRunHoldsItsPauseAndTheSysexDelayBetweenNotesAndTheChordDoesNot)
 {
-    auto driver = std::make_shared<VirtualEx5Driver>(virtual_ex5::Config{});
+    auto driver = std::make_shared<VirtualEX5Driver>(virtual_ex5::Config{});
     const ScopedMidiDrivers drivers({driver});
     EXParams params;
     LastJob(params, 10);

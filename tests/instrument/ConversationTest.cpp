@@ -8,7 +8,7 @@
 #include "instrument/Midi.h"
 #include "midi/MidiParams.h"
 #include "platform/midi/MidiDriver.h"
-#include "simulator/VirtualEx5Driver.h"
+#include "simulator/VirtualEX5Driver.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/ScopedMidiDrivers.h"
 #include "tests/support/TempDir.h"
@@ -22,14 +22,14 @@ class ConversationTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        driver = std::make_shared<VirtualEx5Driver>(virtual_ex5::Config{});
+        driver = std::make_shared<VirtualEX5Driver>(virtual_ex5::Config{});
         drivers.Install({driver});
         params.PrepareIdentify(nullptr, JobSettings{0, 0, 1, 1, 0}, "1.0.3");
         params.log = log.File();
     }
     void TearDown() override { params.log = nullptr; }
 
-    std::shared_ptr<VirtualEx5Driver> driver;
+    std::shared_ptr<VirtualEX5Driver> driver;
     LogCapture log;
     EXParams params;
     ScopedMidiDrivers drivers;

@@ -7,7 +7,7 @@
 #include "instrument/Identity.h"
 #include "instrument/Jobs.h"
 #include "platform/midi/MidiDriver.h"
-#include "simulator/VirtualEx5Driver.h"
+#include "simulator/VirtualEX5Driver.h"
 #include "tests/support/JobHarness.h"
 #include "tests/support/ScopedMidiDrivers.h"
 
@@ -103,7 +103,7 @@ TEST_P(IdentifyJobTest, LogsTheConversationAndNamesTheInstrument)
     std::vector<std::string> problems;
     const auto config = virtual_ex5::ParseConfig(c.instrument, &problems);
     ASSERT_TRUE(problems.empty());
-    auto driver = std::make_shared<VirtualEx5Driver>(config);
+    auto driver = std::make_shared<VirtualEX5Driver>(config);
     drivers.Install({driver});
     const std::string port = driver->OutputName(0);
 
@@ -157,7 +157,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(IdentifyJobTest, VerboseLogsEveryByte)
 {
-    auto driver = std::make_shared<VirtualEx5Driver>(virtual_ex5::Config{});
+    auto driver = std::make_shared<VirtualEX5Driver>(virtual_ex5::Config{});
     drivers.Install({driver});
     JobHarness harness;
     auto params = std::make_unique<EXParams>();

@@ -8,7 +8,7 @@
 #include "instrument/Jobs.h"
 #include "platform/midi/MidiDriver.h"
 #include "platform/threads/Thread.h"
-#include "simulator/VirtualEx5Driver.h"
+#include "simulator/VirtualEX5Driver.h"
 #include "tests/support/JobHarness.h"
 #include "tests/support/ScopedMidiDrivers.h"
 #include "tests/support/VoiceFileBuilder.h"
@@ -23,7 +23,7 @@ class JobsTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        driver = std::make_shared<VirtualEx5Driver>(virtual_ex5::Config{});
+        driver = std::make_shared<VirtualEX5Driver>(virtual_ex5::Config{});
         drivers.Install({driver});
         bank.Voice(9, "Two Parts", 12).CommonPattern(9, 3);
         bank.Element(9, 0, 21);
@@ -44,7 +44,7 @@ protected:
         params.PrepareSendVoice(Patch(voice), nullptr, nullptr, settings, "1.0.3");
     }
 
-    std::shared_ptr<VirtualEx5Driver> driver;
+    std::shared_ptr<VirtualEX5Driver> driver;
     VoiceFileBuilder bank;
     JobHarness harness;
     ScopedMidiDrivers drivers;

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "midi/MidiParams.h"
-#include "simulator/VirtualEx5Driver.h"
+#include "simulator/VirtualEX5Driver.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/ScopedMidiDrivers.h"
 #include "tests/support/ScriptedMidiDriver.h"
@@ -26,8 +26,8 @@ class VirtualPairTest : public ::testing::Test {
 protected:
     void Install(const char* config)
     {
-        virtualEx5 = std::make_shared<VirtualEx5Driver>(virtual_ex5::ParseConfig(config, nullptr));
-        drivers.Install({virtualEx5});
+        virtualEX5 = std::make_shared<VirtualEX5Driver>(virtual_ex5::ParseConfig(config, nullptr));
+        drivers.Install({virtualEX5});
     }
     void SetUp() override
     {
@@ -51,7 +51,7 @@ protected:
         return reply;
     }
 
-    std::shared_ptr<VirtualEx5Driver> virtualEx5;
+    std::shared_ptr<VirtualEX5Driver> virtualEX5;
     LogCapture log;
     EXParams params;
     ScopedMidiDrivers drivers;
@@ -75,7 +75,7 @@ TEST_F(VirtualPairTest, AnIdentityRequestIsAnsweredThroughBothPorts)
 
     pair.midiIn.Close(params);
     pair.midiOut.Close(params);
-    EXPECT_EQ(2u, virtualEx5->Instrument().GetReceived().identityReplies);
+    EXPECT_EQ(2u, virtualEX5->Instrument().GetReceived().identityReplies);
     EXPECT_EQ("", log.Text());
 }
 
@@ -99,7 +99,7 @@ TEST_F(VirtualPairTest, AtCableSpeedTheSecondOfTwoVoicesWaitsForTheFirst)
 
     // 435 bytes take 139 ms on the cable: several polls 5 ms apart.
     EXPECT_TRUE(std::regex_match(waited, std::regex(R"(Waiting for MIDI Out\.\.+)"))) << waited;
-    const auto received = virtualEx5->Instrument().GetReceived();
+    const auto received = virtualEX5->Instrument().GetReceived();
     ASSERT_EQ(2u, received.voices.size()) << (received.refused.empty() ? "" : received.refused[0]);
     EXPECT_TRUE(std::equal(patch.common.begin(), patch.common.end(), received.voices[1].common.begin()));
     EXPECT_EQ(patch.GetElementCount(), received.voices[1].elements.size());

@@ -32,7 +32,7 @@ TEST(ProgramDriversTest, TheBuiltInInstrumentComesAfterTheSystemsPortsAsTheEnvir
 {
     const ScopedEnv model("SONDERIK_VIRTUAL_EX5", "model=EX7");
     const ScopedMidiDrivers drivers;
-    const std::shared_ptr<VirtualEx5Driver> builtIn = InstallProgramMidiDrivers();
+    const std::shared_ptr<VirtualEX5Driver> builtIn = InstallProgramMidiDrivers();
     ASSERT_NE(nullptr, builtIn);
     const std::string name = "Sonderik virtual EX7 (built in)";
     for (const auto& names : {Names(&midiOutGetNumDevs, &midiOutGetDevCapsA), Names(&midiInGetNumDevs, &midiInGetDevCapsA)}) {

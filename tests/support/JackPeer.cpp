@@ -2,7 +2,7 @@
 
 #include <jack/midiport.h>
 
-#include "simulator/VirtualEx5.h"
+#include "simulator/VirtualEX5.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include "platform/midi/JackMidiDriver.h"
 #include "platform/midi/MidiDriver.h"
 #include "platform/midi/WinMidi.h"
-#include "simulator/VirtualEx5.h"
+#include "simulator/VirtualEX5.h"
 #include "tests/support/JackPeer.h"
 #include "tests/support/JackServer.h"
 #include "tests/support/PortIndex.h"

@@ -10,8 +10,8 @@
 #include "cli/Cli.h"
 #include "platform/midi/JackMidiDriver.h"
 #include "simulator/ProgramDrivers.h"
-#include "simulator/VirtualEx5.h"
-#include "simulator/VirtualEx5Driver.h"
+#include "simulator/VirtualEX5.h"
+#include "simulator/VirtualEX5Driver.h"
 #include "tests/support/CliRun.h"
 #include "tests/support/ConfigFolder.h"
 #include "tests/support/JackPeer.h"
@@ -85,8 +85,8 @@ protected:
     JobHarness harness;  // a folder of its own for the log
     JackPeer peer;
     std::shared_ptr<JackMidiDriver> jack = std::make_shared<JackMidiDriver>();
-    std::shared_ptr<VirtualEx5Driver> instrument =
-        std::make_shared<VirtualEx5Driver>(virtual_ex5::ParseConfig("", nullptr));
+    std::shared_ptr<VirtualEX5Driver> instrument =
+        std::make_shared<VirtualEX5Driver>(virtual_ex5::ParseConfig("", nullptr));
     ScopedMidiDrivers drivers;
 };
 
@@ -142,7 +142,7 @@ TEST_F(JackTransportTest, JobsOpenExactlyThePeersPortsAndNeverTheProgramsOwn)
 // the build's JACK driver is among them, ahead of the built-in instrument.
 TEST_F(JackTransportTest, TheProgramsDriversListTheServersPortsBeforeTheBuiltInInstrument)
 {
-    const std::shared_ptr<VirtualEx5Driver> builtIn = InstallProgramMidiDrivers();
+    const std::shared_ptr<VirtualEX5Driver> builtIn = InstallProgramMidiDrivers();
     const UINT peerIn = OutPortIndex(peer.InName());
     const UINT peerOut = InPortIndex(peer.OutName());
     ASSERT_NE(kNotListed, peerIn);

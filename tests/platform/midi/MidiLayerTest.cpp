@@ -6,7 +6,7 @@
 
 #include "platform/midi/MidiDriver.h"
 #include "platform/threads/WinSync.h"
-#include "simulator/VirtualEx5Driver.h"
+#include "simulator/VirtualEX5Driver.h"
 #include "tests/support/ScopedMidiDrivers.h"
 #include "tests/support/ScriptedMidiDriver.h"
 
@@ -18,7 +18,7 @@ TEST(MidiLayerTest, PortsAreNumberedAcrossDriversAndThereIsNoMapper)
 {
     auto scripted = std::make_shared<ScriptedMidiDriver>(std::vector<std::string>{"Synth A", "Synth B"},
                                                          std::vector<std::string>{"Keys"});
-    const ScopedMidiDrivers drivers({scripted, std::make_shared<VirtualEx5Driver>(virtual_ex5::Config{})});
+    const ScopedMidiDrivers drivers({scripted, std::make_shared<VirtualEX5Driver>(virtual_ex5::Config{})});
 
     ASSERT_EQ(3u, midiOutGetNumDevs());
     ASSERT_EQ(2u, midiInGetNumDevs());

@@ -1,4 +1,4 @@
-#include "simulator/VirtualEx5Driver.h"
+#include "simulator/VirtualEX5Driver.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -11,10 +11,10 @@ using platform::SendPacer;
 
 // What the two ports and the driver share; open ports keep it alive after
 // the driver is gone.
-struct VirtualEx5Driver::Shared {
+struct VirtualEX5Driver::Shared {
     explicit Shared(const virtual_ex5::Config& config) : instrument(config) {}
 
-    VirtualEx5 instrument;
+    VirtualEX5 instrument;
     std::mutex mutex;                  // guards everything below
     platform::ReceiverSlot receiver;   // the open input port's
     bool outputOpen = false;
@@ -37,7 +37,7 @@ std::chrono::microseconds WireTime(std::size_t bytes)
 
 class VirtualOutLine final : public OutputLine {
 public:
-    explicit VirtualOutLine(std::shared_ptr<VirtualEx5Driver::Shared> shared) : shared_(std::move(shared)) {}
+    explicit VirtualOutLine(std::shared_ptr<VirtualEX5Driver::Shared> shared) : shared_(std::move(shared)) {}
     ~VirtualOutLine() override
     {
         const std::lock_guard lock(shared_->mutex);
@@ -64,12 +64,12 @@ public:
     }
 
 private:
-    std::shared_ptr<VirtualEx5Driver::Shared> shared_;
+    std::shared_ptr<VirtualEX5Driver::Shared> shared_;
 };
 
 class VirtualInLine final : public platform::SlotInputLine {
 public:
-    explicit VirtualInLine(std::shared_ptr<VirtualEx5Driver::Shared> shared)
+    explicit VirtualInLine(std::shared_ptr<VirtualEX5Driver::Shared> shared)
         : SlotInputLine(shared->mutex, shared->receiver), shared_(std::move(shared))
     {
     }
@@ -81,12 +81,12 @@ public:
     }
 
 private:
-    std::shared_ptr<VirtualEx5Driver::Shared> shared_;
+    std::shared_ptr<VirtualEX5Driver::Shared> shared_;
 };
 
 // Each port is open once at a time: marks port `port` open through `open`,
 // or says why it cannot be.
-MMRESULT Claim(VirtualEx5Driver::Shared& shared, UINT port, bool VirtualEx5Driver::Shared::*open)
+MMRESULT Claim(VirtualEX5Driver::Shared& shared, UINT port, bool VirtualEX5Driver::Shared::*open)
 {
     if (port != 0) {
         return MMSYSERR_BADDEVICEID;
@@ -99,7 +99,7 @@ MMRESULT Claim(VirtualEx5Driver::Shared& shared, UINT port, bool VirtualEx5Drive
     return MMSYSERR_NOERROR;
 }
 
-std::string PortName(const VirtualEx5& instrument)
+std::string PortName(const VirtualEX5& instrument)
 {
     return std::string("Sonderik virtual ") + virtual_ex5::ModelName(instrument.GetConfig().model) +
            " (built in)";
@@ -107,14 +107,14 @@ std::string PortName(const VirtualEx5& instrument)
 
 }  // namespace
 
-VirtualEx5Driver::VirtualEx5Driver(const virtual_ex5::Config& config)
+VirtualEX5Driver::VirtualEX5Driver(const virtual_ex5::Config& config)
     : shared_(std::make_shared<Shared>(config))
 {
 }
 
-VirtualEx5Driver::~VirtualEx5Driver() = default;
+VirtualEX5Driver::~VirtualEX5Driver() = default;
 
-virtual_ex5::Config VirtualEx5Driver::ConfigFromEnvironment()
+virtual_ex5::Config VirtualEX5Driver::ConfigFromEnvironment()
 {
     const char* text = std::getenv("SONDERIK_VIRTUAL_EX5");
     std::vector<std::string> problems;
@@ -125,15 +125,15 @@ virtual_ex5::Config VirtualEx5Driver::ConfigFromEnvironment()
     return config;
 }
 
-VirtualEx5& VirtualEx5Driver::Instrument() { return shared_->instrument; }
+VirtualEX5& VirtualEX5Driver::Instrument() { return shared_->instrument; }
 
-UINT VirtualEx5Driver::OutputCount() { return 1; }
-UINT VirtualEx5Driver::InputCount() { return 1; }
+UINT VirtualEX5Driver::OutputCount() { return 1; }
+UINT VirtualEX5Driver::InputCount() { return 1; }
 
-std::string VirtualEx5Driver::OutputName(UINT) { return PortName(shared_->instrument); }
-std::string VirtualEx5Driver::InputName(UINT) { return PortName(shared_->instrument); }
+std::string VirtualEX5Driver::OutputName(UINT) { return PortName(shared_->instrument); }
+std::string VirtualEX5Driver::InputName(UINT) { return PortName(shared_->instrument); }
 
-MMRESULT VirtualEx5Driver::OpenOutput(UINT port, const MidiOutCallback& callback,
+MMRESULT VirtualEX5Driver::OpenOutput(UINT port, const MidiOutCallback& callback,
                                       std::shared_ptr<MidiOutDevice>& device)
 {
     const MMRESULT claimed = Claim(*shared_, port, &Shared::outputOpen);
@@ -143,7 +143,7 @@ MMRESULT VirtualEx5Driver::OpenOutput(UINT port, const MidiOutCallback& callback
     return claimed;
 }
 
-MMRESULT VirtualEx5Driver::OpenInput(UINT port, const MidiInCallback& callback,
+MMRESULT VirtualEX5Driver::OpenInput(UINT port, const MidiInCallback& callback,
                                      std::shared_ptr<MidiInDevice>& device)
 {
     const MMRESULT claimed = Claim(*shared_, port, &Shared::inputOpen);

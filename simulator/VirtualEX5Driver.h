@@ -3,22 +3,22 @@
 #include <memory>
 
 #include "platform/midi/MidiDriver.h"
-#include "simulator/VirtualEx5.h"
+#include "simulator/VirtualEX5.h"
 
 // The built-in virtual instrument as a driver: one output port that leads
-// into a VirtualEx5 and one input port that carries its answers back. Each
+// into a VirtualEX5 and one input port that carries its answers back. Each
 // port can be open once at a time. The programs install it after the
 // system's drivers (ProgramDrivers.h); tests install it alone.
-class VirtualEx5Driver final : public MidiDriver {
+class VirtualEX5Driver final : public MidiDriver {
 public:
-    explicit VirtualEx5Driver(const virtual_ex5::Config& config);
-    ~VirtualEx5Driver() override;
+    explicit VirtualEX5Driver(const virtual_ex5::Config& config);
+    ~VirtualEX5Driver() override;
 
     // Reads SONDERIK_VIRTUAL_EX5; a setting it cannot use is reported on
     // standard error and left at its default.
     static virtual_ex5::Config ConfigFromEnvironment();
 
-    VirtualEx5& Instrument();
+    VirtualEX5& Instrument();
 
     UINT OutputCount() override;
     std::string OutputName(UINT port) override;

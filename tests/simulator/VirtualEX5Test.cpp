@@ -4,7 +4,7 @@
 #include <functional>
 #include <vector>
 
-#include "simulator/VirtualEx5.h"
+#include "simulator/VirtualEX5.h"
 #include "tests/support/VoiceFileBuilder.h"
 #include "voice/Patch.h"
 #include "voice/VoiceList.h"
@@ -38,7 +38,7 @@ Bytes VoiceMessage(std::uint32_t elements, EX5Patch& patch)
     return {};
 }
 
-TEST(VirtualEx5ConfigTest, ReadsEverySettingAndReportsWhatItCannotUse)
+TEST(VirtualEX5ConfigTest, ReadsEverySettingAndReportsWhatItCannotUse)
 {
     std::vector<std::string> problems;
     const Config config = ParseConfig(" model=EX5R, device=15,silent=2,reply=F07E00F7,wire=1", &problems);
@@ -62,7 +62,7 @@ TEST(VirtualEx5ConfigTest, ReadsEverySettingAndReportsWhatItCannotUse)
     EXPECT_FALSE(bad.wire);
 }
 
-TEST(VirtualEx5ProtocolTest, IdentityRequestsAndRepliesHaveTheirExactBytes)
+TEST(VirtualEX5ProtocolTest, IdentityRequestsAndRepliesHaveTheirExactBytes)
 {
     const auto ex5 = IdentityReply(Model::EX5, 0);
     EXPECT_EQ(Of({0xF0, 0x7E, 0x00, 0x06, 0x02, 0x43, 0x00, 0x41, 0x02, 0x33, 0x00, 0x00, 0x00, 0x01, 0xF7}),
@@ -76,7 +76,7 @@ TEST(VirtualEx5ProtocolTest, IdentityRequestsAndRepliesHaveTheirExactBytes)
     EXPECT_FALSE(IdentityRequestTarget(Of({0xF0, 0x7E, 0x10, 0x06, 0x01})));
 }
 
-TEST(VirtualEx5ProtocolTest, VoicesOfOneToFourElementsDecodeToWhatWasPacked)
+TEST(VirtualEX5ProtocolTest, VoicesOfOneToFourElementsDecodeToWhatWasPacked)
 {
     for (std::uint32_t elements = 1; elements <= 4; ++elements) {
         EX5Patch patch("AssemblPatch", 0);
@@ -94,7 +94,7 @@ TEST(VirtualEx5ProtocolTest, VoicesOfOneToFourElementsDecodeToWhatWasPacked)
     }
 }
 
-TEST(VirtualEx5ProtocolTest, BrokenBulkMessagesAreRefusedWithTheirFault)
+TEST(VirtualEX5ProtocolTest, BrokenBulkMessagesAreRefusedWithTheirFault)
 {
     EX5Patch patch("AssemblPatch", 0);
     const Bytes good = VoiceMessage(2, patch);
@@ -119,12 +119,12 @@ TEST(VirtualEx5ProtocolTest, BrokenBulkMessagesAreRefusedWithTheirFault)
     }
 }
 
-TEST(VirtualEx5Test, AnswersOnlyRequestsForItAfterTheSilentOnes)
+TEST(VirtualEX5Test, AnswersOnlyRequestsForItAfterTheSilentOnes)
 {
     Config config;
     config.device = 4;
     config.silent = 1;
-    VirtualEx5 ex5(config);
+    VirtualEX5 ex5(config);
     const Bytes toOther = Of({0xF0, 0x7E, 0x01, 0x06, 0x01, 0xF7});
     const Bytes toAll = Of({0xF0, 0x7E, 0x7F, 0x06, 0x01, 0xF7});
     EXPECT_TRUE(ex5.Receive(toOther).empty());
@@ -150,14 +150,14 @@ TEST(VirtualEx5Test, AnswersOnlyRequestsForItAfterTheSilentOnes)
 
     Config scripted;
     scripted.reply = Of({0xF0, 0x01, 0xF7});
-    VirtualEx5 odd(scripted);
+    VirtualEX5 odd(scripted);
     EXPECT_EQ(std::vector<Bytes>{Of({0xF0, 0x01, 0xF7})}, odd.Receive(Of({0xF0, 0x7E, 0x01, 0x06, 0x01, 0xF7})));
 }
 
 // Auditioning and sending for hours must not make the instrument grow.
-TEST(VirtualEx5Test, KeepsOnlyTheLatestOfWhatItReceived)
+TEST(VirtualEX5Test, KeepsOnlyTheLatestOfWhatItReceived)
 {
-    VirtualEx5 ex5(Config{});
+    VirtualEX5 ex5(Config{});
     for (std::size_t i = 0; i < kReceivedKept + 2; ++i) {
         const auto note = static_cast<int>(i & 0x7F);
         ex5.Receive(Of({0x90, note, 64, 0xF0, 0x43, 0x00, 0xF7, 0xF0, 0x7E, 0x01, 0x06, 0x01, 0xF7}));

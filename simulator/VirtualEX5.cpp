@@ -1,4 +1,4 @@
-#include "simulator/VirtualEx5.h"
+#include "simulator/VirtualEX5.h"
 
 #include <algorithm>
 #include <charconv>
@@ -291,9 +291,9 @@ void Keep(std::vector<T>& list, T item)
 
 }  // namespace
 
-VirtualEx5::VirtualEx5(const Config& config) : config_(config) {}
+VirtualEX5::VirtualEX5(const Config& config) : config_(config) {}
 
-std::vector<Bytes> VirtualEx5::Receive(std::span<const std::uint8_t> stream)
+std::vector<Bytes> VirtualEX5::Receive(std::span<const std::uint8_t> stream)
 {
     std::vector<Bytes> answers;
     const auto now = std::chrono::steady_clock::now();
@@ -332,13 +332,13 @@ std::vector<Bytes> VirtualEx5::Receive(std::span<const std::uint8_t> stream)
     return answers;
 }
 
-Received VirtualEx5::GetReceived() const
+Received VirtualEX5::GetReceived() const
 {
     const std::lock_guard lock(mutex_);
     return received_;
 }
 
-void VirtualEx5::Clear()
+void VirtualEX5::Clear()
 {
     const std::lock_guard lock(mutex_);
     received_ = Received{};

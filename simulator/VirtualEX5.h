@@ -13,7 +13,7 @@
 
 // A simulated EX5 behind the built-in virtual MIDI ports. The protocol is
 // pure functions from bytes to bytes, so that it can be tested, and used by
-// any test peer, without ports; VirtualEx5 adds the instrument's memory.
+// any test peer, without ports; VirtualEX5 adds the instrument's memory.
 
 namespace virtual_ex5 {
 
@@ -87,9 +87,9 @@ struct Received {
 
 // The instrument: thread-safe, so a test may read what it received while
 // the port's sender thread feeds it.
-class VirtualEx5 {
+class VirtualEX5 {
 public:
-    explicit VirtualEx5(const virtual_ex5::Config& config);
+    explicit VirtualEX5(const virtual_ex5::Config& config);
 
     const virtual_ex5::Config& GetConfig() const { return config_; }
 
