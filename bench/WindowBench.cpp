@@ -20,6 +20,7 @@
 #include "tests/support/ScopedEnv.h"
 #include "tests/support/ScopedMidiDrivers.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TreeItems.h"
 
 namespace {
 
@@ -38,6 +39,16 @@ public:
     }
     ~Machine() { std::filesystem::current_path(previous_); }
     std::filesystem::path C() const { return dir_.Path() / "c"; }
+
+    // C:\many\ with 10,000 empty voice files, made in no order of their names.
+    void ManyVoiceFiles() const
+    {
+        const std::filesystem::path folder = C() / "many";
+        std::filesystem::create_directories(folder);
+        for (int i = 0; i < 10000; ++i) {
+            std::ofstream(folder / ("voice" + std::to_string((i * 7919) % 10000) + ".s1v"));
+        }
+    }
 
     std::unique_ptr<CSonderikDlg> Open()
     {
@@ -61,16 +72,6 @@ private:
     std::filesystem::path previous_;
     ScopedMidiDrivers drivers_;
 };
-
-HTREEITEM Child(CTreeCtrl& tree, HTREEITEM parent, const std::string& name)
-{
-    for (HTREEITEM at = tree.GetChildItem(parent); at != nullptr; at = tree.GetNextSiblingItem(at)) {
-        if (tree.GetItemText(at) == name) {
-            return at;
-        }
-    }
-    return nullptr;
-}
 
 long ResidentKilobytes()
 {
@@ -105,11 +106,7 @@ BENCHMARK(StartToShown)->Unit(benchmark::kMillisecond);
 void RefillFileList(benchmark::State& state)
 {
     Machine machine;
-    const std::filesystem::path folder = machine.C() / "many";
-    std::filesystem::create_directories(folder);
-    for (int i = 0; i < 10000; ++i) {
-        std::ofstream(folder / ("voice" + std::to_string((i * 7919) % 10000) + ".s1v"));
-    }
+    machine.ManyVoiceFiles();
     auto dialog = machine.Open();
     Machine::Idle(*dialog);
     CTreeCtrl& tree = dialog->Tree();
@@ -132,11 +129,7 @@ BENCHMARK(RefillFileList)->Unit(benchmark::kMillisecond);
 void SearchVoiceFiles(benchmark::State& state)
 {
     Machine machine;
-    const std::filesystem::path folder = machine.C() / "many";
-    std::filesystem::create_directories(folder);
-    for (int i = 0; i < 10000; ++i) {
-        std::ofstream(folder / ("voice" + std::to_string(i) + ".s1v"));
-    }
+    machine.ManyVoiceFiles();
     for (auto _ : state) {
         benchmark::DoNotOptimize(browser::FindVoiceFiles("C:\\many\\"));
     }

@@ -14,6 +14,7 @@
 #include "tests/support/FileWorld.h"
 #include "tests/support/ScopedEnv.h"
 #include "tests/support/ScopedMidiDrivers.h"
+#include "tests/support/TreeItems.h"
 
 namespace {
 
@@ -23,25 +24,6 @@ void Touch(const std::filesystem::path& file)
 {
     std::filesystem::create_directories(file.parent_path());
     std::ofstream(file, std::ios::binary) << "x";
-}
-
-std::vector<std::string> Children(CTreeCtrl& tree, HTREEITEM parent)
-{
-    std::vector<std::string> names;
-    for (HTREEITEM at = tree.GetChildItem(parent); at != nullptr; at = tree.GetNextSiblingItem(at)) {
-        names.push_back(tree.GetItemText(at));
-    }
-    return names;
-}
-
-HTREEITEM Child(CTreeCtrl& tree, HTREEITEM parent, const std::string& name)
-{
-    for (HTREEITEM at = tree.GetChildItem(parent); at != nullptr; at = tree.GetNextSiblingItem(at)) {
-        if (tree.GetItemText(at) == name) {
-            return at;
-        }
-    }
-    return nullptr;
 }
 
 std::vector<std::string> Files(const CListBox& list)
