@@ -63,8 +63,9 @@ std::optional<HKEY__> Resolve(HKEY key)
 
 HiveFile FileOf(const HKEY__& key) { return HiveFile(key.folder, key.rootName); }
 
-// Resolves `key` and `subKey` into the key they name.
-LSTATUS Locate(HKEY key, LPCSTR subKey, HKEY__& target)
+// Resolves `key` and `subKey` into the key they name, and reads the hive
+// that key lives in.
+LSTATUS Locate(HKEY key, LPCSTR subKey, HKEY__& target, RegistryHive& hive)
 {
     std::optional<HKEY__> parent = Resolve(key);
     if (!parent) {
@@ -77,7 +78,7 @@ LSTATUS Locate(HKEY key, LPCSTR subKey, HKEY__& target)
     }
     target = std::move(*parent);
     target.path = JoinKeyPath(target.path, *sub);
-    return ERROR_SUCCESS;
+    return FileOf(target).Read(hive);
 }
 
 LSTATUS Hand(HKEY__ target, REGSAM desired, PHKEY result)
@@ -95,16 +96,11 @@ try {
         return ERROR_INVALID_PARAMETER;
     }
     HKEY__ target;
-    LSTATUS status = Locate(key, subKey, target);
-    if (status != ERROR_SUCCESS) {
+    RegistryHive hive;
+    if (const LSTATUS status = Locate(key, subKey, target, hive); status != ERROR_SUCCESS) {
         return status;
     }
     const HiveFile file = FileOf(target);
-    RegistryHive hive;
-    status = file.Read(hive);
-    if (status != ERROR_SUCCESS) {
-        return status;
-    }
     if (hive.FindKey(target.path) == nullptr) {
         return ERROR_FILE_NOT_FOUND;
     }
@@ -123,22 +119,17 @@ try {
         return ERROR_INVALID_PARAMETER;
     }
     HKEY__ target;  // carries the parent's rights until it is handed out
-    LSTATUS status = Locate(key, subKey, target);
-    if (status != ERROR_SUCCESS) {
+    RegistryHive hive;
+    if (const LSTATUS status = Locate(key, subKey, target, hive); status != ERROR_SUCCESS) {
         return status;
     }
     const HiveFile file = FileOf(target);
-    RegistryHive hive;
-    status = file.Read(hive);
-    if (status != ERROR_SUCCESS) {
-        return status;
-    }
     bool created = false;
     if (hive.FindKey(target.path) == nullptr) {
         if ((target.access & KEY_CREATE_SUB_KEY) == 0) {
             return ERROR_ACCESS_DENIED;
         }
-        status = file.Update(
+        const LSTATUS status = file.Update(
             [&](RegistryHive& current, bool& changed) {
                 created = current.CreateKey(target.path);
                 changed = created;
