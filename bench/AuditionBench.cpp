@@ -32,6 +32,27 @@ void Fill(EXParams& params, std::uint32_t in, std::uint32_t out)
     params.PrepareIdentify(nullptr, settings, "1.0.3");
 }
 
+constexpr auto kArrivalLimit = std::chrono::milliseconds(2000);
+
+// A JACK client outside the program, and the program's JACK driver alone.
+struct JackBench {
+    NotePeer peer{"sonderik-bench-peer"};
+    ScopedMidiDrivers drivers{{std::make_shared<JackMidiDriver>()}};
+};
+
+// The time from `since` until the peer has a message; one that has not come
+// by kArrivalLimit counts as lost, and as that long.
+void TimeArrival(benchmark::State& state, NotePeer& peer, Clock::time_point since, std::int64_t& lost)
+{
+    const auto arrived = peer.Wait(1, kArrivalLimit);
+    if (arrived.empty()) {
+        ++lost;
+        state.SetIterationTime(std::chrono::duration<double>(kArrivalLimit).count());
+    } else {
+        state.SetIterationTime(std::chrono::duration<double>(arrived.front().at - since).count());
+    }
+}
+
 }  // namespace
 
 // Until the built-in instrument has the note.
@@ -102,9 +123,8 @@ static void BM_PressToFirstNoteJack(benchmark::State& state)
         state.SkipWithError("no JACK server is running");
         return;
     }
-    NotePeer peer("sonderik-bench-peer");
-    auto system = std::make_shared<JackMidiDriver>();
-    const ScopedMidiDrivers drivers({system});
+    JackBench jack;
+    NotePeer& peer = jack.peer;
     EXParams params;
     Fill(params, InPortIndex(peer.OutName()), OutPortIndex(peer.InName()));
     Audition audition(params);
@@ -115,17 +135,11 @@ static void BM_PressToFirstNoteJack(benchmark::State& state)
         const auto pressed = Clock::now();
         const std::string failed = ReportAudition([&] { audition.OnAuditionPress(Audition::kNoteControl, 0); });
         pressSeconds += std::chrono::duration<double>(Clock::now() - pressed).count();
-        const auto arrived = peer.Wait(1, std::chrono::milliseconds(2000));
         if (!failed.empty()) {
             state.SkipWithError(failed.c_str());
             break;
         }
-        if (arrived.empty()) {
-            ++lost;
-            state.SetIterationTime(2.0);
-        } else {
-            state.SetIterationTime(std::chrono::duration<double>(arrived.front().at - pressed).count());
-        }
+        TimeArrival(state, peer, pressed, lost);
         ReportAudition([&] { audition.StopAudition(Audition::kNoteControl, 0); });
         peer.Wait(6, std::chrono::milliseconds(100));
     }
@@ -143,9 +157,8 @@ static void BM_NoteOnToJackClientPortsOpen(benchmark::State& state)
         state.SkipWithError("no JACK server is running");
         return;
     }
-    NotePeer peer("sonderik-bench-peer");
-    auto system = std::make_shared<JackMidiDriver>();
-    const ScopedMidiDrivers drivers({system});
+    JackBench jack;
+    NotePeer& peer = jack.peer;
     EXParams params;
     params.sysexDelay = 0;
     params.attempts = 4;
@@ -159,19 +172,13 @@ static void BM_NoteOnToJackClientPortsOpen(benchmark::State& state)
         Midi midi;
         // The connection takes effect in a later cycle: wait for a first note.
         midi.SendShort(params, pair, 0x90, 60, 0);
-        peer.Wait(1, std::chrono::milliseconds(2000));
+        peer.Wait(1, kArrivalLimit);
         std::int64_t lost = 0;
         for (auto _ : state) {
             peer.Clear();
             const auto sent = Clock::now();
             midi.SendShort(params, pair, 0x90, 60, 64);
-            const auto arrived = peer.Wait(1, std::chrono::milliseconds(2000));
-            if (arrived.empty()) {
-                ++lost;
-                state.SetIterationTime(2.0);
-            } else {
-                state.SetIterationTime(std::chrono::duration<double>(arrived.front().at - sent).count());
-            }
+            TimeArrival(state, peer, sent, lost);
         }
         midi.SendShort(params, pair, 0x90, 60, 0);
         pair.midiOut.Close(params);
