@@ -34,6 +34,15 @@ void Fill(EXParams& params, std::uint32_t in, std::uint32_t out)
 
 constexpr auto kArrivalLimit = std::chrono::milliseconds(2000);
 
+bool SkippedWithoutJack(benchmark::State& state)
+{
+    if (JackServerRunning()) {
+        return false;
+    }
+    state.SkipWithError("no JACK server is running");
+    return true;
+}
+
 // A JACK client outside the program, and the program's JACK driver alone.
 struct JackBench {
     NotePeer peer{"sonderik-bench-peer"};
@@ -119,8 +128,7 @@ BENCHMARK(BM_NoteGapsBuiltIn)->Unit(benchmark::kMillisecond)->UseRealTime()->Ite
 // Until a JACK client outside the program sees the note in its process cycle.
 static void BM_PressToFirstNoteJack(benchmark::State& state)
 {
-    if (!JackServerRunning()) {
-        state.SkipWithError("no JACK server is running");
+    if (SkippedWithoutJack(state)) {
         return;
     }
     JackBench jack;
@@ -153,8 +161,7 @@ BENCHMARK(BM_PressToFirstNoteJack)->UseManualTime()->Unit(benchmark::kMillisecon
 // The same note with the ports already open: JACK's own share.
 static void BM_NoteOnToJackClientPortsOpen(benchmark::State& state)
 {
-    if (!JackServerRunning()) {
-        state.SkipWithError("no JACK server is running");
+    if (SkippedWithoutJack(state)) {
         return;
     }
     JackBench jack;

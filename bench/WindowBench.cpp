@@ -73,6 +73,14 @@ private:
     ScopedMidiDrivers drivers_;
 };
 
+// The folder `name` of drive C:, found by expanding the drive as a click would.
+HTREEITEM FolderOfC(CTreeCtrl& tree, const std::string& name)
+{
+    HTREEITEM c = Child(tree, TVI_ROOT, "C:");
+    tree.Expand(c, TVE_EXPAND);
+    return Child(tree, c, name);
+}
+
 long ResidentKilobytes()
 {
     std::ifstream status("/proc/self/status");
@@ -111,8 +119,7 @@ void RefillFileList(benchmark::State& state)
     Machine::Idle(*dialog);
     CTreeCtrl& tree = dialog->Tree();
     HTREEITEM c = Child(tree, TVI_ROOT, "C:");
-    tree.Expand(c, TVE_EXPAND);
-    HTREEITEM many = Child(tree, c, "many");
+    HTREEITEM many = FolderOfC(tree, "many");
     for (auto _ : state) {
         state.PauseTiming();
         tree.SelectItem(c);
@@ -149,9 +156,7 @@ void ExpandFolder(benchmark::State& state)
         auto dialog = machine.Open();
         Machine::Idle(*dialog);
         CTreeCtrl& tree = dialog->Tree();
-        HTREEITEM c = Child(tree, TVI_ROOT, "C:");
-        tree.Expand(c, TVE_EXPAND);
-        HTREEITEM wide = Child(tree, c, "wide");
+        HTREEITEM wide = FolderOfC(tree, "wide");
         state.ResumeTiming();
         tree.Expand(wide, TVE_EXPAND);
         QApplication::processEvents();
