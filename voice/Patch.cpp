@@ -162,8 +162,15 @@ std::size_t VoiceMessageLength(std::uint32_t elements)
 
 bool LoadVoice(EX5Patch& patch, std::string_view line, const BankImage& image)
 {
+    std::string why;
+    return LoadVoice(patch, line, image, why);
+}
+
+bool LoadVoice(EX5Patch& patch, std::string_view line, const BankImage& image, std::string& why)
+{
     const int v = VoiceOfLine(line);
     if (v < 0 || v >= static_cast<int>(bank::kVoiceCount)) {
+        why = "the list line names no voice 0 to " + std::to_string(bank::kVoiceCount - 1);
         return false;
     }
     const auto voice = static_cast<std::size_t>(v);
@@ -190,6 +197,9 @@ bool LoadVoice(EX5Patch& patch, std::string_view line, const BankImage& image)
             std::fill_n(element.begin(), 4, std::uint8_t{0xFF});
         }
         any = any || patch.HasElement(p);
+    }
+    if (!any) {
+        why = "voice " + std::to_string(v) + " has no element present in the file";
     }
     return any;
 }

@@ -93,6 +93,8 @@ std::size_t VoiceMessageLength(std::uint32_t elements);
 // False when the line names no voice, or the voice has no element at all
 // (it would make a message the instrument does not know).
 bool LoadVoice(EX5Patch& patch, std::string_view line, const BankImage& image);
+// The same, saying in `why` what was wrong when it fails.
+bool LoadVoice(EX5Patch& patch, std::string_view line, const BankImage& image, std::string& why);
 
 // Drum voices cannot be sent yet; a line starting "Dr" names one.
 bool IsDrumLine(std::string_view line);

@@ -167,6 +167,13 @@ TEST(LoadVoiceTest, RefusesLinesThatNameNoVoiceAndVoicesWithoutElements)
     EXPECT_FALSE(LoadVoice(patch, "Pf\tI2-200\tBogus", b.Image()));
     EXPECT_FALSE(LoadVoice(patch, "junk", b.Image()));
     EXPECT_TRUE(LoadVoice(patch, VoiceListLine(b.Image(), 1), b.Image()));
+
+    // And says which check failed.
+    std::string why;
+    EXPECT_FALSE(LoadVoice(patch, VoiceListLine(b.Image(), 0), b.Image(), why));
+    EXPECT_EQ("voice 0 has no element present in the file", why);
+    EXPECT_FALSE(LoadVoice(patch, "junk", b.Image(), why));
+    EXPECT_EQ("the list line names no voice 0 to 255", why);
 }
 
 TEST(LoadVoiceTest, DrumLinesAreRecognisedByTheirCode)
