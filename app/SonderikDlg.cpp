@@ -5,6 +5,7 @@
 #include <exception>
 #include <filesystem>
 #include <optional>
+#include <string_view>
 #include <tuple>
 
 #include <QContextMenuEvent>
@@ -293,7 +294,10 @@ void CSonderikDlg::Guard(Body&& body)
         const std::unique_ptr<EXException> e(raised);
         char line[EXParams::kTextSize];
         FormatEX(e.get(), line, sizeof line);
-        SetStatus(line);
+        // What the dialog's own sites raise says why here too; the port
+        // classes' reasons go to the job's log and the command line.
+        const bool why = e && e->reason[0] != '\0' && std::string_view(e->sourceFile) == dialog_site::kUnit;
+        SetStatus(why ? std::string(line) + " (" + e->reason + ")" : std::string(line));
     } catch (const std::exception& e) {
         SetStatus(e.what());
     } catch (...) {
@@ -523,8 +527,12 @@ bool CSonderikDlg::UpdateData(bool save)
 JobSettings CSonderikDlg::HeldSettings() const
 {
     JobSettings settings;
-    settings.midiInPort = static_cast<std::uint32_t>(SelectedMidiIn().line);
-    settings.midiOutPort = static_cast<std::uint32_t>(SelectedMidiOut().line);
+    const StoredPort in = SelectedMidiIn();
+    const StoredPort out = SelectedMidiOut();
+    settings.midiInPort = static_cast<std::uint32_t>(in.line);
+    settings.midiOutPort = static_cast<std::uint32_t>(out.line);
+    settings.midiInName = in.name;
+    settings.midiOutName = out.name;
     settings.deviceNumber = m_nDeviceNo;
     settings.sysexDelay = m_nSysexDelay;
     settings.midiDelay = m_nMidiDelay;
@@ -1007,8 +1015,9 @@ std::unique_ptr<EX5Patch> CSonderikDlg::SelectedPatch(std::string& line)
         return nullptr;
     }
     auto patch = std::make_unique<EX5Patch>("AssemblPatch", 0);
-    if (!LoadVoice(*patch, line, *bankImage)) {
-        RaiseEX(dialog_site::kAssemble);
+    std::string why;
+    if (!LoadVoice(*patch, line, *bankImage, why)) {
+        RaiseEX(dialog_site::kAssemble, why.c_str());
     }
     return patch;
 }

@@ -98,7 +98,7 @@ static void BM_NoteGapsBuiltIn(benchmark::State& state)
     auto driver = std::make_shared<VirtualEX5Driver>(virtual_ex5::Config{});
     const ScopedMidiDrivers drivers({driver});
     EXParams params;
-    params.PrepareIdentify(nullptr, JobSettings{0, 0, 1, kSysexDelayMs, 0}, "1.0.3");
+    params.PrepareIdentify(nullptr, JobSettings{0, 0, 1, kSysexDelayMs, 0, {}, {}}, "1.0.3");
     Audition audition(params, kRunPause);
     using Ms = std::chrono::duration<double, std::milli>;
     double runMost = 0;

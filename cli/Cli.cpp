@@ -180,8 +180,8 @@ void AddVoice(CLI::App& cmd, Arguments& a) { cmd.add_option("VOICE", a.voiceText
 
 void AddPorts(CLI::App& cmd, Arguments& a)
 {
-    cmd.add_option("--in", a.options.in, "MIDI input port index (see ports)")->check(CLI::Range(-1, 65535));
-    cmd.add_option("--out", a.options.out, "MIDI output port index (see ports)")->check(CLI::Range(-1, 65535));
+    cmd.add_option("--in", a.options.in, "MIDI input port: its index, or (part of) its name (see ports)");
+    cmd.add_option("--out", a.options.out, "MIDI output port: its index, or (part of) its name (see ports)");
 }
 
 void AddJobOptions(CLI::App& cmd, Arguments& a)

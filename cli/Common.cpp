@@ -31,10 +31,19 @@ int Fail(std::ostream& err, const std::string& subject, const std::string& reaso
     return kFailed;
 }
 
+int Fail(std::ostream& err, const std::string& subject, const std::string& text, const std::string& why)
+{
+    Fail(err, subject, text);
+    if (!why.empty()) {
+        err << kProgram << ": " << Printable(why) << '\n';
+    }
+    return kFailed;
+}
+
 int FailEX(std::ostream& err, const std::string& subject, EXException* raised)
 {
     const std::unique_ptr<EXException> e(raised);
-    return Fail(err, subject, e ? e->message : "Unidentified error");
+    return e ? Fail(err, subject, e->message, e->reason) : Fail(err, subject, "Unidentified error");
 }
 
 bool ReadBank(const std::string& file, BankImage& image, std::ostream& err, int& status)
@@ -67,8 +76,9 @@ std::unique_ptr<EX5Patch> PatchOfVoice(const BankImage& image, int voice, const 
         return nullptr;
     }
     auto patch = std::make_unique<EX5Patch>("AssemblPatch", 0);
-    if (!LoadVoice(*patch, line, image)) {
-        status = Fail(err, file, dialog_site::kAssemble.message);
+    std::string why;
+    if (!LoadVoice(*patch, line, image, why)) {
+        status = Fail(err, file, dialog_site::kAssemble.message, why);
         return nullptr;
     }
     return patch;

@@ -22,6 +22,9 @@ std::string PrintableListLine(const std::string& line);
 
 // One request failed: says which file (or subject) and why, in one line.
 int Fail(std::ostream& err, const std::string& subject, const std::string& reason);
+// The same, followed by why on a line of its own when that is known (a
+// driver's words, the check that failed).
+int Fail(std::ostream& err, const std::string& subject, const std::string& text, const std::string& why);
 // The same for a caught record, which it deletes.
 int FailEX(std::ostream& err, const std::string& subject, EXException* raised);
 

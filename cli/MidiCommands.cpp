@@ -1,11 +1,13 @@
 #include "cli/MidiCommands.h"
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <sstream>
 #include <thread>
 #include <vector>
 
@@ -85,7 +87,42 @@ struct Resolved {
     JobSettings settings;
     std::uint32_t timeout = EXParams::kTimeout;
     std::string missing;  // why a stored port cannot be used, when it cannot
+    std::string usage;    // why --in or --out picks no port, with the ports
 };
+
+// The name line `line` has in `names`, or empty where it has none.
+std::string NameOf(const std::vector<std::string>& names, std::int32_t line)
+{
+    return line >= 0 && static_cast<std::size_t>(line) < names.size() ? names[static_cast<std::size_t>(line)]
+                                                                         : std::string();
+}
+
+// The port lists as `ports` prints them.
+void PrintPorts(const std::vector<std::string>& ins, const std::vector<std::string>& outs, std::ostream& out)
+{
+    for (std::size_t i = 0; i < ins.size(); ++i) {
+        out << "in " << i << ' ' << Printable(ins[i]) << '\n';
+    }
+    for (std::size_t i = 0; i < outs.size(); ++i) {
+        out << "out " << i << ' ' << Printable(outs[i]) << '\n';
+    }
+}
+
+// An option's port, or the usage error of one that picks none.
+void PickOption(const std::optional<std::string>& option, const char* name, const std::vector<std::string>& names,
+                std::uint32_t& port, std::string& usage)
+{
+    if (!option || !usage.empty()) {
+        return;
+    }
+    const PortPick pick = PickPort(*option, names);
+    if (!pick.problem.empty()) {
+        usage = std::string(kProgram) + ": " + name + " " + Printable(*option) + ": " + pick.problem +
+                "; the ports are:\n";
+        return;
+    }
+    port = static_cast<std::uint32_t>(pick.line);
+}
 
 // A port the settings name that the list does not have any more.
 std::string Missing(const char* direction, const StoredPort& stored, std::int32_t chosen)
@@ -131,12 +168,16 @@ Resolved Resolve(const JobOptions& options, VirtualEX5Driver* virtualEX5, [[mayb
         r.settings.sysexDelay = kDefaultSysexDelay;
         r.settings.midiDelay = kDefaultMidiDelay;
     }
-    if (options.in) {
-        r.settings.midiInPort = static_cast<std::uint32_t>(*options.in);
+    PickOption(options.in, "--in", ins, r.settings.midiInPort, r.usage);
+    PickOption(options.out, "--out", outs, r.settings.midiOutPort, r.usage);
+    if (!r.usage.empty()) {
+        std::ostringstream listed;
+        PrintPorts(ins, outs, listed);
+        r.usage += listed.str() + "Run '" + kProgram + " --help' for more information.\n";
     }
-    if (options.out) {
-        r.settings.midiOutPort = static_cast<std::uint32_t>(*options.out);
-    }
+    // What the job is to open: these ports as they are named now.
+    r.settings.midiInName = NameOf(ins, static_cast<std::int32_t>(r.settings.midiInPort));
+    r.settings.midiOutName = NameOf(outs, static_cast<std::int32_t>(r.settings.midiOutPort));
     r.settings.deviceNumber = options.device.value_or(r.settings.deviceNumber);
     r.settings.sysexDelay = options.sysexDelay.value_or(r.settings.sysexDelay);
     r.settings.midiDelay = options.midiDelay.value_or(r.settings.midiDelay);
@@ -272,11 +313,12 @@ std::string WithAdvice(const std::string& line, const Resolved& r, bool send)
         advice = send ? "the voice was still being sent when the MIDI delay ran out; raise it with --midi-delay MS"
                       : "a message was still being sent when its wait ran out; raise --sysex-delay MS";
         break;
+    // The ports the job was given, whatever the lists hold since.
     case JobFailureKind::OutputPort:
-        advice = PortAdvice("output", r.settings.midiOutPort, OutName(r.settings.midiOutPort), "--out");
+        advice = PortAdvice("output", r.settings.midiOutPort, r.settings.midiOutName, "--out");
         break;
     case JobFailureKind::InputPort:
-        advice = PortAdvice("input", r.settings.midiInPort, InName(r.settings.midiInPort), "--in");
+        advice = PortAdvice("input", r.settings.midiInPort, r.settings.midiInName, "--in");
         break;
     default:
         break;
@@ -332,6 +374,41 @@ int ControlOf(const std::string& action)
 
 }  // namespace
 
+PortPick PickPort(const std::string& argument, const std::vector<std::string>& names)
+{
+    PortPick pick;
+    if (argument == "-1") {
+        return pick;  // none, as a stored -1
+    }
+    const auto digit = [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; };
+    if (!argument.empty() && std::all_of(argument.begin(), argument.end(), digit)) {
+        if (argument.size() > std::to_string(kMaxPortIndex).size() || std::stol(argument) > kMaxPortIndex) {
+            pick.problem = "a port index is at most " + std::to_string(kMaxPortIndex);
+        } else {
+            pick.line = static_cast<std::int32_t>(std::stol(argument));
+        }
+        return pick;
+    }
+    const auto exact = std::find(names.begin(), names.end(), argument);
+    if (exact != names.end()) {
+        pick.line = static_cast<std::int32_t>(exact - names.begin());
+        return pick;
+    }
+    std::vector<std::int32_t> containing;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (!argument.empty() && names[i].find(argument) != std::string::npos) {
+            containing.push_back(static_cast<std::int32_t>(i));
+        }
+    }
+    if (containing.size() == 1) {
+        pick.line = containing.front();
+    } else {
+        pick.problem = containing.empty() ? "no port has this name or a name that contains it"
+                                          : std::to_string(containing.size()) + " ports have a name that contains it";
+    }
+    return pick;
+}
+
 MidiSetup SystemMidi()
 {
     return [] { return InstallProgramMidiDrivers().get(); };
@@ -340,14 +417,8 @@ MidiSetup SystemMidi()
 int Ports(const MidiSetup& midi, std::ostream& out, std::ostream& err)
 {
     midi();
-    const UINT ins = midiInGetNumDevs();
-    for (UINT i = 0; i < ins; ++i) {
-        out << "in " << i << ' ' << Printable(InName(i)) << '\n';
-    }
-    const UINT outs = midiOutGetNumDevs();
-    for (UINT i = 0; i < outs; ++i) {
-        out << "out " << i << ' ' << Printable(OutName(i)) << '\n';
-    }
+    const std::vector<std::string> ins = Names(midiInGetNumDevs(), InName);
+    PrintPorts(ins, Names(midiOutGetNumDevs(), OutName), out);
     return out.flush() ? 0 : Fail(err, "ports", "Cannot write the port list");
 }
 
@@ -356,6 +427,10 @@ int Identify(const MidiSetup& midi, const JobOptions& options, std::ostream& out
 {
     VirtualEX5Driver* virtualEX5 = midi();
     Resolved resolved = Resolve(options, virtualEX5, err);
+    if (!resolved.usage.empty()) {
+        err << resolved.usage;
+        return kUsage;
+    }
     if (!resolved.missing.empty()) {
         return Fail(err, "identify", resolved.missing);
     }
@@ -383,7 +458,8 @@ int Identify(const MidiSetup& midi, const JobOptions& options, std::ostream& out
         return kFailed;
     }
     if (params->errorText[0] != '\0') {
-        return Fail(err, "identify", WithAdvice(WithoutLineEnd(params->errorText), resolved, false));
+        return Fail(err, "identify", WithAdvice(WithoutLineEnd(params->errorText), resolved, false),
+                    params->errorReason);
     }
     out << params->identResult << '\n';
     if (IsFamilyModel(params->identResult) && params->answeredPass == 2) {
@@ -410,6 +486,10 @@ int Send(const MidiSetup& midi, const std::string& file, int voice, const JobOpt
 
     VirtualEX5Driver* virtualEX5 = midi();
     Resolved resolved = Resolve(options, virtualEX5, err);
+    if (!resolved.usage.empty()) {
+        err << resolved.usage;
+        return kUsage;
+    }
     if (!resolved.missing.empty()) {
         return Fail(err, file, resolved.missing);
     }
@@ -434,9 +514,9 @@ int Send(const MidiSetup& midi, const std::string& file, int voice, const JobOpt
         return kFailed;
     }
     if (params->errorText[0] != '\0') {
-        return Fail(err, file, WithAdvice(WithoutLineEnd(params->errorText), resolved, true));
+        return Fail(err, file, WithAdvice(WithoutLineEnd(params->errorText), resolved, true), params->errorReason);
     }
-    const std::string portName = OutName(resolved.settings.midiOutPort);
+    const std::string portName = resolved.settings.midiOutName;
     out << "Sent " << ShownVoice(line) << " to " << Printable(portName) << '\n';
     if (virtualEX5 != nullptr && portName == virtualEX5->OutputName(0)) {
         ShowReceived(*virtualEX5, out);
@@ -449,6 +529,10 @@ int PlayAudition(const MidiSetup& midi, const std::string& action, std::uint32_t
 {
     VirtualEX5Driver* virtualEX5 = midi();
     Resolved resolved = Resolve(options, virtualEX5, err);
+    if (!resolved.usage.empty()) {
+        err << resolved.usage;
+        return kUsage;
+    }
     KeepInRange(resolved, options, false, false, err);
     // What the window holds after its last job: that job's ports and delay.
     auto params = std::make_unique<EXParams>();
@@ -457,21 +541,23 @@ int PlayAudition(const MidiSetup& midi, const std::string& action, std::uint32_t
     const int control = ControlOf(action);
 
     const auto pressed = std::chrono::steady_clock::now();
-    const std::string pressFailed = ReportAudition([&] { audition.OnAuditionPress(control, 0); });
+    std::string pressWhy;
+    const std::string pressFailed = ReportAudition([&] { audition.OnAuditionPress(control, 0); }, &pressWhy);
     // As in the window, the release comes even after a failed press: notes
     // that did start must not be left sounding.
     std::this_thread::sleep_until(pressed + std::chrono::milliseconds(holdMs));
-    const std::string releaseFailed = ReportAudition([&] { audition.StopAudition(control, 0); });
+    std::string releaseWhy;
+    const std::string releaseFailed = ReportAudition([&] { audition.StopAudition(control, 0); }, &releaseWhy);
 
-    const std::string portName = OutName(resolved.settings.midiOutPort);
+    const std::string portName = resolved.settings.midiOutName;
     if (virtualEX5 != nullptr && !portName.empty() && portName == virtualEX5->OutputName(0)) {
         ShowChannelMessages(*virtualEX5, out);
     }
     if (!pressFailed.empty()) {
-        Fail(err, "audition " + action, pressFailed);
+        Fail(err, "audition " + action, pressFailed, pressWhy);
     }
     if (!releaseFailed.empty() && releaseFailed != pressFailed) {
-        Fail(err, "audition " + action, releaseFailed);
+        Fail(err, "audition " + action, releaseFailed, releaseWhy);
     }
     if (!out.flush()) {
         return kFailed;

@@ -6,6 +6,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "app/Settings.h"
 
@@ -23,8 +24,11 @@ MidiSetup SystemMidi();
 // What the command line may override; the rest comes from the stored
 // settings, or from the built-in values when nothing is stored.
 struct JobOptions {
-    std::optional<std::int32_t> in;
-    std::optional<std::int32_t> out;
+    // A port as typed: digits only (or -1, none) are an index; anything
+    // else names the port of exactly that name, else the one port whose
+    // name contains it. See PickPort.
+    std::optional<std::string> in;
+    std::optional<std::string> out;
     std::optional<std::uint32_t> device;
     std::optional<std::uint32_t> sysexDelay;
     std::optional<std::uint32_t> midiDelay;
@@ -37,6 +41,16 @@ struct JobOptions {
 inline constexpr std::uint32_t kMaxSysexDelay = kMaxDelay;
 inline constexpr std::uint32_t kMaxMidiDelay = 60000;
 inline constexpr std::uint32_t kMaxTimeout = 60000;
+
+// The line of `names` that --in or --out `argument` picks (-1: none), or
+// why it picks none: no port or several ports go by that name. The lines
+// are those `ports` prints, in order.
+struct PortPick {
+    std::int32_t line = -1;
+    std::string problem;
+};
+PortPick PickPort(const std::string& argument, const std::vector<std::string>& names);
+inline constexpr std::int32_t kMaxPortIndex = 65535;
 
 int Ports(const MidiSetup& midi, std::ostream& out, std::ostream& err);
 // With `showWaiting` (standard error is a terminal), a status line shows

@@ -65,6 +65,8 @@ void Audition::Play(const Note (&notes)[N], const ErrorSite (&sites)[N], std::ch
     EXParams own;
     own.midiInPort = params_.midiInPort;
     own.midiOutPort = params_.midiOutPort;
+    own.midiInName = params_.midiInName;
+    own.midiOutName = params_.midiOutName;
     own.sysexDelay = params_.sysexDelay;
     own.attempts = params_.attempts;
 
@@ -74,11 +76,11 @@ void Audition::Play(const Note (&notes)[N], const ErrorSite (&sites)[N], std::ch
     }
     // Destroying the pair closes whatever a raise leaves open.
     MidiParams pair;
-    pair.midiIn.Open(own.midiInPort);
+    pair.midiIn.Open(own);
     if (const MMRESULT opened = pair.midiOut.Open(own); opened != MMSYSERR_NOERROR) {
         // Sending on the handle a failed open leaves behind would only say
         // that the handle is invalid; say why instead.
-        RaiseEXCode(dialog_site::kOpenOut, opened);
+        RaiseEXCode(dialog_site::kOpenOut, opened, pair.midiOut.OpenFailure().c_str());
     }
     for (std::size_t i = 0; i < N; ++i) {
         if (midi->SendShort(own, pair, kNoteOn, notes[i].key, notes[i].velocity) != 0) {
@@ -92,7 +94,7 @@ void Audition::Play(const Note (&notes)[N], const ErrorSite (&sites)[N], std::ch
     pair.midiOut.Close(own);
 }
 
-std::string ReportAudition(const std::function<void()>& action)
+std::string ReportAudition(const std::function<void()>& action, std::string* why)
 {
     try {
         action();
@@ -100,6 +102,9 @@ std::string ReportAudition(const std::function<void()>& action)
         const std::unique_ptr<EXException> e(raised);
         char text[EXException::kTextSize * 2 + 16];
         FormatEX(e.get(), text, sizeof text);
+        if (why != nullptr && e) {
+            *why = e->reason;
+        }
         return text;
     } catch (const std::exception& e) {
         return e.what();

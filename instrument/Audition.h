@@ -71,5 +71,6 @@ private:
 };
 
 // Runs one audition action and returns "" or, for what it raised, the line
-// "unit:line message" that the window's status line and the tool show.
-std::string ReportAudition(const std::function<void()>& action);
+// "unit:line message" that the window's status line and the tool show;
+// `why` gets the reason that came with it, if any.
+std::string ReportAudition(const std::function<void()>& action, std::string* why = nullptr);

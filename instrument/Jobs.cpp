@@ -17,7 +17,6 @@
 namespace {
 
 constexpr UINT kCancelMessage = 0x8001;
-constexpr std::size_t kNameSize = 260;
 
 void Done(HWND window)
 {
@@ -45,6 +44,10 @@ void ReportError(EXParams& params, EXException* raised)
     if (logIt) {
         LogF(params, "%s", line);
         std::snprintf(params.errorText, sizeof params.errorText, "%s", line);
+        if (e && e->reason[0] != '\0') {
+            LogF(params, "%s\r\n", e->reason);
+            params.errorReason = e->reason;
+        }
     } else {
         Report(params, line);
     }
@@ -101,6 +104,7 @@ void SendVoiceJob(void* arg)
 {
     EXParams& params = *static_cast<EXParams*>(arg);
     params.errorText[0] = '\0';
+    params.errorReason.clear();
     char logBuffer[4];
     std::unique_ptr<MidiParams> pair;
 
@@ -108,7 +112,7 @@ void SendVoiceJob(void* arg)
         pair = std::make_unique<MidiParams>();
         OpenLog(params, "ab", logBuffer, worker_site::kSendVoice);
         LogF(params, "Sonderik %s sent voice patch at %s", params.version, platform::LocalDateText().c_str());
-        pair->midiIn.Open(params.midiInPort);
+        pair->midiIn.Open(params);
         pair->midiOut.Open(params);
         Midi midi;
         midi.SendVoice(params, *pair);
@@ -128,6 +132,7 @@ void IdentifyJob(void* arg)
 {
     EXParams& params = *static_cast<EXParams*>(arg);
     params.errorText[0] = '\0';
+    params.errorReason.clear();
     char logBuffer[4];
     std::unique_ptr<MidiParams> pair;
     std::unique_ptr<Midi> conversation;
@@ -136,7 +141,7 @@ void IdentifyJob(void* arg)
         pair = std::make_unique<MidiParams>();
         OpenLog(params, "wb", logBuffer, worker_site::kIdentify);
         LogF(params, "Sonderik %s started at %s", params.version, platform::LocalDateText().c_str());
-        pair->midiIn.Open(params.midiInPort);
+        pair->midiIn.Open(params);
         pair->midiOut.Open(params);
 
         // The family description cannot build our conversation object by
@@ -146,12 +151,8 @@ void IdentifyJob(void* arg)
         if (family == nullptr) {
             return;
         }
-        char outName[kNameSize] = {};
-        char inName[kNameSize] = {};
-        MidiOutWin::GetDeviceName(params.midiOutPort, outName, static_cast<int>(kNameSize));
-        MidiInWin::GetDeviceName(params.midiInPort, inName, static_cast<int>(kNameSize));
-        LogF(params, "Parameters: MIDI OUT=%s", outName);
-        LogF(params, ", MIDI IN=%s", inName);
+        LogF(params, "Parameters: MIDI OUT=%s", OutputPortName(params).c_str());
+        LogF(params, ", MIDI IN=%s", InputPortName(params).c_str());
         LogF(params, "\r\n");
         LogF(params, "Instrument=%s", family->GetDisplayName());
         LogF(params, ", Device number=%u", params.deviceNumber);

@@ -29,14 +29,27 @@ void LogBytes(const EXParams& params, const std::uint8_t* bytes, int count)
     }
 }
 
+}  // namespace
+
 std::string InputPortName(const EXParams& params)
 {
+    if (!params.midiInName.empty()) {
+        return params.midiInName;
+    }
     char name[kNameSize] = {};
     MidiInWin::GetDeviceName(params.midiInPort, name, static_cast<int>(kNameSize));
     return name;
 }
 
-}  // namespace
+std::string OutputPortName(const EXParams& params)
+{
+    if (!params.midiOutName.empty()) {
+        return params.midiOutName;
+    }
+    char name[kNameSize] = {};
+    MidiOutWin::GetDeviceName(params.midiOutPort, name, static_cast<int>(kNameSize));
+    return name;
+}
 
 void LogF(const EXParams& params, const char* format, ...)
 {

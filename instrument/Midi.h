@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "voice/EXParams.h"
 #include "voice/Family.h"
@@ -59,6 +60,11 @@ void InstallEX5Conversation();
 // answers, once more to every device (learning the number), then the
 // interpretation. True when the instrument was named on the first pass.
 bool IdentifyInstrument(Midi& midi, EXParams& params, MidiParams& pair);
+
+// The name of the job's input or output port: the one it was chosen
+// under, else what the listing calls its index now.
+std::string InputPortName(const EXParams& params);
+std::string OutputPortName(const EXParams& params);
 
 // printf into the job's log, when one is open.
 void LogF(const EXParams& params, const char* format, ...) __attribute__((format(printf, 2, 3)));

@@ -65,15 +65,25 @@ MidiInWin::~MidiInWin()
     CloseHandle(event_);
 }
 
-int MidiInWin::Open(UINT port)
+int MidiInWin::Open(UINT port) { return Open(port, std::string()); }
+
+int MidiInWin::Open(EXParams& params) { return Open(params.midiInPort, params.midiInName); }
+
+int MidiInWin::Open(UINT& port, const std::string& expected)
 {
     if (open_) {
         return 0;
     }
-    const MMRESULT result = midiInOpen(&handle_, port, reinterpret_cast<DWORD_PTR>(&MidiInProc),
-                                       reinterpret_cast<DWORD_PTR>(this), CALLBACK_FUNCTION);
+    std::string reason;
+    const MMRESULT result = OpenChosenPort(
+        port, expected, PortListing<MIDIINCAPSA>{&midiInGetNumDevs, &midiInGetDevCapsA},
+        [&](UINT line) {
+            return midiInOpen(&handle_, line, reinterpret_cast<DWORD_PTR>(&MidiInProc),
+                              reinterpret_cast<DWORD_PTR>(this), CALLBACK_FUNCTION);
+        },
+        reason);
     if (result != MMSYSERR_NOERROR) {
-        RaiseEX("Cannot open MIDI device for input", kUnit, kLineOpen);
+        RaiseEX("Cannot open MIDI device for input", kUnit, kLineOpen, reason.c_str());
     }
     open_ = true;
     return 0;

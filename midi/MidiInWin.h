@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "midi/SysexMessage.h"
 #include "platform/midi/WinMidi.h"
@@ -34,7 +35,11 @@ public:
     MidiInWin(const MidiInWin&) = delete;
     MidiInWin& operator=(const MidiInWin&) = delete;
 
+    // Raises "Cannot open MIDI device for input" with the drivers' reason.
     int Open(UINT port);
+    // Port midiInPort as chosen under the name midiInName (see JobSettings):
+    // followed when it moved, refused when it went.
+    int Open(EXParams& params);
     // bytes / 1024 + 1 cleared buffers, replacing the present ones.
     void AllocateBuffers(int bytes);
     // Arms the port for replies of up to `bytes` bytes and returns the
@@ -59,6 +64,7 @@ public:
     int ReadMessage(std::uint8_t* dest, int destSize, int index) const;
 
 private:
+    int Open(UINT& port, const std::string& expected);
     MMRESULT ReleaseBuffers(const Pacing& pacing);
     SysexMessage& Buffer(int i) const { return buffers_[static_cast<std::size_t>(i)]; }
 

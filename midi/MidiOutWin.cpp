@@ -17,12 +17,14 @@ constexpr int kLinePrepare = 128;
 constexpr int kLineSendLong = 136;
 constexpr int kLineUnprepare = 186;
 
-[[noreturn]] void RaiseCode(const char* format, MMRESULT code, int line)
-{
-    ::RaiseCode(format, code, kUnit, line);
-}
-
 }  // namespace
+
+// A call on a port whose open failed can only say its handle is invalid;
+// the open's own reason says why.
+void MidiOutWin::Raise(const char* format, MMRESULT code, int line) const
+{
+    RaiseCode(format, code, kUnit, line, open_ ? std::string() : openFailure_);
+}
 
 int MidiOutWin::GetDeviceName(UINT port, char* lpszDeviceName, int size)
 {
@@ -65,12 +67,19 @@ MMRESULT MidiOutWin::Open(EXParams& params)
     }
     // The driver's callback tells when a message is done, so that a wait for
     // it ends then and not at the end of a pause.
-    const MMRESULT result = midiOutOpen(&params.midiOutHandle, params.midiOutPort,
-                                        reinterpret_cast<DWORD_PTR>(&SetEventWhenDone),
-                                        reinterpret_cast<DWORD_PTR>(done_), CALLBACK_FUNCTION);
+    std::string reason;
+    const MMRESULT result = OpenChosenPort(
+        params.midiOutPort, params.midiOutName, PortListing<MIDIOUTCAPSA>{&midiOutGetNumDevs, &midiOutGetDevCapsA},
+        [&](UINT line) {
+            return midiOutOpen(&params.midiOutHandle, line, reinterpret_cast<DWORD_PTR>(&SetEventWhenDone),
+                               reinterpret_cast<DWORD_PTR>(done_), CALLBACK_FUNCTION);
+        },
+        reason);
     if (result != MMSYSERR_NOERROR) {
+        openFailure_ = reason.empty() ? std::string() : "the MIDI output port was not opened: " + reason;
         return result;
     }
+    openFailure_.clear();
     open_ = true;
     handle_ = params.midiOutHandle;
     return MMSYSERR_NOERROR;
@@ -82,7 +91,7 @@ int MidiOutWin::SendShortMessage(EXParams& params, std::uint8_t status, std::uin
                        (static_cast<DWORD>(data2) << 16);
     const MMRESULT result = midiOutShortMsg(params.midiOutHandle, word);
     if (result != MMSYSERR_NOERROR) {
-        RaiseCode("Error 0x%X sending MIDI message", result, kLineSendShort);
+        Raise("Error 0x%X sending MIDI message", result, kLineSendShort);
     }
     ++messageCount_;
     return 0;
@@ -101,11 +110,11 @@ int MidiOutWin::SendLongMessage(EXParams& params, const std::uint8_t* data, int 
     MIDIHDR* header = message_.GetHeader();
     MMRESULT result = midiOutPrepareHeader(params.midiOutHandle, header, sizeof(MIDIHDR));
     if (result != MMSYSERR_NOERROR) {
-        RaiseCode("Error 0x%X preparing MIDI out header", result, kLinePrepare);
+        Raise("Error 0x%X preparing MIDI out header", result, kLinePrepare);
     }
     result = midiOutLongMsg(params.midiOutHandle, header, sizeof(MIDIHDR));
     if (result != MMSYSERR_NOERROR) {
-        RaiseCode("Error 0x%X sending MIDI message", result, kLineSendLong);
+        Raise("Error 0x%X sending MIDI message", result, kLineSendLong);
     }
     ++messageCount_;
     return 0;
@@ -119,7 +128,7 @@ void MidiOutWin::UnprepareMessage(EXParams& params)
         ReleaseHeader(pacing, "Waiting for MIDI Out.", DrainInterval(pacing, header->dwBufferLength), done_,
                       [&] { return midiOutUnprepareHeader(params.midiOutHandle, header, sizeof(MIDIHDR)); });
     if (result != MMSYSERR_NOERROR) {
-        RaiseCode("Error 0x%X unpreparing MIDI out header", result, kLineUnprepare);
+        Raise("Error 0x%X unpreparing MIDI out header", result, kLineUnprepare);
     }
     message_.Clear();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "midi/SysexMessage.h"
 #include "platform/midi/WinMidi.h"
@@ -24,6 +25,9 @@ public:
     MidiOutWin& operator=(const MidiOutWin&) = delete;
 
     // 0, or the driver's code (and the port stays closed); never raises.
+    // Port midiOutPort as chosen under the name midiOutName (see
+    // JobSettings): followed when it moved, refused (MIDIERR_NODEVICE) when
+    // it went. Why an open failed goes with what the port raises next.
     MMRESULT Open(EXParams& params);
     int SendShortMessage(EXParams& params, std::uint8_t status, std::uint8_t data1, std::uint8_t data2);
     // Queues the message and returns without waiting for the driver; the
@@ -36,13 +40,17 @@ public:
     MMRESULT Close(EXParams& params);
     int GetMessageCount() const { return messageCount_; }
     bool IsOpen() const { return open_; }
+    // Why the last Open failed, when a driver said; empty otherwise.
+    const std::string& OpenFailure() const { return openFailure_; }
 
 private:
     void CloseOpenPort();
+    [[noreturn]] void Raise(const char* format, MMRESULT code, int line) const;
 
     HANDLE done_ = nullptr;  // set by the driver's callback when a message is done
     int messageCount_ = 0;
     SysexMessage message_;
     bool open_ = false;
     HMIDIOUT handle_ = nullptr;
+    std::string openFailure_;  // why the last open failed, when a driver said
 };

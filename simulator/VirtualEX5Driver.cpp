@@ -89,10 +89,12 @@ private:
 MMRESULT Claim(VirtualEX5Driver::Shared& shared, UINT port, bool VirtualEX5Driver::Shared::*open)
 {
     if (port != 0) {
+        platform::ExplainMidiFailure("the built-in instrument has one port each way");
         return MMSYSERR_BADDEVICEID;
     }
     const std::lock_guard lock(shared.mutex);
     if (shared.*open) {
+        platform::ExplainMidiFailure("the built-in instrument's port is open already, and it takes one user at a time");
         return MMSYSERR_ALLOCATED;
     }
     shared.*open = true;

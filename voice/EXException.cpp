@@ -7,7 +7,8 @@
 namespace {
 
 // Longer texts are cut, never overflowed; the last byte is always NUL.
-void CopyText(char (&dst)[EXException::kTextSize], const char* src)
+template <std::size_t N>
+void CopyText(char (&dst)[N], const char* src)
 {
     std::memset(dst, 0, sizeof dst);
     if (src != nullptr) {
@@ -30,13 +31,24 @@ void RaiseEX(const char* message, const char* sourceFile, int line)
     throw new (std::nothrow) EXException(message, sourceFile, line);
 }
 
+void RaiseEX(const char* message, const char* sourceFile, int line, const char* reason)
+{
+    auto* e = new (std::nothrow) EXException(message, sourceFile, line);
+    if (e != nullptr) {
+        CopyText(e->reason, reason);
+    }
+    throw e;
+}
+
 void RaiseEX(const ErrorSite& site) { RaiseEX(site.message, site.unit, site.line); }
 
-void RaiseEXCode(const ErrorSite& site, unsigned code)
+void RaiseEX(const ErrorSite& site, const char* reason) { RaiseEX(site.message, site.unit, site.line, reason); }
+
+void RaiseEXCode(const ErrorSite& site, unsigned code, const char* reason)
 {
     char text[EXException::kTextSize];
     std::snprintf(text, sizeof text, site.message, code);
-    RaiseEX(text, site.unit, site.line);
+    RaiseEX(text, site.unit, site.line, reason);
 }
 
 void FormatEX(const EXException* e, char* out, std::size_t outSize)

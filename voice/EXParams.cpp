@@ -13,6 +13,8 @@ void EXParams::PrepareCommon(HWND identDone, const JobSettings& settings, const 
     familyIndex = 0;
     midiInPort = settings.midiInPort;
     midiOutPort = settings.midiOutPort;
+    midiInName = settings.midiInName;
+    midiOutName = settings.midiOutName;
     deviceNumber = settings.deviceNumber;
     sysexDelay = settings.sysexDelay;
     timeout = kTimeout;

@@ -15,6 +15,12 @@ struct JobSettings {
     std::uint32_t deviceNumber = 1;
     std::uint32_t sysexDelay = 25;
     std::uint32_t midiDelay = 500;
+    // The names the two ports had when they were chosen (empty: not known).
+    // An index stands for that port: the job follows the name when the
+    // port only moved in a listing made since, and fails, naming it, when
+    // it is gone, rather than open whatever took its place.
+    std::string midiInName;
+    std::string midiOutName;
 };
 
 // The job parameter record. The dialog owns one for its whole life, refills it
@@ -63,6 +69,14 @@ public:
     // device number, 2 the request to every device).
     std::string logFolder;
     std::uint32_t answeredPass = 0;
+    // The ports' names as chosen (JobSettings); an index moved to follow
+    // one is written back to midiInPort or midiOutPort.
+    std::string midiInName;
+    std::string midiOutName;
+    // Why the job failed, when whoever failed said more than errorText's
+    // fixed message (a MIDI driver's words); the log has it on the line
+    // after the error line.
+    std::string errorReason;
     // Where each request of a conversation is announced as it goes out, for
     // a watcher that shows what is being waited for; null for nobody. The
     // preparations leave it as it is.

@@ -10,6 +10,7 @@
 #include <deque>
 #include <thread>
 
+#include "platform/midi/JackStatus.h"
 #include "platform/midi/StreamDevices.h"
 
 using platform::OutputLine;
@@ -108,6 +109,7 @@ struct JackMidiDriver::Client {
         jack_status_t status{};
         client->jack = jack_client_open(kClientName, JackNoStartServer, &status);
         if (client->jack == nullptr) {
+            platform::ExplainMidiFailure(platform::JackStatusText(status));
             return nullptr;
         }
         jack_set_process_callback(client->jack, &Client::Process, client.get());

@@ -98,6 +98,12 @@ public:
 
 namespace platform {
 
+// What a driver calls, on the calling thread, just before it answers a
+// failure: why, in its own words. Several reasons in one call are joined.
+// A count may explain why a backend has no ports (no server to reach). The
+// layer hands them on through MidiFailureReason (WinMidi.h).
+void ExplainMidiFailure(const std::string& reason);
+
 // The drivers of the system's MIDI this build has (SONDERIK_WITH_ALSA,
 // SONDERIK_WITH_JACK), in this order: the ALSA sequencer (RtMidi), then
 // JACK; none at all in a build without either. The layer starts with them

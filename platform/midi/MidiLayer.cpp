@@ -15,6 +15,13 @@ namespace {
 // An output port's record says it takes all sixteen channels.
 constexpr WORD kAllChannels = 0xFFFF;
 
+// What the drivers said in the midi* call this thread makes now (see
+// MidiFailureReason); per thread, like the last error code.
+thread_local std::string callReason;
+
+// Each midi* call that reaches a driver starts with no reason.
+void BeginCall() { callReason.clear(); }
+
 // The ports of the last listing of one direction: how many each driver had.
 struct Listing {
     bool made = false;
@@ -124,6 +131,7 @@ Listing CurrentListing(Direction direction)
 
 UINT Total(Direction direction)
 {
+    BeginCall();
     UINT total = 0;
     for (const auto& part : CurrentListing(direction).parts) {
         total += part.second;
@@ -180,6 +188,7 @@ template <typename Device>
 MMRESULT OpenPort(Device** handle, UINT deviceId, DWORD_PTR callback, DWORD_PTR instance, DWORD flags)
 {
     using Of = Side<Device>;
+    BeginCall();
     if (handle == nullptr) {
         return MMSYSERR_INVALPARAM;
     }
@@ -229,6 +238,7 @@ std::shared_ptr<Device> Find(Device* handle)
 template <typename Device>
 MMRESULT ClosePort(Device* handle)
 {
+    BeginCall();
     const auto device = Find(handle);
     if (!device) {
         return MMSYSERR_INVALHANDLE;
@@ -251,6 +261,7 @@ bool HeaderOk(LPMIDIHDR header, UINT size)
 template <typename Handle, typename Call>
 MMRESULT WithHeader(Handle handle, LPMIDIHDR header, UINT size, Call call)
 {
+    BeginCall();
     const auto device = Find(handle);
     if (!device) {
         return MMSYSERR_INVALHANDLE;
@@ -264,6 +275,7 @@ MMRESULT WithHeader(Handle handle, LPMIDIHDR header, UINT size, Call call)
 template <typename Handle, typename Call>
 MMRESULT WithDevice(Handle handle, Call call)
 {
+    BeginCall();
     const auto device = Find(handle);
     return device ? call(*device) : MMSYSERR_INVALHANDLE;
 }
@@ -271,6 +283,16 @@ MMRESULT WithDevice(Handle handle, Call call)
 }  // namespace
 
 namespace platform {
+
+void ExplainMidiFailure(const std::string& reason)
+{
+    if (reason.empty()) {
+        return;
+    }
+    callReason += (callReason.empty() ? "" : "; ") + reason;
+}
+
+std::string MidiFailureReason() { return callReason; }
 
 void InstallMidiDrivers(std::vector<std::shared_ptr<MidiDriver>> drivers)
 {

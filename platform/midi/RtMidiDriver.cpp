@@ -110,10 +110,13 @@ private:
 };
 
 // The ports an RtMidi object lists now, without this process's own.
+// `lastError` is where the object's error callback writes; whatever it or
+// a throw said is the listing's reason.
 template <typename Rt>
 std::vector<std::string> ListPorts(Rt& rt, const std::string& ownPrefix, std::string& lastError)
 {
     std::vector<std::string> names;
+    lastError.clear();
     try {
         const unsigned count = rt.getPortCount();
         for (unsigned i = 0; i < count; ++i) {
@@ -125,6 +128,7 @@ std::vector<std::string> ListPorts(Rt& rt, const std::string& ownPrefix, std::st
     } catch (const RtMidiError& e) {
         lastError = e.getMessage();
     }
+    platform::ExplainMidiFailure(lastError);
     return names;
 }
 
@@ -145,6 +149,8 @@ std::optional<unsigned> IndexOf(Rt& rt, const std::string& name)
     return std::nullopt;
 }
 
+std::string GoneText(const std::string& name) { return "the ALSA sequencer has no port \"" + name + "\" any more"; }
+
 }  // namespace
 
 // RtMidi's listing objects for the sequencer.
@@ -162,7 +168,7 @@ struct RtMidiDriver::Api {
             made->out = std::make_unique<RtMidiOut>(RtMidi::LINUX_ALSA, clientName);
             made->out->setErrorCallback(KeepError, &made->lastError);
         } catch (const RtMidiError& e) {
-            made->lastError = e.getMessage();
+            platform::ExplainMidiFailure(e.getMessage());
             return nullptr;  // the sequencer went between the look and now
         }
         return made;
@@ -225,6 +231,7 @@ MMRESULT RtMidiDriver::OpenOutput(UINT port, const MidiOutCallback& callback, st
     }
     const auto index = IndexOf(*alsa_->out, outputs_[port]);
     if (!index) {
+        platform::ExplainMidiFailure(GoneText(outputs_[port]));
         return MIDIERR_NODEVICE;  // listed, but gone since
     }
     try {
@@ -233,12 +240,12 @@ MMRESULT RtMidiDriver::OpenOutput(UINT port, const MidiOutCallback& callback, st
         out->setErrorCallback(KeepError, &error);
         out->openPort(*index, "out");
         if (!out->isPortOpen()) {
-            alsa_->lastError = error;
+            platform::ExplainMidiFailure(error);
             return MMSYSERR_ERROR;
         }
         device = std::make_shared<platform::StreamOutDevice>(std::make_unique<RtOutLine>(std::move(out)), callback);
     } catch (const RtMidiError& e) {
-        alsa_->lastError = e.getMessage();
+        platform::ExplainMidiFailure(e.getMessage());
         return MMSYSERR_NODRIVER;
     }
     return MMSYSERR_NOERROR;
@@ -252,6 +259,7 @@ MMRESULT RtMidiDriver::OpenInput(UINT port, const MidiInCallback& callback, std:
     }
     const auto index = IndexOf(*alsa_->in, inputs_[port]);
     if (!index) {
+        platform::ExplainMidiFailure(GoneText(inputs_[port]));
         return MIDIERR_NODEVICE;
     }
     try {
@@ -261,12 +269,12 @@ MMRESULT RtMidiDriver::OpenInput(UINT port, const MidiInCallback& callback, std:
         in->ignoreTypes(false, true, true);  // SysEx is what we are here for
         in->openPort(*index, "in");
         if (!in->isPortOpen()) {
-            alsa_->lastError = error;
+            platform::ExplainMidiFailure(error);
             return MMSYSERR_ERROR;
         }
         device = std::make_shared<platform::StreamInDevice>(std::make_unique<RtInLine>(std::move(in)), callback);
     } catch (const RtMidiError& e) {
-        alsa_->lastError = e.getMessage();
+        platform::ExplainMidiFailure(e.getMessage());
         return MMSYSERR_NODRIVER;
     }
     return MMSYSERR_NOERROR;

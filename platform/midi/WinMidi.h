@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 #include "platform/WinTypes.h"
 #include "platform/handles.h"
 
@@ -153,3 +155,15 @@ MMRESULT midiInStop(HMIDIIN handle);
 MMRESULT midiInReset(HMIDIIN handle);
 // MIDIERR_STILLPLAYING while a buffer is queued. No callback runs after it.
 MMRESULT midiInClose(HMIDIIN handle);
+
+namespace platform {
+
+// Why the last midi* call of this thread failed, in the words of the driver
+// behind it (RtMidi's text, the JACK server's status, the built-in
+// instrument's), and for a count what a backend said when it could not be
+// reached; empty when no driver said anything. Each call starts it afresh,
+// as GetLastError, so read it right after the call.
+std::string MidiFailureReason();
+
+}  // namespace platform
+

@@ -399,3 +399,52 @@ INSTANTIATE_TEST_SUITE_P(
                     {"identify", "--timeout", "20", "--device", "1"}, ""},
         WarningCase{"SendIgnoresTheDeviceNumber", Settings{"", 0, 0, 0, 0, 201, false, "", "", false, false, ""}, {"send"}, ""}),
     [](const ::testing::TestParamInfo<WarningCase>& p) { return p.param.what; });
+
+// --in and --out take a port by index or by name: the port of exactly that
+// name, else the one whose name contains it; none or several is a usage
+// error that lists the ports as `ports` does.
+TEST_F(CliMidiTest, APortIsTakenByItsIndexItsNameOrThePartOfItsNameOnlyOnePortHas)
+{
+    auto scripted = std::make_shared<ScriptedMidiDriver>(std::vector<std::string>{"Synth", "Synth Module", "Desk"},
+                                                         std::vector<std::string>{"Synth"});
+    scripted->AllowAll();
+    const std::string file = WriteBank();
+    const auto send = [&](const std::string& out) {
+        return ::Cli(Args({"send", file, "1", "--in", "Synth", "--out", out, "--midi-delay", "0"}), Only({scripted}));
+    };
+    for (const auto& [typed, port] : std::vector<std::pair<std::string, std::string>>{
+             {"Synth", "Synth"}, {"Mod", "Synth Module"}, {"2", "Desk"}, {"esk", "Desk"}}) {
+        const CliRun run = send(typed);
+        EXPECT_EQ(0, run.status) << typed << ": " << run.err;
+        EXPECT_EQ("Sent I1-002 Glass Grand to " + port + "\n", run.out) << typed;
+    }
+
+    const std::string ports = "in 0 Synth\nout 0 Synth\nout 1 Synth Module\nout 2 Desk\n"
+                              "Run 'sonderik-cli --help' for more information.\n";
+    const CliRun several = send("ynt");
+    EXPECT_EQ(2, several.status);
+    EXPECT_EQ("sonderik-cli: --out ynt: 2 ports have a name that contains it; the ports are:\n" + ports, several.err);
+    const CliRun none = send("synth");
+    EXPECT_EQ(2, none.status) << "names are compared with case";
+    EXPECT_EQ("sonderik-cli: --out synth: no port has this name or a name that contains it; the ports are:\n" + ports,
+              none.err);
+    EXPECT_EQ(2, ::Cli(Args({"identify", "--in", "Piano"}), Only({scripted})).status);
+    EXPECT_EQ(4, scripted->CountOf(ScriptedMidiDriver::Call::OutOpen)) << "a usage error opens nothing";
+}
+
+TEST_F(CliMidiTest, TheDriversReasonFollowsTheFailureOnALineOfItsOwn)
+{
+    auto scripted = std::make_shared<ScriptedMidiDriver>(std::vector<std::string>{"Synth"},
+                                                         std::vector<std::string>{"Synth"});
+    scripted->AllowAll();
+    scripted->Explain("the device is busy");
+    scripted->Script(ScriptedMidiDriver::Call::InOpen, {MMSYSERR_ALLOCATED});
+    const std::string file = WriteBank();
+    const CliRun run =
+        ::Cli(Args({"send", file, "1", "--in", "0", "--out", "0", "--midi-delay", "0"}), Only({scripted}));
+    EXPECT_EQ(1, run.status);
+    EXPECT_EQ("sonderik-cli: " + file +
+                  ": MidiInWin:121 Cannot open MIDI device for input (MIDI input port 0 is Synth; choose one with --in "
+                  "N (see sonderik-cli ports))\nsonderik-cli: the device is busy\n",
+              run.err);
+}

@@ -113,7 +113,9 @@ TEST_F(CliTest, RefusedRequestsSayWhyAndLeaveNoFile)
 
     const CliRun hollow = Cli({"export", dir.File("odd.s1v"), "3", "-o", out});
     EXPECT_EQ(1, hollow.status);
-    EXPECT_NE(std::string::npos, hollow.err.find("Problem assembling patch."));
+    EXPECT_NE(std::string::npos,
+              hollow.err.find("Problem assembling patch.\nsonderik-cli: voice 3 has no element present in the file\n"))
+        << hollow.err;
     EXPECT_FALSE(std::filesystem::exists(out));
 
     std::filesystem::create_directory(dir.File("folder.s1a"));

@@ -32,7 +32,7 @@ std::vector<Bytes> Then(std::vector<Bytes> first, const std::vector<Bytes>& seco
 // The job parameters as the dialog leaves them after a job on ports 0.
 void LastJob(EXParams& params, std::uint32_t sysexDelay)
 {
-    params.PrepareIdentify(nullptr, JobSettings{0, 0, 1, sysexDelay, 0}, "1.0.3");
+    params.PrepareIdentify(nullptr, JobSettings{0, 0, 1, sysexDelay, 0, {}, {}}, "1.0.3");
 }
 
 struct PressCase {

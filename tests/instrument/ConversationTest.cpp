@@ -24,7 +24,7 @@ protected:
     {
         driver = std::make_shared<VirtualEX5Driver>(virtual_ex5::Config{});
         drivers.Install({driver});
-        params.PrepareIdentify(nullptr, JobSettings{0, 0, 1, 1, 0}, "1.0.3");
+        params.PrepareIdentify(nullptr, JobSettings{0, 0, 1, 1, 0, {}, {}}, "1.0.3");
         params.log = log.File();
     }
     void TearDown() override { params.log = nullptr; }

@@ -136,3 +136,43 @@ INSTANTIATE_TEST_SUITE_P(
                MIDIERR_STILLPLAYING},
               "SendSysexVoice confirms: Voice sent\n"
               "Waiting for MIDI Out....MidiOutWin:186 Error 0x41 unpreparing MIDI out header\r\n"}));
+
+// A driver that says why: its words follow the fixed error line, on a line
+// of their own, in the log and for the job's starter; the fixed line is as
+// it always was.
+TEST(JobReasonTest, TheDriversWordsFollowTheFixedErrorLine)
+{
+    auto driver = std::make_shared<ScriptedMidiDriver>(std::vector<std::string>{"Out A"},
+                                                       std::vector<std::string>{"In A"});
+    driver->AllowAll();
+    driver->Explain("the device is busy");
+    const ScopedMidiDrivers drivers({driver});
+    JobHarness harness;
+    VoiceFileBuilder bank;
+    bank.Voice(0, "Faulty", 3).Element(0, 0, 1);
+    const auto send = [&] {
+        auto patch = std::make_unique<EX5Patch>("AssemblPatch", 0);
+        EXPECT_TRUE(LoadVoice(*patch, VoiceListLine(bank.Image(), 0), bank.Image()));
+        auto params = std::make_unique<EXParams>();
+        params->PrepareSendVoice(patch.release(), nullptr, nullptr, JobHarness::QuickSettings(), "1.0.3");
+        EXPECT_EQ("Done", harness.Run(&SendVoiceJob, *params));
+        return std::pair<std::string, std::string>(params->errorText, params->errorReason);
+    };
+    const std::string banner = "Sonderik 1.0.3 sent voice patch at <date>\n";
+
+    driver->Script(Call::InOpen, {MMSYSERR_ALLOCATED});
+    EXPECT_EQ(std::make_pair(std::string("MidiInWin:121 Cannot open MIDI device for input\r\n"),
+                             std::string("the device is busy")),
+              send());
+    EXPECT_EQ(banner + "MidiInWin:121 Cannot open MIDI device for input\r\nthe device is busy\r\n", harness.Log());
+
+    // The output's open answers a code; what fails after it says why.
+    driver->Script(Call::OutOpen, {MMSYSERR_ALLOCATED});
+    EXPECT_EQ(std::make_pair(std::string("MidiOutWin:186 Error 0x5 unpreparing MIDI out header\r\n"),
+                             std::string("the MIDI output port was not opened: the device is busy")),
+              send());
+    const std::string logged = banner +
+                               "MidiOutWin:186 Error 0x5 unpreparing MIDI out header\r\n"
+                               "the MIDI output port was not opened: the device is busy\r\n";
+    EXPECT_NE(std::string::npos, harness.Log().find(logged)) << harness.Log();
+}

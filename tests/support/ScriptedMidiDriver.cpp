@@ -41,6 +41,7 @@ struct ScriptedMidiDriver::State {
     std::vector<std::string> calls;
     std::map<Call, int> counts;
     std::vector<std::vector<std::uint8_t>> sent;
+    std::string reason;  // given with every scripted failure
 
     MidiInCallback callback;
     HMIDIIN input = nullptr;
@@ -58,6 +59,9 @@ struct ScriptedMidiDriver::State {
         if (!queue.empty()) {
             result = queue.front();
             queue.pop_front();
+            if (result != MMSYSERR_NOERROR && result != MIDIERR_STILLPLAYING) {
+                platform::ExplainMidiFailure(reason);
+            }
             return false;
         }
         if (!allowed[call]) {
@@ -286,6 +290,12 @@ void ScriptedMidiDriver::Script(Call call, std::initializer_list<MMRESULT> resul
     const std::lock_guard lock(state_->mutex);
     auto& queue = state_->scripted[call];
     queue.insert(queue.end(), results.begin(), results.end());
+}
+
+void ScriptedMidiDriver::Explain(std::string reason)
+{
+    const std::lock_guard lock(state_->mutex);
+    state_->reason = std::move(reason);
 }
 
 void ScriptedMidiDriver::StillPlaying(Call unprepare, int polls)

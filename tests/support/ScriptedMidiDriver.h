@@ -32,6 +32,9 @@ public:
     // The next calls of this kind answer these results, in order; after
     // them the call is back to allowed or not as before.
     void Script(Call call, std::initializer_list<MMRESULT> results);
+    // Every scripted failure from now on comes with these words, as from a
+    // driver that says why (empty: none, as before).
+    void Explain(std::string reason);
     // The next `polls` unprepare calls answer MIDIERR_STILLPLAYING.
     void StillPlaying(Call unprepare, int polls);
 

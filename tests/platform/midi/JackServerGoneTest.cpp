@@ -8,21 +8,32 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "cli/MidiCommands.h"
+#include "instrument/Jobs.h"
+#include "midi/MidiOutWin.h"
 #include "platform/midi/JackMidiDriver.h"
 #include "platform/midi/MidiDriver.h"
 #include "platform/midi/WinMidi.h"
 #include "simulator/VirtualEX5.h"
+#include "simulator/VirtualEX5Driver.h"
+#include "tests/support/ConfigFolder.h"
 #include "tests/support/JackPeer.h"
 #include "tests/support/JackServer.h"
+#include "tests/support/JobHarness.h"
 #include "tests/support/PortIndex.h"
 #include "tests/support/Process.h"
 #include "tests/support/ScopedEnv.h"
 #include "tests/support/ScopedMidiDrivers.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/VoiceFileBuilder.h"
 #include "tests/support/Within.h"
+#include "voice/Patch.h"
+#include "voice/VoiceList.h"
 
 // A JACK server of the test's own, stopped while the program holds a port
 // on it and after it left another idle: what was open fails cleanly and
@@ -274,3 +285,119 @@ TEST(JackServerGoneTest, ARefreshAfterTheServerRestartedFindsTheNewServerAndReac
     EXPECT_EQ(MMSYSERR_NOERROR, midiInUnprepareHeader(in, &reply, sizeof reply));
     EXPECT_EQ(MMSYSERR_NOERROR, midiInClose(in));
 }
+
+// A job is given its ports as they were listed when they were chosen. The
+// server goes before the job opens them: the lines its JACK ports had now
+// belong to the built-in instrument, and the job fails naming the port it
+// was given instead of sending there.
+TEST(JackServerGoneTest, AJobWhosePortsWentWithTheServerFailsNamingThemAndOpensNoOther)
+{
+    const TempDir dir;
+    OwnServer server("chosen", dir.Path());
+    if (!server.Start()) {
+        GTEST_SKIP() << "skipped: no JACK server of our own could be started";
+    }
+    auto builtIn = std::make_shared<VirtualEX5Driver>(virtual_ex5::Config{});
+    server.InstallDrivers({std::make_shared<JackMidiDriver>(), builtIn});
+    JobSettings toPeer = JobHarness::QuickSettings();
+    JobSettings fromPeer = JobHarness::QuickSettings();
+    std::string peerIn;
+    std::string peerOut;
+    {
+        JackPeer peer("chosen-peer");
+        ASSERT_TRUE(peer.Ready());
+        peerIn = peer.InName();
+        peerOut = peer.OutName();
+        platform::RescanMidiPorts();
+        const auto choose = [](JobSettings& settings, const std::string& in, const std::string& out) {
+            settings.midiInPort = InPortIndex(in);
+            settings.midiOutPort = OutPortIndex(out);
+            settings.midiInName = in;
+            settings.midiOutName = out;
+        };
+        choose(toPeer, builtIn->InputName(0), peerIn);
+        choose(fromPeer, peerOut, builtIn->OutputName(0));
+        ASSERT_EQ(0u, toPeer.midiOutPort) << "the line the built-in instrument's port takes once the peer's is gone";
+        ASSERT_EQ(0u, fromPeer.midiInPort);
+        server.Stop();
+    }  // the peer closes before anything opens a client
+
+    VoiceFileBuilder bank;
+    bank.Voice(0, "Lost", 3).Element(0, 0, 1);
+    JobHarness harness;
+    const auto send = [&](const JobSettings& settings) {
+        auto patch = std::make_unique<EX5Patch>("AssemblPatch", 0);
+        EXPECT_TRUE(LoadVoice(*patch, VoiceListLine(bank.Image(), 0), bank.Image()));
+        auto params = std::make_unique<EXParams>();
+        params->PrepareSendVoice(patch.release(), nullptr, nullptr, settings, "1.0.3");
+        EXPECT_EQ("Done", harness.Run(&SendVoiceJob, *params));
+        return std::string(params->errorText) + params->errorReason;
+    };
+    // The second job comes after the first one's failed open listed the
+    // ports again, as the window's next job or audition would.
+    for (int job = 0; job < 2; ++job) {
+        const std::string output = send(toPeer);
+        EXPECT_EQ(0u, output.find("MidiOutWin:")) << output;
+        EXPECT_NE(std::string::npos, output.find("\"" + peerIn + "\" is not there any more")) << output;
+    }
+    char line0[MAXPNAMELEN] = {};
+    MidiOutWin::GetDeviceName(0, line0, sizeof line0);
+    EXPECT_EQ(builtIn->OutputName(0), line0) << "the line the peer's port had is the built-in instrument's now";
+    const std::string input = send(fromPeer);
+    EXPECT_EQ(0u, input.find("MidiInWin:121 Cannot open MIDI device for input\r\n")) << input;
+    EXPECT_NE(std::string::npos, input.find("\"" + peerOut + "\" is not there any more")) << input;
+    EXPECT_NE(std::string::npos, harness.Log().find(peerOut)) << "the log names it too";
+    EXPECT_EQ(0u, builtIn->Instrument().GetReceived().voicesTaken) << "nothing went to the built-in instrument";
+}
+
+// The server stops while an identification, given its output port by name,
+// waits for its answer: the job fails on that port and says so, and nothing
+// goes to the built-in instrument that took its line.
+TEST(JackServerGoneTest, AJobUnderWayWhenTheServerStopsFailsOnItsJackPortAndGoesNowhereElse)
+{
+    const TempDir dir;
+    const ConfigFolder config;
+    OwnServer server("underway", dir.Path());
+    if (!server.Start()) {
+        GTEST_SKIP() << "skipped: no JACK server of our own could be started";
+    }
+    auto builtIn = std::make_shared<VirtualEX5Driver>(virtual_ex5::Config{});
+    const MidiSetup setup = [&] {
+        server.InstallDrivers({std::make_shared<JackMidiDriver>(), builtIn});
+        return builtIn.get();
+    };
+    std::optional<JackPeer> peer;
+    peer.emplace("underway-peer");
+    ASSERT_TRUE(peer->Ready());
+    const std::string peerIn = peer->InName();
+
+    // The peer's answers go to its own output, which the job does not
+    // listen to: the job keeps asking, a reply time-out apart.
+    JobOptions options;
+    options.in = "built in";
+    options.out = peerIn;
+    options.sysexDelay = 0;
+    options.timeout = 1000;
+    options.logDir = dir.Path().string();
+    std::ostringstream out;
+    std::ostringstream err;
+    int status = -1;
+    std::thread job([&] { status = Identify(setup, options, out, err); });
+    const bool asked = peer->Await(1, 10s);
+    server.Stop();
+    peer.reset();  // before the job could open a client again
+    job.join();
+
+    ASSERT_TRUE(asked) << err.str();
+    EXPECT_EQ(1, status);
+    const std::string said = err.str();
+    EXPECT_NE(std::string::npos, said.find(": MidiOutWin:")) << said;
+    EXPECT_NE(std::string::npos, said.find("(MIDI output port 0 is " + peerIn + ";")) << said;
+
+    // A command given the port by name after it went refuses to start.
+    std::ostringstream again;
+    EXPECT_EQ(2, Identify(setup, options, out, again));
+    EXPECT_NE(std::string::npos, again.str().find("--out " + peerIn + ": no port has this name")) << again.str();
+    EXPECT_EQ(0u, builtIn->Instrument().GetReceived().identityRequests) << "nothing went to the built-in instrument";
+}
+
