@@ -29,26 +29,25 @@ void LogBytes(const EXParams& params, const std::uint8_t* bytes, int count)
     }
 }
 
-}  // namespace
-
-std::string InputPortName(const EXParams& params)
+// The name a port was chosen under, else what the listing calls `port`.
+template <typename Port>
+std::string PortName(const std::string& chosen, UINT port)
 {
-    if (!params.midiInName.empty()) {
-        return params.midiInName;
+    if (!chosen.empty()) {
+        return chosen;
     }
     char name[kNameSize] = {};
-    MidiInWin::GetDeviceName(params.midiInPort, name, static_cast<int>(kNameSize));
+    Port::GetDeviceName(port, name, static_cast<int>(kNameSize));
     return name;
 }
 
+}  // namespace
+
+std::string InputPortName(const EXParams& params) { return PortName<MidiInWin>(params.midiInName, params.midiInPort); }
+
 std::string OutputPortName(const EXParams& params)
 {
-    if (!params.midiOutName.empty()) {
-        return params.midiOutName;
-    }
-    char name[kNameSize] = {};
-    MidiOutWin::GetDeviceName(params.midiOutPort, name, static_cast<int>(kNameSize));
-    return name;
+    return PortName<MidiOutWin>(params.midiOutName, params.midiOutPort);
 }
 
 void LogF(const EXParams& params, const char* format, ...)
