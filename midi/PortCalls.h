@@ -133,4 +133,3 @@ MMRESULT OpenChosenPort(UINT& port, const std::string& expected, const PortListi
     }
     return result;
 }
-

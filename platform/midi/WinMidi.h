@@ -166,4 +166,3 @@ namespace platform {
 std::string MidiFailureReason();
 
 }  // namespace platform
-

@@ -400,4 +400,3 @@ TEST(JackServerGoneTest, AJobUnderWayWhenTheServerStopsFailsOnItsJackPortAndGoes
     EXPECT_NE(std::string::npos, again.str().find("--out " + peerIn + ": no port has this name")) << again.str();
     EXPECT_EQ(0u, builtIn->Instrument().GetReceived().identityRequests) << "nothing went to the built-in instrument";
 }
-
