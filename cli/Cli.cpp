@@ -180,8 +180,10 @@ void AddVoice(CLI::App& cmd, Arguments& a) { cmd.add_option("VOICE", a.voiceText
 
 void AddPorts(CLI::App& cmd, Arguments& a)
 {
-    cmd.add_option("--in", a.options.in, "MIDI input port: its index, or (part of) its name (see ports)");
-    cmd.add_option("--out", a.options.out, "MIDI output port: its index, or (part of) its name (see ports)");
+    cmd.add_option("--in", a.options.in, "MIDI input port: its index, or (part of) its name (see ports)")
+        ->type_name("PORT");
+    cmd.add_option("--out", a.options.out, "MIDI output port: its index, or (part of) its name (see ports)")
+        ->type_name("PORT");
 }
 
 void AddJobOptions(CLI::App& cmd, Arguments& a)
