@@ -57,22 +57,18 @@ struct OutRecord {
     std::uint64_t serial = 0;  // the port's count of messages queued, from 1
     std::uint32_t size = 0;
 };
-// An incoming one in an input port's ring: its size, then its bytes.
-using InRecord = std::uint32_t;
+// An incoming one in an input port's ring: this header, then its bytes.
+struct InRecord {
+    std::uint32_t size = 0;
+};
 
-// Reads the next whole record of `ring` into `head`, leaving its bytes to
-// read; false while none is complete.
+// Reads the header of the next record of `ring` into `head`, leaving it
+// there; false while no whole record is there.
 template <typename Head>
-bool NextRecord(jack_ringbuffer_t* ring, Head& head, std::uint32_t Head::*size)
+bool NextRecord(jack_ringbuffer_t* ring, Head& head)
 {
     return jack_ringbuffer_peek(ring, reinterpret_cast<char*>(&head), sizeof head) == sizeof head &&
-           jack_ringbuffer_read_space(ring) >= sizeof head + head.*size;
-}
-
-bool NextRecord(jack_ringbuffer_t* ring, InRecord& size)
-{
-    return jack_ringbuffer_peek(ring, reinterpret_cast<char*>(&size), sizeof size) == sizeof size &&
-           jack_ringbuffer_read_space(ring) >= sizeof size + size;
+           jack_ringbuffer_read_space(ring) >= sizeof head + head.size;
 }
 
 // A port of ours, connected to `peer` (the port it was opened for). A
@@ -133,7 +129,7 @@ bool CarryOut(OutPort& out, void* buffer)
     }
     bool wrote = false;
     OutRecord record;
-    while (NextRecord(out.ring, record, &OutRecord::size)) {
+    while (NextRecord(out.ring, record)) {
         if (record.serial <= out.dropTo.load()) {
             jack_ringbuffer_read_advance(out.ring, sizeof record + record.size);
             continue;
@@ -168,12 +164,12 @@ bool TakeIn(InPort& in, void* buffer)
         if (jack_midi_event_get(&event, buffer, i) != 0) {
             continue;
         }
-        const auto size = static_cast<InRecord>(event.size);
-        if (jack_ringbuffer_write_space(in.ring) < sizeof size + size) {
+        const InRecord record{static_cast<std::uint32_t>(event.size)};
+        if (jack_ringbuffer_write_space(in.ring) < sizeof record + record.size) {
             continue;
         }
-        jack_ringbuffer_write(in.ring, reinterpret_cast<const char*>(&size), sizeof size);
-        jack_ringbuffer_write(in.ring, reinterpret_cast<const char*>(event.buffer), size);
+        jack_ringbuffer_write(in.ring, reinterpret_cast<const char*>(&record), sizeof record);
+        jack_ringbuffer_write(in.ring, reinterpret_cast<const char*>(event.buffer), record.size);
         took = true;
     }
     return took;
@@ -219,24 +215,14 @@ struct JackMidiDriver::Client {
             sem_post(&wake);
             relay.join();
         }
-        for (PortSlot* slot : AllSlots()) {
-            if (slot->ring != nullptr) {
-                jack_ringbuffer_free(slot->ring);
+        const auto free = [](PortSlot& slot) {
+            if (slot.ring != nullptr) {
+                jack_ringbuffer_free(slot.ring);
             }
-        }
+        };
+        std::for_each(outputs.begin(), outputs.end(), free);
+        std::for_each(inputs.begin(), inputs.end(), free);
         sem_destroy(&wake);
-    }
-
-    std::vector<PortSlot*> AllSlots()
-    {
-        std::vector<PortSlot*> slots;
-        for (auto& out : outputs) {
-            slots.push_back(&out);
-        }
-        for (auto& in : inputs) {
-            slots.push_back(&in);
-        }
-        return slots;
     }
 
     // Closes the libjack client, once; its callbacks have ended when this
@@ -335,11 +321,11 @@ struct JackMidiDriver::Client {
         if (in.ring == nullptr) {
             return;
         }
-        InRecord size = 0;
-        while (NextRecord(in.ring, size)) {
-            jack_ringbuffer_read_advance(in.ring, sizeof size);
-            jack_ringbuffer_read(in.ring, reinterpret_cast<char*>(relayed.data()), size);
-            in.receiver.Deliver(std::span<const std::uint8_t>(relayed.data(), size));
+        InRecord record;
+        while (NextRecord(in.ring, record)) {
+            jack_ringbuffer_read_advance(in.ring, sizeof record);
+            jack_ringbuffer_read(in.ring, reinterpret_cast<char*>(relayed.data()), record.size);
+            in.receiver.Deliver(std::span<const std::uint8_t>(relayed.data(), record.size));
         }
     }
 

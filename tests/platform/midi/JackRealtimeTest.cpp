@@ -25,7 +25,7 @@
 #include "tests/support/JackServer.h"
 #include "tests/support/PortIndex.h"
 #include "tests/support/ScopedMidiDrivers.h"
-#include "tests/support/SendSysex.h"
+#include "tests/support/SysexCalls.h"
 #include "tests/support/Within.h"
 
 using namespace std::chrono_literals;
@@ -198,11 +198,7 @@ TEST(JackRealtimeTest, TheProcessCycleNeitherAllocatesNorLocksWhileVoicesGoAndRe
         const int xruns = peer.Xruns();
         std::array<char, 64> data{};
         MIDIHDR reply{};
-        reply.lpData = data.data();
-        reply.dwBufferLength = static_cast<DWORD>(data.size());
-        ASSERT_EQ(MMSYSERR_NOERROR, midiInPrepareHeader(in, &reply, sizeof reply));
-        ASSERT_EQ(MMSYSERR_NOERROR, midiInAddBuffer(in, &reply, sizeof reply));
-        ASSERT_EQ(MMSYSERR_NOERROR, midiInStart(in));
+        ASSERT_EQ(MMSYSERR_NOERROR, CaptureInto(in, reply, data));
         ASSERT_EQ(MMSYSERR_NOERROR, SendSysex(out, voice, 2s)) << "voice " << replies;
         ASSERT_EQ(MMSYSERR_NOERROR, SendSysex(out, request, 2s)) << "request " << replies;
         if (Within(2s, [&] { return (reply.dwFlags & MHDR_DONE) != 0; })) {

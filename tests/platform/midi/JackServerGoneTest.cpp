@@ -21,7 +21,7 @@
 #include "tests/support/Process.h"
 #include "tests/support/ScopedEnv.h"
 #include "tests/support/ScopedMidiDrivers.h"
-#include "tests/support/SendSysex.h"
+#include "tests/support/SysexCalls.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/Within.h"
 
@@ -208,11 +208,7 @@ TEST(JackServerGoneTest, ARefreshAfterTheServerRestartedFindsTheNewServerAndReac
     ASSERT_EQ(MMSYSERR_NOERROR, midiInOpen(&in, source, 0, 0, CALLBACK_NULL));
     std::array<char, 64> replyBuffer{};
     MIDIHDR reply{};
-    reply.lpData = replyBuffer.data();
-    reply.dwBufferLength = static_cast<DWORD>(replyBuffer.size());
-    ASSERT_EQ(MMSYSERR_NOERROR, midiInPrepareHeader(in, &reply, sizeof reply));
-    ASSERT_EQ(MMSYSERR_NOERROR, midiInAddBuffer(in, &reply, sizeof reply));
-    ASSERT_EQ(MMSYSERR_NOERROR, midiInStart(in));
+    ASSERT_EQ(MMSYSERR_NOERROR, CaptureInto(in, reply, replyBuffer));
     HMIDIOUT out = nullptr;
     ASSERT_EQ(MMSYSERR_NOERROR, midiOutOpen(&out, target, 0, 0, CALLBACK_NULL));
 

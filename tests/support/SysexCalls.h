@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "platform/midi/WinMidi.h"
@@ -26,4 +27,18 @@ inline MMRESULT SendSysex(HMIDIOUT out, std::vector<std::uint8_t> message, std::
     }
     const MMRESULT unprepared = midiOutUnprepareHeader(out, &header, sizeof header);
     return result != MMSYSERR_NOERROR ? result : unprepared;
+}
+
+// Points `header` at `data`, prepares and queues it on `in` and starts the
+// input; the first failure.
+inline MMRESULT CaptureInto(HMIDIIN in, MIDIHDR& header, std::span<char> data)
+{
+    header = MIDIHDR{};
+    header.lpData = data.data();
+    header.dwBufferLength = static_cast<DWORD>(data.size());
+    MMRESULT result = midiInPrepareHeader(in, &header, sizeof header);
+    if (result == MMSYSERR_NOERROR) {
+        result = midiInAddBuffer(in, &header, sizeof header);
+    }
+    return result == MMSYSERR_NOERROR ? midiInStart(in) : result;
 }
