@@ -45,8 +45,8 @@ public:
 };
 
 // Takes what an input line receives. Receive may be called from any thread
-// (the backend's), also from a realtime one: it takes one short lock, copies
-// and never waits for the callback.
+// (the backend's) but a realtime one: it takes a short lock, copies, may
+// allocate, and never waits for the callback.
 class MessageReceiver {
 public:
     virtual ~MessageReceiver();
