@@ -48,6 +48,7 @@ MidiInWin::MidiInWin()
 {
     AllocateBuffers(4096);
     event_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    handedBack_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
 }
 
 MidiInWin::~MidiInWin()
@@ -63,6 +64,7 @@ MidiInWin::~MidiInWin()
         midiInClose(handle_);
     }
     CloseHandle(event_);
+    CloseHandle(handedBack_);
 }
 
 int MidiInWin::Open(UINT port) { return Open(port, std::string()); }
@@ -169,7 +171,9 @@ MMRESULT MidiInWin::ReleaseBuffers(const Pacing& pacing)
 {
     for (int i = 0; i < bufferCount_; ++i) {
         MIDIHDR* header = Buffer(i).GetHeader();
-        const MMRESULT result = ReleaseHeader(pacing, "Waiting for MIDI in.", pacing.delay, nullptr, [&] {
+        // A buffer the driver still holds comes back through the callback,
+        // which ends the pause at once.
+        const MMRESULT result = ReleaseHeader(pacing, "Waiting for MIDI in.", pacing.delay, handedBack_, [&] {
             return midiInUnprepareHeader(handle_, header, sizeof(MIDIHDR));
         });
         if (result != MMSYSERR_NOERROR) {
@@ -216,6 +220,7 @@ void MidiInWin::OnDriverMessage(UINT message, DWORD_PTR param1)
     default: return;
     }
     status_.fetch_or(0x08);
+    SetEvent(handedBack_);
     const auto* header = reinterpret_cast<const MIDIHDR*>(param1);
     if (header == nullptr) {
         return;

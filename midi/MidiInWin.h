@@ -72,6 +72,7 @@ private:
     std::unique_ptr<SysexMessage[]> buffers_;
     int bufferCount_ = 0;
     HANDLE event_ = nullptr;
+    HANDLE handedBack_ = nullptr;  // set by the callback whenever the driver gives a buffer back
     bool open_ = false;
     bool started_ = false;
     std::atomic<DWORD> status_{0};

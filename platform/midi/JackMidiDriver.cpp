@@ -2,15 +2,22 @@
 
 #include <jack/jack.h>
 #include <jack/midiport.h>
+#include <jack/ringbuffer.h>
+#include <semaphore.h>
 
 #include <algorithm>
+#include <array>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
-#include <deque>
+#include <cstdint>
+#include <optional>
 #include <thread>
+#include <type_traits>
 
 #include "platform/midi/JackStatus.h"
+#include "platform/midi/RealtimeSection.h"
 #include "platform/midi/StreamDevices.h"
 
 using platform::OutputLine;
@@ -22,46 +29,151 @@ namespace {
 constexpr const char* kClientName = "Sonderik";
 // How long an open waits for the server to make its connection.
 constexpr auto kConnectBound = 2s;
+// How often an open looks at the connection again while it waits: the
+// server tells of a new connection before the process graph that has it is
+// in use, and nothing tells when that graph is.
+constexpr auto kConnectCheck = 1ms;
 // How long a message may wait for a process cycle to carry it.
 constexpr auto kCarryBound = 2s;
 // How often a waiting sender looks whether its port was reset.
 constexpr auto kCancelCheck = 5ms;
+// How long a port that leaves the process cycle waits for the cycle that
+// may still use it to end, and how often it looks: a cycle takes a period,
+// and ends without telling anyone when it had nothing to report.
+constexpr auto kCycleEndBound = kCarryBound;
+constexpr auto kCycleEndCheck = 200us;
+// Ports the client can hold per direction, open or idle. More peers than
+// this in one run cost the oldest idle port its connection.
+constexpr std::size_t kPortSlots = 32;
+// Each port's ring between the process thread and the rest: more than the
+// largest message a cycle of any usual buffer size carries.
+constexpr std::size_t kRingBytes = 64 * 1024;
 
 // libjack prints every failed attempt to reach a server; without one that
 // is the normal case here and not worth a word.
 void QuietJack(const char*) {}
 
-// One message on its way out, shared by its sender and the process thread.
-struct Outgoing {
-    enum class State { Queued, Written, Done };
-    std::vector<std::uint8_t> bytes;
-    State state = State::Queued;
-    MMRESULT verdict = MMSYSERR_NOERROR;
+// An outgoing message in an output port's ring: this header, then its bytes.
+struct OutRecord {
+    std::uint64_t serial = 0;  // the port's count of messages queued, from 1
+    std::uint32_t size = 0;
 };
+// An incoming one in an input port's ring: this header, then its bytes.
+struct InRecord {
+    std::uint32_t size = 0;
+};
+
+// Reads the header of the next record of `ring` into `head`, leaving it
+// there; false while no whole record is there.
+template <typename Head>
+bool NextRecord(jack_ringbuffer_t* ring, Head& head)
+{
+    return jack_ringbuffer_peek(ring, reinterpret_cast<char*>(&head), sizeof head) == sizeof head &&
+           jack_ringbuffer_read_space(ring) >= sizeof head + head.size;
+}
 
 // A port of ours, connected to `peer` (the port it was opened for). A
 // closed port stays registered and connected, idle, for the next open of
 // the same peer: registering and connecting cost the server a few cycles,
 // which a musician would hear as a late note.
-struct OutPort {
-    jack_port_t* port = nullptr;
+//
+// `jack` is what the process cycle uses: set once the slot is ready and
+// cleared, with the cycle that may have read it waited out, before the port
+// is unregistered or the slot used again. The ring is made at the slot's
+// first use and kept until the client goes. What is neither atomic nor the
+// ring belongs to the non-realtime side, under the client's lock.
+struct PortSlot {
+    std::atomic<jack_port_t*> jack{nullptr};
+    jack_ringbuffer_t* ring = nullptr;
     std::string peer;
     bool idle = false;
-    std::deque<std::shared_ptr<Outgoing>> queued;
-    std::vector<std::shared_ptr<Outgoing>> written;  // in the cycle now running
 };
 
-struct InPort {
-    jack_port_t* port = nullptr;
-    std::string peer;
-    bool idle = false;
+// Serials count the messages queued on the port; each has its verdict once
+// `done` or `refused` reaches it.
+struct OutPort : PortSlot {
+    std::atomic<std::uint64_t> done{0};     // the last one whose carrying cycle has ended
+    std::atomic<std::uint64_t> refused{0};  // the last one larger than a whole cycle can carry
+    std::atomic<std::uint64_t> dropTo{0};   // given back up to here: the cycle skips them
+    std::uint64_t carried = 0;              // the process thread's: written in the cycle just run
+    std::uint64_t queued = 0;               // the sender's: the last serial queued
+    std::size_t largest = 0;                // the longest message the ring holds
+};
+
+struct InPort : PortSlot {
     platform::ReceiverSlot receiver;  // under the client's lock
 };
 
-void Finish(Outgoing& message, MMRESULT verdict)
+void MakeRing(PortSlot& slot)
 {
-    message.state = Outgoing::State::Done;
-    message.verdict = verdict;
+    if (slot.ring == nullptr) {
+        slot.ring = jack_ringbuffer_create(kRingBytes);
+        // Best effort: a ring that cannot be locked in memory still works,
+        // at the risk of a page fault on the process thread.
+        static_cast<void>(jack_ringbuffer_mlock(slot.ring));
+    } else {
+        jack_ringbuffer_reset(slot.ring);  // what a port before left
+    }
+}
+
+// One cycle of an output port: what the last cycle carried is done now
+// that it has ended; what is queued is written while it fits. True when a
+// sender has a verdict to pick up.
+bool CarryOut(OutPort& out, void* buffer)
+{
+    jack_midi_clear_buffer(buffer);
+    bool settled = false;
+    if (out.carried != 0) {
+        out.done.store(out.carried);
+        out.carried = 0;
+        settled = true;
+    }
+    bool wrote = false;
+    OutRecord record;
+    while (NextRecord(out.ring, record)) {
+        if (record.serial <= out.dropTo.load()) {
+            jack_ringbuffer_read_advance(out.ring, sizeof record + record.size);
+            continue;
+        }
+        jack_midi_data_t* room = jack_midi_event_reserve(buffer, 0, record.size);
+        if (room == nullptr && wrote) {
+            break;  // the next cycle
+        }
+        jack_ringbuffer_read_advance(out.ring, sizeof record);
+        if (room == nullptr) {
+            jack_ringbuffer_read_advance(out.ring, record.size);  // larger than a whole cycle can carry
+            out.refused.store(record.serial);
+            settled = true;
+            continue;
+        }
+        jack_ringbuffer_read(out.ring, reinterpret_cast<char*>(room), record.size);
+        out.carried = record.serial;
+        wrote = true;
+    }
+    return settled;
+}
+
+// One cycle of an input port: what arrived goes into the ring, whole, or
+// is lost when the ring is full, as on an overrun cable. True when
+// something arrived.
+bool TakeIn(InPort& in, void* buffer)
+{
+    bool took = false;
+    const jack_nframes_t count = jack_midi_get_event_count(buffer);
+    for (jack_nframes_t i = 0; i < count; ++i) {
+        jack_midi_event_t event{};
+        if (jack_midi_event_get(&event, buffer, i) != 0) {
+            continue;
+        }
+        const InRecord record{static_cast<std::uint32_t>(event.size)};
+        if (jack_ringbuffer_write_space(in.ring) < sizeof record + record.size) {
+            continue;
+        }
+        jack_ringbuffer_write(in.ring, reinterpret_cast<const char*>(&record), sizeof record);
+        jack_ringbuffer_write(in.ring, reinterpret_cast<const char*>(event.buffer), record.size);
+        took = true;
+    }
+    return took;
 }
 
 }  // namespace
@@ -69,31 +181,56 @@ void Finish(Outgoing& message, MMRESULT verdict)
 // The program's JACK client and everything its process thread touches.
 // Open ports hold it, so it lives until the last of them is closed; its
 // libjack client may be closed before that (see Close).
+//
+// The process thread takes no lock and makes no heap call: it meets the
+// rest through the ports' rings and atomics, and wakes the relay thread
+// with at most one sem_post a cycle. The relay hands what arrived to the
+// input devices and wakes the senders and opens waiting on `changed`.
 struct JackMidiDriver::Client {
     // Null once closed. Set and cleared only under the driver's lock, or
     // with no other holder left; `closing` keeps a port given back on
     // another thread from using it while it is closed.
     jack_client_t* jack = nullptr;
-    std::mutex closing;                // never taken by the callbacks
-    std::mutex mutex;                  // guards all below; the process thread takes it once a cycle
-    std::condition_variable changed;   // a cycle ran, or the server went
-    bool gone = false;
-    // Every port of the client, open or idle: each output is cleared every
-    // cycle, so that nothing stale is ever sent.
-    std::vector<std::unique_ptr<OutPort>> outputs;
-    std::vector<std::unique_ptr<InPort>> inputs;
+    std::mutex closing;               // never taken by the callbacks
+    std::mutex mutex;                 // the ports' bookkeeping and receivers; never taken by the process thread
+    std::condition_variable changed;  // the relay woke: a cycle settled or received, a connection, the server went
+    std::atomic<bool> gone{false};
+    // Twice the cycles begun, plus one while a cycle runs: how a port that
+    // leaves the cycle knows when no cycle can still be using it.
+    std::atomic<std::uint64_t> cycles{0};
+    sem_t wake{};                     // the relay's: posted by the callbacks and to stop it
+    std::atomic<bool> quit{false};
+    std::array<OutPort, kPortSlots> outputs;
+    std::array<InPort, kPortSlots> inputs;
+    std::vector<std::uint8_t> relayed = std::vector<std::uint8_t>(kRingBytes);  // the relay's
+    std::thread relay;
 
-    Client() = default;
+    Client() { sem_init(&wake, 0, 0); }
     Client(const Client&) = delete;
     Client& operator=(const Client&) = delete;
-    ~Client() { Close(); }
+    ~Client()
+    {
+        Close();
+        if (relay.joinable()) {
+            quit = true;
+            sem_post(&wake);
+            relay.join();
+        }
+        const auto free = [](PortSlot& slot) {
+            if (slot.ring != nullptr) {
+                jack_ringbuffer_free(slot.ring);
+            }
+        };
+        std::for_each(outputs.begin(), outputs.end(), free);
+        std::for_each(inputs.begin(), inputs.end(), free);
+        sem_destroy(&wake);
+    }
 
     // Closes the libjack client, once; its callbacks have ended when this
     // returns. A client whose server went must be closed before any other
     // client of the process is opened: that open makes libjack close and
     // free it itself, and a later close of ours would then free it again,
-    // or close whichever new client was given its memory. Not called under
-    // `mutex`, which the process thread may be waiting for.
+    // or close whichever new client was given its memory.
     void Close()
     {
         const std::lock_guard lock(closing);
@@ -114,51 +251,36 @@ struct JackMidiDriver::Client {
         }
         jack_set_process_callback(client->jack, &Client::Process, client.get());
         jack_on_shutdown(client->jack, &Client::Shutdown, client.get());
+        jack_set_port_connect_callback(client->jack, &Client::ConnectionChanged, client.get());
+        client->relay = std::thread([self = client.get()] { self->Relay(); });
         if (jack_activate(client->jack) != 0) {
             return nullptr;
         }
         return client;
     }
 
-    // The process thread: what the last cycle carried is done; what is
-    // queued is written while it fits; what arrived goes to the devices.
+    // The process thread: each port's cycle, then one wake for the relay
+    // if a sender has its verdict or something arrived.
     static int Process(jack_nframes_t frames, void* arg)
     {
+        const platform::RealtimeSection realtime;
         auto* self = static_cast<Client*>(arg);
-        {
-            const std::lock_guard lock(self->mutex);
-            for (const auto& out : self->outputs) {
-                void* buffer = jack_port_get_buffer(out->port, frames);
-                jack_midi_clear_buffer(buffer);
-                for (const auto& message : out->written) {
-                    Finish(*message, MMSYSERR_NOERROR);
-                }
-                out->written.clear();
-                while (!out->queued.empty()) {
-                    const std::shared_ptr<Outgoing> message = out->queued.front();
-                    if (jack_midi_event_write(buffer, 0, message->bytes.data(), message->bytes.size()) == 0) {
-                        message->state = Outgoing::State::Written;
-                        out->written.push_back(message);
-                    } else if (out->written.empty()) {
-                        Finish(*message, MMSYSERR_INVALPARAM);  // larger than a whole cycle can carry
-                    } else {
-                        break;  // the next cycle
-                    }
-                    out->queued.pop_front();
-                }
-            }
-            for (const auto& in : self->inputs) {
-                void* buffer = jack_port_get_buffer(in->port, frames);
-                const jack_nframes_t count = jack_midi_get_event_count(buffer);
-                for (jack_nframes_t i = 0; i < count; ++i) {
-                    jack_midi_event_t event{};
-                    if (jack_midi_event_get(&event, buffer, i) == 0) {
-                        in->receiver.Deliver(std::span<const std::uint8_t>(event.buffer, event.size));
-                    }
-                }
+        self->cycles.fetch_add(1);
+        bool wake = false;
+        for (OutPort& out : self->outputs) {
+            if (jack_port_t* port = out.jack.load(); port != nullptr) {
+                wake = CarryOut(out, jack_port_get_buffer(port, frames)) || wake;
             }
         }
-        self->changed.notify_all();
+        for (InPort& in : self->inputs) {
+            if (jack_port_t* port = in.jack.load(); port != nullptr) {
+                wake = TakeIn(in, jack_port_get_buffer(port, frames)) || wake;
+            }
+        }
+        self->cycles.fetch_add(1);
+        if (wake) {
+            sem_post(&self->wake);
+        }
         return 0;
     }
 
@@ -166,41 +288,84 @@ struct JackMidiDriver::Client {
     static void Shutdown(void* arg)
     {
         auto* self = static_cast<Client*>(arg);
-        {
-            const std::lock_guard lock(self->mutex);
-            self->gone = true;
-            for (const auto& out : self->outputs) {
-                for (const auto& message : out->queued) {
-                    Finish(*message, MIDIERR_NODEVICE);
-                }
-                for (const auto& message : out->written) {
-                    Finish(*message, MIDIERR_NODEVICE);
-                }
-                out->queued.clear();
-                out->written.clear();
-            }
-        }
-        self->changed.notify_all();
+        self->gone = true;
+        sem_post(&self->wake);
     }
 
-    bool Gone()
+    static void ConnectionChanged(jack_port_id_t, jack_port_id_t, int, void* arg)
     {
-        const std::lock_guard lock(mutex);
-        return gone;
+        sem_post(&static_cast<Client*>(arg)->wake);
+    }
+
+    // The relay thread: hands what the inputs received to their devices and
+    // wakes whoever waits on `changed`. It takes the lock at every wake, so a
+    // waiter that looked before the change is waiting by the time it notifies.
+    void Relay()
+    {
+        for (;;) {
+            while (sem_wait(&wake) != 0 && errno == EINTR) {
+            }
+            if (quit) {
+                return;
+            }
+            {
+                const std::lock_guard lock(mutex);
+                for (InPort& in : inputs) {
+                    Drain(in);
+                }
+            }
+            changed.notify_all();
+        }
+    }
+
+    void Drain(InPort& in)  // caller holds mutex
+    {
+        if (in.ring == nullptr) {
+            return;
+        }
+        InRecord record;
+        while (NextRecord(in.ring, record)) {
+            jack_ringbuffer_read_advance(in.ring, sizeof record);
+            jack_ringbuffer_read(in.ring, reinterpret_cast<char*>(relayed.data()), record.size);
+            in.receiver.Deliver(std::span<const std::uint8_t>(relayed.data(), record.size));
+        }
+    }
+
+    bool Gone() const { return gone; }
+
+    // Takes `slot` out of the process cycle and unregisters its port, once
+    // no cycle can still be using it. Caller holds mutex.
+    void Unplug(PortSlot& slot)
+    {
+        jack_port_t* port = slot.jack.exchange(nullptr);
+        const std::uint64_t at = cycles.load();
+        if (at % 2 != 0) {
+            const auto deadline = std::chrono::steady_clock::now() + kCycleEndBound;
+            while (cycles.load() == at && !Gone() && std::chrono::steady_clock::now() < deadline) {
+                std::this_thread::sleep_for(kCycleEndCheck);
+            }
+        }
+        slot.peer.clear();
+        slot.idle = false;
+        const std::lock_guard lock(closing);
+        if (jack != nullptr && port != nullptr) {
+            jack_port_unregister(jack, port);
+        }
     }
 
     // An idle port of ours connected to `peer`, now open again; or a new
-    // port, registered under the name `name()` gives. Null when the server
+    // port, registered under the name `name()` gives, in a free slot (or
+    // one an idle port of another peer gives up). Null when the server
     // refuses a new one.
     template <typename Port, typename Name>
-    Port* Take(std::vector<std::unique_ptr<Port>>& ports, const std::string& peer, Name name, unsigned long flags)
+    Port* Take(std::array<Port, kPortSlots>& ports, const std::string& peer, Name name, unsigned long flags)
     {
         {
             const std::lock_guard lock(mutex);
-            for (const auto& port : ports) {
-                if (port->idle && port->peer == peer) {
-                    port->idle = false;
-                    return port.get();
+            for (Port& port : ports) {
+                if (port.jack.load() != nullptr && port.idle && port.peer == peer) {
+                    port.idle = false;
+                    return &port;
                 }
             }
         }
@@ -208,43 +373,39 @@ struct JackMidiDriver::Client {
         if (registered == nullptr) {
             return nullptr;
         }
-        auto port = std::make_unique<Port>();
-        port->port = registered;
-        port->peer = peer;
-        Port* taken = port.get();
         const std::lock_guard lock(mutex);
-        ports.push_back(std::move(port));
-        return taken;
+        auto free = std::find_if(ports.begin(), ports.end(), [](const Port& port) { return port.jack.load() == nullptr; });
+        if (free == ports.end()) {
+            free = std::find_if(ports.begin(), ports.end(), [](const Port& port) { return port.idle; });
+            if (free == ports.end()) {
+                jack_port_unregister(jack, registered);
+                return nullptr;
+            }
+            Unplug(*free);
+        }
+        MakeRing(*free);
+        if constexpr (std::is_same_v<Port, OutPort>) {
+            free->largest = jack_ringbuffer_write_space(free->ring) - sizeof(OutRecord);
+        }
+        free->peer = peer;
+        free->idle = false;
+        free->jack.store(registered);
+        return &*free;
     }
 
     // A closed port waits, idle, for the next open of its peer; one idle
     // port per peer is enough, so a second one goes.
     template <typename Port>
-    void Release(std::vector<std::unique_ptr<Port>>& ports, Port* released)
+    void Release(std::array<Port, kPortSlots>& ports, Port* released)
     {
-        std::unique_ptr<Port> surplus;
-        {
-            const std::lock_guard lock(mutex);
-            const bool another = std::any_of(ports.begin(), ports.end(), [&](const auto& port) {
-                return port->idle && port->peer == released->peer;
-            });
-            const auto at = std::find_if(ports.begin(), ports.end(),
-                                         [&](const auto& port) { return port.get() == released; });
-            if (at == ports.end()) {
-                return;
-            }
-            if (another) {
-                surplus = std::move(*at);
-                ports.erase(at);
-            } else {
-                (*at)->idle = true;
-            }
-        }
-        if (surplus) {
-            const std::lock_guard lock(closing);
-            if (jack != nullptr) {
-                jack_port_unregister(jack, surplus->port);
-            }
+        const std::lock_guard lock(mutex);
+        const bool another = std::any_of(ports.begin(), ports.end(), [&](const Port& port) {
+            return &port != released && port.jack.load() != nullptr && port.idle && port.peer == released->peer;
+        });
+        if (another) {
+            Unplug(*released);
+        } else {
+            released->idle = true;
         }
     }
 
@@ -253,7 +414,8 @@ struct JackMidiDriver::Client {
     MMRESULT Connect(jack_port_t* ours, const std::string& from, const std::string& to)
     {
         const std::string other = (from == jack_port_name(ours)) ? to : from;
-        if (jack_port_connected_to(ours, other.c_str()) != 0) {
+        const auto connected = [&] { return jack_port_connected_to(ours, other.c_str()) != 0; };
+        if (connected()) {
             return MMSYSERR_NOERROR;  // an idle port, still connected
         }
         const int made = jack_connect(jack, from.c_str(), to.c_str());
@@ -261,11 +423,12 @@ struct JackMidiDriver::Client {
             return MMSYSERR_ERROR;
         }
         const auto deadline = std::chrono::steady_clock::now() + kConnectBound;
-        while (jack_port_connected_to(ours, other.c_str()) == 0) {
+        std::unique_lock lock(mutex);
+        while (!connected()) {
             if (Gone() || std::chrono::steady_clock::now() >= deadline) {
                 return MIDIERR_NOTREADY;
             }
-            std::this_thread::sleep_for(500us);
+            changed.wait_for(lock, kConnectCheck);
         }
         return MMSYSERR_NOERROR;
     }
@@ -280,11 +443,7 @@ public:
     JackOutLine(std::shared_ptr<Client> client, OutPort* port) : client_(std::move(client)), port_(port) {}
     ~JackOutLine() override
     {
-        {
-            // Whatever a reset left queued has no sender any more.
-            const std::lock_guard lock(client_->mutex);
-            port_->queued.clear();
-        }
+        port_->dropTo = port_->queued;  // whatever a reset left queued has no sender any more
         client_->Release(client_->outputs, port_);
     }
 
@@ -292,29 +451,53 @@ public:
     // carried it and ended, the port was reset, or the bound is reached.
     MMRESULT Send(std::span<const std::uint8_t> message, SendPacer& pacer) override
     {
-        auto outgoing = std::make_shared<Outgoing>();
-        outgoing->bytes.assign(message.begin(), message.end());
-        std::unique_lock lock(client_->mutex);
-        if (client_->gone) {
-            return MIDIERR_NODEVICE;
+        if (message.size() > port_->largest) {
+            return MMSYSERR_INVALPARAM;  // more than the port's ring holds, and so more than a cycle carries
         }
-        port_->queued.push_back(outgoing);
+        const OutRecord record{port_->queued + 1, static_cast<std::uint32_t>(message.size())};
+        bool queued = false;
+        // The cycles' verdict on the message, once there is one; the message
+        // goes into the ring once there is room (a reset may leave some
+        // there for the next cycle to skip).
+        const auto verdict = [&]() -> std::optional<MMRESULT> {
+            if (!queued && jack_ringbuffer_write_space(port_->ring) >= sizeof record + message.size()) {
+                jack_ringbuffer_write(port_->ring, reinterpret_cast<const char*>(&record), sizeof record);
+                jack_ringbuffer_write(port_->ring, reinterpret_cast<const char*>(message.data()), message.size());
+                port_->queued = record.serial;
+                queued = true;
+            }
+            if (queued && port_->refused.load() == record.serial) {
+                return MMSYSERR_INVALPARAM;
+            }
+            if (queued && port_->done.load() >= record.serial) {
+                return MMSYSERR_NOERROR;
+            }
+            if (client_->Gone()) {
+                return MIDIERR_NODEVICE;
+            }
+            return std::nullopt;
+        };
         const auto deadline = std::chrono::steady_clock::now() + kCarryBound;
+        std::unique_lock lock(client_->mutex);
         for (;;) {
-            if (client_->changed.wait_for(lock, kCancelCheck,
-                                          [&] { return outgoing->state == Outgoing::State::Done; })) {
-                return outgoing->verdict;
+            std::optional<MMRESULT> settled;
+            client_->changed.wait_for(lock, kCancelCheck, [&] {
+                settled = verdict();
+                return settled.has_value();
+            });
+            if (settled) {
+                return *settled;
             }
             lock.unlock();
             const bool carryOn = pacer.Pause(std::chrono::microseconds(0));
             lock.lock();
-            if (outgoing->state == Outgoing::State::Done) {
-                return outgoing->verdict;
+            if (settled = verdict(); settled) {
+                return *settled;
             }
-            const bool late = std::chrono::steady_clock::now() >= deadline;
-            if (!carryOn || late) {
-                auto& queued = port_->queued;
-                queued.erase(std::remove(queued.begin(), queued.end(), outgoing), queued.end());
+            if (!carryOn || std::chrono::steady_clock::now() >= deadline) {
+                if (queued) {
+                    port_->dropTo = record.serial;
+                }
                 // Taken back by a reset: nothing to report. Out of time: the
                 // server runs no cycles, and the message may never go.
                 return carryOn ? MIDIERR_NOTREADY : MMSYSERR_NOERROR;
@@ -446,7 +629,7 @@ MMRESULT JackMidiDriver::OpenOutput(UINT port, const MidiOutCallback& callback,
     if (out == nullptr) {
         return MMSYSERR_ERROR;
     }
-    jack_port_t* ours = out->port;
+    jack_port_t* ours = out->jack.load();
     auto line = std::make_unique<JackOutLine>(client, out);
     const MMRESULT connected = client->Connect(ours, jack_port_name(ours), target);
     if (connected != MMSYSERR_NOERROR) {
@@ -472,7 +655,7 @@ MMRESULT JackMidiDriver::OpenInput(UINT port, const MidiInCallback& callback, st
     if (in == nullptr) {
         return MMSYSERR_ERROR;
     }
-    jack_port_t* ours = in->port;
+    jack_port_t* ours = in->jack.load();
     auto line = std::make_unique<JackInLine>(client, in);
     const MMRESULT connected = client->Connect(ours, source, jack_port_name(ours));
     if (connected != MMSYSERR_NOERROR) {

@@ -14,10 +14,11 @@
 // to the chosen port before the open returns. A closed port stays, idle and
 // connected, until the next open of the same port takes it again: a job
 // then starts without a round of registering and connecting. The client's own process
-// callback carries what the output ports queued and hands what the input
-// ports received to their devices. A message is done once the cycle that
-// carried it has ended; a message too large for a cycle, or sent after the
-// server went, is refused. A client whose server went is closed at the next
+// callback, realtime and without locks or heap calls, carries what the
+// output ports queued and passes what the input ports received to a relay
+// thread that hands it to their devices. A message is done once the cycle
+// that carried it has ended; a message too large for a port's ring or for
+// a cycle, or sent after the server went, is refused. A client whose server went is closed at the next
 // listing, before a new one is looked for, even while ports opened on it
 // are still held. The client's own ports are never listed.
 // A server is never started.

@@ -118,6 +118,9 @@ DWORD_PTR PackShort(std::span<const std::uint8_t> message)
 StreamOutDevice::StreamOutDevice(std::unique_ptr<OutputLine> line, const MidiOutCallback& callback)
     : line_(std::move(line)), callback_(callback), sender_([this] { Run(); })
 {
+    std::unique_lock lock(mutex_);
+    Post(MOM_OPEN, 0);
+    Deliver(lock);
 }
 
 // Only reached without Close when the process ends with the port open:
@@ -140,6 +143,9 @@ MMRESULT StreamOutDevice::ShortMsg(DWORD message)
     job.size = ShortLength(job.bytes[0]);
     if (job.size == 0) {
         return MMSYSERR_INVALPARAM;
+    }
+    if (std::this_thread::get_id() == sender_.get_id()) {
+        return MIDIERR_NOTREADY;  // from a callback on the sender: it would wait for itself
     }
     std::unique_lock lock(mutex_);
     job.number = ++queued_;
@@ -181,32 +187,36 @@ MMRESULT StreamOutDevice::LongMsg(MIDIHDR& header)
     return MMSYSERR_NOERROR;
 }
 
+// The header playing finishes first: it was queued before the others.
 MMRESULT StreamOutDevice::Reset()
 {
-    {
-        const std::lock_guard lock(mutex_);
-        for (const Job& job : jobs_) {
-            if (job.header != nullptr) {
-                Done(*job.header, MMSYSERR_NOERROR);
-            }
-        }
-        finishedCount_ = queued_;
-        jobs_.clear();
-        if (playing_ != nullptr) {
-            Done(*playing_, MMSYSERR_NOERROR);
-            playing_ = nullptr;
-            cancel_ = true;
+    std::unique_lock lock(mutex_);
+    if (playing_ != nullptr) {
+        Done(*playing_, MMSYSERR_NOERROR);
+        playing_ = nullptr;
+        cancel_ = true;
+    }
+    for (const Job& job : jobs_) {
+        if (job.header != nullptr) {
+            Done(*job.header, MMSYSERR_NOERROR);
         }
     }
+    finishedCount_ = queued_;
+    jobs_.clear();
     wake_.notify_all();
     finished_.notify_all();
-    return MMSYSERR_NOERROR;
+    return AwaitDelivery(lock) ? MMSYSERR_NOERROR : MMSYSERR_ERROR;
 }
 
 MMRESULT StreamOutDevice::Close()
 {
     {
         const std::lock_guard lock(mutex_);
+        if (InCallback()) {
+            // Closing waits for the callbacks, this one too; and the layer
+            // would drop the device under the thread that runs it.
+            return MMSYSERR_ERROR;
+        }
         const bool queued = std::any_of(jobs_.begin(), jobs_.end(),
                                         [](const Job& job) { return job.header != nullptr; });
         if (queued || playing_ != nullptr) {
@@ -214,6 +224,9 @@ MMRESULT StreamOutDevice::Close()
         }
     }
     Quit();
+    std::unique_lock lock(mutex_);
+    Post(MOM_CLOSE, 0);
+    Deliver(lock);  // the sender has ended: no other thread delivers now
     return MMSYSERR_NOERROR;
 }
 
@@ -225,10 +238,11 @@ bool StreamOutDevice::Pause(std::chrono::microseconds duration)
 
 void StreamOutDevice::Sent()
 {
-    const std::lock_guard lock(mutex_);
+    std::unique_lock lock(mutex_);
     if (playing_ != nullptr) {
         Done(*playing_, MMSYSERR_NOERROR);
         playing_ = nullptr;
+        Deliver(lock);
     }
 }
 
@@ -236,10 +250,51 @@ void StreamOutDevice::Done(MIDIHDR& header, MMRESULT verdict)
 {
     header.dwReserved[0] = verdict;
     MarkDone(header);
+    Post(MOM_DONE, reinterpret_cast<DWORD_PTR>(&header));
+}
+
+void StreamOutDevice::Post(UINT message, DWORD_PTR param1)
+{
     if (callback_.proc != nullptr) {
-        callback_.proc(this, MOM_DONE, callback_.instance, reinterpret_cast<DWORD_PTR>(&header), 0);
+        notices_.push_back(Notice{message, param1});
+        ++posted_;
     }
 }
+
+// Runs the callbacks posted so far, and those posted meanwhile, in order.
+// A thread that finds another delivering leaves them to it, which keeps
+// the order; that one may be inside a callback that calls Reset.
+void StreamOutDevice::Deliver(std::unique_lock<std::mutex>& lock)
+{
+    if (deliverer_ != std::thread::id()) {
+        return;
+    }
+    deliverer_ = std::this_thread::get_id();
+    while (!notices_.empty()) {
+        const Notice notice = notices_.front();
+        notices_.pop_front();
+        lock.unlock();
+        callback_.proc(this, notice.message, callback_.instance, notice.param1, 0);
+        lock.lock();
+        ++deliveredCount_;
+        delivered_.notify_all();
+    }
+    deliverer_ = std::thread::id();
+}
+
+// Returns once the callbacks posted so far have run, or the bound passed;
+// from inside a callback at once, as those follow the one running.
+bool StreamOutDevice::AwaitDelivery(std::unique_lock<std::mutex>& lock)
+{
+    Deliver(lock);
+    if (InCallback()) {
+        return true;
+    }
+    const std::uint64_t target = posted_;
+    return delivered_.wait_for(lock, kDeliveryBound, [&] { return deliveredCount_ >= target; });
+}
+
+bool StreamOutDevice::InCallback() const { return deliverer_ == std::this_thread::get_id(); }
 
 void StreamOutDevice::Quit()
 {
@@ -287,6 +342,7 @@ void StreamOutDevice::Run()
         }
         finishedCount_ = std::max(finishedCount_, job.number);
         finished_.notify_all();
+        Deliver(lock);
     }
 }
 

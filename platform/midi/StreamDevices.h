@@ -45,8 +45,8 @@ public:
 };
 
 // Takes what an input line receives. Receive may be called from any thread
-// (the backend's), also from a realtime one: it takes one short lock, copies
-// and never waits for the callback.
+// (the backend's) but a realtime one: it takes a short lock, copies, may
+// allocate, and never waits for the callback.
 class MessageReceiver {
 public:
     virtual ~MessageReceiver();
@@ -90,10 +90,20 @@ private:
     ReceiverSlot& slot_;
 };
 
+// How long a call that hands something back (midiOutReset, midiOutClose,
+// midiInStop, midiInReset, midiInClose) waits for the callbacks about it.
+inline constexpr std::chrono::milliseconds kDeliveryBound{2000};
+
 // An output port whose long messages leave on a sender thread of its own,
 // so midiOutLongMsg never blocks the caller. Short messages take the same
 // queue, so everything leaves in the order it was sent; midiOutShortMsg
 // waits for its message's verdict.
+//
+// The callback gets MOM_OPEN before the open returns, MOM_DONE for each
+// header in the order they finished, and MOM_CLOSE from a close. It runs
+// with no lock held, on whichever thread finished the header (the sender,
+// or the one that reset the port), one call at a time: a thread that finds
+// another delivering leaves its notices to it.
 class StreamOutDevice final : public MidiOutDevice, private SendPacer {
 public:
     // How long midiOutShortMsg waits for the verdict on its message (and
@@ -118,9 +128,20 @@ private:
         std::uint64_t number = 0;           // in the order queued, from 1
     };
 
+    struct Notice {
+        UINT message;
+        DWORD_PTR param1;
+    };
+
     bool Pause(std::chrono::microseconds duration) override;
     void Sent() override;
-    void Done(MIDIHDR& header, MMRESULT verdict);  // caller holds mutex_
+    // The rest take the lock from their caller; Deliver and AwaitDelivery
+    // release it while a callback runs.
+    void Done(MIDIHDR& header, MMRESULT verdict);
+    void Post(UINT message, DWORD_PTR param1);
+    void Deliver(std::unique_lock<std::mutex>& lock);
+    bool AwaitDelivery(std::unique_lock<std::mutex>& lock);
+    bool InCallback() const;
     void Run();
     void Quit();
 
@@ -139,6 +160,11 @@ private:
     bool quit_ = false;
     bool abandon_ = false;        // destroyed while open: drop the rest
     std::vector<std::uint8_t> scratch_;  // sender thread only
+    std::deque<Notice> notices_;         // posted, not yet delivered
+    std::uint64_t posted_ = 0;
+    std::uint64_t deliveredCount_ = 0;
+    std::thread::id deliverer_;          // the thread running callbacks now, if any
+    std::condition_variable delivered_;
     std::thread sender_;
 };
 
@@ -147,10 +173,6 @@ private:
 // notices reach the callback on a dispatcher thread of the port.
 class StreamInDevice final : public MidiInDevice, private MessageReceiver {
 public:
-    // How long midiInStop, midiInReset and midiInClose wait for the
-    // dispatcher to deliver what they handed back.
-    static constexpr std::chrono::milliseconds kDeliveryBound{2000};
-
     StreamInDevice(std::unique_ptr<InputLine> line, const MidiInCallback& callback);
     ~StreamInDevice() override;
 

@@ -99,10 +99,17 @@ using LPMIDIINCAPSA = MIDIINCAPSA*;
 using LPHMIDIOUT = HMIDIOUT*;
 using LPHMIDIIN = HMIDIIN*;
 
-// The output callback passed to midiOutOpen with CALLBACK_FUNCTION: MOM_DONE
-// (param1: the header) as soon as a long message is done, so that a caller
-// waiting for it need not poll. It runs on a thread of the layer or of the
-// transport and must do no more than signal (SetEvent); no midi* call.
+// The output callback passed to midiOutOpen with CALLBACK_FUNCTION: MOM_OPEN
+// before the open returns, MOM_DONE (param1: the header) as soon as a long
+// message is done, one for each header in the order they finished, so that
+// a caller waiting for it need not poll, and MOM_CLOSE from the close. It
+// runs one call at a time per port, with no lock of the layer held, on the
+// port's sender thread or on the thread whose midiOutReset gave the header
+// back. It may signal (SetEvent), queue a long message and reset its port;
+// midiOutClose from inside it answers MMSYSERR_ERROR (closing waits for the
+// callbacks, this one too), and midiOutShortMsg on the sender thread
+// MIDIERR_NOTREADY (it would wait for that very thread): both are for
+// after it returned.
 using MIDIOUTPROC = void (*)(HMIDIOUT handle, UINT message, DWORD_PTR instance, DWORD_PTR param1,
                              DWORD_PTR param2);
 
@@ -134,9 +141,11 @@ MMRESULT midiOutLongMsg(HMIDIOUT handle, LPMIDIHDR header, UINT headerSize);
 // MMSYSERR_ERROR, once, for a header whose message the transport refused
 // (the header is unprepared all the same).
 MMRESULT midiOutUnprepareHeader(HMIDIOUT handle, LPMIDIHDR header, UINT headerSize);
-// Gives every queued header back done, the one playing included.
+// Gives every queued header back done, the one playing included. Returns
+// once their callbacks have run (at once from inside a callback, as they
+// follow it).
 MMRESULT midiOutReset(HMIDIOUT handle);
-// MIDIERR_STILLPLAYING while a header is queued.
+// MIDIERR_STILLPLAYING while a header is queued. No callback runs after it.
 MMRESULT midiOutClose(HMIDIOUT handle);
 
 // The input ports of the last listing, as midiOutGetNumDevs.

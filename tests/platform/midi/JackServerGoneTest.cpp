@@ -29,6 +29,7 @@
 #include "tests/support/Process.h"
 #include "tests/support/ScopedEnv.h"
 #include "tests/support/ScopedMidiDrivers.h"
+#include "tests/support/SysexCalls.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/VoiceFileBuilder.h"
 #include "tests/support/Within.h"
@@ -115,25 +116,6 @@ private:
     int starts_ = 0;
     std::optional<ScopedMidiDrivers> drivers_;
 };
-
-// Sends `message` as one SysEx and waits until the driver is done with it.
-MMRESULT SendSysex(HMIDIOUT out, std::vector<std::uint8_t> message, std::chrono::milliseconds bound)
-{
-    MIDIHDR header{};
-    header.lpData = reinterpret_cast<LPSTR>(message.data());
-    header.dwBufferLength = static_cast<DWORD>(message.size());
-    MMRESULT result = midiOutPrepareHeader(out, &header, sizeof header);
-    if (result != MMSYSERR_NOERROR) {
-        return result;
-    }
-    result = midiOutLongMsg(out, &header, sizeof header);
-    if (result == MMSYSERR_NOERROR && !Within(bound, [&] { return (header.dwFlags & MHDR_DONE) != 0; })) {
-        result = MIDIERR_STILLPLAYING;
-        midiOutReset(out);
-    }
-    const MMRESULT unprepared = midiOutUnprepareHeader(out, &header, sizeof header);
-    return result != MMSYSERR_NOERROR ? result : unprepared;
-}
 
 }  // namespace
 
@@ -237,11 +219,7 @@ TEST(JackServerGoneTest, ARefreshAfterTheServerRestartedFindsTheNewServerAndReac
     ASSERT_EQ(MMSYSERR_NOERROR, midiInOpen(&in, source, 0, 0, CALLBACK_NULL));
     std::array<char, 64> replyBuffer{};
     MIDIHDR reply{};
-    reply.lpData = replyBuffer.data();
-    reply.dwBufferLength = static_cast<DWORD>(replyBuffer.size());
-    ASSERT_EQ(MMSYSERR_NOERROR, midiInPrepareHeader(in, &reply, sizeof reply));
-    ASSERT_EQ(MMSYSERR_NOERROR, midiInAddBuffer(in, &reply, sizeof reply));
-    ASSERT_EQ(MMSYSERR_NOERROR, midiInStart(in));
+    ASSERT_EQ(MMSYSERR_NOERROR, CaptureInto(in, reply, replyBuffer));
     HMIDIOUT out = nullptr;
     ASSERT_EQ(MMSYSERR_NOERROR, midiOutOpen(&out, target, 0, 0, CALLBACK_NULL));
 

@@ -1,12 +1,19 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <atomic>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <mutex>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/midi/StreamDevices.h"
+#include "simulator/VirtualEX5Driver.h"
+#include "tests/support/ScopedMidiDrivers.h"
+#include "tests/support/Within.h"
 
 using namespace platform;
 using Bytes = std::vector<std::uint8_t>;
@@ -258,4 +265,123 @@ TEST(StreamOutDeviceTest, WhatTheTransportRefusedIsAnErrorAndEveryDoneIsReported
     EXPECT_EQ(2, doneCalls.load());
     EXPECT_EQ(MMSYSERR_NOERROR, device.Close());
     EXPECT_EQ((std::vector<Bytes>{{0x90, 0x3C, 0x40}, {0xF0, 0x01, 0xF7}}), line->sent);
+}
+
+namespace {
+
+// An output callback that, at the first MOM_DONE, resets its own port and
+// tries to close it, as a program that gives up on the rest would.
+struct GivingUp {
+    std::mutex mutex;
+    std::vector<std::pair<UINT, DWORD_PTR>> seen;
+    HMIDIOUT handle = nullptr;
+    MMRESULT resetFromCallback = MMSYSERR_NOTSUPPORTED;
+    MMRESULT closeFromCallback = MMSYSERR_NOTSUPPORTED;
+
+    static void Proc(HMIDIOUT, UINT message, DWORD_PTR instance, DWORD_PTR p1, DWORD_PTR)
+    {
+        auto* self = reinterpret_cast<GivingUp*>(instance);
+        bool first = false;
+        {
+            const std::lock_guard lock(self->mutex);
+            self->seen.emplace_back(message, p1);
+            first = message == MOM_DONE && self->resetFromCallback == MMSYSERR_NOTSUPPORTED;
+            if (first) {
+                self->resetFromCallback = MIDIERR_STILLPLAYING;  // under way
+            }
+        }
+        if (first) {
+            const MMRESULT reset = midiOutReset(self->handle);
+            const MMRESULT closed = midiOutClose(self->handle);
+            const std::lock_guard lock(self->mutex);
+            self->resetFromCallback = reset;
+            self->closeFromCallback = closed;
+        }
+    }
+
+    std::vector<std::pair<UINT, DWORD_PTR>> Seen()
+    {
+        const std::lock_guard lock(mutex);
+        return seen;
+    }
+
+    // Both headers reported and the callback that reset the port returned.
+    bool Settled()
+    {
+        const std::lock_guard lock(mutex);
+        return seen.size() >= 3 && closeFromCallback != MMSYSERR_NOTSUPPORTED;
+    }
+};
+
+}  // namespace
+
+// The callback runs with no lock of the device held, so it may reset its
+// port; closing from inside it is refused (it would wait for itself) and
+// works once it has returned. A deadlock ends the test program rather than
+// hanging it: nothing could be closed after it.
+TEST(StreamOutDeviceTest, ACallbackMayResetItsOwnPortAndCloseItAfterwards)
+{
+    const ScopedMidiDrivers drivers(
+        {std::make_shared<VirtualEX5Driver>(virtual_ex5::ParseConfig("wire=1", nullptr))});
+    GivingUp script;
+    ASSERT_EQ(MMSYSERR_NOERROR, midiOutOpen(&script.handle, 0, reinterpret_cast<DWORD_PTR>(&GivingUp::Proc),
+                                            reinterpret_cast<DWORD_PTR>(&script), CALLBACK_FUNCTION));
+    Bytes first = {0xF0, 0x43, 0x10, 0x01, 0xF7};
+    Bytes second = {0xF0, 0x43, 0x10, 0x02, 0xF7};
+    MIDIHDR a{};
+    MIDIHDR b{};
+    for (auto [header, data] : {std::pair{&a, &first}, std::pair{&b, &second}}) {
+        header->lpData = reinterpret_cast<LPSTR>(data->data());
+        header->dwBufferLength = static_cast<DWORD>(data->size());
+        ASSERT_EQ(MMSYSERR_NOERROR, midiOutPrepareHeader(script.handle, header, sizeof *header));
+        ASSERT_EQ(MMSYSERR_NOERROR, midiOutLongMsg(script.handle, header, sizeof *header));
+    }
+    if (!Within(5s, [&] { return script.Settled(); })) {
+        std::fprintf(stderr, "the callback that reset its port never returned: a deadlock\n");
+        std::_Exit(EXIT_FAILURE);
+    }
+    const auto key = [](const MIDIHDR& h) { return reinterpret_cast<DWORD_PTR>(&h); };
+    EXPECT_EQ((std::vector<std::pair<UINT, DWORD_PTR>>{{MOM_OPEN, 0}, {MOM_DONE, key(a)}, {MOM_DONE, key(b)}}),
+              script.Seen())
+        << "the header the reset gave back is reported after the callback that reset it";
+    EXPECT_EQ(MMSYSERR_NOERROR, script.resetFromCallback);
+    EXPECT_EQ(MMSYSERR_ERROR, script.closeFromCallback);
+    EXPECT_EQ(MMSYSERR_NOERROR, midiOutUnprepareHeader(script.handle, &a, sizeof a));
+    EXPECT_EQ(MMSYSERR_NOERROR, midiOutUnprepareHeader(script.handle, &b, sizeof b));
+    EXPECT_EQ(MMSYSERR_NOERROR, midiOutClose(script.handle));
+    EXPECT_EQ(MOM_CLOSE, script.Seen().back().first);
+    EXPECT_EQ(4u, script.Seen().size());
+}
+
+// A reset returns once the callbacks for what it gave back have run, also
+// when one of them resets again on the same thread.
+TEST(StreamOutDeviceTest, AResetReturnsOnceItsCallbacksHaveRun)
+{
+    struct Nested {
+        StreamOutDevice* device = nullptr;
+        std::atomic<int> done{0};
+        std::atomic<MMRESULT> inner{MMSYSERR_NOTSUPPORTED};
+        static void Proc(HMIDIOUT, UINT message, DWORD_PTR instance, DWORD_PTR, DWORD_PTR)
+        {
+            auto* self = reinterpret_cast<Nested*>(instance);
+            if (message == MOM_DONE && ++self->done == 1) {
+                self->inner = self->device->Reset();
+            }
+        }
+    } nested;
+    StreamOutDevice device{std::make_unique<TestOutLine>(10s),
+                           MidiOutCallback{&Nested::Proc, reinterpret_cast<DWORD_PTR>(&nested)}};
+    nested.device = &device;
+    Bytes data = {0xF0, 0x01, 0xF7};
+    std::array<MIDIHDR, 3> headers{};
+    for (MIDIHDR& header : headers) {
+        header.lpData = reinterpret_cast<LPSTR>(data.data());
+        header.dwBufferLength = 3;
+        device.PrepareHeader(header);
+        ASSERT_EQ(MMSYSERR_NOERROR, device.LongMsg(header));
+    }
+    EXPECT_EQ(MMSYSERR_NOERROR, device.Reset());
+    EXPECT_EQ(3, nested.done.load()) << "every header's callback ran before the reset returned";
+    EXPECT_EQ(MMSYSERR_NOERROR, nested.inner.load());
+    EXPECT_EQ(MMSYSERR_NOERROR, device.Close());
 }
