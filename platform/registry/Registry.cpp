@@ -23,12 +23,14 @@ struct KeyPlace {
 
 }  // namespace
 
-// An open key: its place, and the values set through it since it was last
+// An open key: its place; the values set through it since it was last
 // written, which reach its root's file together at RegFlushKey or
-// RegCloseKey.
+// RegCloseKey; and its root as the key first read it since then, so that
+// the values a reader reads through one handle all come from one change.
 struct HKEY__ : KeyPlace {
     std::vector<RegistryValue> pending;
     std::size_t pendingBytes = 0;
+    std::optional<RegistryHive> seen;
 };
 
 namespace {
@@ -119,24 +121,46 @@ LSTATUS WritePending(HKEY__& key)
     if (status == ERROR_SUCCESS) {
         key.pending.clear();
         key.pendingBytes = 0;
+        key.seen.reset();  // the next read sees what was written, and any change since
     }
     return status;
+}
+
+// The root as `key` reads it: read at its first read since its last write.
+LSTATUS Seen(HKEY__& key, const RegistryHive*& hive)
+{
+    if (!key.seen) {
+        RegistryHive read;
+        if (const LSTATUS status = FileOf(key).Read(read); status != ERROR_SUCCESS) {
+            return status;
+        }
+        key.seen = std::move(read);
+    }
+    hive = &*key.seen;
+    return ERROR_SUCCESS;
+}
+
+// A value `key` has set and not yet written.
+RegistryValue* PendingValue(HKEY__& key, std::string_view name)
+{
+    const auto found = std::find_if(key.pending.begin(), key.pending.end(),
+                                    [&](const RegistryValue& v) { return SameRegistryName(v.name, name); });
+    return found != key.pending.end() ? &*found : nullptr;
 }
 
 // Keeps a value set through `key` for its next write; a later set of the
 // same name replaces it.
 LSTATUS Gather(HKEY__& key, RegistryValue value)
 {
-    const auto same = std::find_if(key.pending.begin(), key.pending.end(),
-                                   [&](const RegistryValue& v) { return SameRegistryName(v.name, value.name); });
-    const std::size_t replaced = same != key.pending.end() ? same->data.size() + same->name.size() : 0;
+    RegistryValue* same = PendingValue(key, value.name);
+    const std::size_t replaced = same != nullptr ? same->data.size() + same->name.size() : 0;
     const std::size_t bytes = key.pendingBytes - replaced + value.data.size() + value.name.size();
     // What could never be written is refused now, not at the close.
     if (bytes > kMaxRegistryFileSize) {
         return ERROR_CANTWRITE;
     }
     key.pendingBytes = bytes;
-    if (same != key.pending.end()) {
+    if (same != nullptr) {
         *same = std::move(value);
     } else {
         key.pending.push_back(std::move(value));
@@ -165,7 +189,7 @@ LSTATUS Locate(HKEY key, LPCSTR subKey, KeyPlace& target, RegistryHive& hive)
 LSTATUS Hand(KeyPlace target, REGSAM desired, PHKEY result)
 {
     target.access = desired;
-    *result = new HKEY__{std::move(target), {}, 0};
+    *result = new HKEY__{std::move(target), {}, 0, std::nullopt};
     return ERROR_SUCCESS;
 }
 
@@ -173,7 +197,7 @@ LSTATUS Hand(KeyPlace target, REGSAM desired, PHKEY result)
 
 std::filesystem::path RegistryRootFile(HKEY root)
 {
-    const std::optional<KeyPlace> place = IsPredefinedRange(root) ? Resolve(root) : std::nullopt;
+    const std::optional<KeyPlace> place = IsPredefinedRange(root) ? Resolve(root) : std::optional<KeyPlace>();
     return place ? FileOf(*place).File() : std::filesystem::path();
 }
 
@@ -250,24 +274,23 @@ try {
     if ((target->access & KEY_QUERY_VALUE) == 0) {
         return ERROR_ACCESS_DENIED;
     }
-    RegistryHive hive;
-    LSTATUS status = FileOf(*target).Read(hive);
+    RegistryHive fresh;
+    const RegistryHive* hive = &fresh;
+    HKEY__* opened = Opened(key);
+    const LSTATUS status = opened != nullptr ? Seen(*opened, hive) : FileOf(*target).Read(fresh);
     if (status != ERROR_SUCCESS) {
         return status;
     }
-    // What this handle set and has not yet written is what it reads back.
-    if (const HKEY__* opened = Opened(key); opened != nullptr) {
-        bool changed = false;
-        status = SetValues(hive, target->path, opened->pending, changed);
-        if (status != ERROR_SUCCESS) {
-            return status;
-        }
-    }
-    const RegistryKeyNode* node = hive.FindKey(target->path);
+    const RegistryKeyNode* node = hive->FindKey(target->path);
     if (node == nullptr) {
         return ERROR_KEY_DELETED;
     }
-    const RegistryValue* value = RegistryHive::FindValue(*node, valueName != nullptr ? valueName : "");
+    // What this handle set and has not yet written is what it reads back.
+    const std::string_view name = valueName != nullptr ? valueName : "";
+    const RegistryValue* value = opened != nullptr ? PendingValue(*opened, name) : nullptr;
+    if (value == nullptr) {
+        value = RegistryHive::FindValue(*node, name);
+    }
     if (value == nullptr) {
         return ERROR_FILE_NOT_FOUND;
     }
@@ -314,12 +337,11 @@ try {
             value.name);
     }
     // A key that has gone is said now, as its write would fail.
-    RegistryHive hive;
-    const LSTATUS status = FileOf(*target).Read(hive);
-    if (status != ERROR_SUCCESS) {
+    const RegistryHive* hive = nullptr;
+    if (const LSTATUS status = Seen(*opened, hive); status != ERROR_SUCCESS) {
         return status;
     }
-    if (hive.FindKey(target->path) == nullptr) {
+    if (hive->FindKey(target->path) == nullptr) {
         return ERROR_KEY_DELETED;
     }
     return Gather(*opened, std::move(value));

@@ -103,7 +103,10 @@ LSTATUS RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM desired, PH
 LSTATUS RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR keyClass, DWORD options, REGSAM desired,
                         LPSECURITY_ATTRIBUTES security, PHKEY result, LPDWORD disposition);
 
-// Reads a value (a null or empty name is the key's default value). With
+// Reads a value (a null or empty name is the key's default value). An open
+// key reads its root's file at its first read, and again only after it has
+// written its own changes: so the values read through one handle all come
+// from one change, never from two saves of another program. With
 // `data` null only the type and, when `dataSize` is given, the size are
 // returned. A buffer smaller than the data gives ERROR_MORE_DATA with the
 // size needed in *dataSize and the buffer untouched. Text is returned as
