@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <utility>
 
 namespace {
 
@@ -36,19 +37,57 @@ bool RegistryKey::SetKey(const std::string& path, bool create)
     return Finish(key, ERROR_SUCCESS);
 }
 
+RegistryKey::~RegistryKey() { Release(); }
+
+RegistryKey::RegistryKey(RegistryKey&& other) noexcept
+    : rootKey_(other.rootKey_), lazyWrite_(other.lazyWrite_), keyPath_(std::move(other.keyPath_)),
+      held_(std::exchange(other.held_, nullptr))
+{
+}
+
+LSTATUS RegistryKey::Hold(const std::string& path, Purpose purpose)
+{
+    Release();
+    HKEY key = nullptr;
+    const LSTATUS status = purpose == Purpose::Change
+                               ? RegCreateKeyExA(rootKey_, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                                 KEY_ALL_ACCESS, nullptr, &key, nullptr)
+                               : RegOpenKeyExA(rootKey_, path.c_str(), 0, KEY_READ, &key);
+    if (status == ERROR_SUCCESS) {
+        keyPath_ = path;
+        held_ = key;
+    }
+    return status;
+}
+
+LSTATUS RegistryKey::Release()
+{
+    return held_ != nullptr ? RegCloseKey(std::exchange(held_, nullptr)) : ERROR_SUCCESS;
+}
+
 HKEY RegistryKey::Open(REGSAM access) const
 {
+    if (held_ != nullptr) {
+        return held_;
+    }
     HKEY key = nullptr;
     return RegOpenKeyExA(rootKey_, keyPath_.c_str(), 0, access, &key) == ERROR_SUCCESS ? key : nullptr;
 }
 
-// Flushes a successful change when writes are not lazy, and closes the key.
+void RegistryKey::LetGo(HKEY key) const
+{
+    if (key != held_) {
+        RegCloseKey(key);
+    }
+}
+
+// Flushes a successful change when writes are not lazy, and lets the key go.
 bool RegistryKey::Finish(HKEY key, LSTATUS status) const
 {
     if (status == ERROR_SUCCESS && !lazyWrite_) {
         RegFlushKey(key);
     }
-    RegCloseKey(key);
+    LetGo(key);
     return status == ERROR_SUCCESS;
 }
 
@@ -62,7 +101,7 @@ DWORD RegistryKey::GetValueType(const char* name) const
     if (RegQueryValueExA(key, name, nullptr, &type, nullptr, nullptr) != ERROR_SUCCESS) {
         type = REG_NONE;
     }
-    RegCloseKey(key);
+    LetGo(key);
     return type;
 }
 
@@ -79,7 +118,7 @@ std::string RegistryKey::ReadString(const char* name, const std::string& def) co
     DWORD size = buffer.size();
     DWORD type = REG_NONE;
     const LSTATUS status = RegQueryValueExA(key, name, nullptr, &type, buffer.data(), &size);
-    RegCloseKey(key);
+    LetGo(key);
     // The type is asked again: the value may have changed between the calls.
     if (status != ERROR_SUCCESS || !IsText(type)) {
         return def;
@@ -102,7 +141,7 @@ std::int32_t RegistryKey::ReadInt(const char* name, std::int32_t def) const
     std::array<BYTE, 4> bytes{};
     DWORD size = bytes.size();
     const LSTATUS status = RegQueryValueExA(key, name, nullptr, nullptr, bytes.data(), &size);
-    RegCloseKey(key);
+    LetGo(key);
     if (status != ERROR_SUCCESS) {
         return def;
     }

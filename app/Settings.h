@@ -124,10 +124,13 @@ private:
 // "C:\", so that the next start finds the key with its other values absent.
 void LoadSettings(SettingsView& view);
 
-// Close: stores what the view holds. True when every value was stored; the
-// dialog has no use for it, as a failed save is never shown. A folder path
-// longer than 254 characters is not stored, and the previous one stays.
-bool SaveSettings(const SettingsView& view);
+// Close: stores what the view holds, all of it as one change of the store,
+// so that a reader (another window starting, the command line) sees the
+// whole save or none of it. True when every value was stored; else
+// `problem`, when given, names the settings file and why ("cannot save the
+// settings in FILE: Permission denied"). A folder path longer than 254
+// characters is not stored, and the previous one stays.
+bool SaveSettings(const SettingsView& view, std::string* problem = nullptr);
 
 // What the window would start with, for tools that run without it: the
 // start-up load, except that a first run writes nothing.

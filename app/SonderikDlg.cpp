@@ -24,6 +24,7 @@
 #include "app/AboutDlg.h"
 #include "app/DialogLayout.h"
 #include "instrument/Identity.h"
+#include "instrument/LogFolder.h"
 #include "midi/MidiInWin.h"
 #include "midi/MidiOutWin.h"
 #include "platform/files/OutputFile.h"
@@ -823,7 +824,15 @@ void CSonderikDlg::EndAfterJob()
 
 void CSonderikDlg::DestroyWindow()
 {
-    SaveSettings(*this);
+    // The window is going, so the one left to tell is whoever reads the
+    // terminal or the log the jobs write.
+    if (std::string problem; !SaveSettings(*this, &problem)) {
+        std::fprintf(stderr, "sonderik: %s\n", problem.c_str());
+        if (std::FILE* log = std::fopen(LogFileIn(m_logFolder).c_str(), "ab")) {
+            std::fprintf(log, "Sonderik: %s\r\n", problem.c_str());
+            std::fclose(log);
+        }
+    }
     m_browser->Dismantle();
 }
 

@@ -31,6 +31,7 @@ public:
 
 private:
     friend Descriptor OpenForReading(const std::string& localPath);
+    friend Descriptor Adopt(int fd);
     Descriptor(int fd, int error) : fd_(fd), error_(error) {}
 
     int fd_ = -1;
@@ -40,6 +41,10 @@ private:
 // Opens a file of this system for reading. It never waits for a writer or a
 // device: a FIFO or a device opens at once, and KindOf tells what it is.
 Descriptor OpenForReading(const std::string& localPath);
+
+// Takes charge of a descriptor opened by any other call; a negative one is
+// a failed open, and errno its code.
+Descriptor Adopt(int fd);
 
 enum class FileKind { Regular, Folder, Other, Unknown };
 FileKind KindOf(int fd);

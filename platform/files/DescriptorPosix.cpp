@@ -46,6 +46,8 @@ Descriptor OpenForReading(const std::string& localPath)
     return Descriptor(fd, fd < 0 ? errno : 0);
 }
 
+Descriptor Adopt(int fd) { return Descriptor(fd, fd < 0 ? errno : 0); }
+
 FileKind KindOf(int fd)
 {
     struct stat status {};

@@ -1,6 +1,8 @@
 #include "platform/registry/Registry.h"
 
+#include <algorithm>
 #include <cstring>
+#include <memory>
 #include <filesystem>
 #include <new>
 #include <optional>
@@ -9,12 +11,26 @@
 
 #include "platform/registry/RegistryFile.h"
 
-// What an open key is: where its root's file lies, and what the opener may do.
-struct HKEY__ {
+namespace {
+
+// Where a key lies, and what the opener may do.
+struct KeyPlace {
     std::filesystem::path folder;
     std::string rootName;
     std::string path;
     REGSAM access = 0;
+};
+
+}  // namespace
+
+// An open key: its place; the values set through it since it was last
+// written, which reach its root's file together at RegFlushKey or
+// RegCloseKey; and its root as the key first read it since then, so that
+// the values a reader reads through one handle all come from one change.
+struct HKEY__ : KeyPlace {
+    std::vector<RegistryValue> pending;
+    std::size_t pendingBytes = 0;
+    std::optional<RegistryHive> seen;
 };
 
 namespace {
@@ -45,29 +61,118 @@ bool IsPredefinedRange(HKEY key)
 }
 
 // The key a handle stands for, or nothing for an invalid handle.
-std::optional<HKEY__> Resolve(HKEY key)
+std::optional<KeyPlace> Resolve(HKEY key)
 {
     if (key == nullptr) {
         return std::nullopt;
     }
     for (const Root& root : kRoots) {
         if (key == root.handle) {
-            return HKEY__{RegistryFolder(), root.name, "", KEY_ALL_ACCESS};
+            return KeyPlace{RegistryFolder(), root.name, "", KEY_ALL_ACCESS};
         }
     }
     if (IsPredefinedRange(key)) {
         return std::nullopt;
     }
-    return *key;
+    return static_cast<const KeyPlace&>(*key);
 }
 
-HiveFile FileOf(const HKEY__& key) { return HiveFile(key.folder, key.rootName); }
+// The handle's own object, which keeps its changes; none for a predefined
+// root, which is never opened or closed and so writes each change at once.
+HKEY__* Opened(HKEY key) { return key == nullptr || IsPredefinedRange(key) ? nullptr : key; }
+
+HiveFile FileOf(const KeyPlace& key) { return HiveFile(key.folder, key.rootName); }
+
+// Sets `values` in the key at `path` of `hive`; ERROR_KEY_DELETED when it has gone.
+LSTATUS SetValues(RegistryHive& hive, const std::string& path, const std::vector<RegistryValue>& values,
+                  bool& changed)
+{
+    RegistryKeyNode* node = hive.FindKey(path);
+    if (node == nullptr) {
+        return ERROR_KEY_DELETED;
+    }
+    for (const RegistryValue& value : values) {
+        changed = RegistryHive::SetValue(*node, value.name, value.type, value.data) || changed;
+    }
+    return ERROR_SUCCESS;
+}
+
+// What a write of `values` is called for the stop points: their names, joined by ','.
+std::string NamesOf(const std::vector<RegistryValue>& values)
+{
+    std::string names;
+    for (const RegistryValue& value : values) {
+        names += (names.empty() ? "" : ",") + value.name;
+    }
+    return names;
+}
+
+// Writes the values set through `key` since its last write as one change of
+// its root's file, over what the file holds now. Kept when that fails, so
+// that a later flush may try again.
+LSTATUS WritePending(HKEY__& key)
+{
+    if (key.pending.empty()) {
+        return ERROR_SUCCESS;
+    }
+    const LSTATUS status = FileOf(key).Update(
+        [&](RegistryHive& hive, bool& changed) { return SetValues(hive, key.path, key.pending, changed); },
+        NamesOf(key.pending));
+    if (status == ERROR_SUCCESS) {
+        key.pending.clear();
+        key.pendingBytes = 0;
+        key.seen.reset();  // the next read sees what was written, and any change since
+    }
+    return status;
+}
+
+// The root as `key` reads it: read at its first read since its last write.
+LSTATUS Seen(HKEY__& key, const RegistryHive*& hive)
+{
+    if (!key.seen) {
+        RegistryHive read;
+        if (const LSTATUS status = FileOf(key).Read(read); status != ERROR_SUCCESS) {
+            return status;
+        }
+        key.seen = std::move(read);
+    }
+    hive = &*key.seen;
+    return ERROR_SUCCESS;
+}
+
+// A value `key` has set and not yet written.
+RegistryValue* PendingValue(HKEY__& key, std::string_view name)
+{
+    const auto found = std::find_if(key.pending.begin(), key.pending.end(),
+                                    [&](const RegistryValue& v) { return SameRegistryName(v.name, name); });
+    return found != key.pending.end() ? &*found : nullptr;
+}
+
+// Keeps a value set through `key` for its next write; a later set of the
+// same name replaces it.
+LSTATUS Gather(HKEY__& key, RegistryValue value)
+{
+    RegistryValue* same = PendingValue(key, value.name);
+    const std::size_t replaced = same != nullptr ? same->data.size() + same->name.size() : 0;
+    const std::size_t bytes = key.pendingBytes - replaced + value.data.size() + value.name.size();
+    // What could never be written is refused now, not at the close.
+    if (bytes > kMaxRegistryFileSize) {
+        return ERROR_CANTWRITE;
+    }
+    key.pendingBytes = bytes;
+    if (same != nullptr) {
+        *same = std::move(value);
+    } else {
+        key.pending.push_back(std::move(value));
+    }
+    return ERROR_SUCCESS;
+}
 
 // Resolves `key` and `subKey` into the key they name, and reads the hive
 // that key lives in.
-LSTATUS Locate(HKEY key, LPCSTR subKey, HKEY__& target, RegistryHive& hive)
+LSTATUS Locate(HKEY key, LPCSTR subKey, KeyPlace& target, RegistryHive& hive)
 {
-    std::optional<HKEY__> parent = Resolve(key);
+    std::optional<KeyPlace> parent = Resolve(key);
     if (!parent) {
         return ERROR_INVALID_HANDLE;
     }
@@ -81,21 +186,27 @@ LSTATUS Locate(HKEY key, LPCSTR subKey, HKEY__& target, RegistryHive& hive)
     return FileOf(target).Read(hive);
 }
 
-LSTATUS Hand(HKEY__ target, REGSAM desired, PHKEY result)
+LSTATUS Hand(KeyPlace target, REGSAM desired, PHKEY result)
 {
     target.access = desired;
-    *result = new HKEY__(std::move(target));
+    *result = new HKEY__{std::move(target), {}, 0, std::nullopt};
     return ERROR_SUCCESS;
 }
 
 }  // namespace
+
+std::filesystem::path RegistryRootFile(HKEY root)
+{
+    const std::optional<KeyPlace> place = IsPredefinedRange(root) ? Resolve(root) : std::optional<KeyPlace>();
+    return place ? FileOf(*place).File() : std::filesystem::path();
+}
 
 LSTATUS RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM desired, PHKEY result)
 try {
     if (result == nullptr || options != 0) {
         return ERROR_INVALID_PARAMETER;
     }
-    HKEY__ target;
+    KeyPlace target;
     RegistryHive hive;
     if (const LSTATUS status = Locate(key, subKey, target, hive); status != ERROR_SUCCESS) {
         return status;
@@ -118,7 +229,7 @@ try {
     if (result == nullptr || subKey == nullptr || reserved != 0 || options != REG_OPTION_NON_VOLATILE) {
         return ERROR_INVALID_PARAMETER;
     }
-    HKEY__ target;  // carries the parent's rights until it is handed out
+    KeyPlace target;  // carries the parent's rights until it is handed out
     RegistryHive hive;
     if (const LSTATUS status = Locate(key, subKey, target, hive); status != ERROR_SUCCESS) {
         return status;
@@ -156,23 +267,30 @@ try {
     if (reserved != nullptr || (data != nullptr && dataSize == nullptr)) {
         return ERROR_INVALID_PARAMETER;
     }
-    const std::optional<HKEY__> target = Resolve(key);
+    const std::optional<KeyPlace> target = Resolve(key);
     if (!target) {
         return ERROR_INVALID_HANDLE;
     }
     if ((target->access & KEY_QUERY_VALUE) == 0) {
         return ERROR_ACCESS_DENIED;
     }
-    RegistryHive hive;
-    const LSTATUS status = FileOf(*target).Read(hive);
+    RegistryHive fresh;
+    const RegistryHive* hive = &fresh;
+    HKEY__* opened = Opened(key);
+    const LSTATUS status = opened != nullptr ? Seen(*opened, hive) : FileOf(*target).Read(fresh);
     if (status != ERROR_SUCCESS) {
         return status;
     }
-    const RegistryKeyNode* node = hive.FindKey(target->path);
+    const RegistryKeyNode* node = hive->FindKey(target->path);
     if (node == nullptr) {
         return ERROR_KEY_DELETED;
     }
-    const RegistryValue* value = RegistryHive::FindValue(*node, valueName != nullptr ? valueName : "");
+    // What this handle set and has not yet written is what it reads back.
+    const std::string_view name = valueName != nullptr ? valueName : "";
+    const RegistryValue* value = opened != nullptr ? PendingValue(*opened, name) : nullptr;
+    if (value == nullptr) {
+        value = RegistryHive::FindValue(*node, name);
+    }
     if (value == nullptr) {
         return ERROR_FILE_NOT_FOUND;
     }
@@ -203,42 +321,60 @@ try {
     if (reserved != 0 || (data == nullptr && dataSize != 0)) {
         return ERROR_INVALID_PARAMETER;
     }
-    const std::optional<HKEY__> target = Resolve(key);
+    const std::optional<KeyPlace> target = Resolve(key);
     if (!target) {
         return ERROR_INVALID_HANDLE;
     }
     if ((target->access & KEY_SET_VALUE) == 0) {
         return ERROR_ACCESS_DENIED;
     }
-    const std::string name = valueName != nullptr ? valueName : "";
-    const std::vector<BYTE> bytes = data != nullptr ? std::vector<BYTE>(data, data + dataSize) : std::vector<BYTE>();
-    return FileOf(*target).Update(
-        [&](RegistryHive& hive, bool& changed) {
-            RegistryKeyNode* node = hive.FindKey(target->path);
-            if (node == nullptr) {
-                return ERROR_KEY_DELETED;
-            }
-            changed = RegistryHive::SetValue(*node, name, type, bytes);
-            return ERROR_SUCCESS;
-        },
-        name);
+    RegistryValue value{valueName != nullptr ? valueName : "", type,
+                        data != nullptr ? std::vector<BYTE>(data, data + dataSize) : std::vector<BYTE>()};
+    HKEY__* opened = Opened(key);
+    if (opened == nullptr) {
+        return FileOf(*target).Update(
+            [&](RegistryHive& hive, bool& changed) { return SetValues(hive, target->path, {value}, changed); },
+            value.name);
+    }
+    // A key that has gone is said now, as its write would fail.
+    const RegistryHive* hive = nullptr;
+    if (const LSTATUS status = Seen(*opened, hive); status != ERROR_SUCCESS) {
+        return status;
+    }
+    if (hive->FindKey(target->path) == nullptr) {
+        return ERROR_KEY_DELETED;
+    }
+    return Gather(*opened, std::move(value));
 } catch (const std::bad_alloc&) {
     return ERROR_NOT_ENOUGH_MEMORY;
 }
 
 LSTATUS RegFlushKey(HKEY key)
 try {
-    const std::optional<HKEY__> target = Resolve(key);
-    return target ? FileOf(*target).Flush() : ERROR_INVALID_HANDLE;
+    const std::optional<KeyPlace> target = Resolve(key);
+    if (!target) {
+        return ERROR_INVALID_HANDLE;
+    }
+    HKEY__* opened = Opened(key);
+    if (const LSTATUS status = opened != nullptr ? WritePending(*opened) : ERROR_SUCCESS; status != ERROR_SUCCESS) {
+        return status;
+    }
+    return FileOf(*target).Flush();
 } catch (const std::bad_alloc&) {
     return ERROR_NOT_ENOUGH_MEMORY;
 }
 
 LSTATUS RegCloseKey(HKEY key)
 {
-    if (key == nullptr || IsPredefinedRange(key)) {
+    HKEY__* opened = Opened(key);
+    if (opened == nullptr) {
         return key == nullptr ? ERROR_INVALID_HANDLE : ERROR_SUCCESS;
     }
-    delete key;
-    return ERROR_SUCCESS;
+    // The handle goes whatever its write does: it is closed exactly once.
+    const std::unique_ptr<HKEY__> closing(opened);
+    try {
+        return WritePending(*closing);
+    } catch (const std::bad_alloc&) {
+        return ERROR_NOT_ENOUGH_MEMORY;
+    }
 }

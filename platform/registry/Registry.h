@@ -103,7 +103,10 @@ LSTATUS RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM desired, PH
 LSTATUS RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR keyClass, DWORD options, REGSAM desired,
                         LPSECURITY_ATTRIBUTES security, PHKEY result, LPDWORD disposition);
 
-// Reads a value (a null or empty name is the key's default value). With
+// Reads a value (a null or empty name is the key's default value). An open
+// key reads its root's file at its first read, and again only after it has
+// written its own changes: so the values read through one handle all come
+// from one change, never from two saves of another program. With
 // `data` null only the type and, when `dataSize` is given, the size are
 // returned. A buffer smaller than the data gives ERROR_MORE_DATA with the
 // size needed in *dataSize and the buffer untouched. Text is returned as
@@ -111,12 +114,22 @@ LSTATUS RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR keyClass,
 LSTATUS RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type, LPBYTE data,
                          LPDWORD dataSize);
 
-// Sets a value; the root's file is replaced whole, never torn.
+// Sets a value. Through an open key the value is gathered, with the key's
+// other changes, until RegFlushKey or RegCloseKey writes them all as one
+// change of the root's file, so that no reader ever sees some of them
+// without the rest; reads through the same handle see them at once. Through
+// a predefined root it is written at once. Either way the root's file is
+// re-read under its lock at the write, so changes other processes made
+// meanwhile to other values are kept, and it is replaced whole, never torn.
+// ERROR_KEY_DELETED when the key has gone; ERROR_CANTWRITE when what the
+// handle has gathered would pass the largest file the store keeps.
 LSTATUS RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD type, const BYTE* data, DWORD dataSize);
 
-// Every change is visible to other processes at once and its file is on
-// disk before it replaces the old one; this also makes the replacement
-// itself outlast a power cut.
+// Writes what the key has gathered (kept, for another try, when that fails)
+// and makes the last replacement of the root's file outlast a power cut. A
+// written file is always on disk before it replaces the old one.
 LSTATUS RegFlushKey(HKEY key);
 
+// Writes what the key has gathered and releases the handle, whether or not
+// the write succeeded: the result is the write's.
 LSTATUS RegCloseKey(HKEY key);

@@ -4,7 +4,9 @@
 #include "platform/system/System.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/file.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,8 +14,8 @@
 #include <atomic>
 #include <cerrno>
 #include <ctime>
+#include <optional>
 #include <system_error>
-#include <thread>
 #include <utility>
 
 namespace {
@@ -53,39 +55,81 @@ public:
     WriterLock() = default;
     WriterLock(const WriterLock&) = delete;
     WriterLock& operator=(const WriterLock&) = delete;
-    ~WriterLock()
-    {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
+    // The lock goes first: closing a watch can take the kernel milliseconds,
+    // which no other writer should wait for.
+    ~WriterLock() { lock_ = platform::files::Descriptor(); }
 
-    // Waits at most `wait`, polling: flock itself cannot wait with a limit.
+    // Waits at most `wait`. flock cannot wait with a limit, but a holder
+    // releases the lock only by closing the lock file (or by dying, which
+    // closes it), and inotify tells of every close: so this sleeps in poll
+    // until a close or the deadline, and tries again. A holder on another
+    // machine sharing a network folder closes unseen, so the lock is tried
+    // every kRecheck as well; where inotify cannot be had, that is all.
     LSTATUS Acquire(const std::filesystem::path& path, std::chrono::milliseconds wait)
     {
-        fd_ = ::open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC | O_NOCTTY, 0644);
-        if (fd_ < 0) {
+        lock_ = platform::files::Adopt(::open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC | O_NOCTTY, 0644));
+        if (!lock_) {
             return ERROR_ACCESS_DENIED;
         }
+        std::optional<LSTATUS> status = TryLock();
+        if (status) {
+            return *status;
+        }
+        // Watched before the next try, so that a release between the two is not missed.
+        closes_ = WatchCloses(path);
         const auto deadline = std::chrono::steady_clock::now() + wait;
-        std::chrono::microseconds pause{50};
-        for (;;) {
-            if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) {
-                return ERROR_SUCCESS;
-            }
-            if (errno != EWOULDBLOCK && errno != EINTR) {
-                return ERROR_ACCESS_DENIED;
-            }
-            if (std::chrono::steady_clock::now() >= deadline) {
+        while (!(status = TryLock())) {
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0) {
                 return ERROR_TIMEOUT;
             }
-            std::this_thread::sleep_for(pause);
-            pause = std::min(pause * 2, std::chrono::microseconds{1000});
+            pollfd watch{closes_.Get(), POLLIN, 0};
+            const int ready = ::poll(&watch, closes_ ? 1 : 0, static_cast<int>(std::min(left, kRecheck).count()));
+            if (ready > 0) {
+                DrainEvents(closes_.Get());
+            }
         }
+        return *status;
     }
 
 private:
-    int fd_ = -1;
+    // How often a waiter tries the lock when no close told it to.
+    static constexpr std::chrono::milliseconds kRecheck{100};
+
+    // The lock's answer, or nothing while another holds it.
+    std::optional<LSTATUS> TryLock() const
+    {
+        if (::flock(lock_.Get(), LOCK_EX | LOCK_NB) == 0) {
+            return ERROR_SUCCESS;
+        }
+        if (errno == EWOULDBLOCK || errno == EINTR) {
+            return std::nullopt;
+        }
+        return ERROR_ACCESS_DENIED;
+    }
+
+    static platform::files::Descriptor WatchCloses(const std::filesystem::path& path)
+    {
+        platform::files::Descriptor watch = platform::files::Adopt(::inotify_init1(IN_CLOEXEC | IN_NONBLOCK));
+        if (watch && ::inotify_add_watch(watch.Get(), path.c_str(), IN_CLOSE) < 0) {
+            return platform::files::Descriptor();
+        }
+        return watch;
+    }
+
+    // Empties the watch of the closes it told of, so that the next poll waits
+    // for a new one. What they say does not matter, only that they came; any
+    // left over wake the next poll at once, which only tries the lock again.
+    static void DrainEvents(int fd)
+    {
+        alignas(inotify_event) char events[kEventBuffer];
+        const ssize_t taken = ::read(fd, events, sizeof events);
+        static_cast<void>(taken);
+    }
+    static constexpr std::size_t kEventBuffer = 4096;
+
+    platform::files::Descriptor lock_;
+    platform::files::Descriptor closes_;
 };
 
 std::atomic<WriteStageWatcher> writeWatcher{nullptr};

@@ -21,6 +21,10 @@
 // The settings folder (platform/system/System.h).
 std::filesystem::path RegistryFolder();
 
+// The file that keeps a predefined root, for messages; empty for a root that
+// is not kept.
+std::filesystem::path RegistryRootFile(HKEY root);
+
 // One root's file. Nothing is cached: every call sees what the last writer
 // of any process left.
 class HiveFile {
@@ -86,7 +90,8 @@ private:
 enum class WriteStage { HalfWritten, Synced, Renamed };
 
 // Told of each stage of every write this process makes, with the name of the
-// change (HiveFile::Update's `what`): the way a test stops a writer at a
+// change (HiveFile::Update's `what`: the names of the values it writes,
+// joined by ',', or empty for a new key): the way a test stops a writer at a
 // chosen point to kill it there. The programs set none; null removes it.
 using WriteStageWatcher = void (*)(WriteStage stage, std::string_view what);
 void WatchRegistryWrites(WriteStageWatcher watcher);

@@ -139,7 +139,11 @@ TEST_F(SettingsTest, AFolderThatCannotBeWrittenMeansBuiltInValuesAndNothingStore
     MemorySettings dialog(Some());
     LoadSettings(dialog);
     EXPECT_EQ(Some(), dialog.Values()) << "the dialog keeps what it holds";
-    EXPECT_FALSE(SaveSettings(dialog));
+    std::string problem;
+    EXPECT_FALSE(SaveSettings(dialog, &problem));
+    EXPECT_NE(std::string::npos, problem.find("cannot save the settings in " +
+                                              (config.Temp().Path() / "blocker" / "config" / "HKEY_LOCAL_MACHINE.txt").string() + ": "))
+        << problem;
     EXPECT_EQ(Settings{}, StartSettings());
     EXPECT_EQ("x", ConfigFolder::Contents(config.Temp().Path() / "blocker"));
 }

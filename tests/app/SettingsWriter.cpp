@@ -1,10 +1,10 @@
 // A second program that saves settings, for the tests that need several
 // processes at once: "settings_writer ROUNDS ID [STOP]" saves
 // WriterValues(ID, r) for r = 0 .. ROUNDS-1 and exits 0 when every save
-// stored every value. STOP ("partial", "synced" or "renamed", optionally
-// ":<value name>" to pick one change) makes a write stop this process
-// (SIGSTOP) half-way through the temporary file, once the temporary file is
-// on disk, or right after the rename, so that a test can kill it there.
+// stored every value. STOP ("partial", "synced" or "renamed") makes every
+// write stop this process (SIGSTOP) half-way through the temporary file,
+// once the temporary file is on disk, or right after the rename, so that a
+// test can kill it there.
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -17,12 +17,7 @@
 
 namespace {
 
-// Where to stop: one stage of one change, or of every change when no name is given.
-struct Stop {
-    WriteStage stage;
-    std::string value;
-};
-std::optional<Stop> stop;
+std::optional<WriteStage> stop;
 
 std::optional<WriteStage> StageNamed(std::string_view name)
 {
@@ -38,9 +33,9 @@ std::optional<WriteStage> StageNamed(std::string_view name)
     return std::nullopt;
 }
 
-void StopThere(WriteStage stage, std::string_view what)
+void StopThere(WriteStage stage, std::string_view)
 {
-    if (stop && stop->stage == stage && (stop->value.empty() || stop->value == what)) {
+    if (stop == stage) {
         std::raise(SIGSTOP);
     }
 }
@@ -50,18 +45,15 @@ void StopThere(WriteStage stage, std::string_view what)
 int main(int argc, char** argv)
 {
     if (argc != 3 && argc != 4) {
-        std::fprintf(stderr, "usage: settings_writer ROUNDS ID [partial|synced|renamed[:VALUE]]\n");
+        std::fprintf(stderr, "usage: settings_writer ROUNDS ID [partial|synced|renamed]\n");
         return 2;
     }
     if (argc == 4) {
-        const std::string_view request(argv[3]);
-        const std::size_t colon = request.find(':');
-        const std::optional<WriteStage> stage = StageNamed(request.substr(0, colon));
-        if (!stage) {
+        stop = StageNamed(argv[3]);
+        if (!stop) {
             std::fprintf(stderr, "settings_writer: no such stop: %s\n", argv[3]);
             return 2;
         }
-        stop = Stop{*stage, colon == std::string_view::npos ? std::string() : std::string(request.substr(colon + 1))};
         WatchRegistryWrites(&StopThere);
     }
     const auto rounds = static_cast<std::uint32_t>(std::strtoul(argv[1], nullptr, 10));

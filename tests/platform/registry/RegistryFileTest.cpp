@@ -4,7 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -114,4 +116,24 @@ TEST_F(HiveFileTest, AWriterGivesUpWhenTheLockIsHeldTooLong)
     ::close(fd);
     EXPECT_EQ(ERROR_SUCCESS, Store(std::chrono::milliseconds(50)).Update(SetV("a"), "v"));
     EXPECT_FALSE(std::filesystem::exists(config.Path() / "HKEY_LOCAL_MACHINE.txt.tmp"));
+}
+
+TEST_F(HiveFileTest, AWriterWaitingAtTheLockGoesOnWhenItIsReleased)
+{
+    std::filesystem::create_directories(config.Path());
+    const int fd = ::open((config.Path() / "HKEY_LOCAL_MACHINE.lock").c_str(), O_RDONLY | O_CREAT, 0644);
+    ASSERT_EQ(0, ::flock(fd, LOCK_EX));
+    std::atomic<bool> released{false};
+    LSTATUS status = ERROR_TIMEOUT;
+    std::thread writer([&] {
+        status = Store().Update(SetV("a"), "v");
+        EXPECT_TRUE(released.load()) << "it wrote while the lock was held";
+    });
+    // However the two meet, the writer sees the release: it is either still
+    // trying or already waiting for a close.
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    released = true;
+    ::close(fd);
+    writer.join();
+    EXPECT_EQ(ERROR_SUCCESS, status);
 }

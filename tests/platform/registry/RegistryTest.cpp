@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <atomic>
+#include <filesystem>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -117,6 +119,68 @@ TEST_F(RegistryTest, RefusesWhatTheHandleMayNotDo)
     DWORD type = 0;
     EXPECT_EQ(ERROR_ACCESS_DENIED, RegQueryValueExA(writer, "x", nullptr, &type, nullptr, nullptr));
     RegCloseKey(writer);
+}
+
+namespace {
+
+std::atomic<int> renames{0};
+
+std::string ReadText(HKEY key, const char* name)
+{
+    std::array<char, 64> buffer{};
+    DWORD size = buffer.size();
+    if (RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer.data()), &size) != ERROR_SUCCESS) {
+        return "(none)";
+    }
+    return std::string(buffer.data());
+}
+
+}  // namespace
+
+TEST_F(RegistryTest, AKeysChangesReachTheFileTogetherAtItsCloseOverOthersMadeMeanwhile)
+{
+    HKEY old = Create("Software\\Sonderik");
+    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(old, "a", 0, REG_SZ, Bytes("old"), 4));
+    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(old, "b", 0, REG_SZ, Bytes("old"), 4));
+    ASSERT_EQ(ERROR_SUCCESS, RegCloseKey(old));
+
+    HKEY writer = Create("Software\\Sonderik");
+    HKEY reader = Create("Software\\Sonderik");
+    renames = 0;
+    WatchRegistryWrites([](WriteStage stage, std::string_view) { renames += stage == WriteStage::Renamed ? 1 : 0; });
+    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(writer, "a", 0, REG_SZ, Bytes("new"), 4));
+    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(writer, "B", 0, REG_SZ, Bytes("mid"), 4));
+    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(writer, "b", 0, REG_SZ, Bytes("new"), 4));
+    EXPECT_EQ("new", ReadText(writer, "a")) << "its own handle sees what it set";
+    EXPECT_EQ("new", ReadText(writer, "b")) << "the last set of a name wins";
+    EXPECT_EQ("old", ReadText(reader, "a")) << "nobody else sees half of it";
+    EXPECT_EQ("old", ReadText(reader, "b"));
+    // Another writer's change to another value, made meanwhile, survives the close.
+    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(reader, "c", 0, REG_SZ, Bytes("own"), 4));
+    ASSERT_EQ(ERROR_SUCCESS, RegCloseKey(reader));
+    EXPECT_EQ(1, renames.load());
+
+    EXPECT_EQ(ERROR_SUCCESS, RegFlushKey(writer));
+    EXPECT_EQ(2, renames.load()) << "one write for all three sets";
+    EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(writer));
+    EXPECT_EQ(2, renames.load()) << "nothing was left to write";
+    WatchRegistryWrites(nullptr);
+
+    reader = Create("Software\\Sonderik");
+    EXPECT_EQ("new", ReadText(reader, "a"));
+    EXPECT_EQ("new", ReadText(reader, "b"));
+    EXPECT_EQ("own", ReadText(reader, "c"));
+    RegCloseKey(reader);
+}
+
+TEST_F(RegistryTest, ACloseThatCannotWriteSaysSo)
+{
+    HKEY key = Create("Software\\Sonderik");
+    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key, "v", 0, REG_SZ, Bytes("a"), 2));
+    // The file's place taken by a folder: the write at the close fails and says why.
+    std::filesystem::remove(config.RootFile("HKEY_LOCAL_MACHINE"));
+    std::filesystem::create_directory(config.RootFile("HKEY_LOCAL_MACHINE"));
+    EXPECT_EQ(ERROR_CANTREAD, RegCloseKey(key));
 }
 
 struct CallCase {
