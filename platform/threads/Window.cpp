@@ -12,7 +12,10 @@ LRESULT SendMessageA(HWND window, UINT message, WPARAM, LPARAM lParam)
     return 0;
 }
 
-TextField::TextField(Handler onText) : onText_(std::move(onText)), owner_(std::this_thread::get_id()) {}
+TextField::TextField(Handler onText, std::chrono::milliseconds handOverBound)
+    : onText_(std::move(onText)), handOverBound_(handOverBound), owner_(std::this_thread::get_id())
+{
+}
 
 TextField::~TextField() { Close(); }
 
@@ -36,7 +39,7 @@ void TextField::ReplaceSelection(const std::string& text)
     pending_.push_back(&item);
     arrived_.notify_all();
     // The owner either handles the text or closes; both release this wait.
-    handled_.wait(lock, [&] { return item.handled; });
+    AwaitHandOver(lock, handled_, pending_, item, handOverBound_);
 }
 
 int TextField::Pump(std::chrono::milliseconds timeout)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -28,9 +29,38 @@ public:
     Window(const Window&) = delete;
     Window& operator=(const Window&) = delete;
 
-    // Any thread. Returns when the owner has handled the text (or has gone).
+    // Any thread. Returns when the owner has handled the text (or has gone,
+    // or a bound has passed without the owner taking it).
     virtual void ReplaceSelection(const std::string& text) = 0;
 };
+
+// How long a sender waits at most for a window's owner to take its text. A
+// job's last text ("Done") waits for the dialog's handler, which may itself
+// wait on the user (a message box), so the bound is long; it exists so that
+// an owner that neither pumps nor closes cannot hold a job's thread for
+// ever. Every owner closes its fields before it waits for a job.
+inline constexpr std::chrono::milliseconds kHandOverBound = std::chrono::minutes(10);
+
+// The sender's side of a hand-over: waits under `lock` until the owner has
+// handled `item` or `bound` has passed. An item the owner has not begun is
+// taken back from `pending` then, so that nothing refers to it once the
+// sender has returned; one the owner is handling is waited for, as the owner
+// is at work on it. False when the text was taken back.
+template <typename Item>
+bool AwaitHandOver(std::unique_lock<std::mutex>& lock, std::condition_variable& handled, std::deque<Item*>& pending,
+                   Item& item, std::chrono::milliseconds bound)
+{
+    if (handled.wait_for(lock, bound, [&] { return item.handled; })) {
+        return true;
+    }
+    const auto queued = std::find(pending.begin(), pending.end(), &item);
+    if (queued != pending.end()) {
+        pending.erase(queued);
+        return false;
+    }
+    handled.wait(lock, [&] { return item.handled; });  // taken: the owner's handler is running it
+    return true;
+}
 
 // EM_REPLACESEL puts the text at `lParam` into the window; a null window is
 // skipped. Other messages are not understood and return 0.
@@ -44,7 +74,8 @@ class TextField : public Window {
 public:
     using Handler = std::function<void(const std::string&)>;
 
-    explicit TextField(Handler onText = nullptr);
+    // `handOverBound`: how long a sender waits for the owner (kHandOverBound).
+    explicit TextField(Handler onText = nullptr, std::chrono::milliseconds handOverBound = kHandOverBound);
     ~TextField() override;
 
     void ReplaceSelection(const std::string& text) override;
@@ -66,6 +97,7 @@ private:
     };
 
     Handler onText_;
+    const std::chrono::milliseconds handOverBound_;
     const std::thread::id owner_;
     mutable std::mutex mutex_;
     std::condition_variable arrived_;

@@ -3,7 +3,10 @@
 #include <QLineEdit>
 #include <QMetaObject>
 
-CDoneEdit::CDoneEdit() : owner_(std::this_thread::get_id()) {}
+CDoneEdit::CDoneEdit(std::chrono::milliseconds handOverBound)
+    : handOverBound_(handOverBound), owner_(std::this_thread::get_id())
+{
+}
 
 CDoneEdit::~CDoneEdit() { Close(); }
 
@@ -49,7 +52,7 @@ void CDoneEdit::ReplaceSelection(const std::string& text)
     // Queued to the field's window: dropped with it if the window goes first.
     QMetaObject::invokeMethod(receiver_, [this] { Drain(); }, Qt::QueuedConnection);
     ++waiting_;
-    handled_.wait(lock, [&] { return item.handled; });
+    AwaitHandOver(lock, handled_, pending_, item, handOverBound_);
     --waiting_;
 }
 

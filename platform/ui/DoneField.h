@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
@@ -24,7 +25,8 @@ class CDoneEdit : public CEdit, public Window {
 public:
     static constexpr std::size_t kKeep = 64;
 
-    CDoneEdit();
+    // `handOverBound`: how long a sender waits for the field's thread (kHandOverBound).
+    explicit CDoneEdit(std::chrono::milliseconds handOverBound = kHandOverBound);
     ~CDoneEdit() override;
 
     void Create(const QRect& rect, QWidget* parent, int id);
@@ -47,6 +49,7 @@ private:
     void Take(const std::string& text);
 
     QObject* receiver_ = nullptr;
+    const std::chrono::milliseconds handOverBound_;
     std::thread::id owner_;
     mutable std::mutex mutex_;
     std::condition_variable handled_;

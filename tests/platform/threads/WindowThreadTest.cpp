@@ -55,6 +55,19 @@ TEST(TextFieldTest, ClosingReleasesSendersAndNullWindowsAreSkipped)
     EXPECT_EQ(0, field.Pump(0ms));
 }
 
+// An owner that neither pumps nor closes holds a sender only for the bound;
+// the text it never took is not handled later, when nobody waits for it.
+TEST(TextFieldTest, ASenderWhoseOwnerNeverPumpsReturnsAfterTheBoundAndItsTextIsTakenBack)
+{
+    int handled = 0;
+    TextField field([&](const std::string&) { ++handled; }, 20ms);
+    std::thread sender([&] { SendMessageA(&field, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>("Done")); });
+    sender.join();
+    EXPECT_EQ(0, field.Pump(0ms));
+    EXPECT_EQ(0, handled);
+    EXPECT_EQ("", field.Text());
+}
+
 namespace {
 
 struct Probe {

@@ -4,6 +4,7 @@
 // the up-down's report before it moves, and the done fields' blocking
 // delivery from a job's thread.
 #include <atomic>
+#include <chrono>
 #include <thread>
 
 #include <QFile>
@@ -494,6 +495,22 @@ private slots:
         QVERIFY(released.load());
         QCOMPARE(done.WaitingSenders(), std::size_t{0});
         QCOMPARE(handled.load(), 201);
+    }
+
+    // A field whose thread takes no events holds a sender only for the
+    // bound, and the text it never took is not handled when events run later.
+    void aDoneFieldSenderIsReleasedAfterItsBound()
+    {
+        QWidget parent;
+        CDoneEdit done(std::chrono::milliseconds(20));
+        done.Create(QRect(0, 0, 10, 10), &parent, 1018);
+        int updates = 0;
+        done.onUpdate = [&] { ++updates; };
+        std::thread sender([&] { done.ReplaceSelection("Done"); });
+        sender.join();
+        QCoreApplication::processEvents();
+        QCOMPARE(updates, 0);
+        QCOMPARE(done.Text(), std::string());
     }
 };
 
