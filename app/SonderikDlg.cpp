@@ -828,10 +828,7 @@ void CSonderikDlg::DestroyWindow()
     // terminal or the log the jobs write.
     if (std::string problem; !SaveSettings(*this, &problem)) {
         std::fprintf(stderr, "sonderik: %s\n", problem.c_str());
-        if (std::FILE* log = std::fopen(LogFileIn(m_logFolder).c_str(), "ab")) {
-            std::fprintf(log, "Sonderik: %s\r\n", problem.c_str());
-            std::fclose(log);
-        }
+        AppendToLog(m_logFolder, problem);
     }
     m_browser->Dismantle();
 }

@@ -196,7 +196,11 @@ bool JobRunner::Start(Job job, EXParams& params, const std::function<void()>& fi
     if (fill) {
         fill();
     }
-    thread_ = std::make_unique<WorkerThread>(job, &params);
+    thread_ = std::make_unique<WorkerThread>(
+        job, &params,
+        WorkerThread::Ending{"job", kEndBound, [folder = params.logFolder](const std::string& line) {
+                                 AppendToLog(folder, line);
+                             }});
     thread_->Resume();
     return true;
 }

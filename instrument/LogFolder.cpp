@@ -1,5 +1,6 @@
 #include "instrument/LogFolder.h"
 
+#include <cstdio>
 #include <system_error>
 
 #include "instrument/Jobs.h"
@@ -73,4 +74,14 @@ std::string LogFolderProblem(const std::filesystem::path& folder)
         return problem;
     }
     return std::filesystem::exists(log, ec) ? platform::files::WriteProblem(log) : std::string();
+}
+
+bool AppendToLog(const std::filesystem::path& folder, const std::string& line)
+{
+    std::FILE* log = std::fopen(LogFileIn(folder).c_str(), "ab");
+    if (log == nullptr) {
+        return false;
+    }
+    std::fprintf(log, "Sonderik: %s\r\n", line.c_str());
+    return std::fclose(log) == 0;
 }

@@ -25,6 +25,11 @@ std::optional<std::filesystem::path> MakeLogFolder(const std::string& requested,
 // the log is opened.
 std::filesystem::path LogFileIn(const std::filesystem::path& folder);
 
+// Appends "Sonderik: <line>" to the log in `folder`, for what the program
+// must say when no job is there to say it; false when the log cannot be
+// opened.
+bool AppendToLog(const std::filesystem::path& folder, const std::string& line);
+
 // The folder as a message names it: absolute, or the current folder's path
 // when empty.
 std::string ShownLogFolder(const std::filesystem::path& folder);

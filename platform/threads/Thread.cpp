@@ -1,5 +1,8 @@
 #include "platform/threads/Thread.h"
 
+#include <cstdio>
+#include <cstdlib>
+
 struct WorkerThread::Queue {
     std::mutex mutex;
     std::condition_variable finishedSignal;
@@ -41,13 +44,28 @@ BOOL PeekMessageA(MSG* msg, HWND window, UINT first, UINT last, UINT remove)
     return FALSE;
 }
 
-WorkerThread::WorkerThread(Proc proc, void* arg) : proc_(proc), arg_(arg), queue_(std::make_shared<Queue>()) {}
+WorkerThread::WorkerThread(Proc proc, void* arg) : WorkerThread(proc, arg, Ending{}) {}
+
+WorkerThread::WorkerThread(Proc proc, void* arg, Ending ending)
+    : proc_(proc), arg_(arg), ending_(std::move(ending)), queue_(std::make_shared<Queue>())
+{
+}
 
 WorkerThread::~WorkerThread()
 {
-    if (thread_.joinable()) {
-        thread_.join();
+    if (Join(ending_.bound)) {
+        return;
     }
+    const auto seconds = std::chrono::duration_cast<std::chrono::duration<double>>(ending_.bound).count();
+    char line[256];
+    std::snprintf(line, sizeof line, "The %s thread did not end within %g s; the program ends now.",
+                  ending_.name.c_str(), seconds);
+    std::fprintf(stderr, "%s\n", line);
+    if (ending_.report) {
+        ending_.report(line);
+    }
+    std::fflush(nullptr);
+    std::_Exit(kStuckThreadExit);
 }
 
 void WorkerThread::Resume()

@@ -4,8 +4,10 @@
 #include <chrono>
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 
 #include "platform/threads/Window.h"
@@ -25,6 +27,14 @@ struct MSG {
 // A thread that no WorkerThread started has an empty queue.
 BOOL PeekMessageA(MSG* msg, HWND window, UINT first, UINT last, UINT remove);
 
+// How long a worker is waited for when its owner goes. A worker's own waits
+// are all bounded, so one that has not ended by then is stuck for good.
+inline constexpr std::chrono::milliseconds kEndBound = std::chrono::minutes(1);
+
+// The exit status of a program ended because one of its threads would not
+// end (EX_SOFTWARE).
+inline constexpr int kStuckThreadExit = 70;
+
 // A worker thread, created suspended: it starts running `proc(arg)` only when
 // resumed. It owns a message queue that other threads post into and that the
 // worker reads with PeekMessageA.
@@ -32,8 +42,19 @@ class WorkerThread {
 public:
     using Proc = void (*)(void*);
 
+    // What happens when the owner goes and the worker has not ended within
+    // `bound`: a line naming the thread goes to standard error and to
+    // `report`, and the program ends at once, as going on would leave the
+    // thread using what its owner frees.
+    struct Ending {
+        std::string name = "worker";
+        std::chrono::milliseconds bound = kEndBound;
+        std::function<void(const std::string& line)> report;
+    };
+
     WorkerThread(Proc proc, void* arg);
-    // Joins a thread that was resumed: a worker's work is bounded by its own waits.
+    WorkerThread(Proc proc, void* arg, Ending ending);
+    // Joins a thread that was resumed, within its Ending's bound.
     ~WorkerThread();
     WorkerThread(const WorkerThread&) = delete;
     WorkerThread& operator=(const WorkerThread&) = delete;
@@ -51,6 +72,7 @@ public:
 private:
     Proc proc_;
     void* arg_;
+    Ending ending_;
     std::shared_ptr<Queue> queue_;
     std::thread thread_;
 };

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
 #include <chrono>
+#include <future>
 #include <string>
 #include <thread>
 
@@ -123,4 +125,33 @@ TEST(WorkerThreadTest, JoinIsBounded)
     EXPECT_TRUE(worker.Running());
     probe.go = true;
     EXPECT_TRUE(worker.Join(10s));
+}
+
+namespace {
+
+void NeverEnds(void*)
+{
+    std::promise<void> never;
+    never.get_future().wait();
+}
+
+// Its owner goes while it still runs.
+void LeaveAStuckWorker()
+{
+    const auto report = [](const std::string& line) { std::fprintf(stderr, "reported: %s\n", line.c_str()); };
+    WorkerThread thread(&NeverEnds, nullptr, WorkerThread::Ending{"stuck", 10ms, report});
+    thread.Resume();
+}
+
+}  // namespace
+
+// A worker that does not end within its bound when its owner goes is named
+// on standard error and to the owner's report, and the program ends rather
+// than hang or go on beside a thread that uses what the owner frees.
+TEST(WorkerThreadDeathTest, AWorkerThatDoesNotEndIsNamedAndTheProgramEnds)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(LeaveAStuckWorker(),
+        ::testing::ExitedWithCode(kStuckThreadExit),
+        "The stuck thread did not end within 0.01 s; the program ends now.\nreported: The stuck thread");
 }
