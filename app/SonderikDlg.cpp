@@ -18,7 +18,6 @@
 #include <QGuiApplication>
 #include <QMimeData>
 #include <QScreen>
-#include <QTimer>
 #include <QUrl>
 
 #include "app/AboutDlg.h"
@@ -150,7 +149,8 @@ CSonderikDlg::~CSonderikDlg()
     // and be joined here; only then do the fields and the record go.
     m_doneIdent.Close();
     m_doneSend.Close();
-    m_jobs.Wait(std::chrono::minutes(1));
+    // m_jobs goes first of the members: its worker joins within its own
+    // bound, or is named and the program ends, before the state it uses goes.
 }
 
 void CSonderikDlg::CreateControls()
@@ -799,13 +799,9 @@ void CSonderikDlg::TryEnd(int result)
         }
         return;
     }
-    if (m_jobs.Busy() && !m_jobs.Wait(m_joinBound)) {
-        // Its "Done" came; it is closing its log. Look again shortly.
-        m_endPending = true;
-        m_endResult = result;
-        QTimer::singleShot(50, this, [this] { TryEnd(m_endResult); });
-        return;
-    }
+    // Its "Done" came, so the job only closes its port and its log: the
+    // window need not wait for that. It is joined, within the worker's own
+    // bound, when the dialog goes.
     // A note held by an audition button would sound on after the window.
     if (m_auditionHeld) {
         StopAudition(0, 0);
