@@ -23,6 +23,7 @@
 #include "app/Settings.h"
 #include "platform/midi/MidiDriver.h"
 #include "simulator/VirtualEX5Driver.h"
+#include "tests/support/LogCapture.h"
 #include "tests/support/ScopedEnv.h"
 #include "tests/support/ScopedMidiDrivers.h"
 #include "tests/support/ScriptedMidiDriver.h"
@@ -942,6 +943,27 @@ private slots:
         auto again = Open(boxes);
         QVERIFY(again->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
         QVERIFY(Idle(*again));
+    }
+
+    void settingsThatCannotBeSavedAreSaidOnStandardErrorAndInTheLog()
+    {
+        Bench bench;
+        Boxes boxes;
+        auto dialog = Open(boxes);
+        QVERIFY(Idle(*dialog));
+        // The settings' folder cannot be made once the dialog has started.
+        const std::filesystem::path blocker = bench.Voices().parent_path() / "blocker";
+        std::ofstream(blocker) << "x";
+        const ScopedEnv config("SONDERIK_CONFIG_DIR", (blocker / "config").string());
+        StandardErrorCapture error;
+        Click(*dialog, Dlg::IDC_QUIT);
+        QVERIFY(!dialog->isVisible());
+        const std::string said = error.Take();
+        const std::string problem = "cannot save the settings in " + (blocker / "config" / "HKEY_LOCAL_MACHINE.txt").string();
+        QVERIFY2(said.rfind("sonderik: " + problem + ": ", 0) == 0, said.c_str());
+        const std::string log = bench.Log();
+        QVERIFY2(log.find("Sonderik: " + problem + ": ") != std::string::npos, log.c_str());
+        QVERIFY(boxes.shown.empty());
     }
 
     void auditionButtonsPlayWhileHeldOnThePortOfTheLastJob()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <string>
 
@@ -36,4 +38,40 @@ public:
 
 private:
     std::FILE* file_;
+};
+
+// What the program writes to its standard error while this lives.
+class StandardErrorCapture {
+public:
+    StandardErrorCapture() : saved_(::dup(STDERR_FILENO))
+    {
+        std::fflush(stderr);
+        if (saved_ >= 0 && capture_.File() != nullptr) {
+            ::dup2(::fileno(capture_.File()), STDERR_FILENO);
+        }
+    }
+    ~StandardErrorCapture() { Restore(); }
+    StandardErrorCapture(const StandardErrorCapture&) = delete;
+    StandardErrorCapture& operator=(const StandardErrorCapture&) = delete;
+
+    // Gives standard error back and returns what was written to it.
+    std::string Take()
+    {
+        Restore();
+        return capture_.Text();
+    }
+
+private:
+    void Restore()
+    {
+        if (saved_ >= 0) {
+            std::fflush(stderr);
+            ::dup2(saved_, STDERR_FILENO);
+            ::close(saved_);
+            saved_ = -1;
+        }
+    }
+
+    LogCapture capture_;
+    int saved_;
 };
