@@ -13,6 +13,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <thread>
 #include <type_traits>
 
@@ -452,7 +453,11 @@ public:
     MMRESULT Send(std::span<const std::uint8_t> message, SendPacer& pacer) override
     {
         if (message.size() > port_->largest) {
-            return MMSYSERR_INVALPARAM;  // more than the port's ring holds, and so more than a cycle carries
+            // More than the port's ring holds, and so more than a cycle carries.
+            platform::ExplainMidiFailure(TooLong(message.size(), "the " + std::to_string(port_->largest) +
+                                                                     " bytes JACK port \"" + port_->peer +
+                                                                     "\" can queue"));
+            return MMSYSERR_INVALPARAM;
         }
         const OutRecord record{port_->queued + 1, static_cast<std::uint32_t>(message.size())};
         bool queued = false;
@@ -467,12 +472,15 @@ public:
                 queued = true;
             }
             if (queued && port_->refused.load() == record.serial) {
+                platform::ExplainMidiFailure(TooLong(message.size(), "what one JACK cycle carries"));
                 return MMSYSERR_INVALPARAM;
             }
             if (queued && port_->done.load() >= record.serial) {
                 return MMSYSERR_NOERROR;
             }
             if (client_->Gone()) {
+                platform::ExplainMidiFailure("the JACK server went away before JACK port \"" + port_->peer +
+                                             "\" had the message");
                 return MIDIERR_NODEVICE;
             }
             return std::nullopt;
@@ -500,12 +508,23 @@ public:
                 }
                 // Taken back by a reset: nothing to report. Out of time: the
                 // server runs no cycles, and the message may never go.
-                return carryOn ? MIDIERR_NOTREADY : MMSYSERR_NOERROR;
+                if (!carryOn) {
+                    return MMSYSERR_NOERROR;
+                }
+                platform::ExplainMidiFailure("JACK ran no cycle to carry the message to \"" + port_->peer +
+                                             "\" within " + std::to_string(std::chrono::duration_cast<std::chrono::seconds>(kCarryBound).count()) +
+                                             " s");
+                return MIDIERR_NOTREADY;
             }
         }
     }
 
 private:
+    static std::string TooLong(std::size_t bytes, const std::string& than)
+    {
+        return "a message of " + std::to_string(bytes) + " bytes is more than " + than;
+    }
+
     std::shared_ptr<Client> client_;
     OutPort* port_;  // the client's
 };

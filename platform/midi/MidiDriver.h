@@ -104,6 +104,10 @@ namespace platform {
 // layer hands them on through MidiFailureReason (WinMidi.h).
 void ExplainMidiFailure(const std::string& reason);
 
+// What this thread's drivers explained since it last asked, which is then
+// forgotten: for a thread of a device that works for callers on others.
+std::string TakeMidiFailureReason();
+
 // The drivers of the system's MIDI this build has (SONDERIK_WITH_ALSA,
 // SONDERIK_WITH_JACK), in this order: the ALSA sequencer (RtMidi), then
 // JACK; none at all in a build without either. The layer starts with them

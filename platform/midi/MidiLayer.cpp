@@ -3,6 +3,8 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <string>
+#include <utility>
 
 #include "platform/midi/MidiDriver.h"
 
@@ -293,6 +295,8 @@ void ExplainMidiFailure(const std::string& reason)
 }
 
 std::string MidiFailureReason() { return callReason; }
+
+std::string TakeMidiFailureReason() { return std::exchange(callReason, std::string()); }
 
 void InstallMidiDrivers(std::vector<std::shared_ptr<MidiDriver>> drivers)
 {

@@ -61,7 +61,11 @@ public:
         } catch (const RtMidiError& e) {
             lastError_ = e.getMessage();
         }
-        return lastError_.empty() ? MMSYSERR_NOERROR : MMSYSERR_ERROR;
+        if (lastError_.empty()) {
+            return MMSYSERR_NOERROR;
+        }
+        platform::ExplainMidiFailure(lastError_);
+        return MMSYSERR_ERROR;
     }
 
 private:

@@ -156,7 +156,13 @@ MMRESULT StreamOutDevice::ShortMsg(DWORD message)
     if (!finished) {
         return MIDIERR_NOTREADY;  // still queued: the transport has not taken it in time
     }
-    return lastShortNumber_ == job.number ? lastShortVerdict_ : MMSYSERR_NOERROR;
+    if (lastShortNumber_ != job.number) {
+        return MMSYSERR_NOERROR;
+    }
+    if (lastShortVerdict_ != MMSYSERR_NOERROR) {
+        ExplainMidiFailure(lastShortReason_);
+    }
+    return lastShortVerdict_;
 }
 
 MMRESULT StreamOutDevice::PrepareHeader(MIDIHDR& header)
@@ -168,7 +174,11 @@ MMRESULT StreamOutDevice::PrepareHeader(MIDIHDR& header)
 MMRESULT StreamOutDevice::UnprepareHeader(MIDIHDR& header)
 {
     const std::lock_guard lock(mutex_);
-    return MarkUnprepared(header);
+    const MMRESULT result = MarkUnprepared(header);
+    if (result == MMSYSERR_ERROR) {
+        ExplainMidiFailure(lastLongReason_);  // the line refused the message
+    }
+    return result;
 }
 
 MMRESULT StreamOutDevice::LongMsg(MIDIHDR& header)
@@ -332,11 +342,16 @@ void StreamOutDevice::Run()
         cancel_ = false;
         lock.unlock();
         const MMRESULT verdict = line_->Send(scratch_, *this);
+        std::string reason = TakeMidiFailureReason();
         lock.lock();
         if (job.header == nullptr) {
             lastShortNumber_ = job.number;
             lastShortVerdict_ = verdict;
+            lastShortReason_ = std::move(reason);
         } else if (playing_ == job.header) {
+            if (verdict != MMSYSERR_NOERROR) {
+                lastLongReason_ = std::move(reason);
+            }
             Done(*playing_, verdict);
             playing_ = nullptr;
         }

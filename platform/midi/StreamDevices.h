@@ -8,6 +8,7 @@
 #include <memory>
 #include <mutex>
 #include <span>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -152,6 +153,10 @@ private:
     std::uint64_t finishedCount_ = 0;    // jobs the sender is through with
     MMRESULT lastShortVerdict_ = MMSYSERR_NOERROR;
     std::uint64_t lastShortNumber_ = 0;
+    // The line's words on the last message it refused, short and long, for
+    // the caller that learns of the refusal (the line speaks on the sender).
+    std::string lastShortReason_;
+    std::string lastLongReason_;
     std::mutex mutex_;
     std::condition_variable wake_;
     std::deque<Job> jobs_;

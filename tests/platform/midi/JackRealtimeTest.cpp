@@ -15,6 +15,7 @@
 #include <memory>
 #include <mutex>
 #include <new>
+#include <string>
 #include <vector>
 
 #include "platform/midi/JackMidiDriver.h"
@@ -238,6 +239,9 @@ TEST(JackRealtimeTest, MessagesLargerThanThePortCarriesAreRefusedAndThePortGoesO
         huge.front() = 0xF0;
         huge.back() = 0xF7;
         EXPECT_EQ(MMSYSERR_ERROR, SendSysex(out, huge, 2s)) << size << " bytes";
+        // Said by the last call, the unprepare that gave the refusal back.
+        const std::string why = platform::MidiFailureReason();
+        EXPECT_EQ(0u, why.find("a message of " + std::to_string(size) + " bytes is more than ")) << why;
     }
 
     const std::vector<std::uint8_t> request = {0xF0, 0x7E, 0x00, 0x06, 0x01, 0xF7};

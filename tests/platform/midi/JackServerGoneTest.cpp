@@ -371,6 +371,11 @@ TEST(JackServerGoneTest, AJobUnderWayWhenTheServerStopsFailsOnItsJackPortAndGoes
     const std::string said = err.str();
     EXPECT_NE(std::string::npos, said.find(": MidiOutWin:")) << said;
     EXPECT_NE(std::string::npos, said.find("(MIDI output port 0 is " + peerIn + ";")) << said;
+    // The driver's reason follows on a line of its own, about the same port.
+    const std::size_t why = said.find("\nsonderik-cli: ");
+    ASSERT_NE(std::string::npos, why) << said;
+    EXPECT_NE(std::string::npos, said.find("JACK", why)) << said;
+    EXPECT_NE(std::string::npos, said.find("\"" + peerIn + "\"", why)) << said;
 
     // A command given the port by name after it went refuses to start.
     std::ostringstream again;
