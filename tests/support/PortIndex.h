@@ -2,34 +2,30 @@
 
 #include <string>
 
+#include "midi/PortCalls.h"
 #include "platform/midi/WinMidi.h"
 
 // The index the last listing of the ports gives the port named `name` (as
-// the capabilities name it), or kNotListed.
+// the capabilities name it), or kNotListed: found as a job finds its port.
 inline constexpr UINT kNotListed = static_cast<UINT>(-1);
 
 namespace port_index {
 
-template <typename Caps, typename Count, typename GetCaps>
-UINT IndexOf(const std::string& name, Count count, GetCaps getCaps)
+template <typename Caps>
+UINT IndexOf(const std::string& name, const PortListing<Caps>& listing)
 {
-    for (UINT i = 0, n = count(); i < n; ++i) {
-        Caps caps{};
-        if (getCaps(i, &caps, sizeof caps) == MMSYSERR_NOERROR && name == caps.szPname) {
-            return i;
-        }
-    }
-    return kNotListed;
+    std::string said;
+    return listing.Find(0, name, said).value_or(kNotListed);
 }
 
 }  // namespace port_index
 
 inline UINT OutPortIndex(const std::string& name)
 {
-    return port_index::IndexOf<MIDIOUTCAPSA>(name, midiOutGetNumDevs, midiOutGetDevCapsA);
+    return port_index::IndexOf(name, PortListing<MIDIOUTCAPSA>{&midiOutGetNumDevs, &midiOutGetDevCapsA});
 }
 
 inline UINT InPortIndex(const std::string& name)
 {
-    return port_index::IndexOf<MIDIINCAPSA>(name, midiInGetNumDevs, midiInGetDevCapsA);
+    return port_index::IndexOf(name, PortListing<MIDIINCAPSA>{&midiInGetNumDevs, &midiInGetDevCapsA});
 }
