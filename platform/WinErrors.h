@@ -4,6 +4,8 @@
 
 #include "platform/WinTypes.h"
 
+#ifndef _WIN32
+
 // The system error codes the Windows-shaped calls return or leave for
 // GetLastError, with their Windows numbers. They are signed, as the registry
 // returns them; the non-negative constants compare cleanly with the DWORD
@@ -50,3 +52,4 @@ inline void SetLastError(DWORD error)
 {
     platform::detail::lastError = error;
 }
+#endif  // on Windows <windows.h> has them all

@@ -2,6 +2,20 @@
 
 #include <cstdint>
 
+#ifdef _WIN32
+// The system's own types. The multimedia part of <windows.h> stays out: its
+// midi* calls are the MIDI layer's own names here (platform/midi/WinMidi.h).
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+using MMRESULT = UINT;
+using MMVERSION = UINT;
+#else
 // The plain integer types the Windows-shaped calls of this layer use, with
 // the widths they have there.
 using BYTE = std::uint8_t;
@@ -19,3 +33,4 @@ using LPCSTR = const char*;
 
 constexpr BOOL FALSE = 0;
 constexpr BOOL TRUE = 1;
+#endif
