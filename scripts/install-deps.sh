@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# Installs every Debian package Sonderik needs to build, test and run.
-# Safe to run again: packages already present are left alone, and the package
-# lists are refreshed only when something is missing.
+# Installs every Debian package Sonderik needs to build, test and run; with
+# --windows, those of the Windows cross-build instead (mingw-w64, wine and
+# GoogleTest's sources). Safe to run again: packages already present are
+# left alone, and the package lists are refreshed only when something is
+# missing.
 set -euo pipefail
 
-packages=(
+linux_packages=(
   cmake g++ make pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   libcli11-dev
@@ -18,6 +20,19 @@ packages=(
   xvfb xauth xdotool imagemagick
   x11-utils xclip python3
 )
+windows_packages=(
+  cmake make
+  g++-mingw-w64-x86-64-posix
+  wine64
+  googletest
+  libcli11-dev
+)
+
+case "${1:-}" in
+  "") packages=("${linux_packages[@]}") ;;
+  --windows) packages=("${windows_packages[@]}") ;;
+  *) echo "usage: $0 [--windows]" >&2; exit 2 ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do

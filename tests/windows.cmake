@@ -1,0 +1,24 @@
+# The tests that run on Windows (under wine when cross-built): those not
+# about Linux, against the system's real services. A wine start costs a
+# second or two, so each test program is one CTest entry, not one per case.
+
+function(sonderik_windows_test target)
+  add_test(NAME ${target} COMMAND ${target})
+  set_tests_properties(${target} PROPERTIES TIMEOUT 300)
+endfunction()
+
+add_library(sonderik_test_support STATIC
+  support/VoiceFileBuilder.cpp
+  support/TempDir.cpp
+)
+target_link_libraries(sonderik_test_support PUBLIC sonderik_voice)
+
+add_executable(voice_tests
+  voice/ErrorAndFamilyTest.cpp
+  voice/VoiceFileTest.cpp
+  voice/VoiceListTest.cpp
+  voice/PatchTest.cpp
+)
+target_link_libraries(voice_tests PRIVATE sonderik_test_support GTest::gtest_main)
+target_compile_definitions(voice_tests PRIVATE SONDERIK_DEMO_FILE="${PROJECT_SOURCE_DIR}/examples/demo.s1v")
+sonderik_windows_test(voice_tests)
