@@ -3,6 +3,8 @@
 #include "platform/WinTypes.h"
 #include "platform/handles.h"
 
+#ifndef _WIN32  // on Windows these are the system's own, from <windows.h>
+
 // Unnamed kernel events, waits and sleeping, with the shape and results they
 // have on Windows. Every call checks its handle: a closed or made-up handle
 // makes the call fail (FALSE, WAIT_FAILED) instead of touching freed memory.
@@ -26,3 +28,4 @@ BOOL ResetEvent(HANDLE event);
 DWORD WaitForSingleObject(HANDLE event, DWORD milliseconds);
 BOOL CloseHandle(HANDLE event);
 void Sleep(DWORD milliseconds);
+#endif
