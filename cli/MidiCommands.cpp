@@ -445,9 +445,9 @@ int Identify(const MidiSetup& midi, const JobOptions& options, std::ostream& out
     TextField report;
     LatestText progress;
     RunJob(&IdentifyJob, *params, [&] {
-        params->PrepareIdentify(&done, resolved.settings, SONDERIK_VERSION);
-        params->reportWindow = &report;
-        params->progressWindow = showWaiting ? &progress : nullptr;
+        params->PrepareIdentify(done.Handle(), resolved.settings, SONDERIK_VERSION);
+        params->reportWindow = report.Handle();
+        params->progressWindow = showWaiting ? progress.Handle() : nullptr;
         params->logFolder = logFolder->string();
         params->verbose = options.verbose ? 1 : 0;
         params->timeout = resolved.timeout;
@@ -503,8 +503,8 @@ int Send(const MidiSetup& midi, const std::string& file, int voice, const JobOpt
     TextField done;
     TextField report;
     RunJob(&SendVoiceJob, *params, [&] {
-        params->PrepareSendVoice(patch.release(), nullptr, &done, resolved.settings, SONDERIK_VERSION);
-        params->reportWindow = &report;
+        params->PrepareSendVoice(patch.release(), nullptr, done.Handle(), resolved.settings, SONDERIK_VERSION);
+        params->reportWindow = report.Handle();
         params->logFolder = logFolder->string();
         params->verbose = options.verbose ? 1 : 0;
         params->timeout = resolved.timeout;

@@ -22,3 +22,7 @@ add_executable(voice_tests
 target_link_libraries(voice_tests PRIVATE sonderik_test_support GTest::gtest_main)
 target_compile_definitions(voice_tests PRIVATE SONDERIK_DEMO_FILE="${PROJECT_SOURCE_DIR}/examples/demo.s1v")
 sonderik_windows_test(voice_tests)
+
+add_executable(threads_tests platform/threads/WindowThreadTest.cpp)
+target_link_libraries(threads_tests PRIVATE sonderik_threads GTest::gtest_main)
+sonderik_windows_test(threads_tests)

@@ -12,6 +12,7 @@
 
 #include "platform/threads/Window.h"
 
+#ifndef _WIN32  // on Windows MSG, PM_* and PeekMessageA are the system's own
 constexpr UINT PM_NOREMOVE = 0x0000;
 constexpr UINT PM_REMOVE = 0x0001;
 
@@ -26,6 +27,7 @@ struct MSG {
 // `first` to `last` (both 0: any), optionally removing it. Never waits.
 // A thread that no WorkerThread started has an empty queue.
 BOOL PeekMessageA(MSG* msg, HWND window, UINT first, UINT last, UINT remove);
+#endif
 
 // How long a worker is waited for when its owner goes. A worker's own waits
 // are all bounded, so one that has not ended by then is stuck for good.
@@ -37,7 +39,8 @@ inline constexpr int kStuckThreadExit = 70;
 
 // A worker thread, created suspended: it starts running `proc(arg)` only when
 // resumed. It owns a message queue that other threads post into and that the
-// worker reads with PeekMessageA.
+// worker reads with PeekMessageA; what is posted before the worker runs is
+// kept for it, in the order posted.
 class WorkerThread {
 public:
     using Proc = void (*)(void*);
@@ -74,5 +77,7 @@ private:
     void* arg_;
     Ending ending_;
     std::shared_ptr<Queue> queue_;
-    std::thread thread_;
+#ifndef _WIN32
+    std::thread thread_;  // on Windows the queue holds the system's thread
+#endif
 };

@@ -10,14 +10,18 @@
 #include <string>
 #include <thread>
 
+#include <memory>
+
 #include "platform/WinTypes.h"
 #include "platform/handles.h"
 
+#ifndef _WIN32  // on Windows these are the system's own
 using WPARAM = std::uintptr_t;
 using LPARAM = std::intptr_t;
 using LRESULT = std::intptr_t;
 
 constexpr UINT EM_REPLACESEL = 0x00C2;
+#endif
 
 // A text window that jobs report into by replacing its selection. Delivery is
 // synchronous: the sender returns once the window's owner has handled the
@@ -32,6 +36,16 @@ public:
     // Any thread. Returns when the owner has handled the text (or has gone,
     // or a bound has passed without the owner taking it).
     virtual void ReplaceSelection(const std::string& text) = 0;
+
+    // What a job is given to send its texts to (EM_REPLACESEL).
+#ifdef _WIN32
+    HWND Handle() const { return handle_; }
+
+protected:
+    HWND handle_ = nullptr;  // the system's window that takes the texts
+#else
+    HWND Handle() { return this; }
+#endif
 };
 
 // How long a sender waits at most for a window's owner to take its text. A
@@ -62,9 +76,11 @@ bool AwaitHandOver(std::unique_lock<std::mutex>& lock, std::condition_variable& 
     return true;
 }
 
+#ifndef _WIN32  // on Windows it is the system's, delivering to a real window
 // EM_REPLACESEL puts the text at `lParam` into the window; a null window is
 // skipped. Other messages are not understood and return 0.
 LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+#endif
 
 // A window whose owner thread takes texts by pumping. Used as the hidden
 // "done" field and the report field by the command line and the tests. The
@@ -98,13 +114,24 @@ private:
 
     Handler onText_;
     const std::chrono::milliseconds handOverBound_;
-    const std::thread::id owner_;
     mutable std::mutex mutex_;
-    std::condition_variable arrived_;
     std::condition_variable handled_;
     std::deque<Pending*> pending_;
     std::string text_;
     bool closed_ = false;
+    // Owner's thread: handles the texts waiting; how many.
+    int TakeWaiting();
+#ifdef _WIN32
+    // Hands a text that reached the window over to the owner and waits.
+    void Relay(const char* text);
+
+    struct Native;
+    std::unique_ptr<Native> native_;
+    int taken_ = 0;  // texts handled so far, for Pump's count
+#else
+    const std::thread::id owner_;
+    std::condition_variable arrived_;
+#endif
 };
 
 // A window that keeps only the last text sent to it, for news that may be
@@ -112,13 +139,23 @@ private:
 // reports progress runs as fast with a watcher as without one.
 class LatestText : public Window {
 public:
+#ifdef _WIN32
+    LatestText();
+    ~LatestText() override;
+#endif
     void ReplaceSelection(const std::string& text) override;
 
     // Any thread: the text sent since the last take, if any.
     bool Take(std::string& text);
 
 private:
+    void Keep(const std::string& text);
+
     std::mutex mutex_;
     std::string text_;
     bool fresh_ = false;
+#ifdef _WIN32
+    struct Native;
+    std::unique_ptr<Native> native_;
+#endif
 };

@@ -1,7 +1,5 @@
 #include "platform/threads/Window.h"
 
-Window::~Window() = default;
-
 LRESULT SendMessageA(HWND window, UINT message, WPARAM, LPARAM lParam)
 {
     if (window == nullptr || message != EM_REPLACESEL) {
@@ -44,58 +42,11 @@ void TextField::ReplaceSelection(const std::string& text)
 
 int TextField::Pump(std::chrono::milliseconds timeout)
 {
-    std::unique_lock lock(mutex_);
-    arrived_.wait_for(lock, timeout, [&] { return !pending_.empty(); });
-    int count = 0;
-    while (!pending_.empty()) {
-        Pending* item = pending_.front();
-        pending_.pop_front();
-        text_ += item->text;
-        if (onText_) {
-            // The handler runs unlocked so that it may read Text() or the job's results.
-            lock.unlock();
-            onText_(item->text);
-            lock.lock();
-        }
-        item->handled = true;
-        ++count;
+    {
+        std::unique_lock lock(mutex_);
+        arrived_.wait_for(lock, timeout, [&] { return !pending_.empty(); });
     }
-    handled_.notify_all();
-    return count;
+    return TakeWaiting();
 }
 
-void TextField::Close()
-{
-    std::lock_guard lock(mutex_);
-    closed_ = true;
-    for (Pending* item : pending_) {
-        text_ += item->text;
-        item->handled = true;
-    }
-    pending_.clear();
-    handled_.notify_all();
-}
-
-std::string TextField::Text() const
-{
-    std::lock_guard lock(mutex_);
-    return text_;
-}
-
-void LatestText::ReplaceSelection(const std::string& text)
-{
-    const std::lock_guard lock(mutex_);
-    text_ = text;
-    fresh_ = true;
-}
-
-bool LatestText::Take(std::string& text)
-{
-    const std::lock_guard lock(mutex_);
-    if (!fresh_) {
-        return false;
-    }
-    text = text_;
-    fresh_ = false;
-    return true;
-}
+void LatestText::ReplaceSelection(const std::string& text) { Keep(text); }

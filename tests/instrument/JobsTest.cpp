@@ -93,7 +93,7 @@ TEST_F(JobsTest, ACancelledIdentificationStopsBeforeSendingAndStillEnds)
 {
     auto params = std::make_unique<EXParams>();
     harness.PrepareIdentify(*params);
-    params->identDoneWindow = &harness.done;
+    params->identDoneWindow = harness.done.Handle();
     WorkerThread thread(&IdentifyJob, params.get());
     ASSERT_TRUE(thread.PostThreadMessageA(0x8001));
     thread.Resume();
@@ -115,14 +115,14 @@ TEST_F(JobsTest, AJobThatCannotOpenItsLogTellsItsStarter)
 
     auto params = std::make_unique<EXParams>();
     harness.PrepareIdentify(*params);
-    params->reportWindow = &report;
+    params->reportWindow = report.Handle();
     std::snprintf(params->identResult, sizeof params->identResult, "kept");
     EXPECT_EQ("Done", harness.Run(&IdentifyJob, *params));
     EXPECT_EQ("EXWorker:146 Cannot open log file\r\nFinished instrument ident on <date>\n", MaskDates(report.Text()));
     EXPECT_STREQ("kept", params->identResult);
 
     PrepareSend(*params, 9);
-    params->reportWindow = &report;
+    params->reportWindow = report.Handle();
     EXPECT_EQ("Done", harness.Run(&SendVoiceJob, *params));
     EXPECT_STREQ("EXWorker:60 Cannot open log file\r\n", params->errorText);
     EXPECT_EQ(nullptr, params->patch) << "the unsent patch is freed";

@@ -38,8 +38,8 @@ void JobHarness::PrepareIdentify(EXParams& params) const
 
 std::string JobHarness::Run(JobRunner::Job job, EXParams& params)
 {
-    params.identDoneWindow = &done;
-    params.sendDoneWindow = &done;
+    params.identDoneWindow = done.Handle();
+    params.sendDoneWindow = done.Handle();
     const std::size_t before = done.Text().size();
     JobRunner runner;
     EXPECT_TRUE(runner.Start(job, params, nullptr));

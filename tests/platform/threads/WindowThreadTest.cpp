@@ -22,7 +22,7 @@ TEST(TextFieldTest, SenderWaitsUntilTheOwnerHasHandledTheText)
         handlerRan = true;
     });
     std::thread sender([&] {
-        SendMessageA(&field, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>("Done"));
+        SendMessageA(field.Handle(), EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>("Done"));
         EXPECT_TRUE(handlerRan.load());
         senderReturned = true;
     });
@@ -39,7 +39,7 @@ TEST(TextFieldTest, TheOwnersOwnTextIsHandledAtOnce)
 {
     std::string seen;
     TextField field([&](const std::string& text) { seen += text; });
-    SendMessageA(&field, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>("Done"));
+    SendMessageA(field.Handle(), EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>("Done"));
     EXPECT_EQ("Done", seen);
     EXPECT_EQ("Done", field.Text());
 }
@@ -47,11 +47,11 @@ TEST(TextFieldTest, TheOwnersOwnTextIsHandledAtOnce)
 TEST(TextFieldTest, ClosingReleasesSendersAndNullWindowsAreSkipped)
 {
     TextField field;
-    std::thread sender([&] { SendMessageA(&field, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>("late")); });
+    std::thread sender([&] { SendMessageA(field.Handle(), EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>("late")); });
     // Whether the text arrives before or after Close, the sender is released.
     field.Close();
     sender.join();
-    SendMessageA(&field, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>("!"));
+    SendMessageA(field.Handle(), EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>("!"));
     EXPECT_EQ("late!", field.Text());
     EXPECT_EQ(0, SendMessageA(nullptr, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>("x")));
     EXPECT_EQ(0, field.Pump(0ms));
@@ -63,11 +63,26 @@ TEST(TextFieldTest, ASenderWhoseOwnerNeverPumpsReturnsAfterTheBoundAndItsTextIsT
 {
     int handled = 0;
     TextField field([&](const std::string&) { ++handled; }, 20ms);
-    std::thread sender([&] { SendMessageA(&field, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>("Done")); });
+    std::thread sender([&] { SendMessageA(field.Handle(), EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>("Done")); });
     sender.join();
     EXPECT_EQ(0, field.Pump(0ms));
     EXPECT_EQ(0, handled);
     EXPECT_EQ("", field.Text());
+}
+
+// Nobody pumps for a LatestText: its senders, the owner's thread among
+// them, return at once, and only the newest text is kept.
+TEST(LatestTextTest, SendersNeverWaitAndOnlyTheNewestTextIsKept)
+{
+    LatestText latest;
+    std::string text;
+    EXPECT_FALSE(latest.Take(text));
+    SendMessageA(latest.Handle(), EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>("first"));
+    std::thread sender([&] { SendMessageA(latest.Handle(), EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>("second")); });
+    sender.join();
+    ASSERT_TRUE(latest.Take(text));
+    EXPECT_EQ("second", text);
+    EXPECT_FALSE(latest.Take(text)) << "taken once";
 }
 
 namespace {
@@ -125,6 +140,43 @@ TEST(WorkerThreadTest, JoinIsBounded)
     EXPECT_TRUE(worker.Running());
     probe.go = true;
     EXPECT_TRUE(worker.Join(10s));
+}
+
+namespace {
+
+constexpr UINT kProbeMessage = 0x8002;
+constexpr auto kProbeBound = 10s;
+
+// Looks for the probe message until it comes or the bound passes.
+void AwaitProbe(void* arg)
+{
+    auto* seen = static_cast<std::atomic<bool>*>(arg);
+    const auto deadline = std::chrono::steady_clock::now() + kProbeBound;
+    MSG msg;
+    while (!seen->load() && std::chrono::steady_clock::now() < deadline) {
+        if (PeekMessageA(&msg, nullptr, kProbeMessage, kProbeMessage, PM_REMOVE)) {
+            *seen = true;
+        } else {
+            std::this_thread::yield();
+        }
+    }
+}
+
+}  // namespace
+
+// A worker's queue may not exist yet when Resume returns; what is posted
+// then must reach the worker all the same. Repeated, as the race is short.
+TEST(WorkerThreadTest, AMessagePostedRightAfterResumeArrives)
+{
+    constexpr int kRounds = 20;
+    for (int round = 0; round < kRounds; ++round) {
+        std::atomic<bool> seen{false};
+        WorkerThread worker(&AwaitProbe, &seen);
+        worker.Resume();
+        ASSERT_TRUE(worker.PostThreadMessageA(kProbeMessage));
+        ASSERT_TRUE(worker.Join(kProbeBound + 10s));
+        ASSERT_TRUE(seen.load()) << "round " << round;
+    }
 }
 
 namespace {
