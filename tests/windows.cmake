@@ -26,3 +26,11 @@ sonderik_windows_test(voice_tests)
 add_executable(threads_tests platform/threads/WindowThreadTest.cpp)
 target_link_libraries(threads_tests PRIVATE sonderik_threads GTest::gtest_main)
 sonderik_windows_test(threads_tests)
+
+add_executable(registry_tests platform/registry/RegistryTest.cpp)
+target_link_libraries(registry_tests PRIVATE sonderik_registry GTest::gtest_main)
+sonderik_windows_test(registry_tests)
+
+add_executable(settings_tests app/RegistryKeyTest.cpp app/SettingsTest.cpp app/PortChoiceTest.cpp)
+target_link_libraries(settings_tests PRIVATE sonderik_app_settings GTest::gtest_main)
+sonderik_windows_test(settings_tests)

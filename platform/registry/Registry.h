@@ -1,5 +1,10 @@
 #pragma once
 
+#ifdef _WIN32
+// The system's own registry, from <windows.h> (advapi32).
+#include "platform/WinErrors.h"
+#else
+
 // The registry calls the program makes, with the names, numbers and results
 // it expects of them. Each predefined root is kept in one text file of its
 // own in the user's config folder (see RegistryFile.h), so every key, even
@@ -133,3 +138,4 @@ LSTATUS RegFlushKey(HKEY key);
 // Writes what the key has gathered and releases the handle, whether or not
 // the write succeeded: the result is the write's.
 LSTATUS RegCloseKey(HKEY key);
+#endif  // _WIN32

@@ -1,5 +1,22 @@
 #pragma once
 
+#ifdef _WIN32
+#include <filesystem>
+#include <string>
+#include <vector>
+
+// The system keeps the registry itself: no file of it is ever set aside, so
+// a watch never has anything to name.
+class SetAsideWatch {
+public:
+    struct SetAside {
+        std::filesystem::path file;
+        std::string asideName;
+    };
+    std::vector<SetAside> Since() const { return {}; }
+};
+#else
+
 // The files behind the registry: one per predefined root, named after it
 // ("HKEY_LOCAL_MACHINE.txt", in the text form of RegistryHive.h), in the
 // folder RegistryFolder() names. A file that does not parse is set aside as
@@ -95,3 +112,4 @@ enum class WriteStage { HalfWritten, Synced, Renamed };
 // chosen point to kill it there. The programs set none; null removes it.
 using WriteStageWatcher = void (*)(WriteStage stage, std::string_view what);
 void WatchRegistryWrites(WriteStageWatcher watcher);
+#endif  // _WIN32
