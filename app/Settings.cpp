@@ -2,12 +2,9 @@
 
 #include <algorithm>
 #include <array>
-#include <filesystem>
-#include <system_error>
 
 #include "app/RegistryKey.h"
-#include "platform/files/Descriptor.h"
-#include "platform/registry/RegistryFile.h"
+#include "app/SettingsPlace.h"
 
 namespace {
 
@@ -28,57 +25,15 @@ StoredPort Selected(const StoredPort& port, const std::vector<std::string>* line
     return line < 0 ? StoredPort{} : StoredPort{line, (*lines)[static_cast<std::size_t>(line)]};
 }
 
-std::filesystem::path SettingsFile() { return RegistryRootFile(HKEY_LOCAL_MACHINE); }
-
-// The nearest folder on the way to `folder` that is there: whether it can be
-// written decides whether the rest can be made.
-std::filesystem::path NearestFolder(std::filesystem::path folder)
-{
-    std::error_code ec;
-    while (folder.has_relative_path() && !std::filesystem::exists(folder, ec)) {
-        folder = folder.parent_path();
-    }
-    return folder;
-}
-
-// Why the settings file could not be written, as `status` and the system tell.
-std::string SettingsFileProblem(LSTATUS status)
-{
-    const std::filesystem::path folder = RegistryFolder();
-    const std::string lead = "cannot save the settings in " + SettingsFile().string() + ": ";
-    if (folder.empty()) {
-        return "cannot save the settings: there is no home folder to keep them in";
-    }
-    const std::string denied = platform::files::WriteProblem(NearestFolder(folder));
-    switch (status) {
-    case ERROR_ACCESS_DENIED:
-    case ERROR_CANTWRITE:
-        return lead + (denied.empty() ? std::string("it could not be written") : denied);
-    case ERROR_CANTREAD: return lead + "it cannot be read";
-    case ERROR_TIMEOUT: return lead + "another program held it too long";
-    case ERROR_REGISTRY_CORRUPT: return lead + "it is corrupt and could not be set aside";
-    case ERROR_KEY_DELETED: return lead + "the settings key was removed meanwhile";
-    case ERROR_NOT_ENOUGH_MEMORY: return lead + "out of memory";
-    default: return lead + "error " + std::to_string(status);
-    }
-}
-
-RegistryKey SettingsKey()
+RegistryKey SettingsKey(HKEY root = SettingsRoot())
 {
     RegistryKey key;
-    key.SetRootKey(HKEY_LOCAL_MACHINE);
+    key.SetRootKey(root);
     return key;
 }
 
-// The reading half of the start-up load; false when the key did not open.
-bool ReadStored(RegistryKey& key, SettingsView& view)
+void ReadValues(const RegistryKey& key, SettingsView& view)
 {
-    if (!key.SetKey(kSettingsKeyPath, false)) {
-        return false;
-    }
-    // Held, so that every value comes from the same save. Where the key
-    // opened once and then cannot, each read gives its default.
-    key.Hold(kSettingsKeyPath, RegistryKey::Purpose::Read);
     view.SetCurrentFolder(key.ReadString("Path", kAbsentPath));
     view.SelectMidiIn(StoredPort{key.ReadInt("midiin", kAbsentPort), key.ReadString("midiinname", "")});
     view.SelectMidiOut(StoredPort{key.ReadInt("midiout", kAbsentPort), key.ReadString("midioutname", "")});
@@ -88,7 +43,32 @@ bool ReadStored(RegistryKey& key, SettingsView& view)
     view.SetKeepOnTop(key.ReadBool("keepontop", false));
     view.SetListOrder(key.ReadBool("catorder", false), key.ReadBool("showinits", false));
     view.SetWindowPlace(key.ReadString("window", ""));
-    key.Release();
+}
+
+// The reading half of the start-up load; false when there was no key to read.
+bool ReadStored(SettingsView& view)
+{
+    RegistryKey key = SettingsKey();
+    if (key.SetKey(kSettingsKeyPath, false)) {
+        // Held, so that every value comes from the same save. Where the key
+        // opened once and then cannot, each read gives its default.
+        key.Hold(kSettingsKeyPath, RegistryKey::Purpose::Read);
+        ReadValues(key, view);
+        key.Release();
+        return true;
+    }
+    // An earlier installation's settings are taken over: only read here, as
+    // their root may not be ours to write, and saved where they now belong.
+    const HKEY earlier = EarlierSettingsRoot();
+    if (earlier == nullptr) {
+        return false;
+    }
+    RegistryKey old = SettingsKey(earlier);
+    if (old.Hold(kSettingsKeyPath, RegistryKey::Purpose::Read) != ERROR_SUCCESS) {
+        return false;
+    }
+    ReadValues(old, view);
+    old.Release();
     return true;
 }
 
@@ -130,7 +110,7 @@ void MemorySettings::SelectMidiOut(const StoredPort& port)
 void LoadSettings(SettingsView& view)
 {
     RegistryKey key = SettingsKey();
-    if (!ReadStored(key, view) && key.SetKey(kSettingsKeyPath, true)) {
+    if (!ReadStored(view) && key.SetKey(kSettingsKeyPath, true)) {
         key.WriteString("Path", kAbsentPath);
     }
 }
@@ -145,7 +125,7 @@ bool SaveSettings(const SettingsView& view, std::string* problem)
     };
     RegistryKey key = SettingsKey();
     if (const LSTATUS opened = key.Hold(kSettingsKeyPath, RegistryKey::Purpose::Change); opened != ERROR_SUCCESS) {
-        return fail(SettingsFileProblem(opened));
+        return fail(SettingsSaveProblem(opened));
     }
     const StoredPort in = view.SelectedMidiIn();
     const StoredPort out = view.SelectedMidiOut();
@@ -164,14 +144,14 @@ bool SaveSettings(const SettingsView& view, std::string* problem)
         key.WriteString("window", view.WindowPlace()),
     };
     if (const LSTATUS written = key.Release(); written != ERROR_SUCCESS) {
-        return fail(SettingsFileProblem(written));
+        return fail(SettingsSaveProblem(written));
     }
     if (!stored[0] && view.CurrentFolder().size() > RegistryKey::kMaxString) {
-        return fail("the current folder was not saved in " + SettingsFile().string() + ": its path is longer than " +
+        return fail("the current folder was not saved in " + SettingsPlaceName() + ": its path is longer than " +
                     std::to_string(RegistryKey::kMaxString) + " characters");
     }
     if (!std::all_of(stored.begin(), stored.end(), [](bool ok) { return ok; })) {
-        return fail("not every setting was saved in " + SettingsFile().string());
+        return fail("not every setting was saved in " + SettingsPlaceName());
     }
     return true;
 }
@@ -179,8 +159,7 @@ bool SaveSettings(const SettingsView& view, std::string* problem)
 std::optional<Settings> StoredSettings(const std::optional<PortLists>& ports)
 {
     MemorySettings view(Settings{}, ports);
-    RegistryKey key = SettingsKey();
-    if (!ReadStored(key, view)) {
+    if (!ReadStored(view)) {
         return std::nullopt;
     }
     return view.Values();

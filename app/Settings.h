@@ -29,7 +29,7 @@ struct Settings {
     bool operator==(const Settings&) const = default;
 };
 
-// The registry key under HKEY_LOCAL_MACHINE that holds them.
+// The registry key that holds them, under the root SettingsPlace.h names.
 inline constexpr const char* kSettingsKeyPath = "Software\\Sonderik\\Settings";
 
 // What a job may be given, whoever starts it: a device number goes into a

@@ -5,25 +5,61 @@
 
 #include "app/RegistryKey.h"
 #include "platform/registry/Registry.h"
+#ifdef _WIN32
+#include "tests/support/ScopedRegistryKeys.h"
+#else
 #include "tests/support/ConfigFolder.h"
+#endif
 
 namespace {
 
+#ifdef _WIN32
+// The system's registry: a key of the tests' own, in the user's root.
+constexpr const char* kOwnKey = "Software\\SonderikRegistryKeyTest";
+constexpr const char* kPath = "Software\\SonderikRegistryKeyTest\\Settings";
+const HKEY kRoot = HKEY_CURRENT_USER;
+#else
 constexpr const char* kPath = "Software\\Sonderik\\Settings";
+const HKEY kRoot = HKEY_LOCAL_MACHINE;
+#endif
 
 class RegistryKeyTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(key.SetRootKey(HKEY_LOCAL_MACHINE));
+        ASSERT_TRUE(key.SetRootKey(kRoot));
         ASSERT_TRUE(key.SetKey(kPath, true));
+    }
+
+    // Removes the store that holds the key, as another program might.
+    void RemoveStore() const
+    {
+#ifdef _WIN32
+        ASSERT_EQ(ERROR_SUCCESS, RegDeleteTreeA(kRoot, kOwnKey));
+#else
+        std::filesystem::remove(config.RootFile("HKEY_LOCAL_MACHINE"));
+#endif
+    }
+
+    bool StoreExists() const
+    {
+#ifdef _WIN32
+        HKEY k = nullptr;
+        if (RegOpenKeyExA(kRoot, kOwnKey, 0, KEY_READ, &k) != ERROR_SUCCESS) {
+            return false;
+        }
+        RegCloseKey(k);
+        return true;
+#else
+        return std::filesystem::exists(config.RootFile("HKEY_LOCAL_MACHINE"));
+#endif
     }
 
     // Stores a value the way another program might have.
     static void Store(const char* name, DWORD type, const std::string& bytes)
     {
         HKEY k = nullptr;
-        ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, kPath, 0, KEY_SET_VALUE, &k));
+        ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(kRoot, kPath, 0, KEY_SET_VALUE, &k));
         ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(k, name, 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
                                                 static_cast<DWORD>(bytes.size())));
         RegCloseKey(k);
@@ -32,7 +68,7 @@ protected:
     static std::pair<DWORD, std::string> Stored(const char* name)
     {
         HKEY k = nullptr;
-        EXPECT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, kPath, 0, KEY_QUERY_VALUE, &k));
+        EXPECT_EQ(ERROR_SUCCESS, RegOpenKeyExA(kRoot, kPath, 0, KEY_QUERY_VALUE, &k));
         BYTE buffer[512];
         DWORD size = sizeof buffer;
         DWORD type = 0;
@@ -41,7 +77,11 @@ protected:
         return {type, std::string(reinterpret_cast<const char*>(buffer), size)};
     }
 
+#ifdef _WIN32
+    ScopedRegistryKeys own{{kRoot, kOwnKey}};
+#else
     ConfigFolder config;
+#endif
     RegistryKey key;
 };
 
@@ -57,7 +97,12 @@ TEST(RegistryKeyRootTest, TakesOnlyTheFourRootsAProgramMayUse)
         EXPECT_TRUE(key.SetRootKey(root));
         EXPECT_EQ(root, key.RootKey());
     }
-    for (const HKEY other : {HKEY_CURRENT_CONFIG, HKEY_PERFORMANCE_DATA, HKEY{nullptr}, PredefinedRegistryRoot(0x80000007u)}) {
+    for (const HKEY other : {HKEY_CURRENT_CONFIG, HKEY_PERFORMANCE_DATA, HKEY{nullptr},
+#ifdef _WIN32
+                              HKEY_CURRENT_USER_LOCAL_SETTINGS}) {
+#else
+                              PredefinedRegistryRoot(0x80000007u)}) {
+#endif
         EXPECT_FALSE(key.SetRootKey(other));
         EXPECT_EQ(HKEY_LOCAL_MACHINE, key.RootKey());
     }
@@ -70,7 +115,9 @@ TEST_F(RegistryKeyTest, SetKeyMakesOrOpensAndAnEmptyPathForgetsTheKey)
     EXPECT_EQ(kPath, key.KeyPath()) << "a failed SetKey keeps the key";
     EXPECT_TRUE(key.SetKey("", false));
     EXPECT_EQ("", key.KeyPath());
+#ifndef _WIN32
     EXPECT_EQ((std::vector<std::string>{"HKEY_LOCAL_MACHINE.txt"}), config.Names());
+#endif
 }
 
 TEST_F(RegistryKeyTest, NumbersAreFourBinaryBytesLeastSignificantFirst)
@@ -78,9 +125,9 @@ TEST_F(RegistryKeyTest, NumbersAreFourBinaryBytesLeastSignificantFirst)
     EXPECT_TRUE(key.WriteInt("midiin", -1));
     EXPECT_TRUE(key.WriteInt("delay", 0x01020304));
     EXPECT_TRUE(key.WriteBool("keepontop", true));
-    EXPECT_EQ(std::make_pair(REG_BINARY, std::string("\xff\xff\xff\xff")), Stored("midiin"));
-    EXPECT_EQ(std::make_pair(REG_BINARY, std::string("\x04\x03\x02\x01")), Stored("delay"));
-    EXPECT_EQ(std::make_pair(REG_BINARY, std::string("\x01\x00\x00\x00", 4)), Stored("keepontop"));
+    EXPECT_EQ(std::make_pair(DWORD{REG_BINARY}, std::string("\xff\xff\xff\xff")), Stored("midiin"));
+    EXPECT_EQ(std::make_pair(DWORD{REG_BINARY}, std::string("\x04\x03\x02\x01")), Stored("delay"));
+    EXPECT_EQ(std::make_pair(DWORD{REG_BINARY}, std::string("\x01\x00\x00\x00", 4)), Stored("keepontop"));
     EXPECT_EQ(-1, key.ReadInt("midiin", 7));
     EXPECT_EQ(0x01020304, key.ReadInt("delay", 7));
     EXPECT_TRUE(key.ReadBool("keepontop", false));
@@ -116,12 +163,12 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(RegistryKeyTest, AKeyThatHasGoneReadsAsDefaultsAndIsNotMadeAgainByAWrite)
 {
-    std::filesystem::remove(config.RootFile("HKEY_LOCAL_MACHINE"));
+    RemoveStore();
     EXPECT_EQ(77, key.ReadInt("n", 77));
     EXPECT_EQ("dflt", key.ReadString("s", "dflt"));
     EXPECT_FALSE(key.WriteInt("n", 1));
     EXPECT_FALSE(key.WriteString("s", "x"));
-    EXPECT_FALSE(std::filesystem::exists(config.RootFile("HKEY_LOCAL_MACHINE")));
+    EXPECT_FALSE(StoreExists());
 }
 
 struct TextCase {

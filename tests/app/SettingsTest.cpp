@@ -6,8 +6,13 @@
 
 #include "app/RegistryKey.h"
 #include "app/Settings.h"
+#include "app/SettingsPlace.h"
 #include "platform/registry/Registry.h"
+#ifdef _WIN32
+#include "tests/support/ScopedRegistryKeys.h"
+#else
 #include "tests/support/ConfigFolder.h"
+#endif
 
 namespace {
 
@@ -16,20 +21,20 @@ const PortLists kTwoPorts{{"Interface in", "Thru in"}, {"Interface out", "Thru o
 
 class SettingsTest : public ::testing::Test {
 protected:
-    static RegistryKey SettingsKey()
+    static RegistryKey SettingsKey(HKEY root = SettingsRoot())
     {
         RegistryKey key;
-        key.SetRootKey(HKEY_LOCAL_MACHINE);
+        key.SetRootKey(root);
         key.SetKey(kSettingsKeyPath, true);
         return key;
     }
 
     // The values the settings key holds, by name.
-    static std::vector<std::string> StoredNames()
+    static std::vector<std::string> StoredNames(HKEY root = SettingsRoot())
     {
         HKEY k = nullptr;
         std::vector<std::string> names;
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSettingsKeyPath, 0, KEY_READ, &k) != ERROR_SUCCESS) {
+        if (RegOpenKeyExA(root, kSettingsKeyPath, 0, KEY_READ, &k) != ERROR_SUCCESS) {
             return names;
         }
         for (const char* name : {"Path", "midiin", "midiout", "delay", "mididelay", "deviceno", "keepontop",
@@ -55,7 +60,26 @@ protected:
         return Settings{"/home/me/voices/", 0, 1, 30, 700, 16, true, "Interface in", "Thru out", false, false, ""};
     }
 
+    // Whether nothing at all was stored: no settings key where they are kept.
+    bool NothingStored() const
+    {
+#ifdef _WIN32
+        HKEY k = nullptr;
+        if (RegOpenKeyExA(SettingsRoot(), kSettingsKeyPath, 0, KEY_READ, &k) != ERROR_SUCCESS) {
+            return true;
+        }
+        RegCloseKey(k);
+        return false;
+#else
+        return !std::filesystem::exists(config.Path());
+#endif
+    }
+
+#ifdef _WIN32
+    ScopedRegistryKeys keys{{HKEY_CURRENT_USER, "Software\\Sonderik"}, {HKEY_LOCAL_MACHINE, "Software\\Sonderik"}};
+#else
     ConfigFolder config;
+#endif
 };
 
 }  // namespace
@@ -63,7 +87,7 @@ protected:
 TEST_F(SettingsTest, FirstRunKeepsTheBuiltInValuesAndMakesTheKeyWithOnlyAPath)
 {
     EXPECT_EQ(Settings{}, StartSettings(kTwoPorts));
-    EXPECT_FALSE(std::filesystem::exists(config.Path())) << "asking writes nothing";
+    EXPECT_TRUE(NothingStored()) << "asking writes nothing";
 
     EXPECT_EQ((Settings{"", -1, -1, 0, 0, 1, false, "", "", false, false, ""}), Loaded());
     EXPECT_EQ(std::vector<std::string>{"Path"}, StoredNames());
@@ -132,6 +156,7 @@ TEST_F(SettingsTest, APathTooLongToStoreLeavesThePreviousOne)
     EXPECT_EQ(3u, Loaded().deviceNo) << "the other values are still stored";
 }
 
+#ifndef _WIN32
 TEST_F(SettingsTest, AFolderThatCannotBeWrittenMeansBuiltInValuesAndNothingStored)
 {
     ConfigFolder::Put(config.Temp().Path() / "blocker", "x");
@@ -147,6 +172,37 @@ TEST_F(SettingsTest, AFolderThatCannotBeWrittenMeansBuiltInValuesAndNothingStore
     EXPECT_EQ(Settings{}, StartSettings());
     EXPECT_EQ("x", ConfigFolder::Contents(config.Temp().Path() / "blocker"));
 }
+#else
+// Settings an earlier installation kept for the whole machine are taken over
+// while the user has none, and are never written: a program without
+// administrator rights could not. The next save is the user's own.
+TEST_F(SettingsTest, TheMachinesSettingsAreReadUntilTheUserSavesAndAreNeverWritten)
+{
+    const RegistryKey machine = SettingsKey(HKEY_LOCAL_MACHINE);
+    ASSERT_TRUE(machine.WriteString("Path", "D:\\Banks"));
+    ASSERT_TRUE(machine.WriteInt("delay", 40));
+    ASSERT_TRUE(machine.WriteString("midioutname", "Thru out"));
+
+    Settings earlier = Loaded();
+    EXPECT_EQ("D:\\Banks", earlier.path);
+    EXPECT_EQ(40u, earlier.sysexDelay);
+    EXPECT_EQ(1, earlier.midiOut);
+    EXPECT_EQ(500u, earlier.midiDelay) << "absent values read as absent";
+    EXPECT_EQ(earlier, StartSettings(kTwoPorts));
+    EXPECT_TRUE(NothingStored()) << "reading takes them over without writing";
+
+    earlier.sysexDelay = 60;
+    ASSERT_TRUE(SaveSettings(MemorySettings(earlier, kTwoPorts)));
+    EXPECT_EQ(std::vector<std::string>({"Path", "midiin", "midiout", "delay", "mididelay", "deviceno", "keepontop",
+                                        "midiinname", "midioutname"}),
+              StoredNames(HKEY_CURRENT_USER));
+    EXPECT_EQ(std::vector<std::string>({"Path", "delay", "midioutname"}), StoredNames(HKEY_LOCAL_MACHINE));
+    EXPECT_EQ(40, machine.ReadInt("delay", 0));
+
+    ASSERT_TRUE(machine.WriteInt("delay", 90));
+    EXPECT_EQ(earlier, Loaded()) << "the user's key, once there, is the one read";
+}
+#endif
 
 TEST(SettingsTextTest, NamesTheSevenSettingsInTheKeysOrderThenThePortNamesThenTheWindowsOwn)
 {
