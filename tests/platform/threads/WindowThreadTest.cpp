@@ -51,8 +51,10 @@ TEST(TextFieldTest, ClosingReleasesSendersAndNullWindowsAreSkipped)
     // Whether the text arrives before or after Close, the sender is released.
     field.Close();
     sender.join();
+    // Once closed, a job's texts are kept without anybody pumping for them.
+    std::thread([&] { SendMessageA(field.Handle(), EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>("?")); }).join();
     SendMessageA(field.Handle(), EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>("!"));
-    EXPECT_EQ("late!", field.Text());
+    EXPECT_EQ("late?!", field.Text());
     EXPECT_EQ(0, SendMessageA(nullptr, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>("x")));
     EXPECT_EQ(0, field.Pump(0ms));
 }
