@@ -1,6 +1,5 @@
 #include "platform/threads/Thread.h"
 
-
 struct WorkerThread::Queue {
     std::mutex mutex;
     std::condition_variable finishedSignal;

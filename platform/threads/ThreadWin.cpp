@@ -1,8 +1,9 @@
 #include "platform/threads/Thread.h"
 
-#include <algorithm>
 #include <system_error>
 #include <vector>
+
+#include "platform/threads/WaitMilliseconds.h"
 
 // The system's thread and its message queue. A thread has a queue only once
 // it has called a message function, so what is posted before that is kept
@@ -28,13 +29,6 @@ namespace {
 // How long a thread that was never resumed is waited for when its owner
 // goes: it only returns, so this passes only on a system in trouble.
 constexpr DWORD kAbandonBoundMs = 10000;
-
-// A wait of `timeout` as the system takes it: never INFINITE, never negative.
-DWORD Milliseconds(std::chrono::milliseconds timeout)
-{
-    const auto count = std::clamp<std::chrono::milliseconds::rep>(timeout.count(), 0, INFINITE - 1);
-    return static_cast<DWORD>(count);
-}
 
 DWORD WINAPI Start(LPVOID parameter)
 {
@@ -137,5 +131,5 @@ bool WorkerThread::Join(std::chrono::milliseconds timeout)
             return true;
         }
     }
-    return WaitForSingleObject(queue_->thread, Milliseconds(timeout)) == WAIT_OBJECT_0;
+    return WaitForSingleObject(queue_->thread, WaitMilliseconds(timeout)) == WAIT_OBJECT_0;
 }

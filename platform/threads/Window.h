@@ -6,11 +6,10 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
-
-#include <memory>
 
 #include "platform/WinTypes.h"
 #include "platform/handles.h"
@@ -112,6 +111,9 @@ private:
         bool handled = false;
     };
 
+    // Owner's thread: handles the texts waiting; how many.
+    int TakeWaiting();
+
     Handler onText_;
     const std::chrono::milliseconds handOverBound_;
     mutable std::mutex mutex_;
@@ -119,8 +121,6 @@ private:
     std::deque<Pending*> pending_;
     std::string text_;
     bool closed_ = false;
-    // Owner's thread: handles the texts waiting; how many.
-    int TakeWaiting();
 #ifdef _WIN32
     // Hands a text that reached the window over to the owner and waits.
     void Relay(const char* text);

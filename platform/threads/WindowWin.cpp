@@ -2,6 +2,8 @@
 
 #include <future>
 
+#include "platform/threads/WaitMilliseconds.h"
+
 namespace {
 
 // What a window of ours does with a message; it runs on the window's thread.
@@ -193,7 +195,7 @@ int TextField::Pump(std::chrono::milliseconds timeout)
         if (taken_ != before || left.count() <= 0) {
             return taken_ - before;
         }
-        MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(left.count()), QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        MsgWaitForMultipleObjectsEx(0, nullptr, WaitMilliseconds(left), QS_ALLINPUT, MWMO_INPUTAVAILABLE);
     }
 }
 
