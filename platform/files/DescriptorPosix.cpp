@@ -6,39 +6,15 @@
 
 #include <cerrno>
 #include <cstring>
-#include <utility>
 
 namespace platform::files {
 
-namespace {
-
-constexpr std::size_t kReadPiece = 16384;
-
-void CloseIfOpen(int fd)
+void Descriptor::CloseIfOpen(int fd)
 {
     if (fd >= 0) {
         ::close(fd);
     }
 }
-
-}  // namespace
-
-Descriptor::Descriptor(Descriptor&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)), error_(std::exchange(other.error_, 0))
-{
-}
-
-Descriptor& Descriptor::operator=(Descriptor&& other) noexcept
-{
-    if (this != &other) {
-        CloseIfOpen(fd_);
-        fd_ = std::exchange(other.fd_, -1);
-        error_ = std::exchange(other.error_, 0);
-    }
-    return *this;
-}
-
-Descriptor::~Descriptor() { CloseIfOpen(fd_); }
 
 Descriptor OpenForReading(const std::string& localPath)
 {
@@ -86,27 +62,6 @@ std::optional<std::size_t> ReadUpTo(int fd, void* data, std::size_t size)
         got += static_cast<std::size_t>(n);
     }
     return got;
-}
-
-WholeRead ReadAll(int fd, std::string& text, std::size_t limit)
-{
-    text.clear();
-    char piece[kReadPiece];
-    for (;;) {
-        const std::optional<std::size_t> got = ReadUpTo(fd, piece, sizeof piece);
-        if (!got) {
-            text.clear();
-            return WholeRead::Failed;
-        }
-        if (text.size() + *got > limit) {
-            text.clear();
-            return WholeRead::TooBig;
-        }
-        text.append(piece, *got);
-        if (*got < sizeof piece) {
-            return WholeRead::Read;
-        }
-    }
 }
 
 bool WriteAll(int fd, const void* data, std::size_t size)
