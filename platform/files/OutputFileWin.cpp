@@ -14,8 +14,8 @@ namespace {
 constexpr int kTempNameAttempts = 100;
 // WriteFile takes a DWORD count: bigger writes go in pieces of this size.
 constexpr DWORD kWritePiece = DWORD{1} << 30;
-// What the new file takes over from the file it replaces. The read-only
-// attribute never gets this far: such a file refuses to be opened for writing.
+// What the new file takes over from the file it replaces. A read-only file is
+// never replaced.
 constexpr DWORD kKeptAttributes =
     FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 // Looking at a file must not stop anyone else from using it.
@@ -139,20 +139,25 @@ std::string ReplaceWhole(const std::string& target, DWORD attributes, const std:
     return {};
 }
 
-// The path of the file an open handle leads to, links followed.
+// The path of the file an open handle leads to, links followed. Asked with
+// room for the usual path first, then, once, with the room it said it needs.
 std::optional<std::string> FinalPath(HANDLE file)
 {
-    const DWORD needed = GetFinalPathNameByHandleA(file, nullptr, 0, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-    if (needed == 0) {
-        return std::nullopt;
+    std::string path(MAX_PATH, '\0');
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const DWORD length = GetFinalPathNameByHandleA(file, path.data(), static_cast<DWORD>(path.size()),
+                                                       FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+        if (length == 0) {
+            return std::nullopt;
+        }
+        if (length < path.size()) {
+            path.resize(length);
+            return path;
+        }
+        path.assign(std::size_t{length} + 1, '\0');
     }
-    std::string path(needed, '\0');
-    const DWORD written = GetFinalPathNameByHandleA(file, path.data(), needed, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-    if (written == 0 || written >= needed) {
-        return std::nullopt;
-    }
-    path.resize(written);
-    return path;
+    SetLastError(ERROR_FILENAME_EXCED_RANGE);
+    return std::nullopt;
 }
 
 }  // namespace
@@ -162,6 +167,12 @@ std::string WriteOutputFile(const std::string& path, const std::uint8_t* data, s
     const DWORD attributes = GetFileAttributesA(path.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
         return "it is a folder";
+    }
+    // Windows refuses to write a read-only file, but not everything that runs
+    // Windows programs does (wine run as root writes it): the user's mark is
+    // kept wherever this runs.
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        return Reason(ERROR_ACCESS_DENIED);
     }
     // Opening it for writing, without changing it, tells whether it may be
     // written and what it is; a device or a pipe is written through this very

@@ -27,17 +27,26 @@ std::string Variable(const char* name)
 }
 
 // The profile folder of the account this process runs as, asked of the
-// system.
+// system with room for the usual path first, then, once, with the room it
+// said it needs.
 std::string AccountProfileFolder()
 {
     HANDLE token = nullptr;
     if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token) == FALSE) {
         return {};
     }
-    DWORD size = 0;
-    GetUserProfileDirectoryA(token, nullptr, &size);
-    std::vector<char> folder(size + 1, '\0');
-    const bool found = size > 0 && GetUserProfileDirectoryA(token, folder.data(), &size) != FALSE;
+    std::vector<char> folder(MAX_PATH, '\0');
+    bool found = false;
+    for (int attempt = 0; attempt < 2 && !found; ++attempt) {
+        DWORD size = static_cast<DWORD>(folder.size());
+        found = GetUserProfileDirectoryA(token, folder.data(), &size) != FALSE;
+        if (!found && (GetLastError() != ERROR_INSUFFICIENT_BUFFER || size <= folder.size())) {
+            break;
+        }
+        if (!found) {
+            folder.assign(size, '\0');
+        }
+    }
     CloseHandle(token);
     return found ? std::string(folder.data()) : std::string();
 }
