@@ -28,3 +28,17 @@ add_executable(voice_tests
 target_link_libraries(voice_tests PRIVATE sonderik_test_support GTest::gtest_main)
 target_compile_definitions(voice_tests PRIVATE SONDERIK_DEMO_FILE="${SONDERIK_WINDOWS_SOURCE_DIR}/examples/demo.s1v")
 sonderik_windows_test(voice_tests)
+
+# The files and the system rooms over the system's own drives, search, files
+# and account, with the browser's listing on top of them.
+add_executable(files_tests
+  platform/files/DrivesWinTest.cpp
+  platform/files/DescriptorTest.cpp
+  platform/files/OutputFileTest.cpp
+  platform/system/SystemTest.cpp
+  browser/FolderListingTest.cpp
+  browser/BrowserNamesTest.cpp
+)
+target_link_libraries(files_tests PRIVATE sonderik_browser_core sonderik_files sonderik_system sonderik_test_support
+                      GTest::gtest_main)
+sonderik_windows_test(files_tests)

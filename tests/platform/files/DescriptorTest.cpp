@@ -1,11 +1,16 @@
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include "platform/WinTypes.h"
+#else
 #include <sys/stat.h>
+#endif
 
 #include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <string>
+#include <system_error>
 
 #include "platform/files/Descriptor.h"
 #include "tests/support/TempDir.h"
@@ -54,6 +59,55 @@ TEST(DescriptorTest, AReadToAFixedSizeSaysWhereTheFileEndedAndASeekMovesIt)
     EXPECT_STREQ("cdef", data);
 }
 
+// The bytes come as they are on disk: no line ends are rewritten, and a
+// Ctrl-Z does not end the file, as the C runtime's text mode would have it.
+TEST(DescriptorTest, ReadsBytesAsTheyAre)
+{
+    const TempDir dir;
+    const std::string bytes("a\r\nb\nc\x1a" "d", 8);
+    const Descriptor file = OpenForReading(Write(dir, "f", bytes));
+    std::string text;
+    EXPECT_EQ(WholeRead::Read, ReadAll(file.Get(), text, bytes.size()));
+    EXPECT_EQ(bytes, text);
+}
+
+#ifdef _WIN32
+// A device named like a file must not hang its reader: it opens at once and
+// shows what it is, as a folder does; failures are in the system's words.
+TEST(DescriptorTest, OpensWithoutWaitingAndTellsTheKind)
+{
+    const TempDir dir;
+    const Descriptor device = OpenForReading("NUL");
+    ASSERT_TRUE(device);
+    EXPECT_EQ(FileKind::Other, KindOf(device.Get()));
+    EXPECT_EQ(FileKind::Folder, KindOf(OpenForReading(dir.Path().string()).Get()));
+    EXPECT_EQ(FileKind::Regular, KindOf(OpenForReading(Write(dir, "f", "x")).Get()));
+
+    const Descriptor missing = OpenForReading(dir.File("none"));
+    EXPECT_FALSE(missing);
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, missing.Error());
+    const std::string notFound = std::system_category().message(ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(notFound, ReadProblem(dir.File("none")));
+    EXPECT_EQ(notFound, WriteProblem(dir.Path() / "none"));
+    EXPECT_EQ("", ReadProblem("NUL"));
+    EXPECT_EQ("", WriteProblem(dir.Path()));
+    EXPECT_EQ("", WriteProblem(dir.File("f")));
+}
+
+// A file another program holds to itself cannot be read now, nor written.
+TEST(DescriptorTest, AFileHeldByAnotherProgramIsAProblemToReadAndWrite)
+{
+    const TempDir dir;
+    const std::string path = Write(dir, "held", "x");
+    const HANDLE held = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    const std::string sharing = std::system_category().message(ERROR_SHARING_VIOLATION);
+    EXPECT_EQ(sharing, ReadProblem(path));
+    EXPECT_EQ(sharing, WriteProblem(path));
+    CloseHandle(held);
+    EXPECT_EQ("", ReadProblem(path));
+}
+#else
 // A FIFO named like a file must not hang its reader: it opens at once and
 // shows what it is, as a folder does.
 TEST(DescriptorTest, OpensWithoutWaitingAndTellsTheKind)
@@ -75,5 +129,6 @@ TEST(DescriptorTest, OpensWithoutWaitingAndTellsTheKind)
     EXPECT_EQ("", ReadProblem(fifo));
     EXPECT_EQ("", WriteProblem(dir.Path()));
 }
+#endif
 
 }  // namespace

@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <regex>
+#else
 #include <pwd.h>
 #include <unistd.h>
+#endif
 
 #include <optional>
 #include <string>
@@ -11,6 +15,33 @@
 
 namespace {
 
+#ifdef _WIN32
+// The settings and the log's "~" start from the profile folder: the
+// environment's, else the account's own; the settings go where Windows keeps
+// a user's programs' settings.
+TEST(HomeFolderTest, IsTheProfileWhenSetElseTheAccountsOwn)
+{
+    const ScopedEnv own("SONDERIK_CONFIG_DIR", std::nullopt);
+    const ScopedEnv appData("APPDATA", "C:\\Roaming");
+    {
+        const ScopedEnv profile("USERPROFILE", "C:\\Some\\Where");
+        EXPECT_EQ("C:\\Some\\Where", platform::HomeFolder().string());
+        EXPECT_EQ("C:\\Roaming\\Sonderik", platform::SettingsFolder().string());
+    }
+    const ScopedEnv profile("USERPROFILE", std::nullopt);
+    EXPECT_FALSE(platform::HomeFolder().empty());
+    const ScopedEnv chosen("SONDERIK_CONFIG_DIR", "C:\\Chosen");
+    EXPECT_EQ("C:\\Chosen", platform::SettingsFolder().string());
+}
+
+TEST(SystemTest, TheUserAndTheLocalTimeAreTheSystems)
+{
+    EXPECT_FALSE(platform::UserName().empty());
+    EXPECT_TRUE(std::regex_match(platform::LocalDateText(),
+                                 std::regex("[A-Z][a-z]{2} [A-Z][a-z]{2} [ 0-9][0-9] [0-9:]{8} [0-9]{4}\\n")))
+        << platform::LocalDateText();
+}
+#else
 // What the password database says, asked here without the code under test.
 std::string AccountHome()
 {
@@ -37,5 +68,6 @@ TEST(HomeFolderTest, IsHomeWhenSetElseTheAccountsOwn)
         EXPECT_EQ(account + "/.config/sonderik", platform::SettingsFolder().string());
     }
 }
+#endif
 
 }  // namespace
