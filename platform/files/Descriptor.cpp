@@ -1,12 +1,22 @@
 #include "platform/files/Descriptor.h"
 
+#include <cerrno>
 #include <utility>
+
+#include "platform/files/DescriptorCalls.h"
 
 namespace platform::files {
 
 namespace {
 
 constexpr std::size_t kReadPiece = 16384;
+
+void CloseIfOpen(int fd)
+{
+    if (fd >= 0) {
+        detail::Close(fd);
+    }
+}
 
 }  // namespace
 
@@ -27,6 +37,23 @@ Descriptor& Descriptor::operator=(Descriptor&& other) noexcept
 
 Descriptor::~Descriptor() { CloseIfOpen(fd_); }
 
+std::optional<std::size_t> ReadUpTo(int fd, void* data, std::size_t size)
+{
+    auto* bytes = static_cast<char*>(data);
+    std::size_t got = 0;
+    while (got < size) {
+        const long long n = detail::ReadSome(fd, bytes + got, size - got);
+        if (n < 0) {
+            return std::nullopt;
+        }
+        if (n == 0) {
+            break;
+        }
+        got += static_cast<std::size_t>(n);
+    }
+    return got;
+}
+
 WholeRead ReadAll(int fd, std::string& text, std::size_t limit)
 {
     text.clear();
@@ -46,6 +73,29 @@ WholeRead ReadAll(int fd, std::string& text, std::size_t limit)
             return WholeRead::Read;
         }
     }
+}
+
+bool WriteAll(int fd, const void* data, std::size_t size)
+{
+    const auto* bytes = static_cast<const char*>(data);
+    while (size > 0) {
+        const long long n = detail::WriteSome(fd, bytes, size);
+        if (n <= 0) {
+            if (n == 0) {
+                errno = EIO;
+            }
+            return false;
+        }
+        bytes += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+std::string ReadProblem(const std::string& localPath)
+{
+    const Descriptor file = OpenForReading(localPath);
+    return file ? std::string() : detail::ErrorText(file.Error());
 }
 
 }  // namespace platform::files

@@ -34,7 +34,6 @@ private:
     friend Descriptor OpenForReading(const std::string& localPath);
     friend Descriptor Adopt(int fd);
     Descriptor(int fd, int error) : fd_(fd), error_(error) {}
-    static void CloseIfOpen(int fd);
 
     int fd_ = -1;
     int error_ = 0;

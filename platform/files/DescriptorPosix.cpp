@@ -7,14 +7,42 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/files/DescriptorCalls.h"
+
 namespace platform::files {
 
-void Descriptor::CloseIfOpen(int fd)
+namespace {
+
+template <typename Call>
+long long UntilNotInterrupted(Call call)
 {
-    if (fd >= 0) {
-        ::close(fd);
+    for (;;) {
+        const ssize_t n = call();
+        if (n >= 0 || errno != EINTR) {
+            return n;
+        }
     }
 }
+
+}  // namespace
+
+namespace detail {
+
+long long ReadSome(int fd, void* data, std::size_t size)
+{
+    return UntilNotInterrupted([&] { return ::read(fd, data, size); });
+}
+
+long long WriteSome(int fd, const void* data, std::size_t size)
+{
+    return UntilNotInterrupted([&] { return ::write(fd, data, size); });
+}
+
+void Close(int fd) { ::close(fd); }
+
+std::string ErrorText(int error) { return std::strerror(error); }
+
+}  // namespace detail
 
 Descriptor OpenForReading(const std::string& localPath)
 {
@@ -43,52 +71,6 @@ std::optional<std::uint64_t> PositionOf(int fd)
 }
 
 bool SeekTo(int fd, std::uint64_t offset) { return ::lseek(fd, static_cast<off_t>(offset), SEEK_SET) >= 0; }
-
-std::optional<std::size_t> ReadUpTo(int fd, void* data, std::size_t size)
-{
-    auto* bytes = static_cast<char*>(data);
-    std::size_t got = 0;
-    while (got < size) {
-        const ssize_t n = ::read(fd, bytes + got, size - got);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0) {
-            return std::nullopt;
-        }
-        if (n == 0) {
-            break;
-        }
-        got += static_cast<std::size_t>(n);
-    }
-    return got;
-}
-
-bool WriteAll(int fd, const void* data, std::size_t size)
-{
-    const auto* bytes = static_cast<const char*>(data);
-    while (size > 0) {
-        const ssize_t n = ::write(fd, bytes, size);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            if (n == 0) {
-                errno = EIO;
-            }
-            return false;
-        }
-        bytes += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-std::string ReadProblem(const std::string& localPath)
-{
-    const Descriptor file = OpenForReading(localPath);
-    return file ? std::string() : std::strerror(file.Error());
-}
 
 std::string WriteProblem(const std::filesystem::path& path)
 {

@@ -3,13 +3,13 @@
 #include <fcntl.h>
 #include <io.h>
 
-#include <cerrno>
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
 #include <system_error>
 
 #include "platform/WinErrors.h"
+#include "platform/files/DescriptorCalls.h"
 
 namespace platform::files {
 
@@ -27,12 +27,17 @@ unsigned int Piece(std::size_t size) { return static_cast<unsigned int>(size < k
 
 }  // namespace
 
-void Descriptor::CloseIfOpen(int fd)
-{
-    if (fd >= 0) {
-        ::_close(fd);
-    }
-}
+namespace detail {
+
+long long ReadSome(int fd, void* data, std::size_t size) { return ::_read(fd, data, Piece(size)); }
+
+long long WriteSome(int fd, const void* data, std::size_t size) { return ::_write(fd, data, Piece(size)); }
+
+void Close(int fd) { ::_close(fd); }
+
+std::string ErrorText(int error) { return Reason(static_cast<DWORD>(error)); }
+
+}  // namespace detail
 
 Descriptor OpenForReading(const std::string& localPath)
 {
@@ -89,46 +94,6 @@ std::optional<std::uint64_t> PositionOf(int fd)
 bool SeekTo(int fd, std::uint64_t offset)
 {
     return offset <= static_cast<std::uint64_t>(INT64_MAX) && ::_lseeki64(fd, static_cast<__int64>(offset), SEEK_SET) >= 0;
-}
-
-std::optional<std::size_t> ReadUpTo(int fd, void* data, std::size_t size)
-{
-    auto* bytes = static_cast<char*>(data);
-    std::size_t got = 0;
-    while (got < size) {
-        const int n = ::_read(fd, bytes + got, Piece(size - got));
-        if (n < 0) {
-            return std::nullopt;
-        }
-        if (n == 0) {
-            break;
-        }
-        got += static_cast<std::size_t>(n);
-    }
-    return got;
-}
-
-bool WriteAll(int fd, const void* data, std::size_t size)
-{
-    const auto* bytes = static_cast<const char*>(data);
-    while (size > 0) {
-        const int n = ::_write(fd, bytes, Piece(size));
-        if (n <= 0) {
-            if (n == 0) {
-                errno = EIO;
-            }
-            return false;
-        }
-        bytes += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-std::string ReadProblem(const std::string& localPath)
-{
-    const Descriptor file = OpenForReading(localPath);
-    return file ? std::string() : Reason(static_cast<DWORD>(file.Error()));
 }
 
 std::string WriteProblem(const std::filesystem::path& path)

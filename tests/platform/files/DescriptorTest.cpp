@@ -71,29 +71,39 @@ TEST(DescriptorTest, ReadsBytesAsTheyAre)
     EXPECT_EQ(bytes, text);
 }
 
-#ifdef _WIN32
-// A device named like a file must not hang its reader: it opens at once and
-// shows what it is, as a folder does; failures are in the system's words.
+// A FIFO or a device named like a file must not hang its reader: it opens
+// at once and shows what it is, as a folder does; failures are in the
+// system's words.
 TEST(DescriptorTest, OpensWithoutWaitingAndTellsTheKind)
 {
     const TempDir dir;
-    const Descriptor device = OpenForReading("NUL");
-    ASSERT_TRUE(device);
-    EXPECT_EQ(FileKind::Other, KindOf(device.Get()));
+#ifdef _WIN32
+    const std::string device = "NUL";
+    const int notFound = ERROR_FILE_NOT_FOUND;
+    const std::string notFoundWords = std::system_category().message(notFound);
+#else
+    const std::string device = dir.File("pipe");
+    ASSERT_EQ(0, ::mkfifo(device.c_str(), 0600));
+    const int notFound = ENOENT;
+    const std::string notFoundWords = std::strerror(ENOENT);
+#endif
+    const Descriptor opened = OpenForReading(device);
+    ASSERT_TRUE(opened);
+    EXPECT_EQ(FileKind::Other, KindOf(opened.Get()));
     EXPECT_EQ(FileKind::Folder, KindOf(OpenForReading(dir.Path().string()).Get()));
     EXPECT_EQ(FileKind::Regular, KindOf(OpenForReading(Write(dir, "f", "x")).Get()));
 
     const Descriptor missing = OpenForReading(dir.File("none"));
     EXPECT_FALSE(missing);
-    EXPECT_EQ(ERROR_FILE_NOT_FOUND, missing.Error());
-    const std::string notFound = std::system_category().message(ERROR_FILE_NOT_FOUND);
-    EXPECT_EQ(notFound, ReadProblem(dir.File("none")));
-    EXPECT_EQ(notFound, WriteProblem(dir.Path() / "none"));
-    EXPECT_EQ("", ReadProblem("NUL"));
+    EXPECT_EQ(notFound, missing.Error());
+    EXPECT_EQ(notFoundWords, ReadProblem(dir.File("none")));
+    EXPECT_EQ(notFoundWords, WriteProblem(dir.Path() / "none"));
+    EXPECT_EQ("", ReadProblem(device));
     EXPECT_EQ("", WriteProblem(dir.Path()));
     EXPECT_EQ("", WriteProblem(dir.File("f")));
 }
 
+#ifdef _WIN32
 // A file another program holds to itself cannot be read now, nor written.
 TEST(DescriptorTest, AFileHeldByAnotherProgramIsAProblemToReadAndWrite)
 {
@@ -106,28 +116,6 @@ TEST(DescriptorTest, AFileHeldByAnotherProgramIsAProblemToReadAndWrite)
     EXPECT_EQ(sharing, WriteProblem(path));
     CloseHandle(held);
     EXPECT_EQ("", ReadProblem(path));
-}
-#else
-// A FIFO named like a file must not hang its reader: it opens at once and
-// shows what it is, as a folder does.
-TEST(DescriptorTest, OpensWithoutWaitingAndTellsTheKind)
-{
-    const TempDir dir;
-    const std::string fifo = dir.File("pipe");
-    ASSERT_EQ(0, ::mkfifo(fifo.c_str(), 0600));
-    const Descriptor pipe = OpenForReading(fifo);
-    ASSERT_TRUE(pipe);
-    EXPECT_EQ(FileKind::Other, KindOf(pipe.Get()));
-    EXPECT_EQ(FileKind::Folder, KindOf(OpenForReading(dir.Path().string()).Get()));
-    EXPECT_EQ(FileKind::Regular, KindOf(OpenForReading(Write(dir, "f", "x")).Get()));
-
-    const Descriptor missing = OpenForReading(dir.File("none"));
-    EXPECT_FALSE(missing);
-    EXPECT_EQ(ENOENT, missing.Error());
-    EXPECT_EQ(std::strerror(ENOENT), ReadProblem(dir.File("none")));
-    EXPECT_EQ(std::strerror(ENOENT), WriteProblem(dir.Path() / "none"));
-    EXPECT_EQ("", ReadProblem(fifo));
-    EXPECT_EQ("", WriteProblem(dir.Path()));
 }
 #endif
 
