@@ -35,4 +35,11 @@ enum class StandardStream { Output, Error };
 // Whether the stream goes to a terminal rather than to a file or a pipe.
 bool IsTerminal(StandardStream stream);
 
+// Makes the standard streams carry bytes as they are written. Where the C
+// runtime would turn each line feed into a carriage return and a line feed
+// (Windows's text mode), an exported voice would be corrupted and a listing
+// would differ from the same listing on another system. Called before
+// anything is written.
+void UseBinaryStandardStreams();
+
 }  // namespace platform

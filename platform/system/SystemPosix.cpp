@@ -92,4 +92,6 @@ bool IsTerminal(StandardStream stream)
     return ::isatty(stream == StandardStream::Output ? STDOUT_FILENO : STDERR_FILENO) == 1;
 }
 
+void UseBinaryStandardStreams() {}  // the streams carry bytes as they are
+
 }  // namespace platform

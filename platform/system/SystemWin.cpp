@@ -2,6 +2,7 @@
 
 #include "platform/WinTypes.h"
 
+#include <fcntl.h>
 #include <io.h>
 #include <lmcons.h>
 #include <userenv.h>
@@ -97,6 +98,14 @@ std::string LocalDateText()
 bool IsTerminal(StandardStream stream)
 {
     return ::_isatty(::_fileno(stream == StandardStream::Output ? stdout : stderr)) != 0;
+}
+
+void UseBinaryStandardStreams()
+{
+    std::fflush(stdout);
+    std::fflush(stderr);
+    ::_setmode(::_fileno(stdout), _O_BINARY);
+    ::_setmode(::_fileno(stderr), _O_BINARY);
 }
 
 }  // namespace platform

@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
 #ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdio>
 #include <regex>
 #else
 #include <pwd.h>
@@ -40,6 +44,14 @@ TEST(SystemTest, TheUserAndTheLocalTimeAreTheSystems)
     EXPECT_TRUE(std::regex_match(platform::LocalDateText(),
                                  std::regex("[A-Z][a-z]{2} [A-Z][a-z]{2} [ 0-9][0-9] [0-9:]{8} [0-9]{4}\\n")))
         << platform::LocalDateText();
+}
+
+// Text mode would write every line feed of an exported voice as two bytes.
+TEST(SystemTest, TheStandardStreamsCarryBytesAsWritten)
+{
+    platform::UseBinaryStandardStreams();
+    EXPECT_EQ(_O_BINARY, ::_setmode(::_fileno(stdout), _O_BINARY));
+    EXPECT_EQ(_O_BINARY, ::_setmode(::_fileno(stderr), _O_BINARY));
 }
 #else
 // What the password database says, asked here without the code under test.
