@@ -23,7 +23,10 @@ constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELE
 
 std::string Reason(DWORD error) { return std::system_category().message(static_cast<int>(error)); }
 
-unsigned int Piece(std::size_t size) { return static_cast<unsigned int>(size < kLargestTransfer ? size : kLargestTransfer); }
+unsigned int Piece(std::size_t size)
+{
+    return static_cast<unsigned int>(size < kLargestTransfer ? size : kLargestTransfer);
+}
 
 }  // namespace
 
@@ -93,7 +96,8 @@ std::optional<std::uint64_t> PositionOf(int fd)
 
 bool SeekTo(int fd, std::uint64_t offset)
 {
-    return offset <= static_cast<std::uint64_t>(INT64_MAX) && ::_lseeki64(fd, static_cast<__int64>(offset), SEEK_SET) >= 0;
+    return offset <= static_cast<std::uint64_t>(INT64_MAX) &&
+           ::_lseeki64(fd, static_cast<__int64>(offset), SEEK_SET) >= 0;
 }
 
 std::string WriteProblem(const std::filesystem::path& path)

@@ -18,6 +18,9 @@ constexpr DWORD kWritePiece = DWORD{1} << 30;
 // never replaced.
 constexpr DWORD kKeptAttributes =
     FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+// A path is asked for with room for the usual one, then once more with the
+// room the system said it needs.
+constexpr int kPathAttempts = 2;
 // Looking at a file must not stop anyone else from using it.
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
@@ -129,7 +132,8 @@ std::string ReplaceWhole(const std::string& target, DWORD attributes, const std:
     if (!WriteWhole(temp.Get(), data, size) || FlushFileBuffers(temp.Get()) == FALSE || !temp.Close()) {
         return Reason(GetLastError());
     }
-    if ((attributes & kKeptAttributes) != 0 && SetFileAttributesA(temp.Path().c_str(), attributes & kKeptAttributes) == FALSE) {
+    const DWORD kept = attributes & kKeptAttributes;
+    if (kept != 0 && SetFileAttributesA(temp.Path().c_str(), kept) == FALSE) {
         return Reason(GetLastError());
     }
     if (MoveFileExA(temp.Path().c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) == FALSE) {
@@ -139,12 +143,11 @@ std::string ReplaceWhole(const std::string& target, DWORD attributes, const std:
     return {};
 }
 
-// The path of the file an open handle leads to, links followed. Asked with
-// room for the usual path first, then, once, with the room it said it needs.
+// The path of the file an open handle leads to, links followed.
 std::optional<std::string> FinalPath(HANDLE file)
 {
     std::string path(MAX_PATH, '\0');
-    for (int attempt = 0; attempt < 2; ++attempt) {
+    for (int attempt = 0; attempt < kPathAttempts; ++attempt) {
         const DWORD length = GetFinalPathNameByHandleA(file, path.data(), static_cast<DWORD>(path.size()),
                                                        FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
         if (length == 0) {

@@ -234,8 +234,8 @@ std::optional<std::string> ToLocalPath(std::string_view path);
 std::optional<std::string> ToWindowsPath(std::string_view localPath);
 
 // The drive table as GetDriveTypeA sees it, in letter order; letters that are
-// only reserved are left out. On Windows the system's drives, their folders
-// their roots ("C:\").
+// only reserved are left out. On Windows the system's drives, each with its
+// root ("C:\") for a folder.
 struct DriveEntry {
     char letter;          // 'A' to 'Z'
     UINT type;            // DRIVE_*

@@ -20,6 +20,9 @@ namespace {
 constexpr DWORD kUserNameSize = UNLEN + 1;
 // asctime's text is 26 bytes with its NUL.
 constexpr std::size_t kDateTextSize = 32;
+// The profile folder is asked for with room for the usual path, then once
+// more with the room the system said it needs.
+constexpr int kFolderAttempts = 2;
 
 std::string Variable(const char* name)
 {
@@ -28,8 +31,7 @@ std::string Variable(const char* name)
 }
 
 // The profile folder of the account this process runs as, asked of the
-// system with room for the usual path first, then, once, with the room it
-// said it needs.
+// system.
 std::string AccountProfileFolder()
 {
     HANDLE token = nullptr;
@@ -38,7 +40,7 @@ std::string AccountProfileFolder()
     }
     std::vector<char> folder(MAX_PATH, '\0');
     bool found = false;
-    for (int attempt = 0; attempt < 2 && !found; ++attempt) {
+    for (int attempt = 0; attempt < kFolderAttempts && !found; ++attempt) {
         DWORD size = static_cast<DWORD>(folder.size());
         found = GetUserProfileDirectoryA(token, folder.data(), &size) != FALSE;
         if (!found && (GetLastError() != ERROR_INSUFFICIENT_BUFFER || size <= folder.size())) {

@@ -201,7 +201,8 @@ TEST(VoiceFileTest, AFileAnotherProgramHoldsCannotBeOpened)
 {
     TempDir dir;
     Marked("locked").Write(dir.File("locked.s1v"), Kind::S1v);
-    const HANDLE held = CreateFileA(dir.File("locked.s1v").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    const HANDLE held =
+        CreateFileA(dir.File("locked.s1v").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, held);
     auto image = std::make_unique<BankImage>();
     EXPECT_EQ("Cannot open input file #1", ReadError(dir, "locked.s1v", *image));

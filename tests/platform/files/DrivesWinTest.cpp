@@ -21,12 +21,13 @@ std::string WithBackslashes(std::string path)
 TEST(DrivesWinTest, TheSystemsDrivesAreListedWithTheirTypes)
 {
     const std::vector<platform::DriveEntry> drives = platform::ListDrives();
-    const auto c = std::find_if(drives.begin(), drives.end(), [](const platform::DriveEntry& d) { return d.letter == 'C'; });
+    const auto c =
+        std::find_if(drives.begin(), drives.end(), [](const platform::DriveEntry& d) { return d.letter == 'C'; });
     ASSERT_NE(drives.end(), c);
     EXPECT_EQ(static_cast<UINT>(DRIVE_FIXED), c->type);
     EXPECT_EQ("C:\\", c->folder);
-    EXPECT_TRUE(std::is_sorted(drives.begin(), drives.end(),
-                               [](const platform::DriveEntry& a, const platform::DriveEntry& b) { return a.letter < b.letter; }));
+    const auto byLetter = [](const platform::DriveEntry& a, const platform::DriveEntry& b) { return a.letter < b.letter; };
+    EXPECT_TRUE(std::is_sorted(drives.begin(), drives.end(), byLetter));
     for (const platform::DriveEntry& drive : drives) {
         EXPECT_EQ(GetDriveTypeA(drive.folder.c_str()), drive.type) << drive.letter;
         EXPECT_NE(static_cast<UINT>(DRIVE_NO_ROOT_DIR), drive.type) << drive.letter;
