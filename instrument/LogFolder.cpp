@@ -78,7 +78,7 @@ std::string LogFolderProblem(const std::filesystem::path& folder)
 
 bool AppendToLog(const std::filesystem::path& folder, const std::string& line)
 {
-    std::FILE* log = std::fopen(LogFileIn(folder).c_str(), "ab");
+    std::FILE* log = std::fopen(LogFileIn(folder).string().c_str(), "ab");
     if (log == nullptr) {
         return false;
     }

@@ -3,7 +3,8 @@
 // Files of this system by descriptor: opening one for reading without ever
 // waiting, and reads and writes that finish what they start (a signal that
 // interrupts them does not end them). The header is the same on every
-// system; each implements it in a file of its own (DescriptorPosix.cpp).
+// system; each implements it in a file of its own (DescriptorPosix.cpp,
+// DescriptorWin.cpp), and Descriptor.cpp holds what they share.
 
 #include <cstddef>
 #include <cstdint>
@@ -13,8 +14,8 @@
 
 namespace platform::files {
 
-// An open descriptor, closed with the object, or the system's error code
-// (errno) of the open that failed.
+// An open descriptor, closed with the object, or the system's error code of
+// the open that failed (errno; on Windows GetLastError's code).
 class Descriptor {
 public:
     Descriptor() = default;
@@ -43,7 +44,7 @@ private:
 Descriptor OpenForReading(const std::string& localPath);
 
 // Takes charge of a descriptor opened by any other call; a negative one is
-// a failed open, and errno its code.
+// a failed open, and errno its code (on Windows the C runtime's _doserrno).
 Descriptor Adopt(int fd);
 
 enum class FileKind { Regular, Folder, Other, Unknown };

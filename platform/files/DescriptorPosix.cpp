@@ -6,39 +6,43 @@
 
 #include <cerrno>
 #include <cstring>
-#include <utility>
+
+#include "platform/files/DescriptorCalls.h"
 
 namespace platform::files {
 
 namespace {
 
-constexpr std::size_t kReadPiece = 16384;
-
-void CloseIfOpen(int fd)
+template <typename Call>
+long long UntilNotInterrupted(Call call)
 {
-    if (fd >= 0) {
-        ::close(fd);
+    for (;;) {
+        const ssize_t n = call();
+        if (n >= 0 || errno != EINTR) {
+            return n;
+        }
     }
 }
 
 }  // namespace
 
-Descriptor::Descriptor(Descriptor&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)), error_(std::exchange(other.error_, 0))
+namespace detail {
+
+long long ReadSome(int fd, void* data, std::size_t size)
 {
+    return UntilNotInterrupted([&] { return ::read(fd, data, size); });
 }
 
-Descriptor& Descriptor::operator=(Descriptor&& other) noexcept
+long long WriteSome(int fd, const void* data, std::size_t size)
 {
-    if (this != &other) {
-        CloseIfOpen(fd_);
-        fd_ = std::exchange(other.fd_, -1);
-        error_ = std::exchange(other.error_, 0);
-    }
-    return *this;
+    return UntilNotInterrupted([&] { return ::write(fd, data, size); });
 }
 
-Descriptor::~Descriptor() { CloseIfOpen(fd_); }
+void Close(int fd) { ::close(fd); }
+
+std::string ErrorText(int error) { return std::strerror(error); }
+
+}  // namespace detail
 
 Descriptor OpenForReading(const std::string& localPath)
 {
@@ -67,73 +71,6 @@ std::optional<std::uint64_t> PositionOf(int fd)
 }
 
 bool SeekTo(int fd, std::uint64_t offset) { return ::lseek(fd, static_cast<off_t>(offset), SEEK_SET) >= 0; }
-
-std::optional<std::size_t> ReadUpTo(int fd, void* data, std::size_t size)
-{
-    auto* bytes = static_cast<char*>(data);
-    std::size_t got = 0;
-    while (got < size) {
-        const ssize_t n = ::read(fd, bytes + got, size - got);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0) {
-            return std::nullopt;
-        }
-        if (n == 0) {
-            break;
-        }
-        got += static_cast<std::size_t>(n);
-    }
-    return got;
-}
-
-WholeRead ReadAll(int fd, std::string& text, std::size_t limit)
-{
-    text.clear();
-    char piece[kReadPiece];
-    for (;;) {
-        const std::optional<std::size_t> got = ReadUpTo(fd, piece, sizeof piece);
-        if (!got) {
-            text.clear();
-            return WholeRead::Failed;
-        }
-        if (text.size() + *got > limit) {
-            text.clear();
-            return WholeRead::TooBig;
-        }
-        text.append(piece, *got);
-        if (*got < sizeof piece) {
-            return WholeRead::Read;
-        }
-    }
-}
-
-bool WriteAll(int fd, const void* data, std::size_t size)
-{
-    const auto* bytes = static_cast<const char*>(data);
-    while (size > 0) {
-        const ssize_t n = ::write(fd, bytes, size);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            if (n == 0) {
-                errno = EIO;
-            }
-            return false;
-        }
-        bytes += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-std::string ReadProblem(const std::string& localPath)
-{
-    const Descriptor file = OpenForReading(localPath);
-    return file ? std::string() : std::strerror(file.Error());
-}
 
 std::string WriteProblem(const std::filesystem::path& path)
 {

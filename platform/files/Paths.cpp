@@ -15,11 +15,6 @@ namespace platform::files {
 
 namespace {
 
-bool IsLetter(char c)
-{
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
-
 std::vector<std::string_view> Components(std::string_view text)
 {
     std::vector<std::string_view> components;
@@ -245,14 +240,6 @@ std::optional<LocalFolder> Resolve(std::string_view windowsPath, bool allFolders
 }  // namespace platform::files
 
 namespace platform {
-
-bool IsWindowsPath(std::string_view path)
-{
-    if (path.size() >= 2 && path[0] == '\\' && path[1] == '\\') {
-        return true;
-    }
-    return path.size() >= 2 && files::IsLetter(path[0]) && path[1] == ':' && (path.size() == 2 || path[2] == '\\');
-}
 
 std::optional<std::string> ResolveWindowsPath(std::string_view windowsPath)
 {

@@ -3,6 +3,9 @@
 // The file services the browser calls, in the shape they have on Windows:
 // drive letters and their types, the search of a folder by a wildcard
 // pattern, the enumeration of network shares, and global memory blocks.
+// On Windows they are the system's own (<windows.h>, <winnetwk.h>), and a
+// Windows path is the local path. Elsewhere they stand in over this system's
+// folders, as described here.
 //
 // Drive letters map to folders of this machine (the drive table):
 //   C: the home folder and Z: the root folder, both fixed;
@@ -35,6 +38,10 @@
 #include "platform/WinErrors.h"
 #include "platform/WinTypes.h"
 #include "platform/handles.h"
+
+#ifdef _WIN32
+#include <winnetwk.h>
+#else
 
 using LPVOID = void*;
 using LPDWORD = DWORD*;
@@ -192,6 +199,8 @@ HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes);
 // a live block of GlobalAlloc.
 HGLOBAL GlobalFree(HGLOBAL memory);
 
+#endif  // _WIN32
+
 // ---- this system's side ----------------------------------------------------
 
 namespace platform {
@@ -209,18 +218,24 @@ bool IsWindowsPath(std::string_view path);
 // Not found: nullopt, with ERROR_PATH_NOT_FOUND (a folder on the way, or the
 // drive), ERROR_FILE_NOT_FOUND (the last component), ERROR_BAD_NETPATH (no
 // such server or share mounted), ERROR_INVALID_NAME (not a Windows path).
+// On Windows the path itself, once the system finds it there, with the
+// system's error when it does not.
 std::optional<std::string> ResolveWindowsPath(std::string_view windowsPath);
 
 // A path for opening: a Windows path resolved as above, anything else as it is.
+// On Windows every path is the system's own, and is taken as it is.
 std::optional<std::string> ToLocalPath(std::string_view path);
 
 // The Windows path that names a path of this system (made absolute): the
 // letter whose folder holds it most closely, then its names; a folder ends
 // in '\'. Nothing when no letter's folder holds it, or a name holds a '\'.
+// On Windows the system's full path of it, '/' written as '\'; nothing when
+// the system cannot make one.
 std::optional<std::string> ToWindowsPath(std::string_view localPath);
 
 // The drive table as GetDriveTypeA sees it, in letter order; letters that are
-// only reserved are left out.
+// only reserved are left out. On Windows the system's drives, each with its
+// root ("C:\") for a folder.
 struct DriveEntry {
     char letter;          // 'A' to 'Z'
     UINT type;            // DRIVE_*
@@ -229,6 +244,8 @@ struct DriveEntry {
 std::vector<DriveEntry> ListDrives();
 
 // The mounted network shares, ordered by remote name ignoring letter case.
+// On Windows the connected disk resources of the network; one without a
+// drive letter has its remote name for a folder.
 struct ShareEntry {
     std::string server;
     std::string share;

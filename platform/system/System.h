@@ -11,16 +11,19 @@ namespace platform {
 
 // The user's home folder: $HOME when it is set and not empty, else the home
 // folder of the account this process runs as; empty when neither names one.
+// On Windows $USERPROFILE, else the account's profile folder.
 std::filesystem::path HomeFolder();
 
 // The name of the account this process runs as ($USER when the account has
-// no entry); empty when neither is known.
+// no entry, $USERNAME on Windows); empty when neither is known.
 std::string UserName();
 
 // The folder of the user's settings, shared by the rooms that keep files
 // there (the registry's roots, the drive letters): $SONDERIK_CONFIG_DIR, else
 // $XDG_CONFIG_HOME/sonderik (when absolute), else "sonderik" in the folder
 // ".config" of the home folder; empty when there is no home folder either.
+// On Windows $SONDERIK_CONFIG_DIR, else "Sonderik" in $APPDATA, else in
+// "AppData\Roaming" of the home folder.
 std::filesystem::path SettingsFolder();
 
 // Now, in local time, as the C library's asctime writes it:

@@ -1,11 +1,16 @@
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include "platform/WinTypes.h"
+#else
 #include <sys/stat.h>
+#endif
 
 #include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <string>
+#include <system_error>
 
 #include "platform/files/Descriptor.h"
 #include "tests/support/TempDir.h"
@@ -54,26 +59,64 @@ TEST(DescriptorTest, AReadToAFixedSizeSaysWhereTheFileEndedAndASeekMovesIt)
     EXPECT_STREQ("cdef", data);
 }
 
-// A FIFO named like a file must not hang its reader: it opens at once and
-// shows what it is, as a folder does.
+// The bytes come as they are on disk: no line ends are rewritten, and a
+// Ctrl-Z does not end the file, as the C runtime's text mode would have it.
+TEST(DescriptorTest, ReadsBytesAsTheyAre)
+{
+    const TempDir dir;
+    const std::string bytes("a\r\nb\nc\x1a" "d", 8);
+    const Descriptor file = OpenForReading(Write(dir, "f", bytes));
+    std::string text;
+    EXPECT_EQ(WholeRead::Read, ReadAll(file.Get(), text, bytes.size()));
+    EXPECT_EQ(bytes, text);
+}
+
+// A FIFO or a device named like a file must not hang its reader: it opens
+// at once and shows what it is, as a folder does; failures are in the
+// system's words.
 TEST(DescriptorTest, OpensWithoutWaitingAndTellsTheKind)
 {
     const TempDir dir;
-    const std::string fifo = dir.File("pipe");
-    ASSERT_EQ(0, ::mkfifo(fifo.c_str(), 0600));
-    const Descriptor pipe = OpenForReading(fifo);
-    ASSERT_TRUE(pipe);
-    EXPECT_EQ(FileKind::Other, KindOf(pipe.Get()));
+#ifdef _WIN32
+    const std::string device = "NUL";
+    const int notFound = ERROR_FILE_NOT_FOUND;
+    const std::string notFoundWords = std::system_category().message(notFound);
+#else
+    const std::string device = dir.File("pipe");
+    ASSERT_EQ(0, ::mkfifo(device.c_str(), 0600));
+    const int notFound = ENOENT;
+    const std::string notFoundWords = std::strerror(ENOENT);
+#endif
+    const Descriptor opened = OpenForReading(device);
+    ASSERT_TRUE(opened);
+    EXPECT_EQ(FileKind::Other, KindOf(opened.Get()));
     EXPECT_EQ(FileKind::Folder, KindOf(OpenForReading(dir.Path().string()).Get()));
     EXPECT_EQ(FileKind::Regular, KindOf(OpenForReading(Write(dir, "f", "x")).Get()));
 
     const Descriptor missing = OpenForReading(dir.File("none"));
     EXPECT_FALSE(missing);
-    EXPECT_EQ(ENOENT, missing.Error());
-    EXPECT_EQ(std::strerror(ENOENT), ReadProblem(dir.File("none")));
-    EXPECT_EQ(std::strerror(ENOENT), WriteProblem(dir.Path() / "none"));
-    EXPECT_EQ("", ReadProblem(fifo));
+    EXPECT_EQ(notFound, missing.Error());
+    EXPECT_EQ(notFoundWords, ReadProblem(dir.File("none")));
+    EXPECT_EQ(notFoundWords, WriteProblem(dir.Path() / "none"));
+    EXPECT_EQ("", ReadProblem(device));
     EXPECT_EQ("", WriteProblem(dir.Path()));
+    EXPECT_EQ("", WriteProblem(dir.File("f")));
 }
+
+#ifdef _WIN32
+// A file another program holds to itself cannot be read now, nor written.
+TEST(DescriptorTest, AFileHeldByAnotherProgramIsAProblemToReadAndWrite)
+{
+    const TempDir dir;
+    const std::string path = Write(dir, "held", "x");
+    const HANDLE held = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    const std::string sharing = std::system_category().message(ERROR_SHARING_VIOLATION);
+    EXPECT_EQ(sharing, ReadProblem(path));
+    EXPECT_EQ(sharing, WriteProblem(path));
+    CloseHandle(held);
+    EXPECT_EQ("", ReadProblem(path));
+}
+#endif
 
 }  // namespace

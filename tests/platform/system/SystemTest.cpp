@@ -1,7 +1,15 @@
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdio>
+#include <regex>
+#else
 #include <pwd.h>
 #include <unistd.h>
+#endif
 
 #include <optional>
 #include <string>
@@ -11,6 +19,41 @@
 
 namespace {
 
+#ifdef _WIN32
+// The settings and the log's "~" start from the profile folder: the
+// environment's, else the account's own; the settings go where Windows keeps
+// a user's programs' settings.
+TEST(HomeFolderTest, IsTheProfileWhenSetElseTheAccountsOwn)
+{
+    const ScopedEnv own("SONDERIK_CONFIG_DIR", std::nullopt);
+    const ScopedEnv appData("APPDATA", "C:\\Roaming");
+    {
+        const ScopedEnv profile("USERPROFILE", "C:\\Some\\Where");
+        EXPECT_EQ("C:\\Some\\Where", platform::HomeFolder().string());
+        EXPECT_EQ("C:\\Roaming\\Sonderik", platform::SettingsFolder().string());
+    }
+    const ScopedEnv profile("USERPROFILE", std::nullopt);
+    EXPECT_FALSE(platform::HomeFolder().empty());
+    const ScopedEnv chosen("SONDERIK_CONFIG_DIR", "C:\\Chosen");
+    EXPECT_EQ("C:\\Chosen", platform::SettingsFolder().string());
+}
+
+TEST(SystemTest, TheUserAndTheLocalTimeAreTheSystems)
+{
+    EXPECT_FALSE(platform::UserName().empty());
+    EXPECT_TRUE(std::regex_match(platform::LocalDateText(),
+                                 std::regex("[A-Z][a-z]{2} [A-Z][a-z]{2} [ 0-9][0-9] [0-9:]{8} [0-9]{4}\\n")))
+        << platform::LocalDateText();
+}
+
+// Text mode would write every line feed of an exported voice as two bytes.
+TEST(SystemTest, TheStandardStreamsCarryBytesAsWritten)
+{
+    platform::UseBinaryStandardStreams();
+    EXPECT_EQ(_O_BINARY, ::_setmode(::_fileno(stdout), _O_BINARY));
+    EXPECT_EQ(_O_BINARY, ::_setmode(::_fileno(stderr), _O_BINARY));
+}
+#else
 // What the password database says, asked here without the code under test.
 std::string AccountHome()
 {
@@ -37,5 +80,6 @@ TEST(HomeFolderTest, IsHomeWhenSetElseTheAccountsOwn)
         EXPECT_EQ(account + "/.config/sonderik", platform::SettingsFolder().string());
     }
 }
+#endif
 
 }  // namespace
