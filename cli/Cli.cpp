@@ -323,6 +323,9 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         "and EX7 voice files.",
         kProgram};
     app.set_version_flag("--version", SONDERIK_VERSION);
+    // The same options on every system: a path such as /bank.s1v (the root of
+    // the current drive on Windows) is an argument, never a "/x" option.
+    app.allow_windows_style_options(false);
     app.require_subcommand(1);
     app.footer(kHelpFooter);
     app.failure_message(&FailureMessage);

@@ -72,7 +72,7 @@ void Guarded(EXParams& params, const ErrorSite& site, Body&& body)
 
 void OpenLog(EXParams& params, const char* mode, char (&buffer)[4], const ErrorSite& site)
 {
-    params.log = std::fopen(LogFileIn(params.logFolder).c_str(), mode);
+    params.log = OpenLogIn(params.logFolder, mode);
     if (params.log == nullptr) {
         RaiseEX(site);
     }

@@ -76,9 +76,14 @@ std::string LogFolderProblem(const std::filesystem::path& folder)
     return std::filesystem::exists(log, ec) ? platform::files::WriteProblem(log) : std::string();
 }
 
+std::FILE* OpenLogIn(const std::filesystem::path& folder, const char* mode)
+{
+    return std::fopen(LogFileIn(folder).string().c_str(), mode);
+}
+
 bool AppendToLog(const std::filesystem::path& folder, const std::string& line)
 {
-    std::FILE* log = std::fopen(LogFileIn(folder).string().c_str(), "ab");
+    std::FILE* log = OpenLogIn(folder, "ab");
     if (log == nullptr) {
         return false;
     }

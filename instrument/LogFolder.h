@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdio>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -24,6 +25,11 @@ std::optional<std::filesystem::path> MakeLogFolder(const std::string& requested,
 // made, with its parents, when it is missing; whether that worked shows when
 // the log is opened.
 std::filesystem::path LogFileIn(const std::filesystem::path& folder);
+
+// Opens "Sonderik.log" in `folder` as fopen does with `mode`, by the narrow
+// name that the system's narrow calls take (a path's own c_str() is wide on
+// Windows).
+std::FILE* OpenLogIn(const std::filesystem::path& folder, const char* mode);
 
 // Appends "Sonderik: <line>" to the log in `folder`, for what the program
 // must say when no job is there to say it; false when the log cannot be
