@@ -108,11 +108,11 @@ void ExplainMidiFailure(const std::string& reason);
 // forgotten: for a thread of a device that works for callers on others.
 std::string TakeMidiFailureReason();
 
-// The drivers of the system's MIDI this build has (SONDERIK_WITH_ALSA,
-// SONDERIK_WITH_JACK), in this order: the ALSA sequencer (RtMidi), then
-// JACK; none at all in a build without either. The layer starts with them
-// when nothing else was installed; the programs add their built-in
-// instrument after them.
+// The drivers of the system's MIDI this build has (SONDERIK_WITH_WINMM,
+// SONDERIK_WITH_ALSA, SONDERIK_WITH_JACK), in this order: winmm, the ALSA
+// sequencer (RtMidi), then JACK; none at all in a build without any. The
+// layer starts with them when nothing else was installed; the programs add
+// their built-in instrument after them.
 std::vector<std::shared_ptr<MidiDriver>> DefaultMidiDrivers();
 
 // Replaces the installed drivers (tests install their own). Ports already
