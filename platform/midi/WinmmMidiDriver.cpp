@@ -9,6 +9,7 @@
 #include <optional>
 #include <thread>
 
+#include "platform/midi/RealtimeSection.h"
 #include "platform/midi/StreamDevices.h"
 
 using platform::OutputLine;
@@ -116,6 +117,7 @@ struct OutSignal {
 
 void CALLBACK OnOutput(winmm::OutHandle, UINT message, DWORD_PTR instance, DWORD_PTR, DWORD_PTR)
 {
+    const platform::RealtimeSection realtime;
     if (message == MOM_DONE) {
         auto* signal = reinterpret_cast<OutSignal*>(instance);
         signal->done.store(true);
@@ -134,7 +136,9 @@ struct Flight {
 
 class WinmmOutLine final : public OutputLine {
 public:
-    static MMRESULT Open(const winmm::Api& api, UINT id, const std::string& name, std::unique_ptr<OutputLine>& line)
+    using Owner = std::unique_ptr<OutputLine>;
+
+    static MMRESULT Open(const winmm::Api& api, UINT id, const std::string& name, Owner& line)
     {
         std::unique_ptr<WinmmOutLine> made(new WinmmOutLine(api, name));
         made->flight_->signal.event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
@@ -216,7 +220,6 @@ private:
         flight.header = winmm::Header{};
         flight.header.lpData = flight.data.data();
         flight.header.dwBufferLength = static_cast<DWORD>(flight.data.size());
-        flight.header.dwBytesRecorded = flight.header.dwBufferLength;
         flight.signal.done.store(false);
         ResetEvent(flight.signal.event);
         const MMRESULT prepared = api_.outPrepareHeader(handle_, &flight.header, sizeof flight.header);
@@ -230,14 +233,15 @@ private:
             Unprepare();
             return queued;
         }
-        const auto wire = std::chrono::milliseconds(message.size() * 1000 / kCableBytesPerSecond);
+        const auto bound = std::chrono::milliseconds(message.size() * 1000 / kCableBytesPerSecond) + kDoneMargin;
         MMRESULT verdict = MMSYSERR_NOERROR;
-        if (const Wait waited = AwaitDone(wire + kDoneMargin, &pacer); waited != Wait::Done) {
+        if (const Wait waited = AwaitDone(bound, &pacer); waited != Wait::Done) {
             // Taken back by a reset: nothing to report. Out of time: winmm
             // plays nothing, and gives the header back when reset.
             if (waited == Wait::TimedOut) {
                 platform::ExplainMidiFailure("winmm did not finish a message of " + std::to_string(message.size()) +
-                                             " bytes to " + Quoted(name_) + " in time");
+                                             " bytes to " + Quoted(name_) + " within " +
+                                             std::to_string(bound.count()) + " ms");
                 verdict = MIDIERR_NOTREADY;
             }
             api_.outReset(handle_);
@@ -342,6 +346,7 @@ struct InBuffers {
 
 void CALLBACK OnInput(winmm::InHandle, UINT message, DWORD_PTR instance, DWORD_PTR param1, DWORD_PTR)
 {
+    const platform::RealtimeSection realtime;
     auto* buffers = reinterpret_cast<InBuffers*>(instance);
     switch (message) {
     case MIM_DATA:
@@ -366,9 +371,11 @@ struct InSlot {
 
 class WinmmInLine final : private InSlot, public platform::SlotInputLine {
 public:
-    static MMRESULT Open(const winmm::Api& api, UINT id, const std::string& name, std::unique_ptr<platform::InputLine>& line)
+    using Owner = std::unique_ptr<platform::InputLine>;
+
+    static MMRESULT Open(const winmm::Api& api, UINT id, const std::string& name, Owner& line)
     {
-        std::unique_ptr<WinmmInLine> made(new WinmmInLine(api, name));
+        std::unique_ptr<WinmmInLine> made(new WinmmInLine(api));
         InBuffers& buffers = *made->buffers_;
         buffers.wake = CreateEventA(nullptr, FALSE, FALSE, nullptr);
         if (buffers.wake == nullptr) {
@@ -445,8 +452,8 @@ public:
     }
 
 private:
-    WinmmInLine(const winmm::Api& api, const std::string& name)
-        : SlotInputLine(mutex, slot), api_(api), name_(name), buffers_(std::make_unique<InBuffers>())
+    explicit WinmmInLine(const winmm::Api& api)
+        : SlotInputLine(mutex, slot), api_(api), buffers_(std::make_unique<InBuffers>())
     {
     }
 
@@ -516,7 +523,6 @@ private:
     }
 
     const winmm::Api api_;
-    const std::string name_;
     winmm::InHandle handle_ = nullptr;
     std::unique_ptr<InBuffers> buffers_;
     std::size_t queued_ = 0;  // buffers winmm holds; under mutex
@@ -525,6 +531,30 @@ private:
     std::atomic<bool> quit_{false};
     std::thread relay_;
 };
+
+// Port `port` of `listing`, found under its name among winmm's ports now,
+// opened as a Line and handed to the caller as a Device.
+template <typename Line, typename Device, typename Caps, typename Callback, typename Base>
+MMRESULT OpenPort(const winmm::Api& api, const std::vector<WinmmMidiDriver::Listed>& listing, UINT port,
+                  UINT(WINAPI* count)(), MMRESULT(WINAPI* caps)(UINT_PTR, Caps*, UINT), const Callback& callback,
+                  std::shared_ptr<Base>& device)
+{
+    if (port >= listing.size()) {
+        return MMSYSERR_BADDEVICEID;
+    }
+    const WinmmMidiDriver::Listed& listed = listing[port];
+    const auto id = CurrentId(listed, count, caps);
+    if (!id) {
+        platform::ExplainMidiFailure(GoneText(listed.name));
+        return MIDIERR_NODEVICE;
+    }
+    typename Line::Owner line;
+    if (const MMRESULT opened = Line::Open(api, *id, listed.name, line); opened != MMSYSERR_NOERROR) {
+        return opened;
+    }
+    device = std::make_shared<Device>(std::move(line), callback);
+    return MMSYSERR_NOERROR;
+}
 
 }  // namespace
 
@@ -561,39 +591,13 @@ std::string WinmmMidiDriver::InputName(UINT port)
 MMRESULT WinmmMidiDriver::OpenOutput(UINT port, const MidiOutCallback& callback, std::shared_ptr<MidiOutDevice>& device)
 {
     const std::lock_guard lock(mutex_);
-    if (port >= outputs_.size()) {
-        return MMSYSERR_BADDEVICEID;
-    }
-    const Listed& listed = outputs_[port];
-    const auto id = CurrentId(listed, api_.outGetNumDevs, api_.outGetDevCaps);
-    if (!id) {
-        platform::ExplainMidiFailure(GoneText(listed.name));
-        return MIDIERR_NODEVICE;
-    }
-    std::unique_ptr<OutputLine> line;
-    if (const MMRESULT opened = WinmmOutLine::Open(api_, *id, listed.name, line); opened != MMSYSERR_NOERROR) {
-        return opened;
-    }
-    device = std::make_shared<platform::StreamOutDevice>(std::move(line), callback);
-    return MMSYSERR_NOERROR;
+    return OpenPort<WinmmOutLine, platform::StreamOutDevice>(api_, outputs_, port, api_.outGetNumDevs, api_.outGetDevCaps,
+                                                             callback, device);
 }
 
 MMRESULT WinmmMidiDriver::OpenInput(UINT port, const MidiInCallback& callback, std::shared_ptr<MidiInDevice>& device)
 {
     const std::lock_guard lock(mutex_);
-    if (port >= inputs_.size()) {
-        return MMSYSERR_BADDEVICEID;
-    }
-    const Listed& listed = inputs_[port];
-    const auto id = CurrentId(listed, api_.inGetNumDevs, api_.inGetDevCaps);
-    if (!id) {
-        platform::ExplainMidiFailure(GoneText(listed.name));
-        return MIDIERR_NODEVICE;
-    }
-    std::unique_ptr<platform::InputLine> line;
-    if (const MMRESULT opened = WinmmInLine::Open(api_, *id, listed.name, line); opened != MMSYSERR_NOERROR) {
-        return opened;
-    }
-    device = std::make_shared<platform::StreamInDevice>(std::move(line), callback);
-    return MMSYSERR_NOERROR;
+    return OpenPort<WinmmInLine, platform::StreamInDevice>(api_, inputs_, port, api_.inGetNumDevs, api_.inGetDevCaps,
+                                                           callback, device);
 }

@@ -1,14 +1,17 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <functional>
 #include <map>
+#include <new>
 #include <mutex>
 #include <set>
 #include <string>
@@ -16,6 +19,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/midi/RealtimeSection.h"
 #include "platform/midi/StreamDevices.h"
 #include "platform/midi/WinmmMidiDriver.h"
 #include "simulator/VirtualEX5Driver.h"
@@ -24,6 +28,25 @@
 
 using namespace std::chrono_literals;
 using Bytes = std::vector<std::uint8_t>;
+
+namespace {
+
+// Heap calls made inside a realtime section: winmm's callbacks into the
+// driver must make none.
+std::atomic<long> realtimeHeapCalls{0};
+
+}  // namespace
+
+void* operator new(std::size_t size)
+{
+    if (platform::inRealtimeSection) {
+        ++realtimeHeapCalls;
+    }
+    if (void* block = std::malloc(size == 0 ? 1 : size)) {
+        return block;
+    }
+    throw std::bad_alloc();
+}
 
 namespace {
 
@@ -593,6 +616,11 @@ protected:
                    std::make_shared<VirtualEX5Driver>(virtual_ex5::Config{})})
     {
         caller.winmm = &winmm;
+        realtimeHeapCalls = 0;
+    }
+    ~WinmmMidiDriverTest() override
+    {
+        EXPECT_EQ(0, realtimeHeapCalls.load()) << "winmm's callbacks into the driver allocated";
     }
 
     HMIDIOUT OpenOutput(UINT id)
