@@ -164,17 +164,12 @@ public:
     }
 
 private:
+    template <typename Handle, typename Proc>
     struct Port {
+        Proc proc = nullptr;
         DWORD_PTR instance = 0;
+        Handle handle = nullptr;
         bool open = false;
-    };
-    struct Out : Port {
-        winmm::OutProc proc = nullptr;
-        winmm::OutHandle handle = nullptr;
-    };
-    struct In : Port {
-        winmm::InProc proc = nullptr;
-        winmm::InHandle handle = nullptr;
     };
 
     static FakeWinmm* current;
@@ -265,9 +260,89 @@ private:
 
     static MMRESULT WINAPI ErrorText(MMRESULT code, LPSTR text, UINT size)
     {
-        const std::string words = "fake winmm error " + std::to_string(code);
-        std::snprintf(text, size, "%s", words.c_str());
+        std::snprintf(text, size, "fake winmm error %u", code);
         return MMSYSERR_NOERROR;
+    }
+
+    // An expected call: `body` runs under the lock and answers; otherwise
+    // what Enter decided.
+    template <typename Body>
+    static MMRESULT Expected(Call call, const std::string& line, Body body)
+    {
+        FakeWinmm& self = Now();
+        std::unique_lock lock(self.mutex_);
+        MMRESULT result;
+        if (!self.Enter(call, line, result)) {
+            return result;
+        }
+        return body(self, lock);
+    }
+
+    template <typename Handle, typename Proc>
+    static MMRESULT Open(Call call, Port<Handle, Proc>& port, const std::vector<std::string>& names, Handle* handle,
+                         UINT id, DWORD_PTR callback, DWORD_PTR instance, DWORD flags, UINT opened)
+    {
+        return Expected(call, CallName(call) + " " + std::to_string(id), [&](FakeWinmm&, std::unique_lock<std::mutex>& lock) {
+            if (id >= names.size()) {
+                return MMSYSERR_BADDEVICEID;
+            }
+            EXPECT_EQ(CALLBACK_FUNCTION, flags);
+            EXPECT_FALSE(port.open);
+            port = {reinterpret_cast<Proc>(callback), instance, reinterpret_cast<Handle>(&port), true};
+            *handle = port.handle;
+            lock.unlock();
+            port.proc(port.handle, opened, instance, 0, 0);
+            return MMSYSERR_NOERROR;
+        });
+    }
+
+    // MIDIERR_STILLPLAYING while `busy` says winmm holds a header still.
+    template <typename Handle, typename Proc, typename Busy>
+    static MMRESULT Close(Call call, Port<Handle, Proc>& port, Busy busy, UINT closed)
+    {
+        return Expected(call, CallName(call), [&](FakeWinmm& self, std::unique_lock<std::mutex>& lock) {
+            if (busy(self)) {
+                return MIDIERR_STILLPLAYING;
+            }
+            port.open = false;
+            lock.unlock();
+            port.proc(port.handle, closed, port.instance, 0, 0);
+            return MMSYSERR_NOERROR;
+        });
+    }
+
+    static MMRESULT Prepare(Call call, winmm::Header* header)
+    {
+        return Expected(call, CallName(call), [&](FakeWinmm&, auto&) {
+            header->dwFlags |= MHDR_PREPARED;
+            return MMSYSERR_NOERROR;
+        });
+    }
+
+    static MMRESULT Unprepare(Call call, winmm::Header* header)
+    {
+        return Expected(call, CallName(call), [&](FakeWinmm&, auto&) {
+            if ((header->dwFlags & MHDR_INQUEUE) != 0) {
+                return MIDIERR_STILLPLAYING;
+            }
+            header->dwFlags &= ~MHDR_PREPARED;
+            return MMSYSERR_NOERROR;
+        });
+    }
+
+    static std::string CallName(Call call)
+    {
+        switch (call) {
+        case Call::OutOpen: return "midiOutOpen";
+        case Call::OutPrepare: return "midiOutPrepareHeader";
+        case Call::OutUnprepare: return "midiOutUnprepareHeader";
+        case Call::OutClose: return "midiOutClose";
+        case Call::InOpen: return "midiInOpen";
+        case Call::InPrepare: return "midiInPrepareHeader";
+        case Call::InUnprepare: return "midiInUnprepareHeader";
+        case Call::InClose: return "midiInClose";
+        default: return "";  // the others name their own lines
+        }
     }
 
     static UINT WINAPI OutCount()
@@ -282,110 +357,54 @@ private:
     }
     static MMRESULT WINAPI OutOpen(winmm::OutHandle* handle, UINT id, DWORD_PTR callback, DWORD_PTR instance, DWORD flags)
     {
-        FakeWinmm& self = Now();
-        std::unique_lock lock(self.mutex_);
-        MMRESULT result;
-        if (!self.Enter(Call::OutOpen, "midiOutOpen " + std::to_string(id), result)) {
-            return result;
-        }
-        if (id >= self.outputs_.size()) {
-            return MMSYSERR_BADDEVICEID;
-        }
-        EXPECT_EQ(CALLBACK_FUNCTION, flags);
-        EXPECT_FALSE(self.out_.open);
-        self.out_.proc = reinterpret_cast<winmm::OutProc>(callback);
-        self.out_.instance = instance;
-        self.out_.open = true;
-        self.out_.handle = reinterpret_cast<winmm::OutHandle>(&self.out_);
-        *handle = self.out_.handle;
-        lock.unlock();
-        self.out_.proc(*handle, MOM_OPEN, instance, 0, 0);
-        return MMSYSERR_NOERROR;
+        return Open(Call::OutOpen, Now().out_, Now().outputs_, handle, id, callback, instance, flags, MOM_OPEN);
     }
     static MMRESULT WINAPI OutShort(winmm::OutHandle, DWORD message)
     {
-        FakeWinmm& self = Now();
-        const std::lock_guard lock(self.mutex_);
         char line[32];
         std::snprintf(line, sizeof line, "midiOutShortMsg 0x%06lX", static_cast<unsigned long>(message));
-        MMRESULT result;
-        if (self.Enter(Call::OutShort, line, result)) {
+        return Expected(Call::OutShort, line, [&](FakeWinmm& self, auto&) {
             const Bytes bytes = {static_cast<std::uint8_t>(message), static_cast<std::uint8_t>(message >> 8),
                                  static_cast<std::uint8_t>(message >> 16)};
-            self.sent_.emplace_back(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(platform::ShortMessageLength(bytes[0])));
-        }
-        return result;
+            const auto size = static_cast<std::ptrdiff_t>(platform::ShortMessageLength(bytes[0]));
+            self.sent_.emplace_back(bytes.begin(), bytes.begin() + size);
+            return MMSYSERR_NOERROR;
+        });
     }
-    static MMRESULT WINAPI OutPrepare(winmm::OutHandle, winmm::Header* header, UINT size)
+    static MMRESULT WINAPI OutPrepare(winmm::OutHandle, winmm::Header* header, UINT)
     {
-        FakeWinmm& self = Now();
-        const std::lock_guard lock(self.mutex_);
-        MMRESULT result;
-        if (self.Enter(Call::OutPrepare, "midiOutPrepareHeader", result)) {
-            EXPECT_EQ(sizeof(winmm::Header), size);
-            header->dwFlags |= MHDR_PREPARED;
-        }
-        return result;
+        return Prepare(Call::OutPrepare, header);
     }
     static MMRESULT WINAPI OutLong(winmm::OutHandle, winmm::Header* header, UINT)
     {
-        FakeWinmm& self = Now();
-        const std::lock_guard lock(self.mutex_);
-        MMRESULT result;
-        if (!self.Enter(Call::OutLong, "midiOutLongMsg " + std::to_string(header->dwBufferLength), result)) {
-            return result;
-        }
-        if ((header->dwFlags & MHDR_PREPARED) == 0) {
-            return MIDIERR_UNPREPARED;
-        }
-        const auto* data = reinterpret_cast<const std::uint8_t*>(header->lpData);
-        self.sent_.emplace_back(data, data + header->dwBufferLength);
-        header->dwFlags = (header->dwFlags & ~MHDR_DONE) | MHDR_INQUEUE;
-        self.held_ = header;
-        if (!self.hold_) {
-            self.FinishLong();
-        }
-        return MMSYSERR_NOERROR;
+        return Expected(Call::OutLong, "midiOutLongMsg " + std::to_string(header->dwBufferLength), [&](FakeWinmm& self, auto&) {
+            if ((header->dwFlags & MHDR_PREPARED) == 0) {
+                return MIDIERR_UNPREPARED;
+            }
+            const auto* data = reinterpret_cast<const std::uint8_t*>(header->lpData);
+            self.sent_.emplace_back(data, data + header->dwBufferLength);
+            header->dwFlags = (header->dwFlags & ~MHDR_DONE) | MHDR_INQUEUE;
+            self.held_ = header;
+            if (!self.hold_) {
+                self.FinishLong();
+            }
+            return MMSYSERR_NOERROR;
+        });
     }
     static MMRESULT WINAPI OutUnprepare(winmm::OutHandle, winmm::Header* header, UINT)
     {
-        FakeWinmm& self = Now();
-        const std::lock_guard lock(self.mutex_);
-        MMRESULT result;
-        if (!self.Enter(Call::OutUnprepare, "midiOutUnprepareHeader", result)) {
-            return result;
-        }
-        if ((header->dwFlags & MHDR_INQUEUE) != 0) {
-            return MIDIERR_STILLPLAYING;
-        }
-        header->dwFlags &= ~MHDR_PREPARED;
-        return MMSYSERR_NOERROR;
+        return Unprepare(Call::OutUnprepare, header);
     }
     static MMRESULT WINAPI OutReset(winmm::OutHandle)
     {
-        FakeWinmm& self = Now();
-        const std::lock_guard lock(self.mutex_);
-        MMRESULT result;
-        if (self.Enter(Call::OutReset, "midiOutReset", result)) {
+        return Expected(Call::OutReset, "midiOutReset", [](FakeWinmm& self, auto&) {
             self.FinishLong();
-        }
-        return result;
+            return MMSYSERR_NOERROR;
+        });
     }
-    static MMRESULT WINAPI OutClose(winmm::OutHandle handle)
+    static MMRESULT WINAPI OutClose(winmm::OutHandle)
     {
-        FakeWinmm& self = Now();
-        std::unique_lock lock(self.mutex_);
-        MMRESULT result;
-        if (!self.Enter(Call::OutClose, "midiOutClose", result)) {
-            return result;
-        }
-        if (self.held_ != nullptr) {
-            return MIDIERR_STILLPLAYING;
-        }
-        self.out_.open = false;
-        lock.unlock();
-        self.out_.proc(handle, MOM_CLOSE, self.out_.instance, 0, 0);
-        return MMSYSERR_NOERROR;
+        return Close(Call::OutClose, Now().out_, [](FakeWinmm& self) { return self.held_ != nullptr; }, MOM_CLOSE);
     }
 
     static UINT WINAPI InCount()
@@ -400,114 +419,56 @@ private:
     }
     static MMRESULT WINAPI InOpen(winmm::InHandle* handle, UINT id, DWORD_PTR callback, DWORD_PTR instance, DWORD flags)
     {
-        FakeWinmm& self = Now();
-        std::unique_lock lock(self.mutex_);
-        MMRESULT result;
-        if (!self.Enter(Call::InOpen, "midiInOpen " + std::to_string(id), result)) {
-            return result;
-        }
-        if (id >= self.inputs_.size()) {
-            return MMSYSERR_BADDEVICEID;
-        }
-        EXPECT_EQ(CALLBACK_FUNCTION, flags);
-        self.in_.proc = reinterpret_cast<winmm::InProc>(callback);
-        self.in_.instance = instance;
-        self.in_.open = true;
-        self.in_.handle = reinterpret_cast<winmm::InHandle>(&self.in_);
-        *handle = self.in_.handle;
-        lock.unlock();
-        self.in_.proc(*handle, MIM_OPEN, instance, 0, 0);
-        return MMSYSERR_NOERROR;
+        return Open(Call::InOpen, Now().in_, Now().inputs_, handle, id, callback, instance, flags, MIM_OPEN);
     }
     static MMRESULT WINAPI InPrepare(winmm::InHandle, winmm::Header* header, UINT)
     {
-        FakeWinmm& self = Now();
-        const std::lock_guard lock(self.mutex_);
-        MMRESULT result;
-        if (self.Enter(Call::InPrepare, "midiInPrepareHeader", result)) {
-            header->dwFlags |= MHDR_PREPARED;
-        }
-        return result;
+        return Prepare(Call::InPrepare, header);
     }
     // Not logged: the driver gives every buffer back after each use.
     static MMRESULT WINAPI InAdd(winmm::InHandle, winmm::Header* header, UINT)
     {
-        FakeWinmm& self = Now();
-        const std::lock_guard lock(self.mutex_);
-        MMRESULT result;
-        if (!self.Enter(Call::InAdd, "", result)) {
-            return result;
-        }
-        if ((header->dwFlags & MHDR_PREPARED) == 0) {
-            return MIDIERR_UNPREPARED;
-        }
-        header->dwFlags = (header->dwFlags & ~MHDR_DONE) | MHDR_INQUEUE;
-        self.inQueue_.push_back(header);
-        return MMSYSERR_NOERROR;
+        return Expected(Call::InAdd, "", [&](FakeWinmm& self, auto&) {
+            if ((header->dwFlags & MHDR_PREPARED) == 0) {
+                return MIDIERR_UNPREPARED;
+            }
+            header->dwFlags = (header->dwFlags & ~MHDR_DONE) | MHDR_INQUEUE;
+            self.inQueue_.push_back(header);
+            return MMSYSERR_NOERROR;
+        });
     }
     static MMRESULT WINAPI InStart(winmm::InHandle)
     {
-        FakeWinmm& self = Now();
-        const std::lock_guard lock(self.mutex_);
-        MMRESULT result;
-        if (self.Enter(Call::InStart, "midiInStart", result)) {
+        return Expected(Call::InStart, "midiInStart", [](FakeWinmm& self, auto&) {
             self.started_ = true;
-        }
-        return result;
+            return MMSYSERR_NOERROR;
+        });
     }
     static MMRESULT WINAPI InStop(winmm::InHandle)
     {
-        FakeWinmm& self = Now();
-        const std::lock_guard lock(self.mutex_);
-        MMRESULT result;
-        if (self.Enter(Call::InStop, "midiInStop", result)) {
+        return Expected(Call::InStop, "midiInStop", [](FakeWinmm& self, auto&) {
             self.started_ = false;
-        }
-        return result;
+            return MMSYSERR_NOERROR;
+        });
     }
     static MMRESULT WINAPI InReset(winmm::InHandle)
     {
-        FakeWinmm& self = Now();
-        const std::lock_guard lock(self.mutex_);
-        MMRESULT result;
-        if (self.Enter(Call::InReset, "midiInReset", result)) {
+        return Expected(Call::InReset, "midiInReset", [](FakeWinmm& self, auto&) {
             self.started_ = false;
             for (winmm::Header* header : std::exchange(self.inQueue_, {})) {
                 header->dwBytesRecorded = 0;
                 self.HandBack(header);
             }
-        }
-        return result;
+            return MMSYSERR_NOERROR;
+        });
     }
     static MMRESULT WINAPI InUnprepare(winmm::InHandle, winmm::Header* header, UINT)
     {
-        FakeWinmm& self = Now();
-        const std::lock_guard lock(self.mutex_);
-        MMRESULT result;
-        if (!self.Enter(Call::InUnprepare, "midiInUnprepareHeader", result)) {
-            return result;
-        }
-        if ((header->dwFlags & MHDR_INQUEUE) != 0) {
-            return MIDIERR_STILLPLAYING;
-        }
-        header->dwFlags &= ~MHDR_PREPARED;
-        return MMSYSERR_NOERROR;
+        return Unprepare(Call::InUnprepare, header);
     }
-    static MMRESULT WINAPI InClose(winmm::InHandle handle)
+    static MMRESULT WINAPI InClose(winmm::InHandle)
     {
-        FakeWinmm& self = Now();
-        std::unique_lock lock(self.mutex_);
-        MMRESULT result;
-        if (!self.Enter(Call::InClose, "midiInClose", result)) {
-            return result;
-        }
-        if (!self.inQueue_.empty()) {
-            return MIDIERR_STILLPLAYING;
-        }
-        self.in_.open = false;
-        lock.unlock();
-        self.in_.proc(handle, MIM_CLOSE, self.in_.instance, 0, 0);
-        return MMSYSERR_NOERROR;
+        return Close(Call::InClose, Now().in_, [](FakeWinmm& self) { return !self.inQueue_.empty(); }, MIM_CLOSE);
     }
 
     std::mutex mutex_;
@@ -518,8 +479,8 @@ private:
     std::map<Call, std::deque<MMRESULT>> refusals_;
     std::vector<std::string> log_;
     std::vector<Bytes> sent_;
-    Out out_;
-    In in_;
+    Port<winmm::OutHandle, winmm::OutProc> out_;
+    Port<winmm::InHandle, winmm::InProc> in_;
     bool hold_ = false;
     winmm::Header* held_ = nullptr;
     int finished_ = 0;
