@@ -9,9 +9,9 @@
 
 // The driver interface behind the midi* calls. Like RtMidi, one interface
 // covers several backends, each in a file of its own and picked at run time:
-// the system's MIDI (the ALSA sequencer through RtMidi, JACK); outside this
-// layer, the programs' built-in virtual instrument, and for tests a
-// scripted driver. The layer numbers the ports of all installed
+// the system's MIDI (winmm, the ALSA sequencer through RtMidi, JACK);
+// outside this layer, the programs' built-in virtual instrument, and for
+// tests a scripted driver. The layer numbers the ports of all installed
 // drivers one after another in installation order.
 //
 // Every device call below is made on the thread that called the matching
