@@ -172,6 +172,8 @@ private:
         bool open = false;
     };
 
+    // winmm's calls carry no context of their own: the table reaches the
+    // running test's fake through this.
     static FakeWinmm* current;
     static FakeWinmm& Now() { return *current; }
 
