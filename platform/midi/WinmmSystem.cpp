@@ -5,6 +5,7 @@
 #include <mmsystem.h>
 
 #include <cstddef>
+#include <type_traits>
 
 namespace {
 
@@ -35,107 +36,55 @@ static_assert(winmm::kErrorTextLength == MAXERRORLENGTH);
 // pointee type, which winmm never looks through.
 static_assert(sizeof(winmm::OutHandle) == sizeof(HMIDIOUT) && sizeof(winmm::InHandle) == sizeof(HMIDIIN));
 
-HMIDIOUT Real(winmm::OutHandle handle) { return reinterpret_cast<HMIDIOUT>(handle); }
-HMIDIIN Real(winmm::InHandle handle) { return reinterpret_cast<HMIDIIN>(handle); }
-LPMIDIHDR Real(winmm::Header* header) { return reinterpret_cast<LPMIDIHDR>(header); }
-
-UINT WINAPI OutGetNumDevs() { return midiOutGetNumDevs(); }
-
-MMRESULT WINAPI OutGetDevCaps(UINT_PTR id, winmm::OutCaps* caps, UINT size)
+// A mirror type for winmm's own: pointers of one for pointers of the
+// other, of the same layout (checked above); numbers as they are.
+template <typename Real, typename Mirror>
+Real As(Mirror value)
 {
-    return midiOutGetDevCapsA(id, reinterpret_cast<LPMIDIOUTCAPSA>(caps), size);
+    if constexpr (std::is_pointer_v<Real>) {
+        return reinterpret_cast<Real>(value);
+    } else {
+        static_assert(std::is_same_v<Real, Mirror>, "the table's numbers are winmm's own");
+        return value;
+    }
 }
 
-MMRESULT WINAPI OutGetErrorText(MMRESULT code, LPSTR text, UINT size) { return midiOutGetErrorTextA(code, text, size); }
+// winmm's call `real`, with the table's signature: the mirror types are
+// taken from the table's entry the call is put in.
+template <auto real>
+struct Thunk;
 
-MMRESULT WINAPI OutOpen(winmm::OutHandle* handle, UINT id, DWORD_PTR callback, DWORD_PTR instance, DWORD flags)
-{
-    HMIDIOUT opened = nullptr;
-    const MMRESULT result = midiOutOpen(&opened, id, callback, instance, flags);
-    *handle = reinterpret_cast<winmm::OutHandle>(opened);
-    return result;
-}
-
-MMRESULT WINAPI OutShortMsg(winmm::OutHandle handle, DWORD message) { return midiOutShortMsg(Real(handle), message); }
-
-MMRESULT WINAPI OutPrepareHeader(winmm::OutHandle handle, winmm::Header* header, UINT size)
-{
-    return midiOutPrepareHeader(Real(handle), Real(header), size);
-}
-
-MMRESULT WINAPI OutLongMsg(winmm::OutHandle handle, winmm::Header* header, UINT size)
-{
-    return midiOutLongMsg(Real(handle), Real(header), size);
-}
-
-MMRESULT WINAPI OutUnprepareHeader(winmm::OutHandle handle, winmm::Header* header, UINT size)
-{
-    return midiOutUnprepareHeader(Real(handle), Real(header), size);
-}
-
-MMRESULT WINAPI OutReset(winmm::OutHandle handle) { return midiOutReset(Real(handle)); }
-MMRESULT WINAPI OutClose(winmm::OutHandle handle) { return midiOutClose(Real(handle)); }
-
-UINT WINAPI InGetNumDevs() { return midiInGetNumDevs(); }
-
-MMRESULT WINAPI InGetDevCaps(UINT_PTR id, winmm::InCaps* caps, UINT size)
-{
-    return midiInGetDevCapsA(id, reinterpret_cast<LPMIDIINCAPSA>(caps), size);
-}
-
-MMRESULT WINAPI InGetErrorText(MMRESULT code, LPSTR text, UINT size) { return midiInGetErrorTextA(code, text, size); }
-
-MMRESULT WINAPI InOpen(winmm::InHandle* handle, UINT id, DWORD_PTR callback, DWORD_PTR instance, DWORD flags)
-{
-    HMIDIIN opened = nullptr;
-    const MMRESULT result = midiInOpen(&opened, id, callback, instance, flags);
-    *handle = reinterpret_cast<winmm::InHandle>(opened);
-    return result;
-}
-
-MMRESULT WINAPI InPrepareHeader(winmm::InHandle handle, winmm::Header* header, UINT size)
-{
-    return midiInPrepareHeader(Real(handle), Real(header), size);
-}
-
-MMRESULT WINAPI InAddBuffer(winmm::InHandle handle, winmm::Header* header, UINT size)
-{
-    return midiInAddBuffer(Real(handle), Real(header), size);
-}
-
-MMRESULT WINAPI InStart(winmm::InHandle handle) { return midiInStart(Real(handle)); }
-MMRESULT WINAPI InStop(winmm::InHandle handle) { return midiInStop(Real(handle)); }
-MMRESULT WINAPI InReset(winmm::InHandle handle) { return midiInReset(Real(handle)); }
-
-MMRESULT WINAPI InUnprepareHeader(winmm::InHandle handle, winmm::Header* header, UINT size)
-{
-    return midiInUnprepareHeader(Real(handle), Real(header), size);
-}
-
-MMRESULT WINAPI InClose(winmm::InHandle handle) { return midiInClose(Real(handle)); }
+template <typename Result, typename... Real, Result(WINAPI* real)(Real...)>
+struct Thunk<real> {
+    template <typename... Mirror>
+    static Result WINAPI Call(Mirror... args)
+    {
+        return real(As<Real>(args)...);
+    }
+};
 
 constexpr winmm::Api kSystem{
-    .outGetNumDevs = OutGetNumDevs,
-    .outGetDevCaps = OutGetDevCaps,
-    .outGetErrorText = OutGetErrorText,
-    .outOpen = OutOpen,
-    .outShortMsg = OutShortMsg,
-    .outPrepareHeader = OutPrepareHeader,
-    .outLongMsg = OutLongMsg,
-    .outUnprepareHeader = OutUnprepareHeader,
-    .outReset = OutReset,
-    .outClose = OutClose,
-    .inGetNumDevs = InGetNumDevs,
-    .inGetDevCaps = InGetDevCaps,
-    .inGetErrorText = InGetErrorText,
-    .inOpen = InOpen,
-    .inPrepareHeader = InPrepareHeader,
-    .inAddBuffer = InAddBuffer,
-    .inStart = InStart,
-    .inStop = InStop,
-    .inReset = InReset,
-    .inUnprepareHeader = InUnprepareHeader,
-    .inClose = InClose,
+    .outGetNumDevs = Thunk<&midiOutGetNumDevs>::Call,
+    .outGetDevCaps = Thunk<&midiOutGetDevCapsA>::Call,
+    .outGetErrorText = Thunk<&midiOutGetErrorTextA>::Call,
+    .outOpen = Thunk<&midiOutOpen>::Call,
+    .outShortMsg = Thunk<&midiOutShortMsg>::Call,
+    .outPrepareHeader = Thunk<&midiOutPrepareHeader>::Call,
+    .outLongMsg = Thunk<&midiOutLongMsg>::Call,
+    .outUnprepareHeader = Thunk<&midiOutUnprepareHeader>::Call,
+    .outReset = Thunk<&midiOutReset>::Call,
+    .outClose = Thunk<&midiOutClose>::Call,
+    .inGetNumDevs = Thunk<&midiInGetNumDevs>::Call,
+    .inGetDevCaps = Thunk<&midiInGetDevCapsA>::Call,
+    .inGetErrorText = Thunk<&midiInGetErrorTextA>::Call,
+    .inOpen = Thunk<&midiInOpen>::Call,
+    .inPrepareHeader = Thunk<&midiInPrepareHeader>::Call,
+    .inAddBuffer = Thunk<&midiInAddBuffer>::Call,
+    .inStart = Thunk<&midiInStart>::Call,
+    .inStop = Thunk<&midiInStop>::Call,
+    .inReset = Thunk<&midiInReset>::Call,
+    .inUnprepareHeader = Thunk<&midiInUnprepareHeader>::Call,
+    .inClose = Thunk<&midiInClose>::Call,
 };
 
 }  // namespace
