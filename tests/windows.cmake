@@ -54,3 +54,17 @@ add_executable(files_tests
 target_link_libraries(files_tests PRIVATE sonderik_browser_core sonderik_files sonderik_system sonderik_test_support
                       GTest::gtest_main)
 sonderik_windows_test(files_tests)
+
+# The scripted driver fails the running test on a call it was not told of.
+add_library(sonderik_test_midi STATIC support/ScriptedMidiDriver.cpp)
+target_link_libraries(sonderik_test_midi PUBLIC sonderik_platform_midi GTest::gtest)
+
+# The MIDI layer, its devices and the winmm driver, against a scripted
+# winmm and the real one.
+add_executable(midi_layer_tests
+  platform/midi/MidiLayerTest.cpp
+  platform/midi/StreamDevicesTest.cpp
+  platform/midi/WinmmMidiDriverTest.cpp
+)
+target_link_libraries(midi_layer_tests PRIVATE sonderik_test_midi sonderik_simulator_driver GTest::gtest_main)
+sonderik_windows_test(midi_layer_tests)

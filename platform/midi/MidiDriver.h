@@ -9,9 +9,9 @@
 
 // The driver interface behind the midi* calls. Like RtMidi, one interface
 // covers several backends, each in a file of its own and picked at run time:
-// the system's MIDI (the ALSA sequencer through RtMidi, JACK); outside this
-// layer, the programs' built-in virtual instrument, and for tests a
-// scripted driver. The layer numbers the ports of all installed
+// the system's MIDI (winmm, the ALSA sequencer through RtMidi, JACK);
+// outside this layer, the programs' built-in virtual instrument, and for
+// tests a scripted driver. The layer numbers the ports of all installed
 // drivers one after another in installation order.
 //
 // Every device call below is made on the thread that called the matching
@@ -108,11 +108,11 @@ void ExplainMidiFailure(const std::string& reason);
 // forgotten: for a thread of a device that works for callers on others.
 std::string TakeMidiFailureReason();
 
-// The drivers of the system's MIDI this build has (SONDERIK_WITH_ALSA,
-// SONDERIK_WITH_JACK), in this order: the ALSA sequencer (RtMidi), then
-// JACK; none at all in a build without either. The layer starts with them
-// when nothing else was installed; the programs add their built-in
-// instrument after them.
+// The drivers of the system's MIDI this build has (SONDERIK_WITH_WINMM,
+// SONDERIK_WITH_ALSA, SONDERIK_WITH_JACK), in this order: winmm, the ALSA
+// sequencer (RtMidi), then JACK; none at all in a build without any. The
+// layer starts with them when nothing else was installed; the programs add
+// their built-in instrument after them.
 std::vector<std::shared_ptr<MidiDriver>> DefaultMidiDrivers();
 
 // Replaces the installed drivers (tests install their own). Ports already

@@ -75,8 +75,18 @@ MMRESULT MarkQueued(MIDIHDR& header)
     return MMSYSERR_NOERROR;
 }
 
-// Bytes a short message of this status byte has; 0 for none it can carry.
-std::size_t ShortLength(std::uint8_t status)
+DWORD_PTR PackShort(std::span<const std::uint8_t> message)
+{
+    DWORD_PTR packed = 0;
+    for (std::size_t i = 0; i < std::min<std::size_t>(message.size(), 3); ++i) {
+        packed |= static_cast<DWORD_PTR>(message[i]) << (8 * i);
+    }
+    return packed;
+}
+
+}  // namespace
+
+std::size_t ShortMessageLength(std::uint8_t status)
 {
     if (status < 0x80) {
         return 0;
@@ -101,17 +111,6 @@ std::size_t ShortLength(std::uint8_t status)
     default: return 0;
     }
 }
-
-DWORD_PTR PackShort(std::span<const std::uint8_t> message)
-{
-    DWORD_PTR packed = 0;
-    for (std::size_t i = 0; i < std::min<std::size_t>(message.size(), 3); ++i) {
-        packed |= static_cast<DWORD_PTR>(message[i]) << (8 * i);
-    }
-    return packed;
-}
-
-}  // namespace
 
 // ---- output ---------------------------------------------------------------
 
@@ -140,7 +139,7 @@ MMRESULT StreamOutDevice::ShortMsg(DWORD message)
     for (std::size_t i = 0; i < 3; ++i) {
         job.bytes[i] = static_cast<std::uint8_t>(message >> (8 * i));
     }
-    job.size = ShortLength(job.bytes[0]);
+    job.size = ShortMessageLength(job.bytes[0]);
     if (job.size == 0) {
         return MMSYSERR_INVALPARAM;
     }
@@ -477,7 +476,9 @@ void StreamInDevice::Receive(std::span<const std::uint8_t> message)
         return;
     }
     const std::uint8_t first = message[0];
-    if (first == 0xF0 || (inSysex_ && first < 0x80)) {
+    // A backend that hands SysEx on in pieces may start one with the F7
+    // that ends the message.
+    if (first == 0xF0 || (inSysex_ && (first < 0x80 || first == 0xF7))) {
         for (const std::uint8_t byte : message) {
             StoreSysexByte(byte);
         }

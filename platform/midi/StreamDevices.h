@@ -21,6 +21,10 @@
 
 namespace platform {
 
+// Bytes a short message of this status byte has; 0 for none it can carry
+// (SysEx, its end, a data byte).
+std::size_t ShortMessageLength(std::uint8_t status);
+
 // Lets a paced line wait without outliving a reset or close of its port.
 class SendPacer {
 public:

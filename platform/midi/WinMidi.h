@@ -7,12 +7,12 @@
 
 // The multimedia MIDI calls, records and codes the program talks to ports
 // with, in the shape and with the values they have on Windows. Behind them
-// sit the drivers of MidiDriver.h: the system's MIDI (the ALSA sequencer
-// through RtMidi, JACK, as the build chose), the programs' built-in virtual
-// instrument, or whatever a test installs.
+// sit the drivers of MidiDriver.h: the system's MIDI (winmm on Windows, the
+// ALSA sequencer through RtMidi and JACK elsewhere, as the build chose), the
+// programs' built-in virtual instrument, or whatever a test installs.
 //
-// Unlike Windows there is no MIDI mapper: port MIDI_MAPPER does not exist
-// and opening it fails with MMSYSERR_BADDEVICEID.
+// There is no MIDI mapper, on Windows neither: port MIDI_MAPPER does not
+// exist and opening it fails with MMSYSERR_BADDEVICEID.
 
 // Results.
 constexpr MMRESULT MMSYSERR_NOERROR = 0;
@@ -168,7 +168,7 @@ MMRESULT midiInClose(HMIDIIN handle);
 namespace platform {
 
 // Why the last midi* call of this thread failed, in the words of the driver
-// behind it (RtMidi's text, the JACK server's status, the built-in
+// behind it (winmm's text, RtMidi's, the JACK server's status, the built-in
 // instrument's), and for a count what a backend said when it could not be
 // reached; empty when no driver said anything. Each call starts it afresh,
 // as GetLastError, so read it right after the call.

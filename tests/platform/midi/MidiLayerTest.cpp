@@ -89,6 +89,7 @@ TEST(MidiLayerTest, AMachineWithoutSequencerOrJackServerListsWhatItHasAndNothing
     }
 }
 
+#ifndef _WIN32  // the stand-ins for the system's events
 TEST(WinSyncTest, EventsWaitWithABoundAndRefuseStaleHandles)
 {
     const HANDLE manual = CreateEventA(nullptr, TRUE, FALSE, nullptr);
@@ -113,5 +114,6 @@ TEST(WinSyncTest, EventsWaitWithABoundAndRefuseStaleHandles)
     EXPECT_EQ(WAIT_FAILED, WaitForSingleObject(manual, 0));
     EXPECT_EQ(FALSE, CloseHandle(manual));
 }
+#endif
 
 }  // namespace

@@ -144,6 +144,24 @@ TEST_F(StreamInDeviceTest, StopHandsBackAPartlyFilledBufferAndLostBytesAreReport
     EXPECT_EQ(DWORD_PTR{0x403C90}, recorder.shortMessages.at(0));
 }
 
+// A backend that hands SysEx on in pieces may end one with a piece that is
+// only its F7, with a realtime message between the pieces.
+TEST_F(StreamInDeviceTest, SysexInPiecesIsJoinedAgainWhateverPieceEndsIt)
+{
+    Buffer a(16);
+    Queue(a);
+    device.Start();
+    Arrive({0xF0, 0x43, 0x10});
+    Arrive({0xFE});
+    Arrive({0x01, 0x02});
+    Arrive({0xF7});
+    device.Stop();
+
+    EXPECT_EQ((std::vector<UINT>{MIM_OPEN, MIM_DATA, MIM_LONGDATA}), recorder.Messages());
+    EXPECT_EQ((Bytes{0xF0, 0x43, 0x10, 0x01, 0x02, 0xF7}), Bytes(a.data.begin(), a.data.begin() + 6));
+    EXPECT_EQ(6u, recorder.seen[2].recorded);
+}
+
 class TestOutLine final : public OutputLine {
 public:
     explicit TestOutLine(std::chrono::microseconds wire) : wire_(wire) {}
