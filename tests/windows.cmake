@@ -2,9 +2,15 @@
 # about Linux, against the system's real services. A wine start costs a
 # second or two, so each test program is one CTest entry, not one per case.
 
+# With REGISTRY, the test changes the program's settings keys, which are the
+# system's and shared by every test program: such tests run one at a time.
 function(sonderik_windows_test target)
+  cmake_parse_arguments(PARSE_ARGV 1 arg "REGISTRY" "" "")
   add_test(NAME ${target} COMMAND ${target})
   set_tests_properties(${target} PROPERTIES TIMEOUT 300)
+  if(arg_REGISTRY)
+    set_tests_properties(${target} PROPERTIES RESOURCE_LOCK sonderik_settings_keys)
+  endif()
 endfunction()
 
 # The sources as the tests see them under wine, whose drive Z: is the root
@@ -39,7 +45,7 @@ sonderik_windows_test(registry_tests)
 
 add_executable(settings_tests app/RegistryKeyTest.cpp app/SettingsTest.cpp app/PortChoiceTest.cpp)
 target_link_libraries(settings_tests PRIVATE sonderik_app_settings GTest::gtest_main)
-sonderik_windows_test(settings_tests)
+sonderik_windows_test(settings_tests REGISTRY)
 
 # The files and the system rooms over the system's own drives, search, files
 # and account, with the browser's listing on top of them.
@@ -68,3 +74,52 @@ add_executable(midi_layer_tests
 )
 target_link_libraries(midi_layer_tests PRIVATE sonderik_test_midi sonderik_simulator_driver GTest::gtest_main)
 sonderik_windows_test(midi_layer_tests)
+
+# The port classes and the jobs against the built-in instrument and the
+# scripted driver, through the same layer as on Linux.
+add_executable(midi_tests
+  midi/MidiOutWinTest.cpp
+  midi/MidiInWinTest.cpp
+  midi/MidiParamsTest.cpp
+  midi/ChosenPortTest.cpp
+)
+target_link_libraries(midi_tests PRIVATE sonderik_midi sonderik_test_midi sonderik_simulator_driver sonderik_test_support
+                      GTest::gtest_main)
+sonderik_windows_test(midi_tests)
+
+add_executable(instrument_tests
+  support/JobHarness.cpp
+  instrument/IdentityTest.cpp
+  instrument/JobsTest.cpp
+  instrument/JobFaultsTest.cpp
+  instrument/ConversationTest.cpp
+  instrument/AuditionTest.cpp
+  instrument/LogFolderTest.cpp
+)
+target_link_libraries(instrument_tests PRIVATE sonderik_instrument sonderik_test_midi sonderik_simulator_driver
+                      sonderik_test_support GTest::gtest_main)
+sonderik_windows_test(instrument_tests)
+
+# The files' cases (a drive table of the test's own, FIFOs, owners) are
+# about Linux's stand-ins; the command line's words, exits and jobs are not.
+add_executable(cli_tests cli/CliTest.cpp cli/CliMidiTest.cpp support/JobHarness.cpp)
+target_link_libraries(cli_tests PRIVATE sonderik_cli_core sonderik_test_midi sonderik_test_support GTest::gtest_main)
+sonderik_windows_test(cli_tests REGISTRY)
+
+# The program itself, as a user runs it under wine: the same bytes as every
+# build writes (standard output carries them unchanged).
+add_test(NAME cli_binary_version COMMAND sonderik-cli --version)
+set_tests_properties(cli_binary_version PROPERTIES PASS_REGULAR_EXPRESSION "^1\\.0\\.3")
+string(REPLACE ";" "\\;" SONDERIK_RUN_UNDER "${CMAKE_CROSSCOMPILING_EMULATOR}")
+add_test(NAME cli_binary_list_bytes
+         COMMAND ${CMAKE_COMMAND} -DEMULATOR=${SONDERIK_RUN_UNDER} -DPROGRAM=$<TARGET_FILE:sonderik-cli>
+                 -DARGS=list\;${SONDERIK_WINDOWS_SOURCE_DIR}/examples/demo.s1v
+                 -DEXPECTED=${CMAKE_CURRENT_SOURCE_DIR}/cli/expected/demo-list.txt
+                 -DACTUAL=${CMAKE_CURRENT_BINARY_DIR}/demo-list.txt
+                 -P ${CMAKE_CURRENT_SOURCE_DIR}/cli/ExpectOutput.cmake)
+add_test(NAME cli_binary_export_bytes
+         COMMAND ${CMAKE_COMMAND} -DEMULATOR=${SONDERIK_RUN_UNDER} -DPROGRAM=$<TARGET_FILE:sonderik-cli>
+                 -DARGS=export\;${SONDERIK_WINDOWS_SOURCE_DIR}/examples/demo.s1v\;I1-002\;-o\;-
+                 -DEXPECTED=${CMAKE_CURRENT_SOURCE_DIR}/cli/expected/demo-I1-002.syx
+                 -DACTUAL=${CMAKE_CURRENT_BINARY_DIR}/demo-I1-002.syx
+                 -P ${CMAKE_CURRENT_SOURCE_DIR}/cli/ExpectOutput.cmake)

@@ -8,11 +8,14 @@
 #include <vector>
 
 #include "tests/support/ScopedEnv.h"
+#include "tests/support/ScopedRegistryKeys.h"
 #include "tests/support/TempDir.h"
 
 // A config folder of one test's own: SONDERIK_CONFIG_DIR points into a fresh
 // temporary folder for as long as this lives. The folder itself is made by
-// whatever first writes there.
+// whatever first writes there. On Windows, where the settings are the
+// system's registry, the program's keys are also absent while it lives (the
+// tests that use it take CTest's registry lock).
 class ConfigFolder {
 public:
     ConfigFolder() : env_("SONDERIK_CONFIG_DIR", (temp_.Path() / "config").string()) {}
@@ -49,4 +52,8 @@ public:
 private:
     TempDir temp_;
     ScopedEnv env_;
+#ifdef _WIN32
+    ScopedRegistryKeys keys_{{HKEY_CURRENT_USER, kProgramKey}, {HKEY_LOCAL_MACHINE, kProgramKey}};
+    static constexpr const char* kProgramKey = "Software\\Sonderik";
+#endif
 };

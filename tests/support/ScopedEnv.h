@@ -5,6 +5,13 @@
 #include <string>
 #include <utility>
 
+// The variable that names the user's home folder (platform::HomeFolder).
+#ifdef _WIN32
+inline constexpr const char* kHomeVariable = "USERPROFILE";
+#else
+inline constexpr const char* kHomeVariable = "HOME";
+#endif
+
 // Sets (or with nullopt unsets) one environment variable for a scope and
 // puts back what was there before.
 class ScopedEnv {
