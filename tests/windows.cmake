@@ -123,3 +123,15 @@ add_test(NAME cli_binary_export_bytes
                  -DEXPECTED=${CMAKE_CURRENT_SOURCE_DIR}/cli/expected/demo-I1-002.syx
                  -DACTUAL=${CMAKE_CURRENT_BINARY_DIR}/demo-I1-002.syx
                  -P ${CMAKE_CURRENT_SOURCE_DIR}/cli/ExpectOutput.cmake)
+add_test(NAME cli_binary_export_file_bytes
+         COMMAND ${CMAKE_COMMAND} -DEMULATOR=${SONDERIK_RUN_UNDER} -DPROGRAM=$<TARGET_FILE:sonderik-cli>
+                 -DARGS=export\;${SONDERIK_WINDOWS_SOURCE_DIR}/examples/demo.s1v\;I1-002\;-o\;Z:${CMAKE_CURRENT_BINARY_DIR}/exported.syx
+                 -DOUTPUT_FILE=${CMAKE_CURRENT_BINARY_DIR}/exported.syx
+                 -DEXPECTED=${CMAKE_CURRENT_SOURCE_DIR}/cli/expected/demo-I1-002.syx
+                 -DACTUAL=${CMAKE_CURRENT_BINARY_DIR}/export-said.txt
+                 -P ${CMAKE_CURRENT_SOURCE_DIR}/cli/ExpectOutput.cmake)
+# In a prefix made fresh for it, so that no key of an earlier run is there.
+add_test(NAME cli_windows_program
+         COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/cli/WindowsProgramCheck.sh $<TARGET_FILE:sonderik-cli>
+                 ${CMAKE_CURRENT_BINARY_DIR}/wine-fresh ${SONDERIK_WINDOWS_SOURCE_DIR}/examples/demo.s1v)
+set_tests_properties(cli_windows_program PROPERTIES TIMEOUT 120)
