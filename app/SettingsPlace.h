@@ -16,5 +16,9 @@ HKEY EarlierSettingsRoot();
 // The place, for messages: the file that holds the key, or the key itself.
 std::string SettingsPlaceName();
 
+// Where the settings are, in words for a program's help, wrapped to follow
+// "... stored, in " on a line of 80 columns.
+std::string SettingsPlaceHelp();
+
 // Why a save failed with `status`: "cannot save the settings in PLACE: why".
 std::string SettingsSaveProblem(LSTATUS status);

@@ -30,6 +30,12 @@ HKEY EarlierSettingsRoot() { return nullptr; }
 
 std::string SettingsPlaceName() { return SettingsFile().string(); }
 
+std::string SettingsPlaceHelp()
+{
+    return "HKEY_LOCAL_MACHINE.txt in\n"
+           "$SONDERIK_CONFIG_DIR, else $XDG_CONFIG_HOME/sonderik, else ~/.config/sonderik";
+}
+
 // Why the settings file could not be written, as `status` and the system tell.
 std::string SettingsSaveProblem(LSTATUS status)
 {

@@ -12,6 +12,12 @@ HKEY EarlierSettingsRoot() { return HKEY_LOCAL_MACHINE; }
 
 std::string SettingsPlaceName() { return std::string("HKEY_CURRENT_USER\\") + kSettingsKeyPath; }
 
+std::string SettingsPlaceHelp()
+{
+    return "the registry key\n" + SettingsPlaceName() +
+           " (until there is one, in\nHKEY_LOCAL_MACHINE\\" + kSettingsKeyPath + ")";
+}
+
 std::string SettingsSaveProblem(LSTATUS status)
 {
     return "cannot save the settings in " + SettingsPlaceName() + ": " +

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "app/Settings.h"
+#include "app/SettingsPlace.h"
 #include "cli/Common.h"
 #include "cli/FileCommands.h"
 #include "cli/MidiCommands.h"
@@ -24,7 +25,7 @@ constexpr const char* kVoiceHelp =
     "Bank-number as listed (I1-001 to I2-128; I1-5 is I1-005) or voice number "
     "0 to 255 (0 is I1-001, 128 is I2-001)";
 
-constexpr const char* kHelpFooter =
+constexpr const char* kHelpFooterStart =
     R"(VOICE is a bank-number as list prints it (I1-001 to I2-128, in any case; the
 leading zeros may be left out: I1-5) or a bare voice number 0 to 255 counted
 from the first voice of the file: 0 is I1-001, 127 is I1-128, 128 is I2-001.
@@ -33,8 +34,9 @@ Exit status: 0 done; 1 refused or failed (one line on standard error says
 what and why); 2 a usage error.
 
 Settings: identify, send and audition take the MIDI ports, device number and
-delays that the window stored, in HKEY_LOCAL_MACHINE.txt in
-$SONDERIK_CONFIG_DIR, else $XDG_CONFIG_HOME/sonderik, else ~/.config/sonderik;
+delays that the window stored, in )";
+
+constexpr const char* kHelpFooterEnd = R"(;
 options override them. `sonderik-cli settings` shows them.
 
 The built-in virtual instrument is listed among the ports; set
@@ -327,7 +329,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     // the current drive on Windows) is an argument, never a "/x" option.
     app.allow_windows_style_options(false);
     app.require_subcommand(1);
-    app.footer(kHelpFooter);
+    app.footer(kHelpFooterStart + SettingsPlaceHelp() + kHelpFooterEnd);
     app.failure_message(&FailureMessage);
     Arguments a;
     std::vector<std::pair<const Command*, CLI::App*>> commands;
