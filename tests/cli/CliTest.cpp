@@ -188,8 +188,13 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(CliHelpTest, SaysWhatVoiceNumbersExitCodesSettingsAndTheVirtualInstrumentAre)
 {
     const CliRun run = Cli({"--help"});
+#ifdef _WIN32
+    const char* const settingsPlace = "HKEY_CURRENT_USER\\Software\\Sonderik\\Settings";
+#else
+    const char* const settingsPlace = "~/.config/sonderik";
+#endif
     for (const char* part : {"0 is I1-001", "128 is I2-001", "I1-5", "Exit status: 0", "2 a usage error",
-                             "~/.config/sonderik", "SONDERIK_VIRTUAL_EX5"}) {
+                             settingsPlace, "SONDERIK_VIRTUAL_EX5"}) {
         EXPECT_NE(std::string::npos, run.out.find(part)) << part;
     }
 }
