@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Installs every Debian package Sonderik needs to build, test and run; with
-# --windows, those of the Windows cross-build instead (mingw-w64, wine and
-# GoogleTest's sources). Safe to run again: packages already present are
-# left alone, and the package lists are refreshed only when something is
-# missing.
+# --windows, those of the Windows cross-build instead (mingw-w64, wine,
+# GoogleTest's sources and NSIS for the installer). Safe to run again:
+# packages already present are left alone, and the package lists are
+# refreshed only when something is missing.
 set -euo pipefail
 
 linux_packages=(
@@ -24,6 +24,7 @@ windows_packages=(
   cmake make
   g++-mingw-w64-x86-64-posix
   wine64
+  nsis
   googletest
   libcli11-dev
 )
