@@ -45,14 +45,15 @@ for f in "$files"/*; do
 done
 extra=$(cd "$folder" && ls | grep -vxF -f <(cd "$files" && ls) | grep -vx uninst.exe || true)
 [ -z "$extra" ] || fail "installed beyond the zip's files: $extra"
-win reg query "$uninstall_key" /v UninstallString | grep -qF 'C:\Sonderik\uninst.exe' ||
-  fail "no uninstall entry naming C:\\Sonderik\\uninst.exe"
+entry=$(win reg query "$uninstall_key" /v UninstallString || true)
+grep -qF 'C:\Sonderik\uninst.exe' <<<"$entry" || fail "no uninstall entry naming C:\\Sonderik\\uninst.exe"
 if [ -n "$window" ]; then
   link=$(start_menu)
   [ -n "$link" ] || fail "no Start-menu entry"
   # The entry's strings are UTF-16: without the zero bytes they read as text.
-  tr -d '\0' <"$link" | grep -qF 'C:\Sonderik\sonderik.exe' || fail "the Start-menu entry does not start the window"
-  tr -d '\0' <"$link" | grep -qF -- "--log-dir \"$logs\"" || fail "the Start-menu entry gives the window no log folder of the user's"
+  text=$(tr -d '\0' <"$link")
+  grep -qF 'C:\Sonderik\sonderik.exe' <<<"$text" || fail "the Start-menu entry does not start the window"
+  grep -qF -- "--log-dir \"$logs\"" <<<"$text" || fail "the Start-menu entry gives the window no log folder of the user's"
 else
   [ -z "$(start_menu)" ] || fail "a Start-menu entry without a window to start"
 fi
@@ -79,6 +80,7 @@ rmdir "$folder"
 if win reg query "$uninstall_key" >/dev/null 2>&1; then
   fail "the uninstaller left its entry among the installed programs"
 fi
-win reg query 'HKCU\Software\Sonderik\Settings' /v mididelay | grep -q 0x2bc || fail "the uninstaller took the user's settings"
+kept=$(win reg query 'HKCU\Software\Sonderik\Settings' /v mididelay || true)
+grep -q 0x2bc <<<"$kept" || fail "the uninstaller took the user's settings"
 [ -s "$log" ] || fail "the uninstaller took the user's log"
 echo "$(basename "$setup"): installed the zip's files silently, its sonderik-cli runs, uninstalled all of them but the user's"
