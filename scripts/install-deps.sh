@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Installs every Debian package Sonderik needs to build, test and run; with
-# --windows, those of the Windows cross-build instead (mingw-w64, wine and
-# GoogleTest's sources). Safe to run again: packages already present are
-# left alone, and the package lists are refreshed only when something is
-# missing.
+# --windows, those of the Windows cross-build instead (mingw-w64, wine,
+# GoogleTest's sources, and what draws the window's icon and pictures).
+# Safe to run again: packages already present are left alone, and the
+# package lists are refreshed only when something is missing.
 set -euo pipefail
 
 linux_packages=(
@@ -26,6 +26,7 @@ windows_packages=(
   wine64
   googletest
   libcli11-dev
+  librsvg2-bin imagemagick
 )
 
 case "${1:-}" in
