@@ -135,3 +135,11 @@ add_test(NAME cli_windows_program
          COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/cli/WindowsProgramCheck.sh $<TARGET_FILE:sonderik-cli>
                  ${CMAKE_CURRENT_BINARY_DIR}/wine-fresh ${SONDERIK_WINDOWS_SOURCE_DIR}/examples/demo.s1v)
 set_tests_properties(cli_windows_program PROPERTIES TIMEOUT 120)
+
+# The window's resources as the program will carry them: linked in, then
+# read back through the system's own calls.
+add_executable(window_resources_tests app/WindowResourcesTest.cpp)
+target_link_libraries(window_resources_tests PRIVATE sonderik_windows_resources version GTest::gtest_main)
+target_compile_definitions(window_resources_tests PRIVATE SONDERIK_SOURCE_DIR="${SONDERIK_WINDOWS_SOURCE_DIR}"
+                           SONDERIK_VERSION="${PROJECT_VERSION}")
+sonderik_windows_test(window_resources_tests)
