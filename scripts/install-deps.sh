@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs every Debian package Sonderik needs to build, test and run; with
 # --windows, those of the Windows cross-build instead (mingw-w64, wine,
-# GoogleTest's sources, and what draws the window's icon and pictures).
+# GoogleTest's sources, what draws the window's icon and pictures, and Xvfb
+# for the test that makes the dialog's window).
 # Safe to run again: packages already present are left alone, and the
 # package lists are refreshed only when something is missing.
 set -euo pipefail
@@ -27,6 +28,7 @@ windows_packages=(
   googletest
   libcli11-dev
   librsvg2-bin imagemagick
+  xvfb xauth
 )
 
 case "${1:-}" in

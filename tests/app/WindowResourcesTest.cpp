@@ -484,6 +484,68 @@ TEST(WindowResourcesTest, DialogIsTheCodesSizeInTheShellFontAndResizable)
     EXPECT_EQ(dialog.style & WS_CHILD, 0u);
 }
 
+// The template as the system makes a window of it: every control exists in
+// its class, is shown or hidden as the template says, sits where its dialog
+// units put it, and each up-down control has taken the edit before it as the
+// number field it drives. Wine needs a display for any window: without
+// one the case says so (tests/windows.cmake gives it one).
+INT_PTR CALLBACK QuietDialog(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
+
+TEST(WindowResourcesTest, DialogWindowHasEveryControlAndTheSpinsTheirBuddies)
+{
+    const HWND probe = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+    if (probe == nullptr) {
+        GTEST_SKIP() << "this system makes no windows here (no display)";
+    }
+    DestroyWindow(probe);
+    const INITCOMMONCONTROLSEX classes{sizeof(INITCOMMONCONTROLSEX), ICC_TREEVIEW_CLASSES | ICC_UPDOWN_CLASS};
+    ASSERT_NE(InitCommonControlsEx(&classes), 0);
+    const HWND window = CreateDialogParamA(GetModuleHandleA(nullptr), ResourceName(IDD_SONDERIK_DIALOG), nullptr,
+                                           QuietDialog, 0);
+    ASSERT_NE(window, nullptr) << "error " << GetLastError();
+    EXPECT_EQ(IsWindowVisible(window), FALSE);
+
+    const DialogTemplate dialog = LoadDialogTemplate(IDD_SONDERIK_DIALOG);
+    const auto isSpin = [&](std::size_t index) {
+        return index < dialog.items.size() && Upper(dialog.items[index].className) == Upper(UPDOWN_CLASSA);
+    };
+    HWND previous = nullptr;
+    for (std::size_t index = 0; index < dialog.items.size(); ++index) {
+        const TemplateItem& item = dialog.items[index];
+        SCOPED_TRACE("control " + std::to_string(item.id));
+        const HWND control = GetDlgItem(window, static_cast<int>(item.id));
+        ASSERT_NE(control, nullptr);
+        char className[MAX_PATH] = {};
+        GetClassNameA(control, className, MAX_PATH);
+        EXPECT_EQ(Upper(className), Upper(item.className));
+        const auto style = static_cast<std::uint32_t>(GetWindowLongA(control, GWL_STYLE));
+        EXPECT_EQ(style & WS_VISIBLE, item.style & WS_VISIBLE);
+
+        // The dialog manager maps a control's place and its size each on
+        // its own. An up-down control moves onto its buddy's right edge and
+        // narrows it, and a drop-down list's window is as high as its closed
+        // field, not as its list: those are left out where they differ.
+        RECT expected{item.x, item.y, item.width, item.height};
+        ASSERT_NE(MapDialogRect(window, &expected), 0);
+        RECT actual{};
+        GetWindowRect(control, &actual);
+        MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&actual), 2);
+        if (!isSpin(index) && !isSpin(index + 1)) {
+            EXPECT_EQ(actual.left, expected.left);
+            EXPECT_EQ(actual.right - actual.left, expected.right);
+        }
+        EXPECT_EQ(actual.top, expected.top);
+        if (Upper(item.className) != "COMBOBOX") {
+            EXPECT_EQ(actual.bottom - actual.top, expected.bottom);
+        }
+        if (isSpin(index)) {
+            EXPECT_EQ(reinterpret_cast<HWND>(SendMessageA(control, UDM_GETBUDDY, 0, 0)), previous);
+        }
+        previous = control;
+    }
+    DestroyWindow(window);
+}
+
 // --- the version record
 
 std::string VersionValue(const std::vector<char>& record, const std::string& path)
