@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Installs every Debian package Sonderik needs to build, test and run; with
 # --windows, those of the Windows cross-build instead (mingw-w64, wine,
-# GoogleTest's sources and NSIS for the installer). Safe to run again:
-# packages already present are left alone, and the package lists are
-# refreshed only when something is missing.
+# GoogleTest's sources, NSIS for the installer, what draws the window's icon
+# and pictures, and Xvfb for the test that makes the dialog's window). Safe
+# to run again: packages already present are left alone, and the package
+# lists are refreshed only when something is missing.
 set -euo pipefail
 
 linux_packages=(
@@ -27,6 +28,8 @@ windows_packages=(
   nsis
   googletest
   libcli11-dev
+  librsvg2-bin imagemagick
+  xvfb xauth
 )
 
 case "${1:-}" in

@@ -135,3 +135,26 @@ add_test(NAME cli_windows_program
          COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/cli/WindowsProgramCheck.sh $<TARGET_FILE:sonderik-cli>
                  ${CMAKE_CURRENT_BINARY_DIR}/wine-fresh ${SONDERIK_WINDOWS_SOURCE_DIR}/examples/demo.s1v)
 set_tests_properties(cli_windows_program PROPERTIES TIMEOUT 120)
+
+# The window's resources as the program will carry them: linked in, then
+# read back through the system's own calls.
+add_executable(window_resources_tests app/WindowResourcesTest.cpp)
+target_link_libraries(window_resources_tests PRIVATE sonderik_windows_resources version comctl32 GTest::gtest_main)
+target_compile_definitions(window_resources_tests PRIVATE SONDERIK_SOURCE_DIR="${SONDERIK_WINDOWS_SOURCE_DIR}"
+                           SONDERIK_VERSION="${PROJECT_VERSION}")
+# The case that makes the dialog's window runs under Xvfb in a prefix of its
+# own, where there is Xvfb; everywhere else it says it was skipped.
+find_program(SONDERIK_XVFB_RUN xvfb-run)
+if(SONDERIK_XVFB_RUN)
+  set(window_case "WindowResourcesTest.DialogWindow*")
+  add_test(NAME window_resources_tests COMMAND window_resources_tests --gtest_filter=-${window_case})
+  set_tests_properties(window_resources_tests PROPERTIES TIMEOUT 300)
+  add_test(NAME window_resources_dialog_window
+           COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/app/WindowUnderX.sh ${CMAKE_CURRENT_BINARY_DIR}/wine-window
+                   $<TARGET_FILE:window_resources_tests> --gtest_filter=${window_case})
+  # It must have run the case, not skipped it or found none by that name.
+  set_tests_properties(window_resources_dialog_window PROPERTIES TIMEOUT 300
+                       PASS_REGULAR_EXPRESSION "\\[  PASSED  \\] 1 test\\." FAIL_REGULAR_EXPRESSION "SKIPPED")
+else()
+  sonderik_windows_test(window_resources_tests)
+endif()

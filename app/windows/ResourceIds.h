@@ -1,0 +1,8 @@
+#pragma once
+
+// The window program's resources by id, for the resource script and the
+// code that loads them alike (so plain macros: the resource compiler reads
+// no C++). The controls' ids are app/DialogIds.h's.
+#define IDD_SONDERIK_DIALOG 102
+#define IDI_SONDERIK 128
+#define IDB_TREE_IMAGES 134
