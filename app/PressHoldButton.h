@@ -1,31 +1,20 @@
 #pragma once
 
-#include <QEvent>
 #include <QPushButton>
 #include <cstdint>
 #include <string>
 
 #include "platform/ui/Controls.h"
+#include "platform/ui/Dialog.h"
 
-// The two private messages a press-and-hold button posts to its parent.
-inline constexpr QEvent::Type kButtonPressMessage = static_cast<QEvent::Type>(0x8003);
-inline constexpr QEvent::Type kButtonReleaseMessage = static_cast<QEvent::Type>(0x8004);
+// The two private messages a press-and-hold button posts to its parent:
+// wParam is the button's control id, lParam the pointer position in the
+// button's coordinates, x in the low 16 bits and y in the high 16, each cut
+// to 16 bits.
+inline constexpr UINT kButtonPressMessage = WM_APP + 3;
+inline constexpr UINT kButtonReleaseMessage = WM_APP + 4;
 
-// One of those messages: the button's control id and the pointer position
-// in the button's coordinates, x in the low 16 bits and y in the high 16,
-// each cut to 16 bits.
-class ButtonMessage : public QEvent {
-public:
-    ButtonMessage(QEvent::Type type, int controlId, std::uint32_t position)
-        : QEvent(type), wParam(controlId), lParam(position)
-    {
-    }
-
-    const int wParam;
-    const std::uint32_t lParam;
-};
-
-// x and y packed as a ButtonMessage carries them.
+// x and y packed as those messages carry them.
 std::uint32_t PackPosition(int x, int y);
 
 // A push button that also reports the moment the left mouse button goes
@@ -50,7 +39,7 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
 
 private:
-    void Post(QEvent::Type type, const QMouseEvent& event);
+    void Post(UINT message, const QMouseEvent& event);
 };
 
 // The dialog's control object for a press-and-hold button: made like any

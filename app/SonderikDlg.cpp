@@ -9,15 +9,10 @@
 #include <tuple>
 
 #include <QContextMenuEvent>
-#include <QFileDialog>
 #include <QKeyEvent>
-#include <QMenu>
-#include <QMessageBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QGuiApplication>
 #include <QMimeData>
-#include <QScreen>
 #include <QUrl>
 
 #include "app/AboutDlg.h"
@@ -47,6 +42,8 @@ static void RegisterResources() { Q_INIT_RESOURCE(sonderik); }
 
 namespace {
 
+// The window's title and every box's it shows.
+constexpr const char* kCaption = "Sonderik";
 constexpr std::size_t kNameSize = 260;
 constexpr const char* kBusy = "Please wait: the instrument is still busy with the last request.";
 constexpr const char* kLastJobRunning = "Please wait: the last job has not ended yet.";
@@ -110,7 +107,7 @@ CSonderikDlg::CSonderikDlg(QWidget* parent)
 {
     RegisterResources();
     m_hIcon = QIcon(QStringLiteral(":/sonderik.svg"));
-    setWindowTitle(QStringLiteral("Sonderik"));
+    setWindowTitle(ui::DrawnName(kCaption));
     // Resizable and with a maximise box: the template's size is the smallest.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
@@ -217,7 +214,7 @@ void CSonderikDlg::CreateControls()
     m_showInitsBox.onClicked = [this] { Guard([this] { OnShowInits(); }); };
     m_onTop.onClicked = [this] { Guard([this] { UpdateKeepOnTop(); }); };
     m_voices.onDblClk = [this] { Guard([this] { OnSendVoice(); }); };
-    m_voices.onContextMenu = [this](const QPoint& at) { OnVoiceContextMenu(at); };
+    m_voices.onContextMenu = [this](POINT at) { OnVoiceContextMenu(at); };
     m_files.onSelChange = [this] { Guard([this] { OnFileSelected(); }); };
     m_midiIn.onDropDown = [this] { Guard([this] { OnPortDropDown(); }); };
     m_midiOut.onDropDown = [this] { Guard([this] { OnPortDropDown(); }); };
@@ -232,10 +229,10 @@ void CSonderikDlg::CreateControls()
     };
     m_tree.onItemExpanding = [this](HTREEITEM item, UINT action) {
         Guard([&] {
-            setCursor(Qt::WaitCursor);
+            BeginWaitCursor();
             m_browser->OnItemExpanding(item, action);
         });
-        unsetCursor();
+        EndWaitCursor();
         return false;
     };
     m_tree.onSelChanged = [this](HTREEITEM, HTREEITEM item) {
@@ -323,9 +320,7 @@ int CSonderikDlg::MessageBoxA(const std::string& text, UINT type)
     if (m_messageBox) {
         return m_messageBox(this, text, type);
     }
-    QMessageBox box((type & MB_ICONEXCLAMATION) != 0 ? QMessageBox::Warning : QMessageBox::NoIcon,
-                    QStringLiteral("Sonderik"), ui::DrawnName(text), QMessageBox::Ok, this);
-    return box.exec() == QMessageBox::Ok ? IDOK : IDCANCEL;
+    return ui::MessageBoxA(this, text, kCaption, type);
 }
 
 bool CSonderikDlg::OnInitDialog()
@@ -814,7 +809,7 @@ void CSonderikDlg::EndAfterJob()
 {
     if (m_endPending) {
         // After the done handler has returned and the job has been let go.
-        QMetaObject::invokeMethod(this, [this] { TryEnd(m_endResult); }, Qt::QueuedConnection);
+        PostMessage(kEndMessage, 0, 0);
     }
 }
 
@@ -862,21 +857,23 @@ int CSonderikDlg::StopAudition(int controlId, std::uint32_t position)
     return result;
 }
 
-bool CSonderikDlg::event(QEvent* event)
+bool CSonderikDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam)
 {
     // The buttons post these; both run here, one after the other, so a
     // release waits for the press it follows to have played all its notes.
-    if (event->type() == kButtonPressMessage) {
-        const auto* message = static_cast<ButtonMessage*>(event);
-        OnAuditionPress(message->wParam, message->lParam);
+    switch (message) {
+    case kButtonPressMessage:
+        OnAuditionPress(static_cast<int>(wParam), static_cast<std::uint32_t>(lParam));
         return true;
-    }
-    if (event->type() == kButtonReleaseMessage) {
-        const auto* message = static_cast<ButtonMessage*>(event);
-        StopAudition(message->wParam, message->lParam);
+    case kButtonReleaseMessage:
+        StopAudition(static_cast<int>(wParam), static_cast<std::uint32_t>(lParam));
         return true;
+    case kEndMessage:
+        TryEnd(m_endResult);
+        return true;
+    default:
+        return CDialog::OnMessage(message, wParam, lParam);
     }
-    return CDialog::event(event);
 }
 
 void CSonderikDlg::EnableListOptions(bool enable)
@@ -1065,10 +1062,13 @@ void CSonderikDlg::ExportVoice()
     const std::optional<std::string> bankFile = platform::ToLocalPath(m_bankFile);
     const std::string proposed =
         bankFile ? (std::filesystem::path(*bankFile).parent_path() / suggested).string() : suggested;
-    const std::string target = m_saveFile ? m_saveFile(this, suggested)
-                                          : ui::NameBytes(QFileDialog::getSaveFileName(
-                                                this, QStringLiteral("Export as SysEx file"), ui::DrawnName(proposed),
-                                                QStringLiteral("SysEx files (*.syx);;All files (*)")));
+    std::string target;
+    if (m_saveFile) {
+        target = m_saveFile(this, suggested);
+    } else {
+        const std::vector<ui::FileFilter> types{{"SysEx files", "*.syx"}, {"All files", "*"}};
+        target = ui::GetSaveFileNameA(this, "Export as SysEx file", types, proposed).value_or(std::string());
+    }
     if (target.empty()) {
         return;
     }
@@ -1084,18 +1084,16 @@ void CSonderikDlg::ExportVoice()
     SetStatus("Exported " + ShownVoice(line) + " to " + target);
 }
 
-void CSonderikDlg::OnVoiceContextMenu(const QPoint& global)
+void CSonderikDlg::OnVoiceContextMenu(POINT screen)
 {
     if (m_voices.GetCurSel() < 0) {
         return;
     }
-    QMenu menu(this);
-    QAction* send = menu.addAction(QStringLiteral("Send"));
-    QAction* exportIt = menu.addAction(QStringLiteral("Export as SysEx file..."));
-    QAction* chosen = menu.exec(global);
-    if (chosen == send) {
+    const UINT chosen = ui::TrackPopupMenu(
+        {{ID_VOICE_SEND, "Send"}, {ID_VOICE_EXPORT, "Export as SysEx file..."}}, screen, this);
+    if (chosen == ID_VOICE_SEND) {
         Guard([this] { OnSendVoice(); });
-    } else if (chosen == exportIt) {
+    } else if (chosen == ID_VOICE_EXPORT) {
         Guard([this] { ExportVoice(); });
     }
 }
@@ -1116,9 +1114,8 @@ void CSonderikDlg::contextMenuEvent(QContextMenuEvent* event)
         CDialog::contextMenuEvent(event);
         return;
     }
-    QMenu menu(this);
-    QAction* about = menu.addAction(QStringLiteral("&About Sonderik..."));
-    if (menu.exec(event->globalPos()) == about) {
+    const QPoint at = event->globalPos();
+    if (ui::TrackPopupMenu({{IDM_ABOUTBOX, "&About Sonderik..."}}, POINT{at.x(), at.y()}, this) == IDM_ABOUTBOX) {
         ShowAbout();
     }
 }
@@ -1162,14 +1159,11 @@ void CSonderikDlg::ApplyWindowPlace()
     if (!stored) {
         return;  // none, or not one: the dialog's size, centred
     }
-    const QScreen* screen = QGuiApplication::screenAt(QPoint(stored->x, stored->y));
-    if (screen == nullptr) {
-        screen = QGuiApplication::primaryScreen();
-    }
+    const std::optional<RECT> area = ui::MonitorWorkArea(POINT{stored->x, stored->y});
     const layout::Rect place =
-        screen != nullptr ? layout::KeepOnScreen(*stored, ToLayout(screen->availableGeometry()), smallest.width(),
-                                                 smallest.height())
-                          : *stored;
+        area ? layout::KeepOnScreen(*stored, {area->left, area->top, area->right - area->left, area->bottom - area->top},
+                                    smallest.width(), smallest.height())
+             : *stored;
     SetWindowPos(ZOrder::NoTopMost, place.x, place.y, place.width, place.height, SWP_NOZORDER);
 }
 

@@ -18,6 +18,7 @@
 #include "browser/FolderBrowser.h"
 #include "instrument/Audition.h"
 #include "instrument/Jobs.h"
+#include "platform/ui/CommonDialogs.h"
 #include "platform/ui/Controls.h"
 #include "platform/ui/Dialog.h"
 #include "platform/ui/DoneField.h"
@@ -29,8 +30,6 @@
 // The four audition buttons post a press and a release to the dialog.
 using AuditionButton = CPushButton;
 
-constexpr UINT MB_OK = 0x0000;
-constexpr UINT MB_ICONEXCLAMATION = 0x0030;
 
 // The main dialog (resource 102): MIDI parameters, the file browser, the
 // voice list, the settings boxes and the audition buttons. It owns the one
@@ -42,9 +41,9 @@ public:
 
 
     // Message boxes go through this, so that a test can answer them.
-    using MessageBoxFn = std::function<int(QWidget* owner, const std::string& text, UINT type)>;
+    using MessageBoxFn = std::function<int(CDialog* owner, const std::string& text, UINT type)>;
     // The standard save dialog, for "Export as SysEx file...": a path, or empty.
-    using SaveFileFn = std::function<std::string(QWidget* owner, const std::string& suggested)>;
+    using SaveFileFn = std::function<std::string(CDialog* owner, const std::string& suggested)>;
 
     explicit CSonderikDlg(QWidget* parent = nullptr);
     ~CSonderikDlg() override;
@@ -119,7 +118,7 @@ protected:
     void OnOK() override;
     void OnCancel() override;
     void DestroyWindow() override;
-    bool event(QEvent* event) override;
+    bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -164,7 +163,7 @@ private:
     // listing; else refreshes the lists, false when a chosen port went.
     bool PortsStillListed();
     bool OnDeltaPos(CSpinButtonCtrl& spin, std::uint32_t& held, int pos, int delta);
-    void OnVoiceContextMenu(const QPoint& global);
+    void OnVoiceContextMenu(POINT screen);
     void FillVoices();
     JobSettings HeldSettings() const;
     // Starts a job unless one still runs; waits (bounded) for a thread whose "Done" came.

@@ -1,9 +1,12 @@
 #include "platform/ui/Dialog.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QKeyEvent>
 #include <QPushButton>
 #include <QWindow>
+
+#include "platform/ui/PostedMessage.h"
 
 CDialog::CDialog(QWidget* parent) : QDialog(parent) {}
 
@@ -76,6 +79,27 @@ void CDialog::EndDialog(int result)
     DestroyWindow();
     done(result);
 }
+
+void CDialog::PostMessage(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    QCoreApplication::postEvent(this, new ui::PostedMessage(message, wParam, lParam));
+}
+
+bool CDialog::OnMessage(UINT /*message*/, WPARAM /*wParam*/, LPARAM /*lParam*/) { return false; }
+
+bool CDialog::event(QEvent* event)
+{
+    if (const auto* message = dynamic_cast<const ui::PostedMessage*>(event); message != nullptr) {
+        if (OnMessage(message->Message(), message->wParam, message->lParam)) {
+            return true;
+        }
+    }
+    return QDialog::event(event);
+}
+
+void CDialog::BeginWaitCursor() { setCursor(Qt::WaitCursor); }
+
+void CDialog::EndWaitCursor() { unsetCursor(); }
 
 void CDialog::keyPressEvent(QKeyEvent* event)
 {

@@ -3,11 +3,17 @@
 #include <QDialog>
 
 #include "platform/WinTypes.h"
+#include "platform/threads/Window.h"
 
 #include "platform/ui/DialogUnits.h"
 
 constexpr int IDOK = 1;
 constexpr int IDCANCEL = 2;
+
+#ifndef _WIN32  // on Windows it is the system's own
+// The first message number a program may give its own messages.
+constexpr UINT WM_APP = 0x8000;
+#endif
 
 // Where SetWindowPos puts a dialog among the top-level windows
 // (HWND_TOPMOST, HWND_NOTOPMOST), and what it leaves as it is.
@@ -44,13 +50,24 @@ public:
     // change its level.
     bool SetWindowPos(ZOrder insertAfter, int x, int y, int width, int height, UINT flags);
 
+    // Queues a message (WM_APP and above) for the dialog's own thread, from
+    // any thread: OnMessage gets it after what that thread handles now, in
+    // the order the messages were posted.
+    void PostMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    // The dialog's wait cursor, over everything it shows, until it ends.
+    void BeginWaitCursor();
+    void EndWaitCursor();
+
 protected:
     virtual bool OnInitDialog() { return true; }
+    // A message posted to the dialog; false when it is none of the dialog's.
+    virtual bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
     virtual void OnOK() { EndDialog(IDOK); }
     virtual void OnCancel() { EndDialog(IDCANCEL); }
     // The window is going: the dialog's last word before it closes.
     virtual void DestroyWindow() {}
 
+    bool event(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void reject() override;

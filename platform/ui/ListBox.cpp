@@ -196,7 +196,8 @@ void CListBox::Connect(ui::ListBoxView* view)
                 if (line.isValid()) {
                     SetCurSel(line.row());
                 }
-                onContextMenu(view->viewport()->mapToGlobal(at));
+                const QPoint screen = view->viewport()->mapToGlobal(at);
+                onContextMenu(POINT{screen.x(), screen.y()});
             }
         }));
 }

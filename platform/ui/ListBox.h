@@ -10,6 +10,7 @@
 #include <QListView>
 
 #include "platform/ui/Controls.h"
+#include "platform/ui/Geometry.h"
 
 constexpr DWORD LBS_NOTIFY = 0x0001;
 constexpr DWORD LBS_SORT = 0x0002;
@@ -112,7 +113,7 @@ public:
     std::function<void()> onSelChange;  // LBN_SELCHANGE, from the user only
     std::function<void()> onDblClk;     // LBN_DBLCLK
     // A right click on the list, at this point of the screen.
-    std::function<void(const QPoint& global)> onContextMenu;
+    std::function<void(POINT screen)> onContextMenu;
 
 private:
     ui::ListBoxView* View() const;

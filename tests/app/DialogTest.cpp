@@ -1005,8 +1005,8 @@ private slots:
 
         // Control id 6 plays the run too.
         bench.Clear();
-        QCoreApplication::postEvent(dialog.get(), new ButtonMessage(kButtonPressMessage, 6, 0));
-        QCoreApplication::postEvent(dialog.get(), new ButtonMessage(kButtonReleaseMessage, 6, 0));
+        dialog->PostMessage(kButtonPressMessage, 6, 0);
+        dialog->PostMessage(kButtonReleaseMessage, 6, 0);
         QCoreApplication::processEvents();
         QCOMPARE(bench.Received().channelMessages, then(run));
         QCOMPARE(dialog->StatusText(), std::string("Sent I1-002 Glass Grand to MIDI Out \"Sonderik virtual EX5 (built in)\"."));

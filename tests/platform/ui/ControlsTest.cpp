@@ -19,6 +19,7 @@
 #include <QTreeView>
 
 #include "platform/ui/Controls.h"
+#include "platform/ui/Dialog.h"
 #include "platform/ui/DialogUnits.h"
 #include "platform/ui/DoneField.h"
 #include "platform/ui/ListBox.h"
@@ -52,6 +53,27 @@ void ClickLine(CListBox& list, int row, bool twice = false)
         QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, at);
     }
 }
+
+// A dialog that notes the messages posted to it and takes only its own.
+class NotingDialog : public CDialog {
+public:
+    static constexpr UINT kOwn = WM_APP + 1;
+
+    struct Noted {
+        UINT message;
+        WPARAM wParam;
+        LPARAM lParam;
+        std::thread::id thread;
+    };
+    std::vector<Noted> noted;
+
+protected:
+    bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override
+    {
+        noted.push_back({message, wParam, lParam, std::this_thread::get_id()});
+        return message == kOwn;
+    }
+};
 
 // Gathers what a widget is asked to paint.
 class PaintedRegion : public QObject {
@@ -265,7 +287,7 @@ private slots:
         }
         parent.show();
         int menus = 0;
-        list.onContextMenu = [&](const QPoint&) { ++menus; };
+        list.onContextMenu = [&](POINT) { ++menus; };
         list.SetCurSel(1);
         QTest::keyClick(list.GetSafeHwnd(), Qt::Key_F10, Qt::ShiftModifier);
         QCOMPARE(menus, 1);
@@ -448,6 +470,24 @@ private slots:
         edit->clear();
         QTest::keyClicks(edit, QStringLiteral("1a2"));
         QCOMPARE(field.GetWindowText(), std::string("12"));
+    }
+
+    void postedMessagesArriveInOrderOnTheDialogsThreadAfterThePoster()
+    {
+        NotingDialog dialog;
+        dialog.PostMessage(NotingDialog::kOwn, 1, -1);
+        std::thread other([&] { dialog.PostMessage(NotingDialog::kOwn + 1, 2, 0x7FFF0000); });
+        other.join();
+        dialog.PostMessage(NotingDialog::kOwn, 3, 0);
+        QVERIFY(dialog.noted.empty());  // nothing runs inside PostMessage
+        QVERIFY(QTest::qWaitFor([&] { return dialog.noted.size() == 3; }, 5000));
+        QCOMPARE(dialog.noted[0].lParam, LPARAM{-1});
+        QCOMPARE(dialog.noted[1].message, NotingDialog::kOwn + 1);  // not its own: handed on unharmed
+        QCOMPARE(dialog.noted[1].lParam, LPARAM{0x7FFF0000});
+        for (std::size_t i = 0; i < dialog.noted.size(); ++i) {
+            QCOMPARE(dialog.noted[i].wParam, WPARAM{i + 1});
+            QVERIFY(dialog.noted[i].thread == std::this_thread::get_id());
+        }
     }
 
     void doneFieldDeliversFromAJobThreadAndIsReleasedByClose()
