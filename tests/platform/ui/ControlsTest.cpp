@@ -436,6 +436,16 @@ private slots:
         QCOMPARE(images.GetImageCount(), 2);
         QVERIFY(images.Image(1).toImage().pixelColor(3, 3).alpha() == 0);
         QVERIFY(images.Image(2).isNull());
+
+        // A bitmap by its resource id: as many pictures as its width holds,
+        // the mask given as the system gives colours (red in the low byte).
+        CImageList tree;
+        QVERIFY(tree.Create(ui::kTreeImagesBitmap, ui::kTreeImageWidth, 1, RGB(255, 255, 255)));
+        QCOMPARE(tree.GetImageCount(), 15);
+        QCOMPARE(tree.Image(14).size(), QSize(ui::kTreeImageWidth, 16));
+        QCOMPARE(tree.Image(14).toImage().pixelColor(0, 0).alpha(), 0);
+        CImageList none;
+        QVERIFY(!none.Create(ui::kTreeImagesBitmap + 1, ui::kTreeImageWidth, 1, RGB(255, 255, 255)));
     }
 
     void upDownReportsBeforeItMovesAndKeepsItsRange()
