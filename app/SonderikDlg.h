@@ -12,7 +12,6 @@
 #include <QIcon>
 
 #include "app/DialogIds.h"
-#include "app/PressHoldButton.h"
 #include "app/Settings.h"
 #include "app/StatusTexts.h"
 #include "browser/FolderBrowser.h"

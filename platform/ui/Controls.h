@@ -10,6 +10,7 @@
 #include <QWidget>
 
 #include "platform/WinTypes.h"
+#include "platform/ui/Dialog.h"
 
 // Window styles the controls take at creation, with the framework's values.
 constexpr DWORD WS_TABSTOP = 0x00010000;
@@ -84,6 +85,29 @@ public:
 protected:
     void SetTextOf(QWidget* widget, const QString& text) override;
     QString TextOf(const QWidget* widget) const override;
+};
+
+// The two messages a CPushButton posts to its parent dialog: wParam is the
+// button's control id, lParam the pointer position in the button's
+// coordinates, x in the low 16 bits and y in the high 16, each cut to 16
+// bits.
+inline constexpr UINT kButtonPressMessage = WM_APP + 3;
+inline constexpr UINT kButtonReleaseMessage = WM_APP + 4;
+
+// x and y packed as those messages carry them.
+std::uint32_t PackPosition(int x, int y);
+
+// A push button that also reports the moment the left mouse button goes
+// down on it and the moment it comes up, so that its parent can act for as
+// long as it is held: kButtonPressMessage and kButtonReleaseMessage, posted
+// to the parent before the button's own handling, so that the parent sees
+// them after the current event, a press always before its release. A
+// double-click's second press is not reported, its release is. In every
+// other way it is a plain push button: the keyboard presses it without a
+// report, and a completed click is still BN_CLICKED.
+class CPushButton : public CButton {
+public:
+    void Create(const std::string& text, DWORD style, const QRect& rect, QWidget* parent, int id);
 };
 
 // A label (static text).

@@ -7,8 +7,8 @@
 #include <memory>
 #include <vector>
 
-#include "app/PressHoldButton.h"
 #include "platform/ui/PostedMessage.h"
+#include "platform/ui/PressHoldButton.h"
 
 namespace {
 

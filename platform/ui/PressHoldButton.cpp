@@ -1,4 +1,4 @@
-#include "app/PressHoldButton.h"
+#include "platform/ui/PressHoldButton.h"
 
 #include <QCoreApplication>
 #include <QMouseEvent>
