@@ -9,11 +9,6 @@
 #include <tuple>
 
 #include <QContextMenuEvent>
-#include <QKeyEvent>
-#include <QDragEnterEvent>
-#include <QDropEvent>
-#include <QMimeData>
-#include <QUrl>
 
 #include "app/AboutDlg.h"
 #include "app/DialogLayout.h"
@@ -117,7 +112,7 @@ CSonderikDlg::CSonderikDlg(QWidget* parent)
     for (const auto& [id, control] : Controls()) {
         m_laidOutFrom.emplace(id, control->GetWindowRect());
     }
-    setAcceptDrops(true);
+    DragAcceptFiles(true);
     m_report = std::make_unique<PostedReport>(this, [this](const std::string& text) {
         // A job reports here only when it has no log: its failure is said
         // in words by its done handler, and its closing line is noise.
@@ -465,10 +460,11 @@ bool CSonderikDlg::CatOrder() const { return m_catOrder.GetCheck() != BST_UNCHEC
 std::string CSonderikDlg::WindowPlace() const
 {
     // Once shown, where the window is now; before, what was loaded.
-    if (!isVisible()) {
+    if (!IsWindowVisible()) {
         return m_windowPlace;
     }
-    return layout::FormatPlace(layout::Rect{x(), y(), width(), height()});
+    const RECT place = GetWindowRect();
+    return layout::FormatPlace(layout::Rect{place.left, place.top, place.right - place.left, place.bottom - place.top});
 }
 
 void CSonderikDlg::KeepLoadedInRange(std::vector<std::string>& notices)
@@ -1120,13 +1116,10 @@ void CSonderikDlg::contextMenuEvent(QContextMenuEvent* event)
     }
 }
 
-void CSonderikDlg::keyPressEvent(QKeyEvent* event)
+bool CSonderikDlg::OnHelpInfo()
 {
-    if (event->key() == Qt::Key_F1) {
-        ShowAbout();
-        return;
-    }
-    CDialog::keyPressEvent(event);
+    ShowAbout();
+    return true;
 }
 
 // --- layout
@@ -1138,12 +1131,11 @@ QRect FromLayout(const layout::Rect& r) { return {r.x, r.y, r.width, r.height}; 
 
 }  // namespace
 
-void CSonderikDlg::resizeEvent(QResizeEvent* event)
+void CSonderikDlg::OnSize(int width, int height)
 {
-    CDialog::resizeEvent(event);
-    const QSize smallest = TemplateSize();
-    const int grownX = std::max(0, width() - smallest.width());
-    const int grownY = std::max(0, height() - smallest.height());
+    const SIZE smallest = TemplateSize();
+    const int grownX = std::max(0, width - smallest.cx);
+    const int grownY = std::max(0, height - smallest.cy);
     for (const auto& [id, control] : Controls()) {
         if (const auto from = m_laidOutFrom.find(id); from != m_laidOutFrom.end()) {
             control->MoveWindow(FromLayout(layout::Place(id, ToLayout(from->second), grownX, grownY)));
@@ -1153,16 +1145,15 @@ void CSonderikDlg::resizeEvent(QResizeEvent* event)
 
 void CSonderikDlg::ApplyWindowPlace()
 {
-    const QSize smallest = TemplateSize();
-    const std::optional<layout::Rect> stored =
-        layout::ParsePlace(m_windowPlace, smallest.width(), smallest.height());
+    const SIZE smallest = TemplateSize();
+    const std::optional<layout::Rect> stored = layout::ParsePlace(m_windowPlace, smallest.cx, smallest.cy);
     if (!stored) {
         return;  // none, or not one: the dialog's size, centred
     }
     const std::optional<RECT> area = ui::MonitorWorkArea(POINT{stored->x, stored->y});
     const layout::Rect place =
         area ? layout::KeepOnScreen(*stored, {area->left, area->top, area->right - area->left, area->bottom - area->top},
-                                    smallest.width(), smallest.height())
+                                    smallest.cx, smallest.cy)
              : *stored;
     SetWindowPos(ZOrder::NoTopMost, place.x, place.y, place.width, place.height, SWP_NOZORDER);
 }
@@ -1225,23 +1216,4 @@ void CSonderikDlg::OnDropFiles(const std::vector<std::string>& paths)
     } else if (!paths.empty()) {
         SetStatus("Drop one voice file or folder at a time.");
     }
-}
-
-void CSonderikDlg::dragEnterEvent(QDragEnterEvent* event)
-{
-    if (event->mimeData()->hasUrls()) {
-        event->acceptProposedAction();
-    }
-}
-
-void CSonderikDlg::dropEvent(QDropEvent* event)
-{
-    std::vector<std::string> paths;
-    for (const QUrl& url : event->mimeData()->urls()) {
-        if (url.isLocalFile()) {
-            paths.push_back(ui::NameBytes(url.toLocalFile()));
-        }
-    }
-    event->acceptProposedAction();
-    OnDropFiles(paths);
 }

@@ -53,7 +53,7 @@ public:
     // once it is.
     void OpenTarget(const std::string& path);
     // WM_DROPFILES: files or folders dropped on the window.
-    void OnDropFiles(const std::vector<std::string>& paths);
+    void OnDropFiles(const std::vector<std::string>& paths) override;
     const std::string& CurrentPath() const { return m_strPath; }
     std::string Version() const { return m_szVersion; }
     bool TreeFilled() const { return m_bTreeFilled; }
@@ -119,10 +119,8 @@ protected:
     void DestroyWindow() override;
     bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
-    void dragEnterEvent(QDragEnterEvent* event) override;
-    void dropEvent(QDropEvent* event) override;
+    bool OnHelpInfo() override;
+    void OnSize(int width, int height) override;
 
 private:
     // SettingsView: what the settings feed at start and are taken from at close.

@@ -2,10 +2,16 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QKeyEvent>
+#include <QMimeData>
+#include <QResizeEvent>
+#include <QUrl>
 #include <QPushButton>
 #include <QWindow>
 
+#include "platform/ui/Names.h"
 #include "platform/ui/PostedMessage.h"
 
 CDialog::CDialog(QWidget* parent) : QDialog(parent) {}
@@ -14,9 +20,10 @@ void CDialog::SetTemplate(const QFont& font, int width, int height)
 {
     setFont(font);
     units_ = ui::DialogBaseUnits(font);
-    templateSize_ = ui::MapDialogRect(units_, 0, 0, width, height).size();
-    setMinimumSize(templateSize_);
-    resize(templateSize_);
+    const QSize size = ui::MapDialogRect(units_, 0, 0, width, height).size();
+    templateSize_ = SIZE{size.width(), size.height()};
+    setMinimumSize(size);
+    resize(size);
 }
 
 bool CDialog::SetWindowPos(ZOrder insertAfter, int x, int y, int width, int height, UINT flags)
@@ -101,9 +108,45 @@ void CDialog::BeginWaitCursor() { setCursor(Qt::WaitCursor); }
 
 void CDialog::EndWaitCursor() { unsetCursor(); }
 
+void CDialog::DragAcceptFiles(bool accept) { setAcceptDrops(accept); }
+
+RECT CDialog::GetWindowRect() const { return RECT{x(), y(), x() + width(), y() + height()}; }
+
+bool CDialog::IsWindowVisible() const { return isVisible(); }
+
+void CDialog::resizeEvent(QResizeEvent* event)
+{
+    QDialog::resizeEvent(event);
+    OnSize(width(), height());
+}
+
+void CDialog::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (event->mimeData()->hasUrls()) {
+        event->acceptProposedAction();
+    }
+}
+
+void CDialog::dropEvent(QDropEvent* event)
+{
+    std::vector<std::string> paths;
+    for (const QUrl& url : event->mimeData()->urls()) {
+        if (url.isLocalFile()) {
+            paths.push_back(ui::NameBytes(url.toLocalFile()));
+        }
+    }
+    event->acceptProposedAction();
+    OnDropFiles(paths);
+}
+
 void CDialog::keyPressEvent(QKeyEvent* event)
 {
     switch (event->key()) {
+    case Qt::Key_F1:
+        if (OnHelpInfo()) {
+            return;
+        }
+        break;
     case Qt::Key_Return:
     case Qt::Key_Enter:
         if (event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::KeypadModifier) {

@@ -1,11 +1,15 @@
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include <QDialog>
 
 #include "platform/WinTypes.h"
 #include "platform/threads/Window.h"
 
 #include "platform/ui/DialogUnits.h"
+#include "platform/ui/Geometry.h"
 
 constexpr int IDOK = 1;
 constexpr int IDCANCEL = 2;
@@ -43,7 +47,7 @@ public:
     // Sets the font and the client size as the template gives them; the
     // template's size is the smallest the window may be made.
     void SetTemplate(const QFont& font, int width, int height);
-    QSize TemplateSize() const { return templateSize_; }
+    SIZE TemplateSize() const { return templateSize_; }
     // Puts the dialog above or among the other top-level windows (unless
     // SWP_NOZORDER), and moves and sizes it unless the flags say not to. A
     // shown dialog stays shown and modal: the window system is asked to
@@ -57,6 +61,11 @@ public:
     // The dialog's wait cursor, over everything it shows, until it ends.
     void BeginWaitCursor();
     void EndWaitCursor();
+    // WM_DROPFILES: whether files dropped on the window reach OnDropFiles.
+    void DragAcceptFiles(bool accept);
+    // Where the window is on the screen, with the size of its client area.
+    RECT GetWindowRect() const;
+    bool IsWindowVisible() const;
 
 protected:
     virtual bool OnInitDialog() { return true; }
@@ -66,16 +75,25 @@ protected:
     virtual void OnCancel() { EndDialog(IDCANCEL); }
     // The window is going: the dialog's last word before it closes.
     virtual void DestroyWindow() {}
+    // WM_SIZE: the client area's new size.
+    virtual void OnSize(int /*width*/, int /*height*/) {}
+    // F1, whatever has the focus; false lets the key go on as any other.
+    virtual bool OnHelpInfo() { return false; }
+    // Files or folders dropped on the window, as paths of this system.
+    virtual void OnDropFiles(const std::vector<std::string>& /*paths*/) {}
 
     bool event(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
     void reject() override;
     void accept() override;
 
 private:
     ui::BaseUnits units_;
-    QSize templateSize_;
+    SIZE templateSize_;
     bool ending_ = false;
     bool initialized_ = false;
 };

@@ -34,6 +34,8 @@
 
 namespace {
 
+QSize Extent(const SIZE& size) { return QSize(size.cx, size.cy); }
+
 using Dlg = CSonderikDlg;
 
 // A config folder, a current folder for the log, a drive C: of the test's
@@ -224,8 +226,8 @@ private slots:
         auto dialog = Open(boxes);
         QVERIFY(dialog->isVisible());
         QCOMPARE(dialog->windowTitle(), QStringLiteral("Sonderik"));
-        QCOMPARE(dialog->minimumSize(), dialog->TemplateSize());
-        QCOMPARE(dialog->size(), dialog->TemplateSize());
+        QCOMPARE(dialog->minimumSize(), Extent(dialog->TemplateSize()));
+        QCOMPARE(dialog->size(), Extent(dialog->TemplateSize()));
         QCOMPARE(dialog->Version(), std::string("1.0.3"));
         // Start-up, before the identification reports back.
         QVERIFY(!Enabled(*dialog, Dlg::IDC_ID));
@@ -891,7 +893,7 @@ private slots:
         };
         const int before = lastShown();
         const QRect quit = dialog->GetDlgItem(Dlg::IDC_QUIT)->GetWindowRect();
-        const QSize grown = dialog->TemplateSize() + QSize(4, 79);
+        const QSize grown = Extent(dialog->TemplateSize()) + QSize(4, 79);
         QVERIFY2(QGuiApplication::primaryScreen()->availableGeometry().contains(QRect(QPoint(3, 4), grown)),
                  "the place must fit the screen the test runs on");
         dialog->resize(grown);
