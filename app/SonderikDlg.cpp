@@ -8,7 +8,6 @@
 #include <string_view>
 #include <tuple>
 
-#include <QContextMenuEvent>
 
 #include "app/AboutDlg.h"
 #include "app/DialogLayout.h"
@@ -1102,18 +1101,12 @@ void CSonderikDlg::ShowAbout()
     about.exec();
 }
 
-void CSonderikDlg::contextMenuEvent(QContextMenuEvent* event)
+bool CSonderikDlg::OnContextMenu(POINT screen)
 {
-    QWidget* under = childAt(event->pos());
-    // Only the dialog's background: group frames, labels, or nothing.
-    if (under != nullptr && under->focusPolicy() != Qt::NoFocus && under != m_path.GetSafeHwnd()) {
-        CDialog::contextMenuEvent(event);
-        return;
-    }
-    const QPoint at = event->globalPos();
-    if (ui::TrackPopupMenu({{IDM_ABOUTBOX, "&About Sonderik..."}}, POINT{at.x(), at.y()}, this) == IDM_ABOUTBOX) {
+    if (ui::TrackPopupMenu({{IDM_ABOUTBOX, "&About Sonderik..."}}, screen, this) == IDM_ABOUTBOX) {
         ShowAbout();
     }
+    return true;
 }
 
 bool CSonderikDlg::OnHelpInfo()

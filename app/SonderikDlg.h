@@ -118,7 +118,7 @@ protected:
     void OnCancel() override;
     void DestroyWindow() override;
     bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
-    void contextMenuEvent(QContextMenuEvent* event) override;
+    bool OnContextMenu(POINT screen) override;
     bool OnHelpInfo() override;
     void OnSize(int width, int height) override;
 

@@ -1,6 +1,7 @@
 #include "platform/ui/Dialog.h"
 
 #include <QCloseEvent>
+#include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -118,6 +119,17 @@ void CDialog::resizeEvent(QResizeEvent* event)
 {
     QDialog::resizeEvent(event);
     OnSize(width(), height());
+}
+
+void CDialog::contextMenuEvent(QContextMenuEvent* event)
+{
+    // A control that takes the focus has a menu of its own, or none.
+    const QWidget* under = childAt(event->pos());
+    const bool background = under == nullptr || under->focusPolicy() == Qt::NoFocus;
+    const QPoint at = event->globalPos();
+    if (!background || !OnContextMenu(POINT{at.x(), at.y()})) {
+        QDialog::contextMenuEvent(event);
+    }
 }
 
 void CDialog::dragEnterEvent(QDragEnterEvent* event)

@@ -79,6 +79,10 @@ protected:
     virtual void OnSize(int /*width*/, int /*height*/) {}
     // F1, whatever has the focus; false lets the key go on as any other.
     virtual bool OnHelpInfo() { return false; }
+    // A right click on the dialog's background (group frames, labels, or
+    // nothing: what takes no focus), at this point of the screen; false lets
+    // it go on.
+    virtual bool OnContextMenu(POINT /*screen*/) { return false; }
     // Files or folders dropped on the window, as paths of this system.
     virtual void OnDropFiles(const std::vector<std::string>& /*paths*/) {}
 
@@ -86,6 +90,7 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
     void reject() override;

@@ -9,6 +9,7 @@
 
 #include <QFile>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QFontMetrics>
 #include <QLineEdit>
 #include <QListView>
@@ -66,8 +67,15 @@ public:
         std::thread::id thread;
     };
     std::vector<Noted> noted;
+    std::vector<POINT> menus;
 
 protected:
+    bool OnContextMenu(POINT screen) override
+    {
+        menus.push_back(screen);
+        return true;
+    }
+
     bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override
     {
         noted.push_back({message, wParam, lParam, std::this_thread::get_id()});
@@ -498,6 +506,26 @@ private slots:
             QCOMPARE(dialog.noted[i].wParam, WPARAM{i + 1});
             QVERIFY(dialog.noted[i].thread == std::this_thread::get_id());
         }
+    }
+
+    void onlyTheDialogsBackgroundRaisesItsContextMenu()
+    {
+        NotingDialog dialog;
+        dialog.resize(200, 100);
+        CStatic label;
+        label.Create("Path", QRect(0, 0, 80, 20), &dialog, 1021);
+        CButton button;
+        button.Create("ID", BS_PUSHBUTTON | WS_TABSTOP, QRect(100, 0, 80, 20), &dialog, 6);
+        const auto rightClick = [&](QPoint at) {
+            QContextMenuEvent event(QContextMenuEvent::Mouse, at, QPoint(at.x() + 1000, at.y() + 2000));
+            QCoreApplication::sendEvent(&dialog, &event);
+        };
+        rightClick(QPoint(10, 10));    // a label
+        rightClick(QPoint(110, 10));   // a button takes the focus: not the dialog's
+        rightClick(QPoint(100, 80));   // nothing
+        QCOMPARE(dialog.menus.size(), std::size_t{2});
+        QCOMPARE(dialog.menus[0].x, LONG{1010});
+        QCOMPARE(dialog.menus[1].y, LONG{2080});
     }
 
     void doneFieldDeliversFromAJobThreadAndIsReleasedByClose()
