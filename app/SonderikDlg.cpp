@@ -101,10 +101,9 @@ CSonderikDlg::CSonderikDlg(QWidget* parent)
 {
     RegisterResources();
     m_hIcon = QIcon(QStringLiteral(":/sonderik.svg"));
-    setWindowTitle(ui::DrawnName(kCaption));
+    SetWindowText(kCaption);
     // Resizable and with a maximise box: the template's size is the smallest.
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
+    ModifyStyle(0, WS_CAPTION | WS_SYSMENU | WS_MAXIMIZEBOX);
     // One line more than the template, for the status line at the foot.
     SetTemplate(ui::DialogFont(), 452, 296);
     CreateControls();

@@ -109,6 +109,22 @@ void CDialog::BeginWaitCursor() { setCursor(Qt::WaitCursor); }
 
 void CDialog::EndWaitCursor() { unsetCursor(); }
 
+void CDialog::SetWindowText(const std::string& text) { setWindowTitle(ui::DrawnName(text)); }
+
+void CDialog::ModifyStyle(DWORD remove, DWORD add)
+{
+    style_ = (style_ & ~remove) | add;
+    Qt::WindowFlags frame = Qt::Dialog | Qt::CustomizeWindowHint;
+    frame.setFlag(Qt::WindowTitleHint, (style_ & WS_CAPTION) != 0);
+    frame.setFlag(Qt::WindowCloseButtonHint, (style_ & WS_SYSMENU) != 0);
+    // The system menu is what lists maximising; a box that only closes has
+    // no menu to show.
+    frame.setFlag(Qt::WindowMaximizeButtonHint, (style_ & WS_MAXIMIZEBOX) != 0);
+    frame.setFlag(Qt::WindowSystemMenuHint, (style_ & WS_MAXIMIZEBOX) != 0 && (style_ & WS_SYSMENU) != 0);
+    frame.setFlag(Qt::WindowStaysOnTopHint, windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    setWindowFlags(frame);
+}
+
 void CDialog::DragAcceptFiles(bool accept) { setAcceptDrops(accept); }
 
 RECT CDialog::GetWindowRect() const { return RECT{x(), y(), x() + width(), y() + height()}; }

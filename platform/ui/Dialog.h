@@ -17,6 +17,12 @@ constexpr int IDCANCEL = 2;
 #ifndef _WIN32  // on Windows it is the system's own
 // The first message number a program may give its own messages.
 constexpr UINT WM_APP = 0x8000;
+
+// The frame a dialog's template asks for: a title bar, the system menu
+// with its close box, a maximise box.
+constexpr DWORD WS_CAPTION = 0x00C00000;
+constexpr DWORD WS_SYSMENU = 0x00080000;
+constexpr DWORD WS_MAXIMIZEBOX = 0x00010000;
 #endif
 
 // Where SetWindowPos puts a dialog among the top-level windows
@@ -61,6 +67,11 @@ public:
     // The dialog's wait cursor, over everything it shows, until it ends.
     void BeginWaitCursor();
     void EndWaitCursor();
+    // The title bar's text.
+    void SetWindowText(const std::string& text);
+    // Changes the frame's styles (WS_CAPTION, WS_SYSMENU, WS_MAXIMIZEBOX);
+    // before the dialog is shown.
+    void ModifyStyle(DWORD remove, DWORD add);
     // WM_DROPFILES: whether files dropped on the window reach OnDropFiles.
     void DragAcceptFiles(bool accept);
     // Where the window is on the screen, with the size of its client area.
@@ -99,6 +110,7 @@ protected:
 private:
     ui::BaseUnits units_;
     SIZE templateSize_;
+    DWORD style_ = 0;
     bool ending_ = false;
     bool initialized_ = false;
 };
