@@ -39,6 +39,10 @@ namespace {
 // The window's title and every box's it shows.
 constexpr const char* kCaption = "Sonderik";
 constexpr std::size_t kNameSize = 260;
+
+layout::Rect ToLayout(const RECT& r) { return {r.left, r.top, r.right - r.left, r.bottom - r.top}; }
+RECT FromLayout(const layout::Rect& r) { return {r.x, r.y, r.x + r.width, r.y + r.height}; }
+
 constexpr const char* kBusy = "Please wait: the instrument is still busy with the last request.";
 constexpr const char* kLastJobRunning = "Please wait: the last job has not ended yet.";
 static_assert(kMaxDeviceNumber == 127 && kMaxDelay == 10000, "the field check's messages name these ranges");
@@ -461,8 +465,7 @@ std::string CSonderikDlg::WindowPlace() const
     if (!IsWindowVisible()) {
         return m_windowPlace;
     }
-    const RECT place = GetWindowRect();
-    return layout::FormatPlace(layout::Rect{place.left, place.top, place.right - place.left, place.bottom - place.top});
+    return layout::FormatPlace(ToLayout(GetWindowRect()));
 }
 
 void CSonderikDlg::KeepLoadedInRange(std::vector<std::string>& notices)
@@ -1116,13 +1119,6 @@ bool CSonderikDlg::OnHelpInfo()
 
 // --- layout
 
-namespace {
-
-layout::Rect ToLayout(const QRect& r) { return {r.x(), r.y(), r.width(), r.height()}; }
-QRect FromLayout(const layout::Rect& r) { return {r.x, r.y, r.width, r.height}; }
-
-}  // namespace
-
 void CSonderikDlg::OnSize(int width, int height)
 {
     const SIZE smallest = TemplateSize();
@@ -1144,9 +1140,7 @@ void CSonderikDlg::ApplyWindowPlace()
     }
     const std::optional<RECT> area = ui::MonitorWorkArea(POINT{stored->x, stored->y});
     const layout::Rect place =
-        area ? layout::KeepOnScreen(*stored, {area->left, area->top, area->right - area->left, area->bottom - area->top},
-                                    smallest.cx, smallest.cy)
-             : *stored;
+        area ? layout::KeepOnScreen(*stored, ToLayout(*area), smallest.cx, smallest.cy) : *stored;
     SetWindowPos(ZOrder::NoTopMost, place.x, place.y, place.width, place.height, SWP_NOZORDER);
 }
 

@@ -219,7 +219,7 @@ private:
     std::string m_strOpenPath;
     std::string m_windowPlace;  // as loaded, until the window has a place of its own
     // Each control's rectangle at the dialog's own size, which the layout grows from.
-    std::map<int, QRect> m_laidOutFrom;
+    std::map<int, RECT> m_laidOutFrom;
     struct Target {
         std::string folder;  // a Windows path ending in '\\'
         std::string file;    // a name in it, or empty

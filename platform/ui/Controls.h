@@ -11,6 +11,7 @@
 
 #include "platform/WinTypes.h"
 #include "platform/ui/Dialog.h"
+#include "platform/ui/Geometry.h"
 
 // Window styles the controls take at creation, with the framework's values.
 constexpr DWORD WS_TABSTOP = 0x00010000;
@@ -48,8 +49,9 @@ public:
     void EnableWindow(bool enable);
     bool IsWindowEnabled() const;
     // Places the window in its parent's client area.
-    void MoveWindow(const QRect& rect);
-    QRect GetWindowRect() const;
+    void MoveWindow(const RECT& rect);
+    // Where the window is in its parent's client area.
+    RECT GetWindowRect() const;
     bool IsWindowVisible() const;
     void SetFocus();
     // GetFocus() == this window: it, or a part of it, has the keyboard focus.
