@@ -195,9 +195,9 @@ void CSonderikDlg::CreateControls()
                           IDC_SHOWINITS);
     m_note.Create("Note...", BS_PUSHBUTTON | WS_TABSTOP, r(399, 185, 44, 14), self, IDC_NOTE);
     m_onTop.Create("On top?", BS_AUTOCHECKBOX | BS_LEFTTEXT, r(396, 88, 48, 8), self, IDC_ONTOP);
-    // The status line keeps the last message and never takes the focus.
+    // The status line keeps the last message and, as every label, never
+    // takes the focus.
     m_status.Create("", r(5, 283, 442, 10), self, IDC_STATUS);
-    m_status.GetSafeHwnd()->setFocusPolicy(Qt::NoFocus);
 
     // Notifications.
     m_quit.onClicked = [this] { OnCancel(); };
@@ -307,7 +307,7 @@ void CSonderikDlg::SetStatus(const std::string& text)
         shown.pop_back();
     }
     m_status.SetWindowText(shown);
-    m_status.GetSafeHwnd()->setToolTip(ui::DrawnName(shown));
+    m_status.SetToolTipText(shown);
 }
 
 std::string CSonderikDlg::StatusText() const { return m_status.GetWindowText(); }

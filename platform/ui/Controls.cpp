@@ -79,6 +79,13 @@ void CWnd::SetFont(const QFont& font)
     }
 }
 
+void CWnd::SetToolTipText(const std::string& text)
+{
+    if (widget_) {
+        widget_->setToolTip(ui::DrawnName(text));
+    }
+}
+
 void CWnd::SetWindowText(const std::string& text)
 {
     if (widget_) {

@@ -57,6 +57,8 @@ public:
     // GetFocus() == this window: it, or a part of it, has the keyboard focus.
     bool HasFocus() const;
     void SetFont(const QFont& font);
+    // The tip shown while the pointer rests on the window (none: empty).
+    void SetToolTipText(const std::string& text);
     void SetWindowText(const std::string& text);
     std::string GetWindowText() const;
 
