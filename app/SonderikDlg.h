@@ -34,7 +34,6 @@ using AuditionButton = CPushButton;
 // voice list, the settings boxes and the audition buttons. It owns the one
 // EXParams and starts every job with its address.
 class CSonderikDlg : public CDialog, public SonderikDlgIds, private SettingsView {
-    Q_OBJECT
 public:
     static constexpr std::size_t kVersionSize = 260;
 
