@@ -8,7 +8,6 @@
 #include <string_view>
 #include <tuple>
 
-
 #include "app/AboutDlg.h"
 #include "app/DialogLayout.h"
 #include "instrument/Identity.h"

@@ -29,7 +29,6 @@
 // The four audition buttons post a press and a release to the dialog.
 using AuditionButton = CPushButton;
 
-
 // The main dialog (resource 102): MIDI parameters, the file browser, the
 // voice list, the settings boxes and the audition buttons. It owns the one
 // EXParams and starts every job with its address.

@@ -64,7 +64,7 @@ public:
     // any thread: OnMessage gets it after what that thread handles now, in
     // the order the messages were posted.
     void PostMessage(UINT message, WPARAM wParam, LPARAM lParam);
-    // The dialog's wait cursor, over everything it shows, until it ends.
+    // The wait cursor over the dialog, from BeginWaitCursor to EndWaitCursor.
     void BeginWaitCursor();
     void EndWaitCursor();
     // The title bar's text.
