@@ -14,12 +14,12 @@
 #include "instrument/LogFolder.h"
 #include "midi/MidiInWin.h"
 #include "midi/MidiOutWin.h"
+#include "platform/NoCase.h"
 #include "platform/files/OutputFile.h"
 #include "platform/files/WinFiles.h"
 #include "platform/midi/MidiDriver.h"
 #include "platform/midi/WinMidi.h"
 #include "platform/registry/RegistryFile.h"
-#include "platform/ui/Names.h"
 #include "voice/DialogSites.h"
 #include "voice/EXException.h"
 #include "voice/Patch.h"
@@ -1177,7 +1177,7 @@ void CSonderikDlg::OpenPendingTarget()
     }
     const Target target = *m_openTarget;
     m_openTarget.reset();
-    if (!m_browser->OpenPath(target.folder) || m_strPath.empty() || !ui::EqualNoCase(m_strPath, target.folder)) {
+    if (!m_browser->OpenPath(target.folder) || m_strPath.empty() || !platform::EqualNoCase(m_strPath, target.folder)) {
         SetStatus("Cannot open " + target.folder + " in the folder tree.");
         return;
     }

@@ -4,9 +4,9 @@
 
 #include "browser/BrowserNames.h"
 #include "browser/FolderListing.h"
+#include "platform/NoCase.h"
 #include "platform/files/WinFiles.h"
 #include "platform/ui/Bitmaps.h"
-#include "platform/ui/Names.h"
 
 namespace {
 
@@ -147,7 +147,7 @@ bool FolderBrowser::OpenPath(const std::string& path)
             component = kNetwork;
         }
         for (HTREEITEM child = tree_.GetChildItem(parent); child != nullptr; child = tree_.GetNextSiblingItem(child)) {
-            if (ui::EqualNoCase(tree_.GetItemText(child), component)) {
+            if (platform::EqualNoCase(tree_.GetItemText(child), component)) {
                 tree_.Expand(child, TVE_EXPAND);
                 parent = child;
                 break;
