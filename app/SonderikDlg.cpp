@@ -922,28 +922,11 @@ void CSonderikDlg::OnFileSelected()
 
 bool CSonderikDlg::RecreateListBox(CListBox& list)
 {
-    QWidget* old = list.GetSafeHwnd();
-    if (old == nullptr || old->parentWidget() == nullptr) {
-        return false;
-    }
     const DWORD style = list.GetStyle();
-    const QRect rect = old->geometry();
-    const int id = list.GetDlgCtrlID();
-    const QFont font = old->font();
-    // The new list takes the old one's place in the tab order, after the
-    // nearest widget before it that can hold the focus: setTabOrder ignores
-    // one that cannot (here the file list's scroll bar), and the new list
-    // would be reached last, after "Note...".
-    QWidget* before = old->previousInFocusChain();
-    while (before != old && (before->focusPolicy() == Qt::NoFocus || old->isAncestorOf(before))) {
-        before = before->previousInFocusChain();
-    }
-
     CListBox fresh;
-    if (!fresh.Create(style, rect, old->parentWidget(), id)) {
+    if (!fresh.CreateInPlaceOf(list, style)) {
         return false;
     }
-    fresh.SetFont(font);
     const int count = list.GetCount();
     for (int i = 0; i < count; ++i) {
         const int at = fresh.AddString(list.GetText(i));
@@ -958,17 +941,12 @@ bool CSonderikDlg::RecreateListBox(CListBox& list)
     } else if (const int selected = list.GetCurSel(); selected >= 0) {
         fresh.SetCurSel(fresh.FindStringExact(-1, list.GetText(selected)));
     }
-    QWidget* made = fresh.GetSafeHwnd();
-    made->stackUnder(old);
-    if (before != nullptr && before != old) {
-        QWidget::setTabOrder(before, made);
-    }
-    const bool hadFocus = old->hasFocus();
+    const bool hadFocus = list.HasFocus();
     list.DestroyWindow();
     list.Attach(fresh);
-    made->show();
+    list.ShowWindow(SW_SHOW);
     if (hadFocus) {
-        made->setFocus();
+        list.SetFocus();
     }
     return true;
 }

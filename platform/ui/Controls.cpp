@@ -59,6 +59,13 @@ RECT CWnd::GetWindowRect() const
 
 bool CWnd::IsWindowVisible() const { return widget_ && widget_->isVisible(); }
 
+void CWnd::ShowWindow(int show)
+{
+    if (widget_) {
+        widget_->setVisible(show != SW_HIDE);
+    }
+}
+
 void CWnd::SetFocus()
 {
     if (widget_) {

@@ -29,6 +29,9 @@ constexpr DWORD UDS_AUTOBUDDY = 0x0010;
 constexpr DWORD UDS_ARROWKEYS = 0x0020;
 constexpr DWORD UDS_NOTHOUSANDS = 0x0080;
 
+constexpr int SW_HIDE = 0;
+constexpr int SW_SHOW = 5;
+
 constexpr int BST_UNCHECKED = 0;
 constexpr int BST_CHECKED = 1;
 constexpr int BST_INDETERMINATE = 2;
@@ -53,6 +56,8 @@ public:
     // Where the window is in its parent's client area.
     RECT GetWindowRect() const;
     bool IsWindowVisible() const;
+    // SW_SHOW or SW_HIDE.
+    void ShowWindow(int show);
     void SetFocus();
     // GetFocus() == this window: it, or a part of it, has the keyboard focus.
     bool HasFocus() const;

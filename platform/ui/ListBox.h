@@ -81,6 +81,10 @@ private:
 class CListBox : public CWnd {
 public:
     bool Create(DWORD style, const QRect& rect, QWidget* parent, int id);
+    // Makes a list box with `style` in the place of `other`'s window: its
+    // parent, place, id and font, stacked under it and next to it in the tab
+    // order, and hidden until shown; false when `other` has no window.
+    bool CreateInPlaceOf(const CListBox& other, DWORD style);
     // Binds the object to `window`, a list box made by Create of another object.
     void Attach(CListBox& from);
     // Destroys the window; the object stays, unbound.
