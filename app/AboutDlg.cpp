@@ -7,7 +7,7 @@
 #define SONDERIK_VERSION ""
 #endif
 
-CAboutDlg::CAboutDlg(QWidget* parent, const QIcon& icon) : CDialog(parent)
+CAboutDlg::CAboutDlg(CDialog* parent, const QIcon& icon) : CDialog(parent)
 {
     SetWindowText("About Sonderik");
     ModifyStyle(0, WS_CAPTION | WS_SYSMENU);

@@ -8,5 +8,5 @@
 // and a few lines about it, and "OK".
 class CAboutDlg : public CDialog {
 public:
-    CAboutDlg(QWidget* parent, const QIcon& icon);
+    CAboutDlg(CDialog* parent, const QIcon& icon);
 };

@@ -99,7 +99,7 @@ bool ParseUnsigned(const std::string& text, std::uint32_t& value)
 
 }  // namespace
 
-CSonderikDlg::CSonderikDlg(QWidget* parent)
+CSonderikDlg::CSonderikDlg(CDialog* parent)
     : CDialog(parent), bankImage(std::make_unique<BankImage>())
 {
     RegisterResources();

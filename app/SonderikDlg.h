@@ -42,7 +42,7 @@ public:
     // The standard save dialog, for "Export as SysEx file...": a path, or empty.
     using SaveFileFn = std::function<std::string(CDialog* owner, const std::string& suggested)>;
 
-    explicit CSonderikDlg(QWidget* parent = nullptr);
+    explicit CSonderikDlg(CDialog* parent = nullptr);
     ~CSonderikDlg() override;
 
     CWnd* GetDlgItem(int id) const;

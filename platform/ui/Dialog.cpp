@@ -15,7 +15,7 @@
 #include "platform/ui/Names.h"
 #include "platform/ui/PostedMessage.h"
 
-CDialog::CDialog(QWidget* parent) : QDialog(parent) {}
+CDialog::CDialog(CDialog* parent) : QDialog(parent) {}
 
 void CDialog::SetTemplate(const QFont& font, int width, int height)
 {

@@ -40,7 +40,7 @@ constexpr UINT SWP_NOZORDER = 0x0004;
 class CDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit CDialog(QWidget* parent = nullptr);
+    explicit CDialog(CDialog* parent = nullptr);
 
     // Runs the start-up and shows the dialog without waiting for its end.
     bool Create();
