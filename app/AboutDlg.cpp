@@ -7,10 +7,10 @@
 #define SONDERIK_VERSION ""
 #endif
 
-CAboutDlg::CAboutDlg(QWidget* parent, const QIcon& icon) : CDialog(parent)
+CAboutDlg::CAboutDlg(CDialog* parent, const QIcon& icon) : CDialog(parent)
 {
-    setWindowTitle(QStringLiteral("About Sonderik"));
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    SetWindowText("About Sonderik");
+    ModifyStyle(0, WS_CAPTION | WS_SYSMENU);
     SetTemplate(ui::DialogFont(), 235, 97);
 
     auto* picture = new QLabel(this);

@@ -7,7 +7,6 @@
 // The about box (resource 100): the icon, the program's name and version
 // and a few lines about it, and "OK".
 class CAboutDlg : public CDialog {
-    Q_OBJECT
 public:
-    CAboutDlg(QWidget* parent, const QIcon& icon);
+    CAboutDlg(CDialog* parent, const QIcon& icon);
 };

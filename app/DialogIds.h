@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/WinTypes.h"
+
 // The controls of the main dialog (resource 102) by id, as its layout names
 // them: the dialog's handlers, its layout rule and its tests use these.
 struct SonderikDlgIds {
@@ -39,5 +41,16 @@ struct SonderikDlgIds {
         IDC_SHOWINITS = 1027,
         IDC_ONTOP = 1028,
         IDC_STATUS = 1029,
+    };
+    // The commands of the pop-up menus: the dialog's own and the voice list's.
+    enum : UINT {
+        IDM_ABOUTBOX = 0x0010,
+        ID_VOICE_SEND = 32771,
+        ID_VOICE_EXPORT = 32772,
+    };
+    // What the dialog posts to itself: the end it put off until a job's
+    // thread was let go.
+    enum : UINT {
+        kEndMessage = 0x8010,
     };
 };

@@ -8,30 +8,18 @@
 #include <string_view>
 #include <tuple>
 
-#include <QContextMenuEvent>
-#include <QFileDialog>
-#include <QKeyEvent>
-#include <QMenu>
-#include <QMessageBox>
-#include <QDragEnterEvent>
-#include <QDropEvent>
-#include <QGuiApplication>
-#include <QMimeData>
-#include <QScreen>
-#include <QUrl>
-
 #include "app/AboutDlg.h"
 #include "app/DialogLayout.h"
 #include "instrument/Identity.h"
 #include "instrument/LogFolder.h"
 #include "midi/MidiInWin.h"
 #include "midi/MidiOutWin.h"
+#include "platform/NoCase.h"
 #include "platform/files/OutputFile.h"
 #include "platform/files/WinFiles.h"
 #include "platform/midi/MidiDriver.h"
 #include "platform/midi/WinMidi.h"
 #include "platform/registry/RegistryFile.h"
-#include "platform/ui/Names.h"
 #include "voice/DialogSites.h"
 #include "voice/EXException.h"
 #include "voice/Patch.h"
@@ -47,7 +35,13 @@ static void RegisterResources() { Q_INIT_RESOURCE(sonderik); }
 
 namespace {
 
+// The window's title and every box's it shows.
+constexpr const char* kCaption = "Sonderik";
 constexpr std::size_t kNameSize = 260;
+
+layout::Rect ToLayout(const RECT& r) { return {r.left, r.top, r.right - r.left, r.bottom - r.top}; }
+RECT FromLayout(const layout::Rect& r) { return {r.x, r.y, r.x + r.width, r.y + r.height}; }
+
 constexpr const char* kBusy = "Please wait: the instrument is still busy with the last request.";
 constexpr const char* kLastJobRunning = "Please wait: the last job has not ended yet.";
 static_assert(kMaxDeviceNumber == 127 && kMaxDelay == 10000, "the field check's messages name these ranges");
@@ -105,22 +99,21 @@ bool ParseUnsigned(const std::string& text, std::uint32_t& value)
 
 }  // namespace
 
-CSonderikDlg::CSonderikDlg(QWidget* parent)
+CSonderikDlg::CSonderikDlg(CDialog* parent)
     : CDialog(parent), bankImage(std::make_unique<BankImage>())
 {
     RegisterResources();
     m_hIcon = QIcon(QStringLiteral(":/sonderik.svg"));
-    setWindowTitle(QStringLiteral("Sonderik"));
+    SetWindowText(kCaption);
     // Resizable and with a maximise box: the template's size is the smallest.
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
+    ModifyStyle(0, WS_CAPTION | WS_SYSMENU | WS_MAXIMIZEBOX);
     // One line more than the template, for the status line at the foot.
     SetTemplate(ui::DialogFont(), 452, 296);
     CreateControls();
     for (const auto& [id, control] : Controls()) {
         m_laidOutFrom.emplace(id, control->GetWindowRect());
     }
-    setAcceptDrops(true);
+    DragAcceptFiles(true);
     m_report = std::make_unique<PostedReport>(this, [this](const std::string& text) {
         // A job reports here only when it has no log: its failure is said
         // in words by its done handler, and its closing line is noise.
@@ -201,9 +194,9 @@ void CSonderikDlg::CreateControls()
                           IDC_SHOWINITS);
     m_note.Create("Note...", BS_PUSHBUTTON | WS_TABSTOP, r(399, 185, 44, 14), self, IDC_NOTE);
     m_onTop.Create("On top?", BS_AUTOCHECKBOX | BS_LEFTTEXT, r(396, 88, 48, 8), self, IDC_ONTOP);
-    // The status line keeps the last message and never takes the focus.
+    // The status line keeps the last message and, as every label, never
+    // takes the focus.
     m_status.Create("", r(5, 283, 442, 10), self, IDC_STATUS);
-    m_status.GetSafeHwnd()->setFocusPolicy(Qt::NoFocus);
 
     // Notifications.
     m_quit.onClicked = [this] { OnCancel(); };
@@ -217,7 +210,7 @@ void CSonderikDlg::CreateControls()
     m_showInitsBox.onClicked = [this] { Guard([this] { OnShowInits(); }); };
     m_onTop.onClicked = [this] { Guard([this] { UpdateKeepOnTop(); }); };
     m_voices.onDblClk = [this] { Guard([this] { OnSendVoice(); }); };
-    m_voices.onContextMenu = [this](const QPoint& at) { OnVoiceContextMenu(at); };
+    m_voices.onContextMenu = [this](POINT at) { OnVoiceContextMenu(at); };
     m_files.onSelChange = [this] { Guard([this] { OnFileSelected(); }); };
     m_midiIn.onDropDown = [this] { Guard([this] { OnPortDropDown(); }); };
     m_midiOut.onDropDown = [this] { Guard([this] { OnPortDropDown(); }); };
@@ -232,10 +225,10 @@ void CSonderikDlg::CreateControls()
     };
     m_tree.onItemExpanding = [this](HTREEITEM item, UINT action) {
         Guard([&] {
-            setCursor(Qt::WaitCursor);
+            BeginWaitCursor();
             m_browser->OnItemExpanding(item, action);
         });
-        unsetCursor();
+        EndWaitCursor();
         return false;
     };
     m_tree.onSelChanged = [this](HTREEITEM, HTREEITEM item) {
@@ -313,7 +306,7 @@ void CSonderikDlg::SetStatus(const std::string& text)
         shown.pop_back();
     }
     m_status.SetWindowText(shown);
-    m_status.GetSafeHwnd()->setToolTip(ui::DrawnName(shown));
+    m_status.SetToolTipText(shown);
 }
 
 std::string CSonderikDlg::StatusText() const { return m_status.GetWindowText(); }
@@ -323,9 +316,7 @@ int CSonderikDlg::MessageBoxA(const std::string& text, UINT type)
     if (m_messageBox) {
         return m_messageBox(this, text, type);
     }
-    QMessageBox box((type & MB_ICONEXCLAMATION) != 0 ? QMessageBox::Warning : QMessageBox::NoIcon,
-                    QStringLiteral("Sonderik"), ui::DrawnName(text), QMessageBox::Ok, this);
-    return box.exec() == QMessageBox::Ok ? IDOK : IDCANCEL;
+    return ui::MessageBoxA(this, text, kCaption, type);
 }
 
 bool CSonderikDlg::OnInitDialog()
@@ -470,10 +461,10 @@ bool CSonderikDlg::CatOrder() const { return m_catOrder.GetCheck() != BST_UNCHEC
 std::string CSonderikDlg::WindowPlace() const
 {
     // Once shown, where the window is now; before, what was loaded.
-    if (!isVisible()) {
+    if (!IsWindowVisible()) {
         return m_windowPlace;
     }
-    return layout::FormatPlace(layout::Rect{x(), y(), width(), height()});
+    return layout::FormatPlace(ToLayout(GetWindowRect()));
 }
 
 void CSonderikDlg::KeepLoadedInRange(std::vector<std::string>& notices)
@@ -814,7 +805,7 @@ void CSonderikDlg::EndAfterJob()
 {
     if (m_endPending) {
         // After the done handler has returned and the job has been let go.
-        QMetaObject::invokeMethod(this, [this] { TryEnd(m_endResult); }, Qt::QueuedConnection);
+        PostMessage(kEndMessage, 0, 0);
     }
 }
 
@@ -862,21 +853,23 @@ int CSonderikDlg::StopAudition(int controlId, std::uint32_t position)
     return result;
 }
 
-bool CSonderikDlg::event(QEvent* event)
+bool CSonderikDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam)
 {
     // The buttons post these; both run here, one after the other, so a
     // release waits for the press it follows to have played all its notes.
-    if (event->type() == kButtonPressMessage) {
-        const auto* message = static_cast<ButtonMessage*>(event);
-        OnAuditionPress(message->wParam, message->lParam);
+    switch (message) {
+    case kButtonPressMessage:
+        OnAuditionPress(static_cast<int>(wParam), static_cast<std::uint32_t>(lParam));
         return true;
-    }
-    if (event->type() == kButtonReleaseMessage) {
-        const auto* message = static_cast<ButtonMessage*>(event);
-        StopAudition(message->wParam, message->lParam);
+    case kButtonReleaseMessage:
+        StopAudition(static_cast<int>(wParam), static_cast<std::uint32_t>(lParam));
         return true;
+    case kEndMessage:
+        TryEnd(m_endResult);
+        return true;
+    default:
+        return CDialog::OnMessage(message, wParam, lParam);
     }
-    return CDialog::event(event);
 }
 
 void CSonderikDlg::EnableListOptions(bool enable)
@@ -929,28 +922,11 @@ void CSonderikDlg::OnFileSelected()
 
 bool CSonderikDlg::RecreateListBox(CListBox& list)
 {
-    QWidget* old = list.GetSafeHwnd();
-    if (old == nullptr || old->parentWidget() == nullptr) {
-        return false;
-    }
     const DWORD style = list.GetStyle();
-    const QRect rect = old->geometry();
-    const int id = list.GetDlgCtrlID();
-    const QFont font = old->font();
-    // The new list takes the old one's place in the tab order, after the
-    // nearest widget before it that can hold the focus: setTabOrder ignores
-    // one that cannot (here the file list's scroll bar), and the new list
-    // would be reached last, after "Note...".
-    QWidget* before = old->previousInFocusChain();
-    while (before != old && (before->focusPolicy() == Qt::NoFocus || old->isAncestorOf(before))) {
-        before = before->previousInFocusChain();
-    }
-
     CListBox fresh;
-    if (!fresh.Create(style, rect, old->parentWidget(), id)) {
+    if (!fresh.CreateInPlaceOf(list, style)) {
         return false;
     }
-    fresh.SetFont(font);
     const int count = list.GetCount();
     for (int i = 0; i < count; ++i) {
         const int at = fresh.AddString(list.GetText(i));
@@ -965,17 +941,12 @@ bool CSonderikDlg::RecreateListBox(CListBox& list)
     } else if (const int selected = list.GetCurSel(); selected >= 0) {
         fresh.SetCurSel(fresh.FindStringExact(-1, list.GetText(selected)));
     }
-    QWidget* made = fresh.GetSafeHwnd();
-    made->stackUnder(old);
-    if (before != nullptr && before != old) {
-        QWidget::setTabOrder(before, made);
-    }
-    const bool hadFocus = old->hasFocus();
+    const bool hadFocus = list.HasFocus();
     list.DestroyWindow();
     list.Attach(fresh);
-    made->show();
+    list.ShowWindow(SW_SHOW);
     if (hadFocus) {
-        made->setFocus();
+        list.SetFocus();
     }
     return true;
 }
@@ -1065,10 +1036,13 @@ void CSonderikDlg::ExportVoice()
     const std::optional<std::string> bankFile = platform::ToLocalPath(m_bankFile);
     const std::string proposed =
         bankFile ? (std::filesystem::path(*bankFile).parent_path() / suggested).string() : suggested;
-    const std::string target = m_saveFile ? m_saveFile(this, suggested)
-                                          : ui::NameBytes(QFileDialog::getSaveFileName(
-                                                this, QStringLiteral("Export as SysEx file"), ui::DrawnName(proposed),
-                                                QStringLiteral("SysEx files (*.syx);;All files (*)")));
+    std::string target;
+    if (m_saveFile) {
+        target = m_saveFile(this, suggested);
+    } else {
+        const std::vector<ui::FileFilter> types{{"SysEx files", "*.syx"}, {"All files", "*"}};
+        target = ui::GetSaveFileNameA(this, "Export as SysEx file", types, proposed).value_or(std::string());
+    }
     if (target.empty()) {
         return;
     }
@@ -1084,18 +1058,16 @@ void CSonderikDlg::ExportVoice()
     SetStatus("Exported " + ShownVoice(line) + " to " + target);
 }
 
-void CSonderikDlg::OnVoiceContextMenu(const QPoint& global)
+void CSonderikDlg::OnVoiceContextMenu(POINT screen)
 {
     if (m_voices.GetCurSel() < 0) {
         return;
     }
-    QMenu menu(this);
-    QAction* send = menu.addAction(QStringLiteral("Send"));
-    QAction* exportIt = menu.addAction(QStringLiteral("Export as SysEx file..."));
-    QAction* chosen = menu.exec(global);
-    if (chosen == send) {
+    const UINT chosen = ui::TrackPopupMenu(
+        {{ID_VOICE_SEND, "Send"}, {ID_VOICE_EXPORT, "Export as SysEx file..."}}, screen, this);
+    if (chosen == ID_VOICE_SEND) {
         Guard([this] { OnSendVoice(); });
-    } else if (chosen == exportIt) {
+    } else if (chosen == ID_VOICE_EXPORT) {
         Guard([this] { ExportVoice(); });
     }
 }
@@ -1108,45 +1080,27 @@ void CSonderikDlg::ShowAbout()
     about.exec();
 }
 
-void CSonderikDlg::contextMenuEvent(QContextMenuEvent* event)
+bool CSonderikDlg::OnContextMenu(POINT screen)
 {
-    QWidget* under = childAt(event->pos());
-    // Only the dialog's background: group frames, labels, or nothing.
-    if (under != nullptr && under->focusPolicy() != Qt::NoFocus && under != m_path.GetSafeHwnd()) {
-        CDialog::contextMenuEvent(event);
-        return;
-    }
-    QMenu menu(this);
-    QAction* about = menu.addAction(QStringLiteral("&About Sonderik..."));
-    if (menu.exec(event->globalPos()) == about) {
+    if (ui::TrackPopupMenu({{IDM_ABOUTBOX, "&About Sonderik..."}}, screen, this) == IDM_ABOUTBOX) {
         ShowAbout();
     }
+    return true;
 }
 
-void CSonderikDlg::keyPressEvent(QKeyEvent* event)
+bool CSonderikDlg::OnHelpInfo()
 {
-    if (event->key() == Qt::Key_F1) {
-        ShowAbout();
-        return;
-    }
-    CDialog::keyPressEvent(event);
+    ShowAbout();
+    return true;
 }
 
 // --- layout
 
-namespace {
-
-layout::Rect ToLayout(const QRect& r) { return {r.x(), r.y(), r.width(), r.height()}; }
-QRect FromLayout(const layout::Rect& r) { return {r.x, r.y, r.width, r.height}; }
-
-}  // namespace
-
-void CSonderikDlg::resizeEvent(QResizeEvent* event)
+void CSonderikDlg::OnSize(int width, int height)
 {
-    CDialog::resizeEvent(event);
-    const QSize smallest = TemplateSize();
-    const int grownX = std::max(0, width() - smallest.width());
-    const int grownY = std::max(0, height() - smallest.height());
+    const SIZE smallest = TemplateSize();
+    const int grownX = std::max(0, width - smallest.cx);
+    const int grownY = std::max(0, height - smallest.cy);
     for (const auto& [id, control] : Controls()) {
         if (const auto from = m_laidOutFrom.find(id); from != m_laidOutFrom.end()) {
             control->MoveWindow(FromLayout(layout::Place(id, ToLayout(from->second), grownX, grownY)));
@@ -1156,20 +1110,14 @@ void CSonderikDlg::resizeEvent(QResizeEvent* event)
 
 void CSonderikDlg::ApplyWindowPlace()
 {
-    const QSize smallest = TemplateSize();
-    const std::optional<layout::Rect> stored =
-        layout::ParsePlace(m_windowPlace, smallest.width(), smallest.height());
+    const SIZE smallest = TemplateSize();
+    const std::optional<layout::Rect> stored = layout::ParsePlace(m_windowPlace, smallest.cx, smallest.cy);
     if (!stored) {
         return;  // none, or not one: the dialog's size, centred
     }
-    const QScreen* screen = QGuiApplication::screenAt(QPoint(stored->x, stored->y));
-    if (screen == nullptr) {
-        screen = QGuiApplication::primaryScreen();
-    }
+    const std::optional<RECT> area = ui::MonitorWorkArea(POINT{stored->x, stored->y});
     const layout::Rect place =
-        screen != nullptr ? layout::KeepOnScreen(*stored, ToLayout(screen->availableGeometry()), smallest.width(),
-                                                 smallest.height())
-                          : *stored;
+        area ? layout::KeepOnScreen(*stored, ToLayout(*area), smallest.cx, smallest.cy) : *stored;
     SetWindowPos(ZOrder::NoTopMost, place.x, place.y, place.width, place.height, SWP_NOZORDER);
 }
 
@@ -1207,7 +1155,7 @@ void CSonderikDlg::OpenPendingTarget()
     }
     const Target target = *m_openTarget;
     m_openTarget.reset();
-    if (!m_browser->OpenPath(target.folder) || m_strPath.empty() || !ui::EqualNoCase(m_strPath, target.folder)) {
+    if (!m_browser->OpenPath(target.folder) || m_strPath.empty() || !platform::EqualNoCase(m_strPath, target.folder)) {
         SetStatus("Cannot open " + target.folder + " in the folder tree.");
         return;
     }
@@ -1231,23 +1179,4 @@ void CSonderikDlg::OnDropFiles(const std::vector<std::string>& paths)
     } else if (!paths.empty()) {
         SetStatus("Drop one voice file or folder at a time.");
     }
-}
-
-void CSonderikDlg::dragEnterEvent(QDragEnterEvent* event)
-{
-    if (event->mimeData()->hasUrls()) {
-        event->acceptProposedAction();
-    }
-}
-
-void CSonderikDlg::dropEvent(QDropEvent* event)
-{
-    std::vector<std::string> paths;
-    for (const QUrl& url : event->mimeData()->urls()) {
-        if (url.isLocalFile()) {
-            paths.push_back(ui::NameBytes(url.toLocalFile()));
-        }
-    }
-    event->acceptProposedAction();
-    OnDropFiles(paths);
 }

@@ -12,12 +12,12 @@
 #include <QIcon>
 
 #include "app/DialogIds.h"
-#include "app/PressHoldButton.h"
 #include "app/Settings.h"
 #include "app/StatusTexts.h"
 #include "browser/FolderBrowser.h"
 #include "instrument/Audition.h"
 #include "instrument/Jobs.h"
+#include "platform/ui/CommonDialogs.h"
 #include "platform/ui/Controls.h"
 #include "platform/ui/Dialog.h"
 #include "platform/ui/DoneField.h"
@@ -29,24 +29,20 @@
 // The four audition buttons post a press and a release to the dialog.
 using AuditionButton = CPushButton;
 
-constexpr UINT MB_OK = 0x0000;
-constexpr UINT MB_ICONEXCLAMATION = 0x0030;
-
 // The main dialog (resource 102): MIDI parameters, the file browser, the
 // voice list, the settings boxes and the audition buttons. It owns the one
 // EXParams and starts every job with its address.
 class CSonderikDlg : public CDialog, public SonderikDlgIds, private SettingsView {
-    Q_OBJECT
 public:
     static constexpr std::size_t kVersionSize = 260;
 
 
     // Message boxes go through this, so that a test can answer them.
-    using MessageBoxFn = std::function<int(QWidget* owner, const std::string& text, UINT type)>;
+    using MessageBoxFn = std::function<int(CDialog* owner, const std::string& text, UINT type)>;
     // The standard save dialog, for "Export as SysEx file...": a path, or empty.
-    using SaveFileFn = std::function<std::string(QWidget* owner, const std::string& suggested)>;
+    using SaveFileFn = std::function<std::string(CDialog* owner, const std::string& suggested)>;
 
-    explicit CSonderikDlg(QWidget* parent = nullptr);
+    explicit CSonderikDlg(CDialog* parent = nullptr);
     ~CSonderikDlg() override;
 
     CWnd* GetDlgItem(int id) const;
@@ -55,7 +51,7 @@ public:
     // once it is.
     void OpenTarget(const std::string& path);
     // WM_DROPFILES: files or folders dropped on the window.
-    void OnDropFiles(const std::vector<std::string>& paths);
+    void OnDropFiles(const std::vector<std::string>& paths) override;
     const std::string& CurrentPath() const { return m_strPath; }
     std::string Version() const { return m_szVersion; }
     bool TreeFilled() const { return m_bTreeFilled; }
@@ -119,12 +115,10 @@ protected:
     void OnOK() override;
     void OnCancel() override;
     void DestroyWindow() override;
-    bool event(QEvent* event) override;
-    void contextMenuEvent(QContextMenuEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
-    void dragEnterEvent(QDragEnterEvent* event) override;
-    void dropEvent(QDropEvent* event) override;
+    bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+    bool OnContextMenu(POINT screen) override;
+    bool OnHelpInfo() override;
+    void OnSize(int width, int height) override;
 
 private:
     // SettingsView: what the settings feed at start and are taken from at close.
@@ -164,7 +158,7 @@ private:
     // listing; else refreshes the lists, false when a chosen port went.
     bool PortsStillListed();
     bool OnDeltaPos(CSpinButtonCtrl& spin, std::uint32_t& held, int pos, int delta);
-    void OnVoiceContextMenu(const QPoint& global);
+    void OnVoiceContextMenu(POINT screen);
     void FillVoices();
     JobSettings HeldSettings() const;
     // Starts a job unless one still runs; waits (bounded) for a thread whose "Done" came.
@@ -223,7 +217,7 @@ private:
     std::string m_strOpenPath;
     std::string m_windowPlace;  // as loaded, until the window has a place of its own
     // Each control's rectangle at the dialog's own size, which the layout grows from.
-    std::map<int, QRect> m_laidOutFrom;
+    std::map<int, RECT> m_laidOutFrom;
     struct Target {
         std::string folder;  // a Windows path ending in '\\'
         std::string file;    // a name in it, or empty

@@ -41,16 +41,30 @@ void CWnd::EnableWindow(bool enable)
 
 bool CWnd::IsWindowEnabled() const { return widget_ && widget_->isEnabled(); }
 
-void CWnd::MoveWindow(const QRect& rect)
+void CWnd::MoveWindow(const RECT& rect)
 {
     if (widget_) {
-        widget_->setGeometry(rect);
+        widget_->setGeometry(rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top);
     }
 }
 
-QRect CWnd::GetWindowRect() const { return widget_ ? widget_->geometry() : QRect(); }
+RECT CWnd::GetWindowRect() const
+{
+    if (!widget_) {
+        return {};
+    }
+    const QRect place = widget_->geometry();
+    return RECT{place.left(), place.top(), place.left() + place.width(), place.top() + place.height()};
+}
 
 bool CWnd::IsWindowVisible() const { return widget_ && widget_->isVisible(); }
+
+void CWnd::ShowWindow(int show)
+{
+    if (widget_) {
+        widget_->setVisible(show != SW_HIDE);
+    }
+}
 
 void CWnd::SetFocus()
 {
@@ -69,6 +83,13 @@ void CWnd::SetFont(const QFont& font)
 {
     if (widget_) {
         widget_->setFont(font);
+    }
+}
+
+void CWnd::SetToolTipText(const std::string& text)
+{
+    if (widget_) {
+        widget_->setToolTip(ui::DrawnName(text));
     }
 }
 

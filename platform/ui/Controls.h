@@ -10,6 +10,8 @@
 #include <QWidget>
 
 #include "platform/WinTypes.h"
+#include "platform/ui/Dialog.h"
+#include "platform/ui/Geometry.h"
 
 // Window styles the controls take at creation, with the framework's values.
 constexpr DWORD WS_TABSTOP = 0x00010000;
@@ -26,6 +28,9 @@ constexpr DWORD UDS_ALIGNRIGHT = 0x0004;
 constexpr DWORD UDS_AUTOBUDDY = 0x0010;
 constexpr DWORD UDS_ARROWKEYS = 0x0020;
 constexpr DWORD UDS_NOTHOUSANDS = 0x0080;
+
+constexpr int SW_HIDE = 0;
+constexpr int SW_SHOW = 5;
 
 constexpr int BST_UNCHECKED = 0;
 constexpr int BST_CHECKED = 1;
@@ -47,13 +52,18 @@ public:
     void EnableWindow(bool enable);
     bool IsWindowEnabled() const;
     // Places the window in its parent's client area.
-    void MoveWindow(const QRect& rect);
-    QRect GetWindowRect() const;
+    void MoveWindow(const RECT& rect);
+    // Where the window is in its parent's client area.
+    RECT GetWindowRect() const;
     bool IsWindowVisible() const;
+    // SW_SHOW or SW_HIDE.
+    void ShowWindow(int show);
     void SetFocus();
     // GetFocus() == this window: it, or a part of it, has the keyboard focus.
     bool HasFocus() const;
     void SetFont(const QFont& font);
+    // The tip shown while the pointer rests on the window (none: empty).
+    void SetToolTipText(const std::string& text);
     void SetWindowText(const std::string& text);
     std::string GetWindowText() const;
 
@@ -84,6 +94,29 @@ public:
 protected:
     void SetTextOf(QWidget* widget, const QString& text) override;
     QString TextOf(const QWidget* widget) const override;
+};
+
+// The two messages a CPushButton posts to its parent dialog: wParam is the
+// button's control id, lParam the pointer position in the button's
+// coordinates, x in the low 16 bits and y in the high 16, each cut to 16
+// bits.
+inline constexpr UINT kButtonPressMessage = WM_APP + 3;
+inline constexpr UINT kButtonReleaseMessage = WM_APP + 4;
+
+// x and y packed as those messages carry them.
+std::uint32_t PackPosition(int x, int y);
+
+// A push button that also reports the moment the left mouse button goes
+// down on it and the moment it comes up, so that its parent can act for as
+// long as it is held: kButtonPressMessage and kButtonReleaseMessage, posted
+// to the parent before the button's own handling, so that the parent sees
+// them after the current event, a press always before its release. A
+// double-click's second press is not reported, its release is. In every
+// other way it is a plain push button: the keyboard presses it without a
+// report, and a completed click is still BN_CLICKED.
+class CPushButton : public CButton {
+public:
+    void Create(const std::string& text, DWORD style, const QRect& rect, QWidget* parent, int id);
 };
 
 // A label (static text).

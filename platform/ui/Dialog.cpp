@@ -1,19 +1,30 @@
 #include "platform/ui/Dialog.h"
 
 #include <QCloseEvent>
+#include <QContextMenuEvent>
+#include <QCoreApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QKeyEvent>
+#include <QMimeData>
+#include <QResizeEvent>
+#include <QUrl>
 #include <QPushButton>
 #include <QWindow>
 
-CDialog::CDialog(QWidget* parent) : QDialog(parent) {}
+#include "platform/ui/Names.h"
+#include "platform/ui/PostedMessage.h"
+
+CDialog::CDialog(CDialog* parent) : QDialog(parent) {}
 
 void CDialog::SetTemplate(const QFont& font, int width, int height)
 {
     setFont(font);
     units_ = ui::DialogBaseUnits(font);
-    templateSize_ = ui::MapDialogRect(units_, 0, 0, width, height).size();
-    setMinimumSize(templateSize_);
-    resize(templateSize_);
+    const QSize size = ui::MapDialogRect(units_, 0, 0, width, height).size();
+    templateSize_ = SIZE{size.width(), size.height()};
+    setMinimumSize(size);
+    resize(size);
 }
 
 bool CDialog::SetWindowPos(ZOrder insertAfter, int x, int y, int width, int height, UINT flags)
@@ -77,9 +88,93 @@ void CDialog::EndDialog(int result)
     done(result);
 }
 
+void CDialog::PostMessage(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    QCoreApplication::postEvent(this, new ui::PostedMessage(message, wParam, lParam));
+}
+
+bool CDialog::OnMessage(UINT /*message*/, WPARAM /*wParam*/, LPARAM /*lParam*/) { return false; }
+
+bool CDialog::event(QEvent* event)
+{
+    if (const auto* message = dynamic_cast<const ui::PostedMessage*>(event); message != nullptr) {
+        if (OnMessage(message->Message(), message->wParam, message->lParam)) {
+            return true;
+        }
+    }
+    return QDialog::event(event);
+}
+
+void CDialog::BeginWaitCursor() { setCursor(Qt::WaitCursor); }
+
+void CDialog::EndWaitCursor() { unsetCursor(); }
+
+void CDialog::SetWindowText(const std::string& text) { setWindowTitle(ui::DrawnName(text)); }
+
+void CDialog::ModifyStyle(DWORD remove, DWORD add)
+{
+    style_ = (style_ & ~remove) | add;
+    Qt::WindowFlags frame = Qt::Dialog | Qt::CustomizeWindowHint;
+    frame.setFlag(Qt::WindowTitleHint, (style_ & WS_CAPTION) != 0);
+    frame.setFlag(Qt::WindowCloseButtonHint, (style_ & WS_SYSMENU) != 0);
+    // The system menu is what lists maximising; a box that only closes has
+    // no menu to show.
+    frame.setFlag(Qt::WindowMaximizeButtonHint, (style_ & WS_MAXIMIZEBOX) != 0);
+    frame.setFlag(Qt::WindowSystemMenuHint, (style_ & WS_MAXIMIZEBOX) != 0 && (style_ & WS_SYSMENU) != 0);
+    frame.setFlag(Qt::WindowStaysOnTopHint, windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    setWindowFlags(frame);
+}
+
+void CDialog::DragAcceptFiles(bool accept) { setAcceptDrops(accept); }
+
+RECT CDialog::GetWindowRect() const { return RECT{x(), y(), x() + width(), y() + height()}; }
+
+bool CDialog::IsWindowVisible() const { return isVisible(); }
+
+void CDialog::resizeEvent(QResizeEvent* event)
+{
+    QDialog::resizeEvent(event);
+    OnSize(width(), height());
+}
+
+void CDialog::contextMenuEvent(QContextMenuEvent* event)
+{
+    // A control that takes the focus has a menu of its own, or none.
+    const QWidget* under = childAt(event->pos());
+    const bool background = under == nullptr || under->focusPolicy() == Qt::NoFocus;
+    const QPoint at = event->globalPos();
+    if (!background || !OnContextMenu(POINT{at.x(), at.y()})) {
+        QDialog::contextMenuEvent(event);
+    }
+}
+
+void CDialog::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (event->mimeData()->hasUrls()) {
+        event->acceptProposedAction();
+    }
+}
+
+void CDialog::dropEvent(QDropEvent* event)
+{
+    std::vector<std::string> paths;
+    for (const QUrl& url : event->mimeData()->urls()) {
+        if (url.isLocalFile()) {
+            paths.push_back(ui::NameBytes(url.toLocalFile()));
+        }
+    }
+    event->acceptProposedAction();
+    OnDropFiles(paths);
+}
+
 void CDialog::keyPressEvent(QKeyEvent* event)
 {
     switch (event->key()) {
+    case Qt::Key_F1:
+        if (OnHelpInfo()) {
+            return;
+        }
+        break;
     case Qt::Key_Return:
     case Qt::Key_Enter:
         if (event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::KeypadModifier) {

@@ -1,13 +1,29 @@
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include <QDialog>
 
 #include "platform/WinTypes.h"
+#include "platform/threads/Window.h"
 
 #include "platform/ui/DialogUnits.h"
+#include "platform/ui/Geometry.h"
 
 constexpr int IDOK = 1;
 constexpr int IDCANCEL = 2;
+
+#ifndef _WIN32  // on Windows it is the system's own
+// The first message number a program may give its own messages.
+constexpr UINT WM_APP = 0x8000;
+
+// The frame a dialog's template asks for: a title bar, the system menu
+// with its close box, a maximise box.
+constexpr DWORD WS_CAPTION = 0x00C00000;
+constexpr DWORD WS_SYSMENU = 0x00080000;
+constexpr DWORD WS_MAXIMIZEBOX = 0x00010000;
+#endif
 
 // Where SetWindowPos puts a dialog among the top-level windows
 // (HWND_TOPMOST, HWND_NOTOPMOST), and what it leaves as it is.
@@ -24,7 +40,7 @@ constexpr UINT SWP_NOZORDER = 0x0004;
 class CDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit CDialog(QWidget* parent = nullptr);
+    explicit CDialog(CDialog* parent = nullptr);
 
     // Runs the start-up and shows the dialog without waiting for its end.
     bool Create();
@@ -37,28 +53,64 @@ public:
     // Sets the font and the client size as the template gives them; the
     // template's size is the smallest the window may be made.
     void SetTemplate(const QFont& font, int width, int height);
-    QSize TemplateSize() const { return templateSize_; }
+    SIZE TemplateSize() const { return templateSize_; }
     // Puts the dialog above or among the other top-level windows (unless
     // SWP_NOZORDER), and moves and sizes it unless the flags say not to. A
     // shown dialog stays shown and modal: the window system is asked to
     // change its level.
     bool SetWindowPos(ZOrder insertAfter, int x, int y, int width, int height, UINT flags);
 
+    // Queues a message (WM_APP and above) for the dialog's own thread, from
+    // any thread: OnMessage gets it after what that thread handles now, in
+    // the order the messages were posted.
+    void PostMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    // The wait cursor over the dialog, from BeginWaitCursor to EndWaitCursor.
+    void BeginWaitCursor();
+    void EndWaitCursor();
+    // The title bar's text.
+    void SetWindowText(const std::string& text);
+    // Changes the frame's styles (WS_CAPTION, WS_SYSMENU, WS_MAXIMIZEBOX);
+    // before the dialog is shown.
+    void ModifyStyle(DWORD remove, DWORD add);
+    // WM_DROPFILES: whether files dropped on the window reach OnDropFiles.
+    void DragAcceptFiles(bool accept);
+    // Where the window is on the screen, with the size of its client area.
+    RECT GetWindowRect() const;
+    bool IsWindowVisible() const;
+
 protected:
     virtual bool OnInitDialog() { return true; }
+    // A message posted to the dialog; false when it is none of the dialog's.
+    virtual bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
     virtual void OnOK() { EndDialog(IDOK); }
     virtual void OnCancel() { EndDialog(IDCANCEL); }
     // The window is going: the dialog's last word before it closes.
     virtual void DestroyWindow() {}
+    // WM_SIZE: the client area's new size.
+    virtual void OnSize(int /*width*/, int /*height*/) {}
+    // F1, whatever has the focus; false lets the key go on as any other.
+    virtual bool OnHelpInfo() { return false; }
+    // A right click on the dialog's background (group frames, labels, or
+    // nothing: what takes no focus), at this point of the screen; false lets
+    // it go on.
+    virtual bool OnContextMenu(POINT /*screen*/) { return false; }
+    // Files or folders dropped on the window, as paths of this system.
+    virtual void OnDropFiles(const std::vector<std::string>& /*paths*/) {}
 
+    bool event(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
     void reject() override;
     void accept() override;
 
 private:
     ui::BaseUnits units_;
-    QSize templateSize_;
+    SIZE templateSize_;
+    DWORD style_ = 0;
     bool ending_ = false;
     bool initialized_ = false;
 };

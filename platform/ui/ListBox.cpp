@@ -175,6 +175,31 @@ bool CListBox::Create(DWORD style, const QRect& rect, QWidget* parent, int id)
     return true;
 }
 
+bool CListBox::CreateInPlaceOf(const CListBox& other, DWORD style)
+{
+    QWidget* old = other.GetSafeHwnd();
+    if (old == nullptr || old->parentWidget() == nullptr) {
+        return false;
+    }
+    // The new list takes the old one's place in the tab order, after the
+    // nearest widget before it that can hold the focus: setTabOrder ignores
+    // one that cannot (a list's own scroll bar), and the new list would be
+    // reached last.
+    QWidget* before = old->previousInFocusChain();
+    while (before != old && (before->focusPolicy() == Qt::NoFocus || old->isAncestorOf(before))) {
+        before = before->previousInFocusChain();
+    }
+    if (!Create(style, old->geometry(), old->parentWidget(), other.GetDlgCtrlID())) {
+        return false;
+    }
+    SetFont(old->font());
+    widget_->stackUnder(old);
+    if (before != nullptr && before != old) {
+        QWidget::setTabOrder(before, widget_);
+    }
+    return true;
+}
+
 void CListBox::Connect(ui::ListBoxView* view)
 {
     connections_.push_back(
@@ -196,7 +221,8 @@ void CListBox::Connect(ui::ListBoxView* view)
                 if (line.isValid()) {
                     SetCurSel(line.row());
                 }
-                onContextMenu(view->viewport()->mapToGlobal(at));
+                const QPoint screen = view->viewport()->mapToGlobal(at);
+                onContextMenu(POINT{screen.x(), screen.y()});
             }
         }));
 }

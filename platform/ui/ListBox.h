@@ -10,6 +10,7 @@
 #include <QListView>
 
 #include "platform/ui/Controls.h"
+#include "platform/ui/Geometry.h"
 
 constexpr DWORD LBS_NOTIFY = 0x0001;
 constexpr DWORD LBS_SORT = 0x0002;
@@ -80,6 +81,10 @@ private:
 class CListBox : public CWnd {
 public:
     bool Create(DWORD style, const QRect& rect, QWidget* parent, int id);
+    // Makes a list box with `style` in the place of `other`'s window: its
+    // parent, place, id and font, stacked under it and next to it in the tab
+    // order, and hidden until shown; false when `other` has no window.
+    bool CreateInPlaceOf(const CListBox& other, DWORD style);
     // Binds the object to `window`, a list box made by Create of another object.
     void Attach(CListBox& from);
     // Destroys the window; the object stays, unbound.
@@ -112,7 +117,7 @@ public:
     std::function<void()> onSelChange;  // LBN_SELCHANGE, from the user only
     std::function<void()> onDblClk;     // LBN_DBLCLK
     // A right click on the list, at this point of the screen.
-    std::function<void(const QPoint& global)> onContextMenu;
+    std::function<void(POINT screen)> onContextMenu;
 
 private:
     ui::ListBoxView* View() const;

@@ -22,6 +22,15 @@ bool CImageList::Create(int width, int height, int initial, int /*grow*/)
     return true;
 }
 
+bool CImageList::Create(UINT bitmapId, int width, int grow, COLORREF mask)
+{
+    const QPixmap strip = ui::LoadBitmap(bitmapId);
+    if (strip.isNull() || width <= 0 || !Create(width, strip.height(), strip.width() / width, grow)) {
+        return false;
+    }
+    return Add(strip, qRgb(GetRValue(mask), GetGValue(mask), GetBValue(mask))) >= 0;
+}
+
 int CImageList::Add(const QPixmap& strip, QRgb mask)
 {
     if (strip.isNull() || width_ <= 0) {

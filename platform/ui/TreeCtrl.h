@@ -12,6 +12,7 @@
 #include <QTreeView>
 
 #include "platform/threads/Window.h"
+#include "platform/ui/Bitmaps.h"
 #include "platform/ui/Controls.h"
 
 namespace ui {
@@ -65,6 +66,9 @@ struct TVINSERTSTRUCTA {
 class CImageList {
 public:
     bool Create(int width, int height, int initial, int grow);
+    // Takes the pictures of a bitmap resource (ui::kTreeImagesBitmap...),
+    // each `width` wide; pixels of `mask` become transparent.
+    bool Create(UINT bitmapId, int width, int grow, COLORREF mask);
     // Adds the strip's pictures, each `width` wide, left to right; pixels of
     // `mask` become transparent. Returns the index of the first, or -1.
     int Add(const QPixmap& strip, QRgb mask);
@@ -81,6 +85,9 @@ private:
 };
 
 namespace ui {
+
+// The backend's picture of a bitmap resource; null for an id it has none of.
+QPixmap LoadBitmap(UINT id);
 
 struct TreeNode {
     std::string text;

@@ -34,6 +34,9 @@
 
 namespace {
 
+QSize Extent(const SIZE& size) { return QSize(size.cx, size.cy); }
+QRect Place(const RECT& r) { return QRect(QPoint(r.left, r.top), QPoint(r.right - 1, r.bottom - 1)); }
+
 using Dlg = CSonderikDlg;
 
 // A config folder, a current folder for the log, a drive C: of the test's
@@ -224,8 +227,8 @@ private slots:
         auto dialog = Open(boxes);
         QVERIFY(dialog->isVisible());
         QCOMPARE(dialog->windowTitle(), QStringLiteral("Sonderik"));
-        QCOMPARE(dialog->minimumSize(), dialog->TemplateSize());
-        QCOMPARE(dialog->size(), dialog->TemplateSize());
+        QCOMPARE(dialog->minimumSize(), Extent(dialog->TemplateSize()));
+        QCOMPARE(dialog->size(), Extent(dialog->TemplateSize()));
         QCOMPARE(dialog->Version(), std::string("1.0.3"));
         // Start-up, before the identification reports back.
         QVERIFY(!Enabled(*dialog, Dlg::IDC_ID));
@@ -890,14 +893,14 @@ private slots:
             return view->indexAt(QPoint(5, view->viewport()->height() - 2)).row();
         };
         const int before = lastShown();
-        const QRect quit = dialog->GetDlgItem(Dlg::IDC_QUIT)->GetWindowRect();
-        const QSize grown = dialog->TemplateSize() + QSize(4, 79);
+        const QRect quit = Place(dialog->GetDlgItem(Dlg::IDC_QUIT)->GetWindowRect());
+        const QSize grown = Extent(dialog->TemplateSize()) + QSize(4, 79);
         QVERIFY2(QGuiApplication::primaryScreen()->availableGeometry().contains(QRect(QPoint(3, 4), grown)),
                  "the place must fit the screen the test runs on");
         dialog->resize(grown);
         QCoreApplication::processEvents();
         QVERIFY2(lastShown() >= before + 4, qPrintable(QStringLiteral("%1 then %2").arg(before).arg(lastShown())));
-        QCOMPARE(dialog->GetDlgItem(Dlg::IDC_QUIT)->GetWindowRect(), quit.translated(4, 79));
+        QCOMPARE(Place(dialog->GetDlgItem(Dlg::IDC_QUIT)->GetWindowRect()), quit.translated(4, 79));
 
         // A folder dropped on it opens there.
         dialog->OnDropFiles({(bench.Voices() / "more").string()});
@@ -1005,8 +1008,8 @@ private slots:
 
         // Control id 6 plays the run too.
         bench.Clear();
-        QCoreApplication::postEvent(dialog.get(), new ButtonMessage(kButtonPressMessage, 6, 0));
-        QCoreApplication::postEvent(dialog.get(), new ButtonMessage(kButtonReleaseMessage, 6, 0));
+        dialog->PostMessage(kButtonPressMessage, 6, 0);
+        dialog->PostMessage(kButtonReleaseMessage, 6, 0);
         QCoreApplication::processEvents();
         QCOMPARE(bench.Received().channelMessages, then(run));
         QCOMPARE(dialog->StatusText(), std::string("Sent I1-002 Glass Grand to MIDI Out \"Sonderik virtual EX5 (built in)\"."));

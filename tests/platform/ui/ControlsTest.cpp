@@ -9,6 +9,7 @@
 
 #include <QFile>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QFontMetrics>
 #include <QLineEdit>
 #include <QListView>
@@ -19,6 +20,7 @@
 #include <QTreeView>
 
 #include "platform/ui/Controls.h"
+#include "platform/ui/Dialog.h"
 #include "platform/ui/DialogUnits.h"
 #include "platform/ui/DoneField.h"
 #include "platform/ui/ListBox.h"
@@ -52,6 +54,34 @@ void ClickLine(CListBox& list, int row, bool twice = false)
         QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, at);
     }
 }
+
+// A dialog that notes the messages posted to it and takes only its own.
+class NotingDialog : public CDialog {
+public:
+    static constexpr UINT kOwn = WM_APP + 1;
+
+    struct Noted {
+        UINT message;
+        WPARAM wParam;
+        LPARAM lParam;
+        std::thread::id thread;
+    };
+    std::vector<Noted> noted;
+    std::vector<POINT> menus;
+
+protected:
+    bool OnContextMenu(POINT screen) override
+    {
+        menus.push_back(screen);
+        return true;
+    }
+
+    bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override
+    {
+        noted.push_back({message, wParam, lParam, std::this_thread::get_id()});
+        return message == kOwn;
+    }
+};
 
 // Gathers what a widget is asked to paint.
 class PaintedRegion : public QObject {
@@ -265,7 +295,7 @@ private slots:
         }
         parent.show();
         int menus = 0;
-        list.onContextMenu = [&](const QPoint&) { ++menus; };
+        list.onContextMenu = [&](POINT) { ++menus; };
         list.SetCurSel(1);
         QTest::keyClick(list.GetSafeHwnd(), Qt::Key_F10, Qt::ShiftModifier);
         QCOMPARE(menus, 1);
@@ -414,6 +444,16 @@ private slots:
         QCOMPARE(images.GetImageCount(), 2);
         QVERIFY(images.Image(1).toImage().pixelColor(3, 3).alpha() == 0);
         QVERIFY(images.Image(2).isNull());
+
+        // A bitmap by its resource id: as many pictures as its width holds,
+        // the mask given as the system gives colours (red in the low byte).
+        CImageList tree;
+        QVERIFY(tree.Create(ui::kTreeImagesBitmap, ui::kTreeImageWidth, 1, RGB(255, 255, 255)));
+        QCOMPARE(tree.GetImageCount(), 15);
+        QCOMPARE(tree.Image(14).size(), QSize(ui::kTreeImageWidth, 16));
+        QCOMPARE(tree.Image(14).toImage().pixelColor(0, 0).alpha(), 0);
+        CImageList none;
+        QVERIFY(!none.Create(ui::kTreeImagesBitmap + 1, ui::kTreeImageWidth, 1, RGB(255, 255, 255)));
     }
 
     void upDownReportsBeforeItMovesAndKeepsItsRange()
@@ -448,6 +488,44 @@ private slots:
         edit->clear();
         QTest::keyClicks(edit, QStringLiteral("1a2"));
         QCOMPARE(field.GetWindowText(), std::string("12"));
+    }
+
+    void postedMessagesArriveInOrderOnTheDialogsThreadAfterThePoster()
+    {
+        NotingDialog dialog;
+        dialog.PostMessage(NotingDialog::kOwn, 1, -1);
+        std::thread other([&] { dialog.PostMessage(NotingDialog::kOwn + 1, 2, 0x7FFF0000); });
+        other.join();
+        dialog.PostMessage(NotingDialog::kOwn, 3, 0);
+        QVERIFY(dialog.noted.empty());  // nothing runs inside PostMessage
+        QVERIFY(QTest::qWaitFor([&] { return dialog.noted.size() == 3; }, 5000));
+        QCOMPARE(dialog.noted[0].lParam, LPARAM{-1});
+        QCOMPARE(dialog.noted[1].message, NotingDialog::kOwn + 1);  // not its own: handed on unharmed
+        QCOMPARE(dialog.noted[1].lParam, LPARAM{0x7FFF0000});
+        for (std::size_t i = 0; i < dialog.noted.size(); ++i) {
+            QCOMPARE(dialog.noted[i].wParam, WPARAM{i + 1});
+            QVERIFY(dialog.noted[i].thread == std::this_thread::get_id());
+        }
+    }
+
+    void onlyTheDialogsBackgroundRaisesItsContextMenu()
+    {
+        NotingDialog dialog;
+        dialog.resize(200, 100);
+        CStatic label;
+        label.Create("Path", QRect(0, 0, 80, 20), &dialog, 1021);
+        CButton button;
+        button.Create("ID", BS_PUSHBUTTON | WS_TABSTOP, QRect(100, 0, 80, 20), &dialog, 6);
+        const auto rightClick = [&](QPoint at) {
+            QContextMenuEvent event(QContextMenuEvent::Mouse, at, QPoint(at.x() + 1000, at.y() + 2000));
+            QCoreApplication::sendEvent(&dialog, &event);
+        };
+        rightClick(QPoint(10, 10));    // a label
+        rightClick(QPoint(110, 10));   // a button takes the focus: not the dialog's
+        rightClick(QPoint(100, 80));   // nothing
+        QCOMPARE(dialog.menus.size(), std::size_t{2});
+        QCOMPARE(dialog.menus[0].x, LONG{1010});
+        QCOMPARE(dialog.menus[1].y, LONG{2080});
     }
 
     void doneFieldDeliversFromAJobThreadAndIsReleasedByClose()

@@ -7,13 +7,14 @@
 #include <memory>
 #include <vector>
 
-#include "app/PressHoldButton.h"
+#include "platform/ui/PostedMessage.h"
+#include "platform/ui/PressHoldButton.h"
 
 namespace {
 
 struct Seen {
-    QEvent::Type type;
-    int id;
+    UINT type;
+    WPARAM id;
     std::uint32_t position;
     bool operator==(const Seen&) const = default;
 };
@@ -31,9 +32,8 @@ public:
 protected:
     bool event(QEvent* e) override
     {
-        if (e->type() == kButtonPressMessage || e->type() == kButtonReleaseMessage) {
-            const auto* m = static_cast<ButtonMessage*>(e);
-            seen.push_back({e->type(), m->wParam, m->lParam});
+        if (const auto* m = dynamic_cast<const ui::PostedMessage*>(e); m != nullptr) {
+            seen.push_back({m->Message(), m->wParam, static_cast<std::uint32_t>(m->lParam)});
             return true;
         }
         return QWidget::event(e);
@@ -82,8 +82,8 @@ protected:
 
 QApplication* PressHoldButtonTest::app = nullptr;
 
-const Seen Press(int id, std::uint32_t at) { return {kButtonPressMessage, id, at}; }
-const Seen Release(int id, std::uint32_t at) { return {kButtonReleaseMessage, id, at}; }
+const Seen Press(WPARAM id, std::uint32_t at) { return {kButtonPressMessage, id, at}; }
+const Seen Release(WPARAM id, std::uint32_t at) { return {kButtonReleaseMessage, id, at}; }
 
 TEST_F(PressHoldButtonTest, PressAndReleaseArePostedWithTheIdAndPositionAndTheClickStillHappens)
 {

@@ -1,10 +1,11 @@
-#include "app/PressHoldButton.h"
+#include "platform/ui/PressHoldButton.h"
 
 #include <QCoreApplication>
 #include <QMouseEvent>
 #include <QVariant>
 
 #include "platform/ui/Names.h"
+#include "platform/ui/PostedMessage.h"
 
 std::uint32_t PackPosition(int x, int y)
 {
@@ -37,14 +38,15 @@ void PressHoldButton::mouseDoubleClickEvent(QMouseEvent* event)
     QPushButton::mousePressEvent(event);
 }
 
-void PressHoldButton::Post(QEvent::Type type, const QMouseEvent& event)
+void PressHoldButton::Post(UINT message, const QMouseEvent& event)
 {
     QWidget* parent = parentWidget();
     if (parent == nullptr || event.button() != Qt::LeftButton) {
         return;
     }
     const QPoint at = event.position().toPoint();
-    QCoreApplication::postEvent(parent, new ButtonMessage(type, GetDlgCtrlID(), PackPosition(at.x(), at.y())));
+    QCoreApplication::postEvent(parent, new ui::PostedMessage(message, static_cast<WPARAM>(GetDlgCtrlID()),
+                                                                static_cast<LPARAM>(PackPosition(at.x(), at.y()))));
 }
 
 void CPushButton::Create(const std::string& text, DWORD style, const QRect& rect, QWidget* parent, int id)
