@@ -3,6 +3,8 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include "platform/ui/QtGeometry.h"
+
 #ifndef SONDERIK_VERSION
 #define SONDERIK_VERSION ""
 #endif
@@ -14,12 +16,12 @@ CAboutDlg::CAboutDlg(CDialog* parent, const QIcon& icon) : CDialog(parent)
     SetTemplate(ui::DialogFont(), 235, 97);
 
     auto* picture = new QLabel(this);
-    const QRect iconRect = DialogRect(11, 17, 20, 20);
+    const QRect iconRect = ui::qt::ToQRect(DialogRect(11, 17, 20, 20));
     picture->setPixmap(icon.pixmap(iconRect.size()));
     picture->setGeometry(iconRect);
 
     auto* name = new QLabel(QStringLiteral("Sonderik Version " SONDERIK_VERSION), this);
-    name->setGeometry(DialogRect(40, 10, 188, 8));
+    name->setGeometry(ui::qt::ToQRect(DialogRect(40, 10, 188, 8)));
     auto* about = new QLabel(
         QStringLiteral("Browse voice files of the Yamaha EX5, EX5R and EX7, list their voices and send any "
                        "voice to the instrument with a double-click.\n\nRight-click a voice to export it as a "
@@ -27,10 +29,10 @@ CAboutDlg::CAboutDlg(CDialog* parent, const QIcon& icon) : CDialog(parent)
         this);
     about->setWordWrap(true);
     about->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    about->setGeometry(DialogRect(40, 24, 188, 50));
+    about->setGeometry(ui::qt::ToQRect(DialogRect(40, 24, 188, 50)));
 
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
     ok->setDefault(true);
-    ok->setGeometry(DialogRect(178, 76, 50, 14));
+    ok->setGeometry(ui::qt::ToQRect(DialogRect(178, 76, 50, 14)));
     connect(ok, &QPushButton::clicked, this, [this] { EndDialog(IDOK); });
 }

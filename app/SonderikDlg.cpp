@@ -148,7 +148,7 @@ CSonderikDlg::~CSonderikDlg()
 
 void CSonderikDlg::CreateControls()
 {
-    QWidget* const self = this;
+    CDialog* const self = this;
     const auto r = [this](int x, int y, int w, int h) { return DialogRect(x, y, w, h); };
 
     m_quit.Create("Quit", BS_PUSHBUTTON | WS_TABSTOP, r(399, 266, 44, 14), self, IDC_QUIT);

@@ -9,6 +9,7 @@
 
 #include "platform/ui/Dialog.h"
 #include "platform/ui/Names.h"
+#include "platform/ui/QtGeometry.h"
 
 namespace ui {
 
@@ -53,8 +54,7 @@ std::optional<RECT> MonitorWorkArea(POINT screen)
     if (monitor == nullptr) {
         return std::nullopt;
     }
-    const QRect area = monitor->availableGeometry();
-    return RECT{area.left(), area.top(), area.left() + area.width(), area.top() + area.height()};
+    return ui::qt::ToRect(monitor->availableGeometry());
 }
 
 }  // namespace ui

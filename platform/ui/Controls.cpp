@@ -15,6 +15,7 @@
 #include <QVBoxLayout>
 
 #include "platform/ui/Names.h"
+#include "platform/ui/QtGeometry.h"
 
 CWnd::~CWnd() = default;
 
@@ -44,7 +45,7 @@ bool CWnd::IsWindowEnabled() const { return widget_ && widget_->isEnabled(); }
 void CWnd::MoveWindow(const RECT& rect)
 {
     if (widget_) {
-        widget_->setGeometry(rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top);
+        widget_->setGeometry(ui::qt::ToQRect(rect));
     }
 }
 
@@ -53,8 +54,7 @@ RECT CWnd::GetWindowRect() const
     if (!widget_) {
         return {};
     }
-    const QRect place = widget_->geometry();
-    return RECT{place.left(), place.top(), place.left() + place.width(), place.top() + place.height()};
+    return ui::qt::ToRect(widget_->geometry());
 }
 
 bool CWnd::IsWindowVisible() const { return widget_ && widget_->isVisible(); }
@@ -135,7 +135,7 @@ QString CWnd::TextOf(const QWidget* widget) const
 
 // --- CButton
 
-void CButton::Create(const std::string& text, DWORD style, const QRect& rect, QWidget* parent, int id)
+void CButton::Create(const std::string& text, DWORD style, const RECT& rect, CDialog* parent, int id)
 {
     const QString caption = ui::DrawnName(text);
     QWidget* widget = nullptr;
@@ -172,7 +172,7 @@ void CButton::Create(const std::string& text, DWORD style, const QRect& rect, QW
         break;
     }
     }
-    widget->setGeometry(rect);
+    widget->setGeometry(ui::qt::ToQRect(rect));
     Bind(widget, id, style, text);
 }
 
@@ -225,16 +225,16 @@ QString CButton::TextOf(const QWidget* widget) const
 
 // --- CStatic
 
-void CStatic::Create(const std::string& text, const QRect& rect, QWidget* parent, int id)
+void CStatic::Create(const std::string& text, const RECT& rect, CDialog* parent, int id)
 {
     auto* label = new QLabel(ui::DrawnName(text), parent);
     label->setTextFormat(Qt::PlainText);
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    label->setGeometry(rect);
+    label->setGeometry(ui::qt::ToQRect(rect));
     // A label laid out for the framework's narrower font may not fit in this
     // one: narrow its letters rather than cut its end off.
     QFont font = label->font();
-    for (int stretch = 95; stretch >= 75 && QFontMetrics(font).horizontalAdvance(label->text()) > rect.width();
+    for (int stretch = 95; stretch >= 75 && QFontMetrics(font).horizontalAdvance(label->text()) > label->width();
          stretch -= 5) {
         font.setStretch(stretch);
     }
@@ -244,7 +244,7 @@ void CStatic::Create(const std::string& text, const QRect& rect, QWidget* parent
 
 // --- CEdit
 
-void CEdit::Create(DWORD style, const QRect& rect, QWidget* parent, int id)
+void CEdit::Create(DWORD style, const RECT& rect, CDialog* parent, int id)
 {
     auto* edit = new QLineEdit(parent);
     if ((style & ES_NUMBER) != 0) {
@@ -253,7 +253,7 @@ void CEdit::Create(DWORD style, const QRect& rect, QWidget* parent, int id)
     if ((style & ES_RIGHT) != 0) {
         edit->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     }
-    edit->setGeometry(rect);
+    edit->setGeometry(ui::qt::ToQRect(rect));
     Bind(edit, id, style);
 }
 
@@ -301,7 +301,7 @@ private:
 
 }  // namespace
 
-void CComboBox::Create(DWORD style, const QRect& rect, QWidget* parent, int id)
+void CComboBox::Create(DWORD style, const RECT& rect, CDialog* parent, int id)
 {
     auto* box = new DropDownCombo(
         parent,
@@ -319,7 +319,7 @@ void CComboBox::Create(DWORD style, const QRect& rect, QWidget* parent, int id)
     box->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     box->setMaxVisibleItems(10);
     // The given height includes the dropped-down part; the closed box is one line.
-    box->setGeometry(rect.x(), rect.y(), rect.width(), box->sizeHint().height());
+    box->setGeometry(rect.left, rect.top, rect.right - rect.left, box->sizeHint().height());
     Bind(box, id, style);
 }
 
@@ -419,7 +419,7 @@ private:
 
 }  // namespace
 
-void CSpinButtonCtrl::Create(DWORD style, const QRect& rect, QWidget* parent, int id, CEdit& buddy)
+void CSpinButtonCtrl::Create(DWORD style, const RECT& rect, CDialog* parent, int id, CEdit& buddy)
 {
     buddy_ = &buddy;
     auto* frame = new QWidget(parent);
@@ -437,12 +437,13 @@ void CSpinButtonCtrl::Create(DWORD style, const QRect& rect, QWidget* parent, in
         layout->addWidget(arrow);
     }
     frame->setFocusPolicy(Qt::NoFocus);
-    QRect place = rect;
+    QRect place = ui::qt::ToQRect(rect);
     if (QWidget* edit = buddy.GetSafeHwnd(); edit != nullptr && (style & UDS_ALIGNRIGHT) != 0) {
         // Placed inside the buddy's right edge; the buddy gives up that room.
         const QRect field = edit->geometry();
-        place = QRect(field.right() + 1 - rect.width(), field.y(), rect.width(), field.height());
-        edit->setGeometry(field.x(), field.y(), field.width() - rect.width(), field.height());
+        const int width = place.width();
+        place = QRect(field.right() + 1 - width, field.y(), width, field.height());
+        edit->setGeometry(field.x(), field.y(), field.width() - width, field.height());
     }
     frame->setGeometry(place);
     Bind(frame, id, style);

@@ -85,7 +85,7 @@ protected:
 // Push button, check box or group box, by style.
 class CButton : public CWnd {
 public:
-    void Create(const std::string& text, DWORD style, const QRect& rect, QWidget* parent, int id);
+    void Create(const std::string& text, DWORD style, const RECT& rect, CDialog* parent, int id);
     int GetCheck() const;
     void SetCheck(int state);
     // BN_CLICKED, after a check box has changed its state.
@@ -116,25 +116,25 @@ std::uint32_t PackPosition(int x, int y);
 // report, and a completed click is still BN_CLICKED.
 class CPushButton : public CButton {
 public:
-    void Create(const std::string& text, DWORD style, const QRect& rect, QWidget* parent, int id);
+    void Create(const std::string& text, DWORD style, const RECT& rect, CDialog* parent, int id);
 };
 
 // A label (static text).
 class CStatic : public CWnd {
 public:
-    void Create(const std::string& text, const QRect& rect, QWidget* parent, int id);
+    void Create(const std::string& text, const RECT& rect, CDialog* parent, int id);
 };
 
 // A single-line edit. ES_NUMBER takes digits only; ES_RIGHT aligns right.
 class CEdit : public CWnd {
 public:
-    void Create(DWORD style, const QRect& rect, QWidget* parent, int id);
+    void Create(DWORD style, const RECT& rect, CDialog* parent, int id);
 };
 
 // A drop-down list whose lines are names kept as bytes.
 class CComboBox : public CWnd {
 public:
-    void Create(DWORD style, const QRect& rect, QWidget* parent, int id);
+    void Create(DWORD style, const RECT& rect, CDialog* parent, int id);
     int AddString(const std::string& text);
     int InsertString(int index, const std::string& text);
     void ResetContent();
@@ -159,7 +159,7 @@ private:
 // kept within the range, and the buddy shows it.
 class CSpinButtonCtrl : public CWnd {
 public:
-    void Create(DWORD style, const QRect& rect, QWidget* parent, int id, CEdit& buddy);
+    void Create(DWORD style, const RECT& rect, CDialog* parent, int id, CEdit& buddy);
     void SetRange32(int lower, int upper);
     void GetRange32(int& lower, int& upper) const;
     int GetPos32() const;

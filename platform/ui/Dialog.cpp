@@ -14,6 +14,7 @@
 
 #include "platform/ui/Names.h"
 #include "platform/ui/PostedMessage.h"
+#include "platform/ui/QtGeometry.h"
 
 CDialog::CDialog(CDialog* parent) : QDialog(parent) {}
 
@@ -21,7 +22,7 @@ void CDialog::SetTemplate(const QFont& font, int width, int height)
 {
     setFont(font);
     units_ = ui::DialogBaseUnits(font);
-    const QSize size = ui::MapDialogRect(units_, 0, 0, width, height).size();
+    const QSize size = ui::qt::ToQRect(ui::MapDialogRect(units_, 0, 0, width, height)).size();
     templateSize_ = SIZE{size.width(), size.height()};
     setMinimumSize(size);
     resize(size);
@@ -53,7 +54,7 @@ bool CDialog::SetWindowPos(ZOrder insertAfter, int x, int y, int width, int heig
     return true;
 }
 
-QRect CDialog::DialogRect(int x, int y, int width, int height) const
+RECT CDialog::DialogRect(int x, int y, int width, int height) const
 {
     return ui::MapDialogRect(units_, x, y, width, height);
 }

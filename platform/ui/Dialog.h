@@ -49,7 +49,7 @@ public:
     void EndDialog(int result);
 
     const ui::BaseUnits& Units() const { return units_; }
-    QRect DialogRect(int x, int y, int width, int height) const;
+    RECT DialogRect(int x, int y, int width, int height) const;
     // Sets the font and the client size as the template gives them; the
     // template's size is the smallest the window may be made.
     void SetTemplate(const QFont& font, int width, int height);

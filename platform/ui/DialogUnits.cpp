@@ -24,11 +24,11 @@ int MulDiv(int number, int numerator, int denominator)
     return static_cast<int>(rounded / denominator);
 }
 
-QRect MapDialogRect(const BaseUnits& units, int x, int y, int width, int height)
+RECT MapDialogRect(const BaseUnits& units, int x, int y, int width, int height)
 {
     const int left = DialogToPixelsX(units, x);
     const int top = DialogToPixelsY(units, y);
-    return QRect(left, top, DialogToPixelsX(units, x + width) - left, DialogToPixelsY(units, y + height) - top);
+    return RECT{left, top, DialogToPixelsX(units, x + width), DialogToPixelsY(units, y + height)};
 }
 
 QFont DialogFont()

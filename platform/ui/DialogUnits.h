@@ -1,7 +1,8 @@
 #pragma once
 
 #include <QFont>
-#include <QRect>
+
+#include "platform/ui/Geometry.h"
 
 namespace ui {
 
@@ -16,7 +17,7 @@ struct BaseUnits {
 
 BaseUnits DialogBaseUnits(const QFont& font);
 int MulDiv(int number, int numerator, int denominator);
-QRect MapDialogRect(const BaseUnits& units, int x, int y, int width, int height);
+RECT MapDialogRect(const BaseUnits& units, int x, int y, int width, int height);
 inline int DialogToPixelsX(const BaseUnits& units, int x) { return MulDiv(x, units.x, 4); }
 inline int DialogToPixelsY(const BaseUnits& units, int y) { return MulDiv(y, units.y, 8); }
 

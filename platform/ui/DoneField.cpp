@@ -10,7 +10,7 @@ CDoneEdit::CDoneEdit(std::chrono::milliseconds handOverBound)
 
 CDoneEdit::~CDoneEdit() { Close(); }
 
-void CDoneEdit::Create(const QRect& rect, QWidget* parent, int id)
+void CDoneEdit::Create(const RECT& rect, CDialog* parent, int id)
 {
     CEdit::Create(ES_AUTOHSCROLL, rect, parent, id);
     widget_->hide();

@@ -29,7 +29,7 @@ public:
     explicit CDoneEdit(std::chrono::milliseconds handOverBound = kHandOverBound);
     ~CDoneEdit() override;
 
-    void Create(const QRect& rect, QWidget* parent, int id);
+    void Create(const RECT& rect, CDialog* parent, int id);
     void ReplaceSelection(const std::string& text) override;
     // The field stops taking texts: waiting senders are released, later ones return at once.
     void Close();

@@ -10,6 +10,7 @@
 
 #include "platform/ui/DialogUnits.h"
 #include "platform/ui/Names.h"
+#include "platform/ui/QtGeometry.h"
 
 namespace ui {
 
@@ -162,14 +163,14 @@ void ListBoxView::SetTabStops(std::vector<int> pixels)
 
 ui::ListBoxView* CListBox::View() const { return qobject_cast<ui::ListBoxView*>(widget_.data()); }
 
-bool CListBox::Create(DWORD style, const QRect& rect, QWidget* parent, int id)
+bool CListBox::Create(DWORD style, const RECT& rect, CDialog* parent, int id)
 {
     if (parent == nullptr) {
         return false;
     }
     auto* view = new ui::ListBoxView(parent, style);
     view->Lines().SetOrder(less_);
-    view->setGeometry(rect);
+    view->setGeometry(ui::qt::ToQRect(rect));
     Bind(view, id, style);
     Connect(view);
     return true;
@@ -178,7 +179,9 @@ bool CListBox::Create(DWORD style, const QRect& rect, QWidget* parent, int id)
 bool CListBox::CreateInPlaceOf(const CListBox& other, DWORD style)
 {
     QWidget* old = other.GetSafeHwnd();
-    if (old == nullptr || old->parentWidget() == nullptr) {
+    // Every list box is made on a dialog.
+    auto* host = old != nullptr ? qobject_cast<CDialog*>(old->parentWidget()) : nullptr;
+    if (host == nullptr) {
         return false;
     }
     // The new list takes the old one's place in the tab order, after the
@@ -189,7 +192,7 @@ bool CListBox::CreateInPlaceOf(const CListBox& other, DWORD style)
     while (before != old && (before->focusPolicy() == Qt::NoFocus || old->isAncestorOf(before))) {
         before = before->previousInFocusChain();
     }
-    if (!Create(style, old->geometry(), old->parentWidget(), other.GetDlgCtrlID())) {
+    if (!Create(style, ui::qt::ToRect(old->geometry()), host, other.GetDlgCtrlID())) {
         return false;
     }
     SetFont(old->font());

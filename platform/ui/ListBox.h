@@ -80,7 +80,7 @@ private:
 // to the control object, so a window re-created under it keeps them.
 class CListBox : public CWnd {
 public:
-    bool Create(DWORD style, const QRect& rect, QWidget* parent, int id);
+    bool Create(DWORD style, const RECT& rect, CDialog* parent, int id);
     // Makes a list box with `style` in the place of `other`'s window: its
     // parent, place, id and font, stacked under it and next to it in the tab
     // order, and hidden until shown; false when `other` has no window.

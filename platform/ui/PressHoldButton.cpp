@@ -5,6 +5,7 @@
 #include <QVariant>
 
 #include "platform/ui/Names.h"
+#include "platform/ui/QtGeometry.h"
 #include "platform/ui/PostedMessage.h"
 
 std::uint32_t PackPosition(int x, int y)
@@ -49,7 +50,7 @@ void PressHoldButton::Post(UINT message, const QMouseEvent& event)
                                                                 static_cast<LPARAM>(PackPosition(at.x(), at.y()))));
 }
 
-void CPushButton::Create(const std::string& text, DWORD style, const QRect& rect, QWidget* parent, int id)
+void CPushButton::Create(const std::string& text, DWORD style, const RECT& rect, CDialog* parent, int id)
 {
     auto* button = new PressHoldButton(ui::DrawnName(text), id, parent);
     // The dialog decides what Enter does (it presses the focused button).
@@ -59,6 +60,6 @@ void CPushButton::Create(const std::string& text, DWORD style, const QRect& rect
             onClicked();
         }
     });
-    button->setGeometry(rect);
+    button->setGeometry(ui::qt::ToQRect(rect));
     Bind(button, id, style, text);
 }

@@ -7,6 +7,7 @@
 #include <QMouseEvent>
 
 #include "platform/ui/Names.h"
+#include "platform/ui/QtGeometry.h"
 
 // --- CImageList
 
@@ -278,7 +279,7 @@ ui::TreeModel* CTreeCtrl::Model() const
     return view != nullptr ? static_cast<ui::TreeModel*>(view->model()) : nullptr;
 }
 
-bool CTreeCtrl::Create(DWORD style, const QRect& rect, QWidget* parent, int id)
+bool CTreeCtrl::Create(DWORD style, const RECT& rect, CDialog* parent, int id)
 {
     if (parent == nullptr) {
         return false;
@@ -290,7 +291,7 @@ bool CTreeCtrl::Create(DWORD style, const QRect& rect, QWidget* parent, int id)
     view->setModel(model);
     view->setRootIsDecorated((style & TVS_LINESATROOT) != 0);
     view->setDragEnabled((style & TVS_DISABLEDRAGDROP) == 0);
-    view->setGeometry(rect);
+    view->setGeometry(ui::qt::ToQRect(rect));
     Bind(view, id, style);
     QObject::connect(view->selectionModel(), &QItemSelectionModel::currentChanged, view,
                      [this](const QModelIndex& now, const QModelIndex& before) {

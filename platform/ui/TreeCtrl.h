@@ -154,7 +154,7 @@ private:
 // notifications that run synchronously on the dialog's thread.
 class CTreeCtrl : public CWnd {
 public:
-    bool Create(DWORD style, const QRect& rect, QWidget* parent, int id);
+    bool Create(DWORD style, const RECT& rect, CDialog* parent, int id);
 
     HTREEITEM InsertItem(const TVINSERTSTRUCTA& insert);
     HTREEITEM InsertItem(const std::string& text, int image, int selectedImage, HTREEITEM parent = TVI_ROOT,

@@ -35,6 +35,9 @@ namespace {
 // How long a sender on another thread may take to reach its wait.
 constexpr auto kSenderBound = 5s;
 
+// A control's place given as Qt gives one: from its corner, by its size.
+RECT Area(int x, int y, int width, int height) { return RECT{x, y, x + width, y + height}; }
+
 std::vector<std::string> Lines(const CListBox& list)
 {
     std::vector<std::string> lines;
@@ -121,9 +124,9 @@ private slots:
     {
         QFETCH(QStringList, added);
         QFETCH(QStringList, listed);
-        QWidget parent;
+        CDialog parent;
         CListBox list;
-        QVERIFY(list.Create(LBS_SORT | LBS_NOTIFY, QRect(0, 0, 100, 100), &parent, 1));
+        QVERIFY(list.Create(LBS_SORT | LBS_NOTIFY, Area(0, 0, 100, 100), &parent, 1));
         for (const QString& line : added) {
             list.AddString(line.toStdString());
         }
@@ -159,10 +162,10 @@ private slots:
         const std::string latin1 = "B\xE4sse.s1v";
         const std::string utf8 = "B\xC3\xA4sse.s1v";
         const QString drawn = QStringLiteral(u"B\u00E4sse.s1v");
-        QWidget parent;
+        CDialog parent;
 
         CListBox list;
-        list.Create(LBS_SORT, QRect(0, 0, 100, 100), &parent, 1);
+        list.Create(LBS_SORT, Area(0, 0, 100, 100), &parent, 1);
         list.AddString(latin1);
         list.AddString(utf8);
         list.AddString("Bzz.s1v");
@@ -174,7 +177,7 @@ private slots:
         QCOMPARE(list.FindStringExact(-1, latin1), 2);
 
         CTreeCtrl tree;
-        tree.Create(TVS_HASBUTTONS, QRect(0, 0, 100, 100), &parent, 2);
+        tree.Create(TVS_HASBUTTONS, Area(0, 0, 100, 100), &parent, 2);
         HTREEITEM folder = tree.InsertItem(latin1, 0, 0, TVI_ROOT, TVI_LAST);
         HTREEITEM file = tree.InsertItem(utf8, 0, 0, folder, TVI_LAST);
         QCOMPARE(tree.GetItemText(folder), latin1);
@@ -185,16 +188,16 @@ private slots:
         // Made or set, a label, a button or a field gives back what it was
         // given; text typed into a field only exists as Qt text: UTF-8.
         CStatic label;
-        label.Create(latin1, QRect(0, 0, 10, 10), &parent, 4);
+        label.Create(latin1, Area(0, 0, 10, 10), &parent, 4);
         QCOMPARE(label.GetSafeHwnd()->property("text").toString(), drawn);
         QCOMPARE(label.GetWindowText(), latin1);
         label.SetWindowText(utf8);
         QCOMPARE(label.GetWindowText(), utf8);
         CButton button;
-        button.Create(latin1, 0, QRect(0, 0, 10, 10), &parent, 6);
+        button.Create(latin1, 0, Area(0, 0, 10, 10), &parent, 6);
         QCOMPARE(button.GetWindowText(), latin1);
         CEdit edit;
-        edit.Create(0, QRect(0, 0, 100, 20), &parent, 5);
+        edit.Create(0, Area(0, 0, 100, 20), &parent, 5);
         edit.SetWindowText(latin1);
         QCOMPARE(edit.GetWindowText(), latin1);
         auto* field = qobject_cast<QLineEdit*>(edit.GetSafeHwnd());
@@ -210,22 +213,22 @@ private slots:
 
     void aLabelTooNarrowForItsTextNarrowsItsLettersInstead()
     {
-        QWidget parent;
+        CDialog parent;
         const int natural = QFontMetrics(parent.font()).horizontalAdvance(QStringLiteral("Instrument:"));
         CStatic tight;
-        tight.Create("Instrument:", QRect(0, 0, natural * 9 / 10, 12), &parent, 1);
+        tight.Create("Instrument:", Area(0, 0, natural * 9 / 10, 12), &parent, 1);
         const QWidget* shown = tight.GetSafeHwnd();
         QVERIFY(QFontMetrics(shown->font()).horizontalAdvance(QStringLiteral("Instrument:")) <= shown->width());
         CStatic roomy;
-        roomy.Create("Instrument:", QRect(0, 0, natural + 10, 12), &parent, 2);
+        roomy.Create("Instrument:", Area(0, 0, natural + 10, 12), &parent, 2);
         QCOMPARE(roomy.GetSafeHwnd()->font().stretch(), parent.font().stretch());
     }
 
     void unsortedListKeepsOrderSelectionAndRedraw()
     {
-        QWidget parent;
+        CDialog parent;
         CListBox list;
-        list.Create(LBS_NOTIFY, QRect(0, 0, 100, 100), &parent, 1);
+        list.Create(LBS_NOTIFY, Area(0, 0, 100, 100), &parent, 1);
         list.AddString("b");
         list.AddString("a");
         list.SetCurSel(1);
@@ -253,14 +256,14 @@ private slots:
     {
         // As the dialog re-creates its voice list: a new window, bound to
         // the old object. Its highlight must follow the selection.
-        QWidget parent;
+        CDialog parent;
         parent.resize(200, 200);
         CListBox list;
-        list.Create(LBS_NOTIFY, QRect(0, 0, 100, 100), &parent, 1);
+        list.Create(LBS_NOTIFY, Area(0, 0, 100, 100), &parent, 1);
         parent.show();
         QVERIFY(QTest::qWaitForWindowExposed(&parent));
         CListBox fresh;
-        fresh.Create(LBS_NOTIFY, QRect(0, 0, 100, 100), &parent, 1);
+        fresh.Create(LBS_NOTIFY, Area(0, 0, 100, 100), &parent, 1);
         for (const char* line : {"one", "two", "three"}) {
             fresh.AddString(line);
         }
@@ -286,10 +289,10 @@ private slots:
 
     void shiftF10AsksForTheContextMenuOfTheSelectedLine()
     {
-        QWidget parent;
+        CDialog parent;
         parent.resize(200, 200);
         CListBox list;
-        list.Create(LBS_NOTIFY, QRect(0, 0, 100, 100), &parent, 1);
+        list.Create(LBS_NOTIFY, Area(0, 0, 100, 100), &parent, 1);
         for (const char* line : {"one", "two", "three"}) {
             list.AddString(line);
         }
@@ -306,10 +309,10 @@ private slots:
 
     void aDropDownReportsBeforeItShowsAndAnEmptyOneClosesAtOnce()
     {
-        QWidget parent;
+        CDialog parent;
         parent.resize(200, 200);
         CComboBox box;
-        box.Create(0, QRect(0, 0, 150, 100), &parent, 1);
+        box.Create(0, Area(0, 0, 150, 100), &parent, 1);
         parent.show();
         int downs = 0;
         int ups = 0;
@@ -333,10 +336,10 @@ private slots:
 
     void onlyTheUserRaisesSelectionChangeAndDoubleClick()
     {
-        QWidget parent;
+        CDialog parent;
         parent.resize(200, 200);
         CListBox list;
-        list.Create(LBS_NOTIFY, QRect(0, 0, 100, 100), &parent, 1);
+        list.Create(LBS_NOTIFY, Area(0, 0, 100, 100), &parent, 1);
         int changes = 0;
         int doubles = 0;
         list.onSelChange = [&] { ++changes; };
@@ -355,24 +358,24 @@ private slots:
 
     void tabStopsAreDialogUnitsOfTheListsFont()
     {
-        QWidget parent;
+        CDialog parent;
         CListBox list;
-        list.Create(LBS_USETABSTOPS, QRect(0, 0, 100, 100), &parent, 1);
+        list.Create(LBS_USETABSTOPS, Area(0, 0, 100, 100), &parent, 1);
         QVERIFY(list.SetTabStops({14, 40}));
         const ui::BaseUnits units = ui::DialogBaseUnits(list.GetSafeHwnd()->font());
         auto* view = static_cast<ui::ListBoxView*>(list.GetSafeHwnd());
         QCOMPARE(view->TabStops(), (std::vector<int>{ui::MulDiv(14, units.x, 4), ui::MulDiv(40, units.x, 4)}));
         CListBox plain;
-        plain.Create(0, QRect(0, 0, 100, 100), &parent, 2);
+        plain.Create(0, Area(0, 0, 100, 100), &parent, 2);
         QVERIFY(!plain.SetTabStops({14}));
     }
 
     void treeSortsRaisesExpandingFirstAndSelectsSynchronously()
     {
-        QWidget parent;
+        CDialog parent;
         parent.resize(300, 300);
         CTreeCtrl tree;
-        tree.Create(TVS_HASBUTTONS | TVS_LINESATROOT, QRect(0, 0, 300, 300), &parent, 1010);
+        tree.Create(TVS_HASBUTTONS | TVS_LINESATROOT, Area(0, 0, 300, 300), &parent, 1010);
         for (const char* name : {"X:", "Network", "C:", "D:"}) {
             TVINSERTSTRUCTA insert;
             insert.hParent = TVI_ROOT;
@@ -458,11 +461,11 @@ private slots:
 
     void upDownReportsBeforeItMovesAndKeepsItsRange()
     {
-        QWidget parent;
+        CDialog parent;
         CEdit field;
-        field.Create(ES_NUMBER | ES_RIGHT, QRect(0, 0, 60, 20), &parent, 1006);
+        field.Create(ES_NUMBER | ES_RIGHT, Area(0, 0, 60, 20), &parent, 1006);
         CSpinButtonCtrl spin;
-        spin.Create(UDS_SETBUDDYINT | UDS_ALIGNRIGHT | UDS_ARROWKEYS, QRect(60, 0, 16, 20), &parent, 1007, field);
+        spin.Create(UDS_SETBUDDYINT | UDS_ALIGNRIGHT | UDS_ARROWKEYS, Area(60, 0, 16, 20), &parent, 1007, field);
         spin.SetRange32(1, 16);
         field.SetWindowText("15");
         std::vector<std::pair<int, int>> reports;
@@ -513,9 +516,9 @@ private slots:
         NotingDialog dialog;
         dialog.resize(200, 100);
         CStatic label;
-        label.Create("Path", QRect(0, 0, 80, 20), &dialog, 1021);
+        label.Create("Path", Area(0, 0, 80, 20), &dialog, 1021);
         CButton button;
-        button.Create("ID", BS_PUSHBUTTON | WS_TABSTOP, QRect(100, 0, 80, 20), &dialog, 6);
+        button.Create("ID", BS_PUSHBUTTON | WS_TABSTOP, Area(100, 0, 80, 20), &dialog, 6);
         const auto rightClick = [&](QPoint at) {
             QContextMenuEvent event(QContextMenuEvent::Mouse, at, QPoint(at.x() + 1000, at.y() + 2000));
             QCoreApplication::sendEvent(&dialog, &event);
@@ -530,9 +533,9 @@ private slots:
 
     void doneFieldDeliversFromAJobThreadAndIsReleasedByClose()
     {
-        QWidget parent;
+        CDialog parent;
         CDoneEdit done;
-        done.Create(QRect(0, 0, 10, 10), &parent, 1018);
+        done.Create(Area(0, 0, 10, 10), &parent, 1018);
         QVERIFY(!done.IsWindowVisible());
         std::thread::id handledOn;
         std::atomic<int> handled{0};
@@ -579,9 +582,9 @@ private slots:
     // bound, and the text it never took is not handled when events run later.
     void aDoneFieldSenderIsReleasedAfterItsBound()
     {
-        QWidget parent;
+        CDialog parent;
         CDoneEdit done(std::chrono::milliseconds(20));
-        done.Create(QRect(0, 0, 10, 10), &parent, 1018);
+        done.Create(Area(0, 0, 10, 10), &parent, 1018);
         int updates = 0;
         done.onUpdate = [&] { ++updates; };
         std::thread sender([&] { done.ReplaceSelection("Done"); });
