@@ -15,6 +15,7 @@
 #include <QVBoxLayout>
 
 #include "platform/ui/Names.h"
+#include "platform/ui/QtAccess.h"
 #include "platform/ui/QtGeometry.h"
 
 CWnd::~CWnd() = default;
@@ -32,6 +33,8 @@ void CWnd::Bind(QWidget* widget, int id, DWORD style, std::string_view text)
         widget->setFocusPolicy(widget->focusPolicy() == Qt::NoFocus ? Qt::NoFocus : Qt::ClickFocus);
     }
 }
+
+HUIWND CWnd::GetSafeHwnd() const { return ui::qt::HandleOf(widget_.data()); }
 
 void CWnd::EnableWindow(bool enable)
 {
@@ -438,7 +441,7 @@ void CSpinButtonCtrl::Create(DWORD style, const RECT& rect, CDialog* parent, int
     }
     frame->setFocusPolicy(Qt::NoFocus);
     QRect place = ui::qt::ToQRect(rect);
-    if (QWidget* edit = buddy.GetSafeHwnd(); edit != nullptr && (style & UDS_ALIGNRIGHT) != 0) {
+    if (QWidget* edit = ui::qt::WidgetOf(buddy); edit != nullptr && (style & UDS_ALIGNRIGHT) != 0) {
         // Placed inside the buddy's right edge; the buddy gives up that room.
         const QRect field = edit->geometry();
         const int width = place.width();
@@ -447,8 +450,8 @@ void CSpinButtonCtrl::Create(DWORD style, const RECT& rect, CDialog* parent, int
     }
     frame->setGeometry(place);
     Bind(frame, id, style);
-    if ((style & UDS_ARROWKEYS) != 0 && buddy.GetSafeHwnd() != nullptr) {
-        buddy.GetSafeHwnd()->installEventFilter(new ArrowKeys(frame, *this));
+    if (QWidget* edit = ui::qt::WidgetOf(buddy); (style & UDS_ARROWKEYS) != 0 && edit != nullptr) {
+        edit->installEventFilter(new ArrowKeys(frame, *this));
     }
 }
 

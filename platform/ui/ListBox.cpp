@@ -10,6 +10,7 @@
 
 #include "platform/ui/DialogUnits.h"
 #include "platform/ui/Names.h"
+#include "platform/ui/QtAccess.h"
 #include "platform/ui/QtGeometry.h"
 
 namespace ui {
@@ -178,7 +179,7 @@ bool CListBox::Create(DWORD style, const RECT& rect, CDialog* parent, int id)
 
 bool CListBox::CreateInPlaceOf(const CListBox& other, DWORD style)
 {
-    QWidget* old = other.GetSafeHwnd();
+    QWidget* old = ui::qt::WidgetOf(other);
     // Every list box is made on a dialog.
     auto* host = old != nullptr ? qobject_cast<CDialog*>(old->parentWidget()) : nullptr;
     if (host == nullptr) {

@@ -22,6 +22,7 @@
 #include "app/SonderikDlg.h"
 #include "app/Settings.h"
 #include "platform/midi/MidiDriver.h"
+#include "platform/ui/QtAccess.h"
 #include "simulator/VirtualEX5Driver.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/ScopedEnv.h"
@@ -126,11 +127,11 @@ bool Idle(const Dlg& dialog) { return QTest::qWaitFor([&] { return !dialog.JobBu
 
 bool Enabled(const Dlg& dialog, int id) { return dialog.GetDlgItem(id)->IsWindowEnabled(); }
 
-void Click(Dlg& dialog, int id) { QTest::mouseClick(dialog.GetDlgItem(id)->GetSafeHwnd(), Qt::LeftButton); }
+void Click(Dlg& dialog, int id) { QTest::mouseClick(ui::qt::WidgetOf(*dialog.GetDlgItem(id)), Qt::LeftButton); }
 
 void ClickLine(CListBox& list, int row, bool twice = false)
 {
-    auto* view = qobject_cast<QListView*>(list.GetSafeHwnd());
+    auto* view = qobject_cast<QListView*>(ui::qt::WidgetOf(list));
     view->doItemsLayout();
     view->scrollTo(view->model()->index(row, 0));
     const QPoint at = view->visualRect(view->model()->index(row, 0)).center();
@@ -152,7 +153,7 @@ int LineOf(const CListBox& list, const std::string& prefix)
 
 void CloseUp(Dlg& dialog, int id)
 {
-    auto* box = qobject_cast<QComboBox*>(dialog.GetDlgItem(id)->GetSafeHwnd());
+    auto* box = qobject_cast<QComboBox*>(ui::qt::WidgetOf(*dialog.GetDlgItem(id)));
     box->showPopup();
     box->hidePopup();
 }
@@ -160,7 +161,7 @@ void CloseUp(Dlg& dialog, int id)
 // Enter pressed in a number field, where it is the dialog's OK command.
 void PressEnterIn(Dlg& dialog, int id)
 {
-    QWidget* field = dialog.GetDlgItem(id)->GetSafeHwnd();
+    QWidget* field = ui::qt::WidgetOf(*dialog.GetDlgItem(id));
     field->setFocus(Qt::OtherFocusReason);
     QTest::keyClick(field, Qt::Key_Return);
 }
@@ -319,7 +320,7 @@ private slots:
                                   file.string() + ".corrupt-",
                               0) == 0,
                  status.c_str());
-        QCOMPARE(dialog->GetDlgItem(Dlg::IDC_STATUS)->GetSafeHwnd()->toolTip().toStdString(), status);
+        QCOMPARE(ui::qt::WidgetOf(*dialog->GetDlgItem(Dlg::IDC_STATUS))->toolTip().toStdString(), status);
     }
 
     void closingUpDuringAJobWaitsForItsEnd()
@@ -354,9 +355,9 @@ private slots:
 
         // Cat Order, then Show Inits in sorted order, then back.
         ClickLine(voices, 1);
-        QWidget* before = voices.GetSafeHwnd();
+        QWidget* before = ui::qt::WidgetOf(voices);
         Click(*dialog, Dlg::IDC_CATORDER);
-        QVERIFY(voices.GetSafeHwnd() != before);
+        QVERIFY(ui::qt::WidgetOf(voices) != before);
         QVERIFY((voices.GetStyle() & LBS_SORT) != 0);
         QCOMPARE(voices.GetCount(), 255);
         QCOMPARE(voices.GetText(voices.GetCurSel()), VoiceListLine(image, 1));
@@ -533,13 +534,13 @@ private slots:
         Boxes boxes;
         auto dialog = Open(boxes);
         QVERIFY(Idle(*dialog));
-        auto* spin = dialog->GetDlgItem(Dlg::IDC_DEVICENO_SPIN)->GetSafeHwnd();
+        auto* spin = ui::qt::WidgetOf(*dialog->GetDlgItem(Dlg::IDC_DEVICENO_SPIN));
         dialog->GetDlgItem(Dlg::IDC_DEVICENO)->SetWindowText("16");
         QTest::mouseClick(spin->findChild<QToolButton*>(QStringLiteral("up")), Qt::LeftButton);
         QCOMPARE(dialog->DeviceNo(), 16u);
         QCOMPARE(dialog->GetDlgItem(Dlg::IDC_DEVICENO)->GetWindowText(), std::string("16"));
         // A first run's delays are 0, below the spin's range: one click lands inside it.
-        auto* delay = dialog->GetDlgItem(Dlg::IDC_MIDIDELAY_SPIN)->GetSafeHwnd();
+        auto* delay = ui::qt::WidgetOf(*dialog->GetDlgItem(Dlg::IDC_MIDIDELAY_SPIN));
         QCOMPARE(dialog->MidiDelay(), 0u);
         QTest::mouseClick(delay->findChild<QToolButton*>(QStringLiteral("down")), Qt::LeftButton);
         QCOMPARE(dialog->MidiDelay(), 50u);
@@ -592,7 +593,7 @@ private slots:
             QVERIFY(Idle(dialog));
             window = dialog.winId();
             dialog.GetDlgItem(Dlg::IDC_SYSEXDELAY)->SetWindowText("26");
-            QTest::keyClick(dialog.GetDlgItem(Dlg::IDC_SYSEXDELAY)->GetSafeHwnd(), Qt::Key_Up);
+            QTest::keyClick(ui::qt::WidgetOf(*dialog.GetDlgItem(Dlg::IDC_SYSEXDELAY)), Qt::Key_Up);
             click(0);
         });
         QCOMPARE(dialog.DoModal(), IDCANCEL);
@@ -771,8 +772,8 @@ private slots:
         CListBox& voices = dialog->VoiceList();
         ClickLine(voices, 1);
         QVERIFY(voices.HasFocus());
-        QTest::keyClick(voices.GetSafeHwnd(), Qt::Key_Up);
-        QTest::keyClick(voices.GetSafeHwnd(), Qt::Key_Return);
+        QTest::keyClick(ui::qt::WidgetOf(voices), Qt::Key_Up);
+        QTest::keyClick(ui::qt::WidgetOf(voices), Qt::Key_Return);
         QVERIFY(dialog->isVisible());
         QVERIFY(Idle(*dialog));
         QCOMPARE(bench.Received().voices.size(), std::size_t(1));
@@ -781,13 +782,13 @@ private slots:
 
         CloseUp(*dialog, Dlg::IDC_MIDIIN);
         dialog->GetDlgItem(Dlg::IDC_ID)->SetFocus();
-        QTest::keyClick(dialog->GetDlgItem(Dlg::IDC_ID)->GetSafeHwnd(), Qt::Key_Return);
+        QTest::keyClick(ui::qt::WidgetOf(*dialog->GetDlgItem(Dlg::IDC_ID)), Qt::Key_Return);
         QVERIFY(dialog->JobRunning());
         QVERIFY(Idle(*dialog));
         QCOMPARE(bench.Received().identityRequests, 2u);
         QVERIFY(dialog->isVisible());
         dialog->GetDlgItem(Dlg::IDC_QUIT)->SetFocus();
-        QTest::keyClick(dialog->GetDlgItem(Dlg::IDC_QUIT)->GetSafeHwnd(), Qt::Key_Return);
+        QTest::keyClick(ui::qt::WidgetOf(*dialog->GetDlgItem(Dlg::IDC_QUIT)), Qt::Key_Return);
         QVERIFY(!dialog->isVisible());
         QCOMPARE(dialog->result(), IDCANCEL);
     }
@@ -806,16 +807,16 @@ private slots:
             QTest::keyClick(from, Qt::Key_Tab, modifiers);
             return QApplication::focusWidget();
         };
-        QWidget* const files = dialog->FileList().GetSafeHwnd();
-        QWidget* const catOrder = dialog->GetDlgItem(Dlg::IDC_CATORDER)->GetSafeHwnd();
+        QWidget* const files = ui::qt::WidgetOf(dialog->FileList());
+        QWidget* const catOrder = ui::qt::WidgetOf(*dialog->GetDlgItem(Dlg::IDC_CATORDER));
         // Each box makes the list anew (both ways, sorted and not); Tab and
         // Shift+Tab still pass through it between the file list and "Cat Order".
         const int checkBoxes[] = {Dlg::IDC_SHOWINITS, Dlg::IDC_CATORDER, Dlg::IDC_SHOWINITS, Dlg::IDC_CATORDER};
         for (const int box : checkBoxes) {
             Click(*dialog, box);
-            QCOMPARE(tab(files, Qt::NoModifier), voices.GetSafeHwnd());
-            QCOMPARE(tab(voices.GetSafeHwnd(), Qt::NoModifier), catOrder);
-            QCOMPARE(tab(catOrder, Qt::ShiftModifier), voices.GetSafeHwnd());
+            QCOMPARE(tab(files, Qt::NoModifier), ui::qt::WidgetOf(voices));
+            QCOMPARE(tab(ui::qt::WidgetOf(voices), Qt::NoModifier), catOrder);
+            QCOMPARE(tab(catOrder, Qt::ShiftModifier), ui::qt::WidgetOf(voices));
         }
     }
 
@@ -827,7 +828,7 @@ private slots:
         auto dialog = OpenAfterASend(bench, boxes);
         QVERIFY(dialog);
         bench.Clear();
-        QTest::mousePress(dialog->GetDlgItem(Dlg::IDC_NOTE)->GetSafeHwnd(), Qt::LeftButton);
+        QTest::mousePress(ui::qt::WidgetOf(*dialog->GetDlgItem(Dlg::IDC_NOTE)), Qt::LeftButton);
         QCoreApplication::processEvents();
         dialog->close();
         QVERIFY(!dialog->isVisible());
@@ -887,7 +888,7 @@ private slots:
         QCOMPARE(voices.GetCount(), 255);
         QCOMPARE(dialog->FileList().GetText(dialog->FileList().GetCurSel()), std::string("bank.s1v"));
 
-        auto* view = qobject_cast<QListView*>(voices.GetSafeHwnd());
+        auto* view = qobject_cast<QListView*>(ui::qt::WidgetOf(voices));
         const auto lastShown = [view] {
             view->doItemsLayout();
             return view->indexAt(QPoint(5, view->viewport()->height() - 2)).row();
@@ -986,7 +987,7 @@ private slots:
         static_cast<CComboBox*>(dialog->GetDlgItem(Dlg::IDC_MIDIOUT))->SetCurSel(-1);
 
         bench.Clear();
-        QWidget* major = dialog->GetDlgItem(Dlg::IDC_MAJOR)->GetSafeHwnd();
+        QWidget* major = ui::qt::WidgetOf(*dialog->GetDlgItem(Dlg::IDC_MAJOR));
         QTest::mousePress(major, Qt::LeftButton);
         QVERIFY(bench.Received().channelMessages.empty());  // posted, not yet handled
         QCoreApplication::processEvents();
@@ -998,7 +999,7 @@ private slots:
 
         // A click shorter than the run: the release waits in the queue.
         bench.Clear();
-        QWidget* trill = dialog->GetDlgItem(Dlg::IDC_TRILL)->GetSafeHwnd();
+        QWidget* trill = ui::qt::WidgetOf(*dialog->GetDlgItem(Dlg::IDC_TRILL));
         QTest::mouseClick(trill, Qt::LeftButton);
         QCoreApplication::processEvents();
         const std::vector<Bytes> run{{0x90, 60, 64}, {0x90, 64, 64}, {0x90, 67, 64}, {0x90, 72, 64}};
@@ -1027,7 +1028,7 @@ private slots:
         HMIDIIN taken = nullptr;
         QCOMPARE(midiInOpen(&taken, 0, 0, 0, CALLBACK_NULL), MMSYSERR_NOERROR);
         bench.Clear();
-        QWidget* note = dialog->GetDlgItem(Dlg::IDC_NOTE)->GetSafeHwnd();
+        QWidget* note = ui::qt::WidgetOf(*dialog->GetDlgItem(Dlg::IDC_NOTE));
         QTest::mousePress(note, Qt::LeftButton);
         QCoreApplication::processEvents();
         QCOMPARE(dialog->StatusText(), std::string("MidiInWin:121 Cannot open MIDI device for input"));

@@ -25,6 +25,7 @@
 #include "platform/ui/DoneField.h"
 #include "platform/ui/ListBox.h"
 #include "platform/ui/Names.h"
+#include "platform/ui/QtAccess.h"
 #include "platform/ui/TreeCtrl.h"
 #include "tests/support/Within.h"
 
@@ -49,7 +50,7 @@ std::vector<std::string> Lines(const CListBox& list)
 
 void ClickLine(CListBox& list, int row, bool twice = false)
 {
-    auto* view = qobject_cast<QListView*>(list.GetSafeHwnd());
+    auto* view = qobject_cast<QListView*>(ui::qt::WidgetOf(list));
     view->doItemsLayout();
     const QPoint at = view->visualRect(view->model()->index(row, 0)).center();
     QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, at);
@@ -171,7 +172,7 @@ private slots:
         list.AddString("Bzz.s1v");
         // Bytes above 127 sort after letters; the two names keep their own places.
         QCOMPARE(Lines(list), (std::vector<std::string>{"Bzz.s1v", utf8, latin1}));
-        const QAbstractItemModel* lines = qobject_cast<QListView*>(list.GetSafeHwnd())->model();
+        const QAbstractItemModel* lines = qobject_cast<QListView*>(ui::qt::WidgetOf(list))->model();
         QCOMPARE(lines->index(1, 0).data().toString(), drawn);
         QCOMPARE(lines->index(2, 0).data().toString(), drawn);
         QCOMPARE(list.FindStringExact(-1, latin1), 2);
@@ -189,7 +190,7 @@ private slots:
         // given; text typed into a field only exists as Qt text: UTF-8.
         CStatic label;
         label.Create(latin1, Area(0, 0, 10, 10), &parent, 4);
-        QCOMPARE(label.GetSafeHwnd()->property("text").toString(), drawn);
+        QCOMPARE(ui::qt::WidgetOf(label)->property("text").toString(), drawn);
         QCOMPARE(label.GetWindowText(), latin1);
         label.SetWindowText(utf8);
         QCOMPARE(label.GetWindowText(), utf8);
@@ -200,7 +201,7 @@ private slots:
         edit.Create(0, Area(0, 0, 100, 20), &parent, 5);
         edit.SetWindowText(latin1);
         QCOMPARE(edit.GetWindowText(), latin1);
-        auto* field = qobject_cast<QLineEdit*>(edit.GetSafeHwnd());
+        auto* field = qobject_cast<QLineEdit*>(ui::qt::WidgetOf(edit));
         field->setFocus();
         field->end(false);
         QTest::keyClick(field, Qt::Key_Backspace);
@@ -217,11 +218,11 @@ private slots:
         const int natural = QFontMetrics(parent.font()).horizontalAdvance(QStringLiteral("Instrument:"));
         CStatic tight;
         tight.Create("Instrument:", Area(0, 0, natural * 9 / 10, 12), &parent, 1);
-        const QWidget* shown = tight.GetSafeHwnd();
+        const QWidget* shown = ui::qt::WidgetOf(tight);
         QVERIFY(QFontMetrics(shown->font()).horizontalAdvance(QStringLiteral("Instrument:")) <= shown->width());
         CStatic roomy;
         roomy.Create("Instrument:", Area(0, 0, natural + 10, 12), &parent, 2);
-        QCOMPARE(roomy.GetSafeHwnd()->font().stretch(), parent.font().stretch());
+        QCOMPARE(ui::qt::WidgetOf(roomy)->font().stretch(), parent.font().stretch());
     }
 
     void unsortedListKeepsOrderSelectionAndRedraw()
@@ -237,15 +238,15 @@ private slots:
         QCOMPARE(list.GetCurSel(), 2);
 
         list.SetRedraw(false);
-        QVERIFY(!list.GetSafeHwnd()->updatesEnabled());
+        QVERIFY(!ui::qt::WidgetOf(list)->updatesEnabled());
         for (int i = 0; i < 100; ++i) {
             list.AddString("n" + std::to_string(i));
         }
         QCOMPARE(list.GetCount(), 103);
         list.SetRedraw(true);
-        QVERIFY(list.GetSafeHwnd()->updatesEnabled());
+        QVERIFY(ui::qt::WidgetOf(list)->updatesEnabled());
         QCOMPARE(list.GetCurSel(), 2);
-        auto* view = qobject_cast<QListView*>(list.GetSafeHwnd());
+        auto* view = qobject_cast<QListView*>(ui::qt::WidgetOf(list));
         QCOMPARE(view->model()->rowCount(), 103);
         list.ResetContent();
         QCOMPARE(list.GetCount(), 0);
@@ -271,7 +272,7 @@ private slots:
         list.Attach(fresh);
         int changes = 0;
         list.onSelChange = [&] { ++changes; };
-        auto* view = qobject_cast<QListView*>(list.GetSafeHwnd());
+        auto* view = qobject_cast<QListView*>(ui::qt::WidgetOf(list));
         view->show();
         PaintedRegion painted(view->viewport());
         ClickLine(list, 0);
@@ -300,10 +301,10 @@ private slots:
         int menus = 0;
         list.onContextMenu = [&](POINT) { ++menus; };
         list.SetCurSel(1);
-        QTest::keyClick(list.GetSafeHwnd(), Qt::Key_F10, Qt::ShiftModifier);
+        QTest::keyClick(ui::qt::WidgetOf(list), Qt::Key_F10, Qt::ShiftModifier);
         QCOMPARE(menus, 1);
         QCOMPARE(list.GetCurSel(), 1);
-        QTest::keyClick(list.GetSafeHwnd(), Qt::Key_F10);
+        QTest::keyClick(ui::qt::WidgetOf(list), Qt::Key_F10);
         QCOMPARE(menus, 1);
     }
 
@@ -328,7 +329,7 @@ private slots:
         box.ShowDropDown(true);
         QCOMPARE(downs, 2);
         QCOMPARE(ups, 1);
-        QVERIFY(static_cast<QComboBox*>(box.GetSafeHwnd())->view()->isVisible());
+        QVERIFY(static_cast<QComboBox*>(ui::qt::WidgetOf(box))->view()->isVisible());
         box.ShowDropDown(false);
         QCOMPARE(ups, 2);
         QCOMPARE(box.GetLBText(0), std::string("plugged in since"));
@@ -362,8 +363,8 @@ private slots:
         CListBox list;
         list.Create(LBS_USETABSTOPS, Area(0, 0, 100, 100), &parent, 1);
         QVERIFY(list.SetTabStops({14, 40}));
-        const ui::BaseUnits units = ui::DialogBaseUnits(list.GetSafeHwnd()->font());
-        auto* view = static_cast<ui::ListBoxView*>(list.GetSafeHwnd());
+        const ui::BaseUnits units = ui::DialogBaseUnits(ui::qt::WidgetOf(list)->font());
+        auto* view = static_cast<ui::ListBoxView*>(ui::qt::WidgetOf(list));
         QCOMPARE(view->TabStops(), (std::vector<int>{ui::MulDiv(14, units.x, 4), ui::MulDiv(40, units.x, 4)}));
         CListBox plain;
         plain.Create(0, Area(0, 0, 100, 100), &parent, 2);
@@ -412,7 +413,7 @@ private slots:
         // The button: a click on it goes through the same notification.
         events.clear();
         parent.show();
-        auto* view = qobject_cast<QTreeView*>(tree.GetSafeHwnd());
+        auto* view = qobject_cast<QTreeView*>(ui::qt::WidgetOf(tree));
         HTREEITEM d = tree.GetNextSiblingItem(c);
         const QRect rect = view->visualRect(tree.Model()->IndexOf(d));
         QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, QPoint(rect.left() - view->indentation() / 2,
@@ -475,19 +476,19 @@ private slots:
             shownWhenReported.push_back(field.GetWindowText());
             return true;
         };
-        auto* up = spin.GetSafeHwnd()->findChild<QToolButton*>(QStringLiteral("up"));
+        auto* up = ui::qt::WidgetOf(spin)->findChild<QToolButton*>(QStringLiteral("up"));
         QTest::mouseClick(up, Qt::LeftButton);
         QTest::mouseClick(up, Qt::LeftButton);
         QCOMPARE(reports, (std::vector<std::pair<int, int>>{{15, 1}, {16, 1}}));
         QCOMPARE(shownWhenReported, (std::vector<std::string>{"15", "16"}));
         QCOMPARE(field.GetWindowText(), std::string("16"));
-        QTest::keyClick(field.GetSafeHwnd(), Qt::Key_Down);
+        QTest::keyClick(ui::qt::WidgetOf(field), Qt::Key_Down);
         QCOMPARE(field.GetWindowText(), std::string("15"));
         spin.onDeltaPos = [](int, int) { return false; };
         QTest::mouseClick(up, Qt::LeftButton);
         QCOMPARE(field.GetWindowText(), std::string("15"));
         // Digits only.
-        auto* edit = qobject_cast<QLineEdit*>(field.GetSafeHwnd());
+        auto* edit = qobject_cast<QLineEdit*>(ui::qt::WidgetOf(field));
         edit->clear();
         QTest::keyClicks(edit, QStringLiteral("1a2"));
         QCOMPARE(field.GetWindowText(), std::string("12"));

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QWidget>
+
+#include "platform/ui/Controls.h"
+
+// The Qt backend's side of a window handle: the handle is the window's
+// widget under a name the shared headers can carry without Qt. For the
+// backend itself and for tests that drive the widgets.
+namespace ui::qt {
+
+inline HUIWND HandleOf(QWidget* widget) { return reinterpret_cast<HUIWND>(widget); }
+
+inline QWidget* WidgetOf(HUIWND window) { return reinterpret_cast<QWidget*>(window); }
+
+inline QWidget* WidgetOf(const CWnd& window) { return WidgetOf(window.GetSafeHwnd()); }
+
+}  // namespace ui::qt
