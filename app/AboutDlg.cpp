@@ -13,7 +13,7 @@ CAboutDlg::CAboutDlg(CDialog* parent, const QIcon& icon) : CDialog(parent)
 {
     SetWindowText("About Sonderik");
     ModifyStyle(0, WS_CAPTION | WS_SYSMENU);
-    SetTemplate(ui::DialogFont(), 235, 97);
+    SetTemplate(ui::kShellFont, 235, 97);
 
     auto* picture = new QLabel(this);
     const QRect iconRect = ui::qt::ToQRect(DialogRect(11, 17, 20, 20));

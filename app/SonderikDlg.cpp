@@ -108,7 +108,7 @@ CSonderikDlg::CSonderikDlg(CDialog* parent)
     // Resizable and with a maximise box: the template's size is the smallest.
     ModifyStyle(0, WS_CAPTION | WS_SYSMENU | WS_MAXIMIZEBOX);
     // One line more than the template, for the status line at the foot.
-    SetTemplate(ui::DialogFont(), 452, 296);
+    SetTemplate(ui::kShellFont, 452, 296);
     CreateControls();
     for (const auto& [id, control] : Controls()) {
         m_laidOutFrom.emplace(id, control->GetWindowRect());

@@ -18,8 +18,25 @@
 
 CDialog::CDialog(CDialog* parent) : QDialog(parent) {}
 
-void CDialog::SetTemplate(const QFont& font, int width, int height)
+namespace {
+
+QFont QtFontOf(const ui::TemplateFont& font)
 {
+    if (font.typeface == ui::kShellFont.typeface) {
+        QFont shell = ui::DialogFont();
+        shell.setPointSize(font.pointSize);
+        return shell;
+    }
+    QFont named(QString::fromUtf8(font.typeface.data(), static_cast<qsizetype>(font.typeface.size())));
+    named.setPointSize(font.pointSize);
+    return named;
+}
+
+}  // namespace
+
+void CDialog::SetTemplate(const ui::TemplateFont& templateFont, int width, int height)
+{
+    const QFont font = QtFontOf(templateFont);
     setFont(font);
     units_ = ui::DialogBaseUnits(font);
     const QSize size = ui::qt::ToQRect(ui::MapDialogRect(units_, 0, 0, width, height)).size();

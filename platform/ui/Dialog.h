@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <QDialog>
@@ -24,6 +25,20 @@ constexpr DWORD WS_CAPTION = 0x00C00000;
 constexpr DWORD WS_SYSMENU = 0x00080000;
 constexpr DWORD WS_MAXIMIZEBOX = 0x00010000;
 #endif
+
+namespace ui {
+
+// A dialog template's font: a typeface and its size in points.
+struct TemplateFont {
+    std::string_view typeface;
+    int pointSize = 0;
+};
+
+// The system's dialog font, as templates name it. Off Windows no font has
+// that name: the desktop's sans font stands in for it (ui::DialogFont).
+inline constexpr TemplateFont kShellFont{"MS Shell Dlg", 8};
+
+}  // namespace ui
 
 // Where SetWindowPos puts a dialog among the top-level windows
 // (HWND_TOPMOST, HWND_NOTOPMOST), and what it leaves as it is.
@@ -52,7 +67,7 @@ public:
     RECT DialogRect(int x, int y, int width, int height) const;
     // Sets the font and the client size as the template gives them; the
     // template's size is the smallest the window may be made.
-    void SetTemplate(const QFont& font, int width, int height);
+    void SetTemplate(const ui::TemplateFont& font, int width, int height);
     SIZE TemplateSize() const { return templateSize_; }
     // Puts the dialog above or among the other top-level windows (unless
     // SWP_NOZORDER), and moves and sizes it unless the flags say not to. A

@@ -3,6 +3,8 @@
 #include <QFontDatabase>
 #include <QFontMetrics>
 
+#include "platform/ui/Dialog.h"
+
 namespace ui {
 
 BaseUnits DialogBaseUnits(const QFont& font)
@@ -35,7 +37,7 @@ QFont DialogFont()
 {
     QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
     font.setStyleHint(QFont::SansSerif);
-    font.setPointSize(8);
+    font.setPointSize(kShellFont.pointSize);
     return font;
 }
 

@@ -21,7 +21,7 @@ RECT MapDialogRect(const BaseUnits& units, int x, int y, int width, int height);
 inline int DialogToPixelsX(const BaseUnits& units, int x) { return MulDiv(x, units.x, 4); }
 inline int DialogToPixelsY(const BaseUnits& units, int y) { return MulDiv(y, units.y, 8); }
 
-// The dialogs' font: the desktop's sans font at 8 points.
+// The dialogs' font: the desktop's sans font at the shell font's size.
 QFont DialogFont();
 
 }  // namespace ui

@@ -532,6 +532,19 @@ private slots:
         QCOMPARE(dialog.menus[1].y, LONG{2080});
     }
 
+    void aTemplatesFontIsTheDesktopsForTheShellFontAndTheNamedOneElse()
+    {
+        CDialog shell;
+        shell.SetTemplate(ui::kShellFont, 100, 50);
+        QCOMPARE(shell.font(), ui::DialogFont());
+        CDialog named;
+        named.SetTemplate({"Serif", 3 * ui::kShellFont.pointSize}, 100, 50);
+        QCOMPARE(named.font().family(), QStringLiteral("Serif"));
+        QCOMPARE(named.font().pointSize(), 3 * ui::kShellFont.pointSize);
+        QVERIFY2(named.Units().y > shell.Units().y, "laid out in the font it was given");
+        QVERIFY(named.TemplateSize().cy > shell.TemplateSize().cy);
+    }
+
     void doneFieldDeliversFromAJobThreadAndIsReleasedByClose()
     {
         CDialog parent;
