@@ -322,7 +322,8 @@ void CComboBox::Create(DWORD style, const RECT& rect, CDialog* parent, int id)
     box->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     box->setMaxVisibleItems(10);
     // The given height includes the dropped-down part; the closed box is one line.
-    box->setGeometry(rect.left, rect.top, rect.right - rect.left, box->sizeHint().height());
+    const QRect place = ui::qt::ToQRect(rect);
+    box->setGeometry(place.x(), place.y(), place.width(), box->sizeHint().height());
     Bind(box, id, style);
 }
 
