@@ -3,13 +3,14 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include "platform/ui/QtAccess.h"
 #include "platform/ui/QtGeometry.h"
 
 #ifndef SONDERIK_VERSION
 #define SONDERIK_VERSION ""
 #endif
 
-CAboutDlg::CAboutDlg(CDialog* parent, const QIcon& icon) : CDialog(parent)
+CAboutDlg::CAboutDlg(CDialog* parent, int iconId) : CDialog(parent)
 {
     SetWindowText("About Sonderik");
     ModifyStyle(0, WS_CAPTION | WS_SYSMENU);
@@ -17,7 +18,7 @@ CAboutDlg::CAboutDlg(CDialog* parent, const QIcon& icon) : CDialog(parent)
 
     auto* picture = new QLabel(this);
     const QRect iconRect = ui::qt::ToQRect(DialogRect(11, 17, 20, 20));
-    picture->setPixmap(icon.pixmap(iconRect.size()));
+    picture->setPixmap(ui::qt::IconOf(iconId).pixmap(iconRect.size()));
     picture->setGeometry(iconRect);
 
     auto* name = new QLabel(QStringLiteral("Sonderik Version " SONDERIK_VERSION), this);

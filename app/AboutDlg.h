@@ -1,12 +1,11 @@
 #pragma once
 
-#include <QIcon>
-
 #include "platform/ui/Dialog.h"
 
 // The about box (resource 100): the icon, the program's name and version
 // and a few lines about it, and "OK".
 class CAboutDlg : public CDialog {
 public:
-    CAboutDlg(CDialog* parent, const QIcon& icon);
+    // The icon is the program's icon resource of this id.
+    CAboutDlg(CDialog* parent, int iconId);
 };

@@ -10,6 +10,7 @@
 
 #include "app/AboutDlg.h"
 #include "app/DialogLayout.h"
+#include "app/windows/ResourceIds.h"
 #include "instrument/Identity.h"
 #include "instrument/LogFolder.h"
 #include "midi/MidiInWin.h"
@@ -103,7 +104,6 @@ CSonderikDlg::CSonderikDlg(CDialog* parent)
     : CDialog(parent), bankImage(std::make_unique<BankImage>())
 {
     RegisterResources();
-    m_hIcon = QIcon(QStringLiteral(":/sonderik.svg"));
     SetWindowText(kCaption);
     // Resizable and with a maximise box: the template's size is the smallest.
     ModifyStyle(0, WS_CAPTION | WS_SYSMENU | WS_MAXIMIZEBOX);
@@ -326,7 +326,7 @@ bool CSonderikDlg::OnInitDialog()
     // the settings chose.
     UpdateData(false);
     // The about item lives on the context menu and F1 here.
-    setWindowIcon(m_hIcon);
+    SetIcon(IDI_SONDERIK);
     ReadVersion();
     FillPortLists();
     m_deviceSpin.SetRange32(kDeviceSpin.lowest, kDeviceSpin.highest);
@@ -1076,7 +1076,7 @@ void CSonderikDlg::OnVoiceContextMenu(POINT screen)
 
 void CSonderikDlg::ShowAbout()
 {
-    CAboutDlg about(this, m_hIcon);
+    CAboutDlg about(this, IDI_SONDERIK);
     about.exec();
 }
 

@@ -9,8 +9,6 @@
 #include <string>
 #include <vector>
 
-#include <QIcon>
-
 #include "app/DialogIds.h"
 #include "app/Settings.h"
 #include "app/StatusTexts.h"
@@ -210,7 +208,6 @@ private:
     std::uint32_t m_nSysexDelay = 0;
     std::uint32_t m_nMidiDelay = 0;
     std::vector<int> m_tabStops;
-    QIcon m_hIcon;
     bool m_bTreeFilled = false;
     std::unique_ptr<BankImage> bankImage;
     std::string m_bankFile;  // the Windows path bankImage was read from

@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QResizeEvent>
@@ -14,6 +15,7 @@
 
 #include "platform/ui/Names.h"
 #include "platform/ui/PostedMessage.h"
+#include "platform/ui/QtAccess.h"
 #include "platform/ui/QtGeometry.h"
 
 CDialog::CDialog(CDialog* parent) : QDialog(parent) {}
@@ -128,6 +130,12 @@ void CDialog::BeginWaitCursor() { setCursor(Qt::WaitCursor); }
 void CDialog::EndWaitCursor() { unsetCursor(); }
 
 void CDialog::SetWindowText(const std::string& text) { setWindowTitle(ui::DrawnName(text)); }
+
+void CDialog::SetIcon(int iconId) { setWindowIcon(ui::qt::IconOf(iconId)); }
+
+// Off Windows the program's resources are Qt's, an icon under its
+// resource script's id.
+QIcon ui::qt::IconOf(int iconId) { return QIcon(QStringLiteral(":/icon/%1.svg").arg(iconId)); }
 
 void CDialog::ModifyStyle(DWORD remove, DWORD add)
 {

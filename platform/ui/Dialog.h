@@ -84,6 +84,8 @@ public:
     void EndWaitCursor();
     // The title bar's text.
     void SetWindowText(const std::string& text);
+    // The title bar's icon: the program's icon resource of this id.
+    void SetIcon(int iconId);
     // Changes the frame's styles (WS_CAPTION, WS_SYSMENU, WS_MAXIMIZEBOX);
     // before the dialog is shown.
     void ModifyStyle(DWORD remove, DWORD add);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QIcon>
 #include <QWidget>
 
 #include "platform/ui/Controls.h"
@@ -14,5 +15,8 @@ inline HUIWND HandleOf(QWidget* widget) { return reinterpret_cast<HUIWND>(widget
 inline QWidget* WidgetOf(HUIWND window) { return reinterpret_cast<QWidget*>(window); }
 
 inline QWidget* WidgetOf(const CWnd& window) { return WidgetOf(window.GetSafeHwnd()); }
+
+// The program's icon resource of this id, as CDialog::SetIcon shows it.
+QIcon IconOf(int iconId);
 
 }  // namespace ui::qt

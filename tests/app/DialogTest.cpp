@@ -228,6 +228,7 @@ private slots:
         auto dialog = Open(boxes);
         QVERIFY(dialog->isVisible());
         QCOMPARE(dialog->windowTitle(), QStringLiteral("Sonderik"));
+        QVERIFY2(!dialog->windowIcon().isNull(), "the title bar shows the program's icon");
         QCOMPARE(dialog->minimumSize(), Extent(dialog->TemplateSize()));
         QCOMPARE(dialog->size(), Extent(dialog->TemplateSize()));
         QCOMPARE(dialog->Version(), std::string("1.0.3"));
