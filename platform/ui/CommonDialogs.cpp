@@ -10,13 +10,14 @@
 #include "platform/ui/Dialog.h"
 #include "platform/ui/Names.h"
 #include "platform/ui/QtGeometry.h"
+#include "platform/ui/QtAccess.h"
 
 namespace ui {
 
 int MessageBoxA(CDialog* owner, const std::string& text, const std::string& caption, UINT type)
 {
     QMessageBox box((type & MB_ICONEXCLAMATION) != 0 ? QMessageBox::Warning : QMessageBox::NoIcon,
-                    DrawnName(caption), DrawnName(text), QMessageBox::Ok, owner);
+                    DrawnName(caption), DrawnName(text), QMessageBox::Ok, ui::qt::WidgetOf(owner));
     return box.exec() == QMessageBox::Ok ? IDOK : IDCANCEL;
 }
 
@@ -28,7 +29,7 @@ std::optional<std::string> GetSaveFileNameA(CDialog* owner, const std::string& t
         types.push_back(DrawnName(filter.description + " (" + filter.pattern + ")"));
     }
     const QString chosen =
-        QFileDialog::getSaveFileName(owner, DrawnName(title), DrawnName(proposed), types.join(QStringLiteral(";;")));
+        QFileDialog::getSaveFileName(ui::qt::WidgetOf(owner), DrawnName(title), DrawnName(proposed), types.join(QStringLiteral(";;")));
     if (chosen.isEmpty()) {
         return std::nullopt;
     }
@@ -37,7 +38,7 @@ std::optional<std::string> GetSaveFileNameA(CDialog* owner, const std::string& t
 
 UINT TrackPopupMenu(const std::vector<MenuItem>& items, POINT screen, CDialog* owner)
 {
-    QMenu menu(owner);
+    QMenu menu(ui::qt::WidgetOf(owner));
     for (const MenuItem& item : items) {
         menu.addAction(DrawnName(item.text))->setData(item.id);
     }

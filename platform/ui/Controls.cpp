@@ -144,7 +144,7 @@ void CButton::Create(const std::string& text, DWORD style, const RECT& rect, CDi
     QWidget* widget = nullptr;
     switch (style & 0x0F) {
     case BS_AUTOCHECKBOX: {
-        auto* box = new QCheckBox(caption, parent);
+        auto* box = new QCheckBox(caption, ui::qt::WidgetOf(parent));
         if ((style & BS_LEFTTEXT) != 0) {
             box->setLayoutDirection(Qt::RightToLeft);
         }
@@ -157,13 +157,13 @@ void CButton::Create(const std::string& text, DWORD style, const RECT& rect, CDi
         break;
     }
     case BS_GROUPBOX: {
-        auto* group = new QGroupBox(caption, parent);
+        auto* group = new QGroupBox(caption, ui::qt::WidgetOf(parent));
         group->setFocusPolicy(Qt::NoFocus);
         widget = group;
         break;
     }
     default: {
-        auto* button = new QPushButton(caption, parent);
+        auto* button = new QPushButton(caption, ui::qt::WidgetOf(parent));
         // The dialog decides what Enter does (it presses the focused button).
         button->setAutoDefault(false);
         QObject::connect(button, &QPushButton::clicked, button, [this] {
@@ -230,7 +230,7 @@ QString CButton::TextOf(const QWidget* widget) const
 
 void CStatic::Create(const std::string& text, const RECT& rect, CDialog* parent, int id)
 {
-    auto* label = new QLabel(ui::DrawnName(text), parent);
+    auto* label = new QLabel(ui::DrawnName(text), ui::qt::WidgetOf(parent));
     label->setTextFormat(Qt::PlainText);
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     label->setGeometry(ui::qt::ToQRect(rect));
@@ -249,7 +249,7 @@ void CStatic::Create(const std::string& text, const RECT& rect, CDialog* parent,
 
 void CEdit::Create(DWORD style, const RECT& rect, CDialog* parent, int id)
 {
-    auto* edit = new QLineEdit(parent);
+    auto* edit = new QLineEdit(ui::qt::WidgetOf(parent));
     if ((style & ES_NUMBER) != 0) {
         edit->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), edit));
     }
@@ -307,7 +307,7 @@ private:
 void CComboBox::Create(DWORD style, const RECT& rect, CDialog* parent, int id)
 {
     auto* box = new DropDownCombo(
-        parent,
+        ui::qt::WidgetOf(parent),
         [this] {
             if (onDropDown) {
                 onDropDown();
@@ -426,7 +426,7 @@ private:
 void CSpinButtonCtrl::Create(DWORD style, const RECT& rect, CDialog* parent, int id, CEdit& buddy)
 {
     buddy_ = &buddy;
-    auto* frame = new QWidget(parent);
+    auto* frame = new QWidget(ui::qt::WidgetOf(parent));
     auto* layout = new QVBoxLayout(frame);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);

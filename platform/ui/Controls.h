@@ -36,11 +36,6 @@ constexpr int BST_UNCHECKED = 0;
 constexpr int BST_CHECKED = 1;
 constexpr int BST_INDETERMINATE = 2;
 
-// A control's window as the backend that made it knows it; null when the
-// object has none.
-struct UiWindow;
-using HUIWND = UiWindow*;
-
 // A control object bound to a window of the dialog. The window belongs to
 // its parent (it goes with the dialog); the object only points at it, and a
 // window can be replaced under the same object (a list box re-created).

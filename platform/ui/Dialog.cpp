@@ -18,7 +18,11 @@
 #include "platform/ui/QtAccess.h"
 #include "platform/ui/QtGeometry.h"
 
-CDialog::CDialog(CDialog* parent) : QDialog(parent) {}
+CDialog::CDialog(CDialog* parent) : QDialog(ui::qt::WidgetOf(parent)) {}
+
+HUIWND CDialog::GetSafeHwnd() const { return ui::qt::HandleOf(const_cast<CDialog*>(this)); }
+
+CDialog* ui::qt::DialogOf(QWidget* widget) { return qobject_cast<CDialog*>(widget); }
 
 namespace {
 

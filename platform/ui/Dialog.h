@@ -26,6 +26,11 @@ constexpr DWORD WS_SYSMENU = 0x00080000;
 constexpr DWORD WS_MAXIMIZEBOX = 0x00010000;
 #endif
 
+// A dialog's or a control's window as the backend that made it knows it;
+// null when the object has none.
+struct UiWindow;
+using HUIWND = UiWindow*;
+
 namespace ui {
 
 // A dialog template's font: a typeface and its size in points.
@@ -62,6 +67,9 @@ public:
     // Shows the dialog and runs until EndDialog; the result EndDialog gave.
     int DoModal();
     void EndDialog(int result);
+
+    // The dialog's own window, as the backend knows it.
+    HUIWND GetSafeHwnd() const;
 
     const ui::BaseUnits& Units() const { return units_; }
     RECT DialogRect(int x, int y, int width, int height) const;

@@ -169,7 +169,7 @@ bool CListBox::Create(DWORD style, const RECT& rect, CDialog* parent, int id)
     if (parent == nullptr) {
         return false;
     }
-    auto* view = new ui::ListBoxView(parent, style);
+    auto* view = new ui::ListBoxView(ui::qt::WidgetOf(parent), style);
     view->Lines().SetOrder(less_);
     view->setGeometry(ui::qt::ToQRect(rect));
     Bind(view, id, style);
@@ -181,7 +181,7 @@ bool CListBox::CreateInPlaceOf(const CListBox& other, DWORD style)
 {
     QWidget* old = ui::qt::WidgetOf(other);
     // Every list box is made on a dialog.
-    auto* host = old != nullptr ? qobject_cast<CDialog*>(old->parentWidget()) : nullptr;
+    auto* host = old != nullptr ? ui::qt::DialogOf(old->parentWidget()) : nullptr;
     if (host == nullptr) {
         return false;
     }

@@ -7,6 +7,7 @@
 #include "platform/ui/Names.h"
 #include "platform/ui/QtGeometry.h"
 #include "platform/ui/PostedMessage.h"
+#include "platform/ui/QtAccess.h"
 
 std::uint32_t PackPosition(int x, int y)
 {
@@ -52,7 +53,7 @@ void PressHoldButton::Post(UINT message, const QMouseEvent& event)
 
 void CPushButton::Create(const std::string& text, DWORD style, const RECT& rect, CDialog* parent, int id)
 {
-    auto* button = new PressHoldButton(ui::DrawnName(text), id, parent);
+    auto* button = new PressHoldButton(ui::DrawnName(text), id, ui::qt::WidgetOf(parent));
     // The dialog decides what Enter does (it presses the focused button).
     button->setAutoDefault(false);
     QObject::connect(button, &QPushButton::clicked, button, [this] {

@@ -16,6 +16,14 @@ inline QWidget* WidgetOf(HUIWND window) { return reinterpret_cast<QWidget*>(wind
 
 inline QWidget* WidgetOf(const CWnd& window) { return WidgetOf(window.GetSafeHwnd()); }
 
+inline QWidget* WidgetOf(const CDialog& dialog) { return WidgetOf(dialog.GetSafeHwnd()); }
+
+// Null for no dialog: a control or box without an owner.
+inline QWidget* WidgetOf(const CDialog* dialog) { return dialog != nullptr ? WidgetOf(*dialog) : nullptr; }
+
+// The dialog whose window this widget is; null for any other widget.
+CDialog* DialogOf(QWidget* widget);
+
 // The program's icon resource of this id, as CDialog::SetIcon shows it.
 QIcon IconOf(int iconId);
 

@@ -8,6 +8,7 @@
 
 #include "platform/ui/Names.h"
 #include "platform/ui/QtGeometry.h"
+#include "platform/ui/QtAccess.h"
 
 // --- CImageList
 
@@ -284,7 +285,7 @@ bool CTreeCtrl::Create(DWORD style, const RECT& rect, CDialog* parent, int id)
     if (parent == nullptr) {
         return false;
     }
-    auto* view = new ui::TreeView(parent, [this](const QModelIndex& index, UINT code) {
+    auto* view = new ui::TreeView(ui::qt::WidgetOf(parent), [this](const QModelIndex& index, UINT code) {
         Expand(Model()->NodeOf(index), code);
     });
     auto* model = new ui::TreeModel(view);
