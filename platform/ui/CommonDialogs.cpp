@@ -9,8 +9,8 @@
 
 #include "platform/ui/Dialog.h"
 #include "platform/ui/Names.h"
-#include "platform/ui/QtGeometry.h"
 #include "platform/ui/QtAccess.h"
+#include "platform/ui/QtGeometry.h"
 
 namespace ui {
 
@@ -29,7 +29,8 @@ std::optional<std::string> GetSaveFileNameA(CDialog* owner, const std::string& t
         types.push_back(DrawnName(filter.description + " (" + filter.pattern + ")"));
     }
     const QString chosen =
-        QFileDialog::getSaveFileName(ui::qt::WidgetOf(owner), DrawnName(title), DrawnName(proposed), types.join(QStringLiteral(";;")));
+        QFileDialog::getSaveFileName(ui::qt::WidgetOf(owner), DrawnName(title), DrawnName(proposed),
+                                     types.join(QStringLiteral(";;")));
     if (chosen.isEmpty()) {
         return std::nullopt;
     }

@@ -7,8 +7,8 @@
 #include <QMouseEvent>
 
 #include "platform/ui/Names.h"
-#include "platform/ui/QtGeometry.h"
 #include "platform/ui/QtAccess.h"
+#include "platform/ui/QtGeometry.h"
 
 // --- CImageList
 
