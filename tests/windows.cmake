@@ -19,12 +19,6 @@ endfunction()
 # as well, and it passes through a compiler's command line unharmed.
 set(SONDERIK_WINDOWS_SOURCE_DIR "Z:${PROJECT_SOURCE_DIR}")
 
-add_library(sonderik_test_support STATIC
-  support/VoiceFileBuilder.cpp
-  support/TempDir.cpp
-)
-target_link_libraries(sonderik_test_support PUBLIC sonderik_voice)
-
 add_executable(voice_tests
   voice/ErrorAndFamilyTest.cpp
   voice/VoiceFileTest.cpp
@@ -60,10 +54,6 @@ add_executable(files_tests
 target_link_libraries(files_tests PRIVATE sonderik_browser_core sonderik_files sonderik_system sonderik_test_support
                       GTest::gtest_main)
 sonderik_windows_test(files_tests)
-
-# The scripted driver fails the running test on a call it was not told of.
-add_library(sonderik_test_midi STATIC support/ScriptedMidiDriver.cpp)
-target_link_libraries(sonderik_test_midi PUBLIC sonderik_platform_midi GTest::gtest)
 
 # The MIDI layer, its devices and the winmm driver, against a scripted
 # winmm and the real one.
