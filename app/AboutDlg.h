@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/ui/Controls.h"
 #include "platform/ui/Dialog.h"
 
 // The about box (resource 100): the icon, the program's name and version
@@ -8,4 +9,10 @@ class CAboutDlg : public CDialog {
 public:
     // The icon is the program's icon resource of this id.
     CAboutDlg(CDialog* parent, int iconId);
+
+private:
+    CStatic m_icon;
+    CStatic m_name;
+    CStatic m_about;
+    CButton m_ok;
 };

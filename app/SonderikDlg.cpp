@@ -30,10 +30,6 @@
 #define SONDERIK_VERSION ""
 #endif
 
-// The icon is compiled into this library; a static library's resources are
-// registered by hand.
-static void RegisterResources() { Q_INIT_RESOURCE(sonderik); }
-
 namespace {
 
 // The window's title and every box's it shows.
@@ -103,7 +99,6 @@ bool ParseUnsigned(const std::string& text, std::uint32_t& value)
 CSonderikDlg::CSonderikDlg(CDialog* parent)
     : CDialog(parent), bankImage(std::make_unique<BankImage>())
 {
-    RegisterResources();
     SetWindowText(kCaption);
     // Resizable and with a maximise box: the template's size is the smallest.
     ModifyStyle(0, WS_CAPTION | WS_SYSMENU | WS_MAXIMIZEBOX);
@@ -114,14 +109,14 @@ CSonderikDlg::CSonderikDlg(CDialog* parent)
         m_laidOutFrom.emplace(id, control->GetWindowRect());
     }
     DragAcceptFiles(true);
-    m_report = std::make_unique<PostedReport>(this, [this](const std::string& text) {
+    m_report = std::make_unique<PostedReport>(*this, [this](const std::string& text) {
         // A job reports here only when it has no log: its failure is said
         // in words by its done handler, and its closing line is noise.
         if (!m_awaitingDone && text.rfind("Finished instrument ident", 0) != 0) {
             SetStatus(text);
         }
     });
-    m_progress = std::make_unique<PostedReport>(this, [this](const std::string& text) {
+    m_progress = std::make_unique<PostedReport>(*this, [this](const std::string& text) {
         // Never over news of its own the status line holds (a report of the
         // job, a settings file set aside at start-up).
         const std::string status = StatusText();
@@ -647,7 +642,7 @@ void CSonderikDlg::OnIdentifyDone()
         m_id.EnableWindow(true);
         m_closeUpPending = false;
     }
-    unsetCursor();
+    EndWaitCursor();
     // A failed identification found nothing: what an earlier one found is
     // not shown as if it had been found again.
     if (!ShowFailure(status::IdentifyFailed(ClassifyJobFailure(m_params.errorText), m_jobPorts, m_params.logFolder)) &&
@@ -681,7 +676,7 @@ void CSonderikDlg::OnSendDone()
         m_id.EnableWindow(true);
         m_closeUpPending = false;
     }
-    unsetCursor();
+    EndWaitCursor();
     const JobFailure failure = ClassifyJobFailure(m_params.errorText);
     if (failure.kind == JobFailureKind::None) {
         SetStatus(status::Sent(m_sendingLine, m_jobPorts.out));
@@ -1077,7 +1072,7 @@ void CSonderikDlg::OnVoiceContextMenu(POINT screen)
 void CSonderikDlg::ShowAbout()
 {
     CAboutDlg about(this, IDI_SONDERIK);
-    about.exec();
+    about.DoModal();
 }
 
 bool CSonderikDlg::OnContextMenu(POINT screen)

@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QTest>
 
+#include "platform/ui/QtAccess.h"
 #include "app/SonderikDlg.h"
 #include "browser/FolderListing.h"
 #include "platform/midi/MidiDriver.h"
@@ -53,7 +54,7 @@ public:
     std::unique_ptr<CSonderikDlg> Open()
     {
         auto dialog = std::make_unique<CSonderikDlg>();
-        dialog->SetMessageBox([](QWidget*, const std::string&, UINT) { return IDOK; });
+        dialog->SetMessageBox([](CDialog*, const std::string&, UINT) { return IDOK; });
         dialog->Create();
         return dialog;
     }
@@ -100,7 +101,7 @@ void StartToShown(benchmark::State& state)
     for (auto _ : state) {
         auto dialog = machine.Open();
         QApplication::processEvents();
-        benchmark::DoNotOptimize(dialog->isVisible());
+        benchmark::DoNotOptimize(ui::qt::DialogWindowOf(*dialog)->isVisible());
         state.PauseTiming();
         Machine::Idle(*dialog);
         dialog.reset();

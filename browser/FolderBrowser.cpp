@@ -106,11 +106,12 @@ bool FolderBrowser::GetPathComponent(const std::string& path, int index, std::st
 HTREEITEM FolderBrowser::InsertTreeItem(HTREEITEM parent, LPARAM data, const std::string& text, int image,
                                         int selectedImage)
 {
-    TVINSERTSTRUCTA insert;
+    TVINSERTSTRUCTA insert{};
     insert.hParent = parent;
     insert.hInsertAfter = TVI_SORT;
     insert.item.mask = TVIF_TEXT | TVIF_IMAGE | TVIF_SELECTEDIMAGE | TVIF_PARAM | TVIF_CHILDREN;
-    insert.item.text = browser::GetDisplayName(text);
+    const std::string shown = browser::GetDisplayName(text);
+    insert.item.pszText = const_cast<LPSTR>(shown.c_str());
     insert.item.iImage = image;
     insert.item.iSelectedImage = selectedImage == -1 ? image : selectedImage;
     insert.item.lParam = data;
@@ -191,7 +192,7 @@ bool FolderBrowser::PopulateChildren(const std::string& path, HTREEITEM item)
         }
     }
     if (!found) {
-        TVITEMA none;
+        TVITEMA none{};
         none.mask = TVIF_CHILDREN;
         none.hItem = item;
         none.cChildren = 0;

@@ -2,17 +2,17 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
-
-#include <QComboBox>
-#include <QPointer>
-#include <QWidget>
 
 #include "platform/WinTypes.h"
 #include "platform/ui/Dialog.h"
 #include "platform/ui/Geometry.h"
 
+#ifdef _WIN32
+#include <commctrl.h>
+#else
 // Window styles the controls take at creation, with the framework's values.
 constexpr DWORD WS_TABSTOP = 0x00010000;
 constexpr DWORD WS_VSCROLL = 0x00200000;
@@ -35,13 +35,20 @@ constexpr int SW_SHOW = 5;
 constexpr int BST_UNCHECKED = 0;
 constexpr int BST_CHECKED = 1;
 constexpr int BST_INDETERMINATE = 2;
+#endif
+
+namespace ui {
+// The backend's hold on a control's window: the window itself, and what the
+// backend keeps for it (how its text was drawn, its notifications).
+struct WindowLink;
+}  // namespace ui
 
 // A control object bound to a window of the dialog. The window belongs to
 // its parent (it goes with the dialog); the object only points at it, and a
 // window can be replaced under the same object (a list box re-created).
 class CWnd {
 public:
-    CWnd() = default;
+    CWnd();
     virtual ~CWnd();
     CWnd(const CWnd&) = delete;
     CWnd& operator=(const CWnd&) = delete;
@@ -61,23 +68,23 @@ public:
     void SetFocus();
     // GetFocus() == this window: it, or a part of it, has the keyboard focus.
     bool HasFocus() const;
-    void SetFont(const QFont& font);
     // The tip shown while the pointer rests on the window (none: empty).
     void SetToolTipText(const std::string& text);
     void SetWindowText(const std::string& text);
     std::string GetWindowText() const;
 
 protected:
-    // text: what the widget was made showing, drawn with ui::DrawnName.
-    void Bind(QWidget* widget, int id, DWORD style, std::string_view text = {});
-    virtual void SetTextOf(QWidget* widget, const QString& text);
-    virtual QString TextOf(const QWidget* widget) const;
+    friend struct ui::WindowLink;
 
-    QPointer<QWidget> widget_;
-    // The bytes last set and how they were drawn: text read back unchanged
-    // gives back those bytes, whatever their encoding.
+    // Binds the object to a window the backend made; `text`: what it shows.
+    void Bind(HUIWND window, int id, DWORD style, std::string_view text = {});
+    // The window's link; null while the object is bound to none.
+    ui::WindowLink* Link() const { return link_.get(); }
+
+    std::unique_ptr<ui::WindowLink> link_;
+    // The bytes last set: text read back unchanged gives back those bytes,
+    // whatever their encoding.
     std::string bytes_;
-    QString drawn_;
     int id_ = 0;
     DWORD style_ = 0;
 };
@@ -90,10 +97,6 @@ public:
     void SetCheck(int state);
     // BN_CLICKED, after a check box has changed its state.
     std::function<void()> onClicked;
-
-protected:
-    void SetTextOf(QWidget* widget, const QString& text) override;
-    QString TextOf(const QWidget* widget) const override;
 };
 
 // The two messages a CPushButton posts to its parent dialog: wParam is the
@@ -119,10 +122,12 @@ public:
     void Create(const std::string& text, DWORD style, const RECT& rect, CDialog* parent, int id);
 };
 
-// A label (static text).
+// A label (static text). Text taller than one line wraps at words.
 class CStatic : public CWnd {
 public:
     void Create(const std::string& text, const RECT& rect, CDialog* parent, int id);
+    // Shows the program's icon resource of this id instead of text.
+    void SetIcon(int iconId);
 };
 
 // A single-line edit. ES_NUMBER takes digits only; ES_RIGHT aligns right.
@@ -148,9 +153,6 @@ public:
     std::function<void()> onDropDown;
     // CBN_CLOSEUP: the drop-down part has closed, whatever was chosen.
     std::function<void()> onCloseUp;
-
-private:
-    QComboBox* Box() const;
 };
 
 // An up-down control bound to the edit created just before it (its buddy).

@@ -1,10 +1,10 @@
 #pragma once
 
+#include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include <QDialog>
 
 #include "platform/WinTypes.h"
 #include "platform/threads/Window.h"
@@ -12,10 +12,10 @@
 #include "platform/ui/DialogUnits.h"
 #include "platform/ui/Geometry.h"
 
+#ifndef _WIN32  // on Windows these are the system's own
 constexpr int IDOK = 1;
 constexpr int IDCANCEL = 2;
 
-#ifndef _WIN32  // on Windows it is the system's own
 // The first message number a program may give its own messages.
 constexpr UINT WM_APP = 0x8000;
 
@@ -33,6 +33,10 @@ using HUIWND = UiWindow*;
 
 namespace ui {
 
+// The backend's window of a dialog: it carries the window system's events
+// to the dialog's handlers.
+class DialogWindow;
+
 // A dialog template's font: a typeface and its size in points.
 struct TemplateFont {
     std::string_view typeface;
@@ -48,25 +52,31 @@ inline constexpr TemplateFont kShellFont{"MS Shell Dlg", 8};
 // Where SetWindowPos puts a dialog among the top-level windows
 // (HWND_TOPMOST, HWND_NOTOPMOST), and what it leaves as it is.
 enum class ZOrder { TopMost, NoTopMost };
+#ifndef _WIN32
 constexpr UINT SWP_NOSIZE = 0x0001;
 constexpr UINT SWP_NOMOVE = 0x0002;
 constexpr UINT SWP_NOZORDER = 0x0004;
+#endif
 
 // A modal dialog laid out in dialog units of its font. Enter presses the
 // focused push button and is the OK command anywhere else; Escape or the
 // close box is the cancel command, whatever has the focus. OK and cancel go
 // through OnOK and OnCancel, which end the dialog with EndDialog unless they
 // decide otherwise.
-class CDialog : public QDialog {
-    Q_OBJECT
+class CDialog {
 public:
     explicit CDialog(CDialog* parent = nullptr);
+    virtual ~CDialog();
+    CDialog(const CDialog&) = delete;
+    CDialog& operator=(const CDialog&) = delete;
 
     // Runs the start-up and shows the dialog without waiting for its end.
     bool Create();
     // Shows the dialog and runs until EndDialog; the result EndDialog gave.
     int DoModal();
     void EndDialog(int result);
+    // What EndDialog gave, once the dialog has ended; 0 before.
+    int Result() const { return result_; }
 
     // The dialog's own window, as the backend knows it.
     HUIWND GetSafeHwnd() const;
@@ -87,6 +97,9 @@ public:
     // any thread: OnMessage gets it after what that thread handles now, in
     // the order the messages were posted.
     void PostMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    // Runs `call` on the dialog's thread after what that thread handles now,
+    // from any thread; dropped when the window goes first.
+    void PostCall(std::function<void()> call);
     // The wait cursor over the dialog, from BeginWaitCursor to EndWaitCursor.
     void BeginWaitCursor();
     void EndWaitCursor();
@@ -122,20 +135,11 @@ protected:
     // Files or folders dropped on the window, as paths of this system.
     virtual void OnDropFiles(const std::vector<std::string>& /*paths*/) {}
 
-    bool event(QEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
-    void contextMenuEvent(QContextMenuEvent* event) override;
-    void dragEnterEvent(QDragEnterEvent* event) override;
-    void dropEvent(QDropEvent* event) override;
-    void reject() override;
-    void accept() override;
-
 private:
+    friend class ui::DialogWindow;
+
+    std::unique_ptr<ui::DialogWindow> window_;
+    int result_ = 0;
     ui::BaseUnits units_;
     SIZE templateSize_;
-    DWORD style_ = 0;
-    bool ending_ = false;
-    bool initialized_ = false;
 };

@@ -1,19 +1,8 @@
 #include "platform/ui/DialogUnits.h"
 
-#include <QFontDatabase>
-#include <QFontMetrics>
-
 #include "platform/ui/Dialog.h"
 
 namespace ui {
-
-BaseUnits DialogBaseUnits(const QFont& font)
-{
-    const QFontMetrics metrics(font);
-    const int letters = metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
-    // Rounded as the framework rounds: half the average of 26-letter halves.
-    return BaseUnits{(letters / 26 + 1) / 2, metrics.height()};
-}
 
 int MulDiv(int number, int numerator, int denominator)
 {
@@ -31,14 +20,6 @@ RECT MapDialogRect(const BaseUnits& units, int x, int y, int width, int height)
     const int left = DialogToPixelsX(units, x);
     const int top = DialogToPixelsY(units, y);
     return RECT{left, top, DialogToPixelsX(units, x + width), DialogToPixelsY(units, y + height)};
-}
-
-QFont DialogFont()
-{
-    QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
-    font.setStyleHint(QFont::SansSerif);
-    font.setPointSize(kShellFont.pointSize);
-    return font;
 }
 
 }  // namespace ui

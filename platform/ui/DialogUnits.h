@@ -1,7 +1,5 @@
 #pragma once
 
-#include <QFont>
-
 #include "platform/ui/Geometry.h"
 
 namespace ui {
@@ -15,13 +13,9 @@ struct BaseUnits {
     int y = 0;
 };
 
-BaseUnits DialogBaseUnits(const QFont& font);
 int MulDiv(int number, int numerator, int denominator);
 RECT MapDialogRect(const BaseUnits& units, int x, int y, int width, int height);
 inline int DialogToPixelsX(const BaseUnits& units, int x) { return MulDiv(x, units.x, 4); }
 inline int DialogToPixelsY(const BaseUnits& units, int y) { return MulDiv(y, units.y, 8); }
-
-// The dialogs' font: the desktop's sans font at the shell font's size.
-QFont DialogFont();
 
 }  // namespace ui

@@ -1,99 +1,6 @@
 #include "platform/ui/DoneField.h"
 
-#include <QLineEdit>
-#include <QMetaObject>
-
-CDoneEdit::CDoneEdit(std::chrono::milliseconds handOverBound)
-    : handOverBound_(handOverBound), owner_(std::this_thread::get_id())
-{
-}
-
-CDoneEdit::~CDoneEdit() { Close(); }
-
-void CDoneEdit::Create(const RECT& rect, CDialog* parent, int id)
-{
-    CEdit::Create(ES_AUTOHSCROLL, rect, parent, id);
-    widget_->hide();
-    widget_->setFocusPolicy(Qt::NoFocus);
-    owner_ = std::this_thread::get_id();
-    receiver_ = widget_.data();
-}
-
-void CDoneEdit::Take(const std::string& text)
-{
-    {
-        std::lock_guard lock(mutex_);
-        text_ += text;
-        if (text_.size() > kKeep) {
-            text_.erase(0, text_.size() - kKeep);
-        }
-    }
-    if (auto* edit = qobject_cast<QLineEdit*>(widget_.data())) {
-        edit->setText(QString::fromStdString(Text()));
-    }
-    if (onUpdate) {
-        onUpdate();
-    }
-}
-
-void CDoneEdit::ReplaceSelection(const std::string& text)
-{
-    std::unique_lock lock(mutex_);
-    if (closed_ || receiver_ == nullptr) {
-        return;
-    }
-    if (std::this_thread::get_id() == owner_) {
-        lock.unlock();
-        Take(text);
-        return;
-    }
-    Pending item{text};
-    pending_.push_back(&item);
-    // Queued to the field's window: dropped with it if the window goes first.
-    QMetaObject::invokeMethod(receiver_, [this] { Drain(); }, Qt::QueuedConnection);
-    ++waiting_;
-    AwaitHandOver(lock, handled_, pending_, item, handOverBound_);
-    --waiting_;
-}
-
-void CDoneEdit::Drain()
-{
-    std::unique_lock lock(mutex_);
-    while (!pending_.empty() && !closed_) {
-        Pending* item = pending_.front();
-        pending_.pop_front();
-        lock.unlock();
-        Take(item->text);
-        lock.lock();
-        item->handled = true;
-        handled_.notify_all();
-    }
-}
-
-void CDoneEdit::Close()
-{
-    std::lock_guard lock(mutex_);
-    closed_ = true;
-    for (Pending* item : pending_) {
-        item->handled = true;
-    }
-    pending_.clear();
-    handled_.notify_all();
-}
-
-std::string CDoneEdit::Text() const
-{
-    std::lock_guard lock(mutex_);
-    return text_;
-}
-
-std::size_t CDoneEdit::WaitingSenders() const
-{
-    std::lock_guard lock(mutex_);
-    return waiting_;
-}
-
-PostedReport::PostedReport(QObject* receiver, std::function<void(const std::string&)> handler)
+PostedReport::PostedReport(CDialog& receiver, std::function<void(const std::string&)> handler)
     : receiver_(receiver), handler_(std::move(handler))
 {
 }
@@ -102,5 +9,5 @@ PostedReport::~PostedReport() = default;
 
 void PostedReport::ReplaceSelection(const std::string& text)
 {
-    QMetaObject::invokeMethod(receiver_, [handler = handler_, text] { handler(text); }, Qt::QueuedConnection);
+    receiver_.PostCall([handler = handler_, text] { handler(text); });
 }

@@ -9,13 +9,11 @@
 #include <string>
 #include <thread>
 
-#include <QObject>
-
 #include "platform/threads/Window.h"
 #include "platform/ui/Controls.h"
 
 // A hidden edit field that is a job's Window. A text sent from another
-// thread is handed to the field's own thread through its event loop, and the
+// thread is handed to the field's own thread through its messages, and the
 // sender waits until the field has taken it and run its update handler
 // (EN_UPDATE), or until the field is closed: a blocking queued call that the
 // field's thread never has to wait for. A text sent from the field's own
@@ -48,7 +46,9 @@ private:
     void Drain();
     void Take(const std::string& text);
 
-    QObject* receiver_ = nullptr;
+    // The field's window as senders on other threads reach it; set by
+    // Create, read under the lock.
+    HUIWND receiver_ = nullptr;
     const std::chrono::milliseconds handOverBound_;
     std::thread::id owner_;
     mutable std::mutex mutex_;
@@ -65,11 +65,11 @@ private:
 // dialog that is about to join it.
 class PostedReport : public Window {
 public:
-    PostedReport(QObject* receiver, std::function<void(const std::string&)> handler);
+    PostedReport(CDialog& receiver, std::function<void(const std::string&)> handler);
     ~PostedReport() override;
     void ReplaceSelection(const std::string& text) override;
 
 private:
-    QObject* receiver_;
+    CDialog& receiver_;
     std::function<void(const std::string&)> handler_;
 };

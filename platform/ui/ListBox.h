@@ -6,12 +6,11 @@
 #include <string_view>
 #include <vector>
 
-#include <QAbstractListModel>
-#include <QListView>
-
 #include "platform/ui/Controls.h"
 #include "platform/ui/Geometry.h"
+#include "platform/ui/Names.h"
 
+#ifndef _WIN32  // on Windows these are the system's own
 constexpr DWORD LBS_NOTIFY = 0x0001;
 constexpr DWORD LBS_SORT = 0x0002;
 constexpr DWORD LBS_MULTIPLESEL = 0x0008;
@@ -19,61 +18,8 @@ constexpr DWORD LBS_USETABSTOPS = 0x0080;
 constexpr DWORD LBS_NOINTEGRALHEIGHT = 0x0100;
 constexpr DWORD LBS_EXTENDEDSEL = 0x0800;
 constexpr int LB_ERR = -1;
+#endif
 
-namespace ui {
-
-// The lines of one list box window, as bytes with their item data.
-class ListBoxModel : public QAbstractListModel {
-    Q_OBJECT
-public:
-    struct Line {
-        std::string text;
-        std::uintptr_t data = 0;
-    };
-
-    using Less = bool (*)(std::string_view, std::string_view);
-
-    explicit ListBoxModel(QObject* parent, bool sorted) : QAbstractListModel(parent), sorted_(sorted) {}
-
-    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
-    QVariant data(const QModelIndex& index, int role) const override;
-
-    bool Sorted() const { return sorted_; }
-    int Insert(int index, std::string text);
-    void Clear();
-    const std::vector<Line>& Lines() const { return lines_; }
-    std::vector<Line>& MutableLines() { return lines_; }
-    // While held, changes are gathered and the view learns of them at release.
-    void Hold(bool hold);
-    void SetOrder(Less less) { less_ = less; }
-
-private:
-    bool sorted_;
-    Less less_ = nullptr;
-    bool held_ = false;
-    std::vector<Line> lines_;
-};
-
-// The list box window: a list view over its lines, drawing tab stops.
-class ListBoxView : public QListView {
-    Q_OBJECT
-public:
-    ListBoxView(QWidget* parent, DWORD style);
-    ListBoxModel& Lines() { return *model_; }
-    const ListBoxModel& Lines() const { return *model_; }
-    void SetTabStops(std::vector<int> pixels);
-    const std::vector<int>& TabStops() const { return tabStops_; }
-
-protected:
-    // Shift+F10 asks for the context menu, as the Menu key does.
-    void keyPressEvent(QKeyEvent* event) override;
-
-private:
-    ListBoxModel* model_;
-    std::vector<int> tabStops_;
-};
-
-}  // namespace ui
 
 // A list box. Sorted or not from its creation (LBS_SORT): a sorted list
 // places each new line by CompareNoCase of the whole text. Notifications go
@@ -112,7 +58,7 @@ public:
     void ModifyStyle(DWORD remove, DWORD add);
     // The order of a sorted list, kept for every window made under this
     // object; by default CompareNoCase, equal lines in arrival order.
-    void SetSortOrder(ui::ListBoxModel::Less less);
+    void SetSortOrder(ui::NameOrder less);
 
     std::function<void()> onSelChange;  // LBN_SELCHANGE, from the user only
     std::function<void()> onDblClk;     // LBN_DBLCLK
@@ -120,14 +66,9 @@ public:
     std::function<void(POINT screen)> onContextMenu;
 
 private:
-    ui::ListBoxView* View() const;
-    void Connect(ui::ListBoxView* view);
+    void Connect();
     void Disconnect();
 
-    // Only these are cut when the window moves to another object: the view
-    // repaints a changed selection through its own connections to the same
-    // signals.
-    std::vector<QMetaObject::Connection> connections_;
     bool quiet_ = false;
-    ui::ListBoxModel::Less less_ = nullptr;
+    ui::NameOrder less_ = nullptr;
 };

@@ -7,14 +7,17 @@
 #include <string_view>
 #include <vector>
 
-#include <QAbstractItemModel>
-#include <QPixmap>
-#include <QTreeView>
-
 #include "platform/threads/Window.h"
 #include "platform/ui/Bitmaps.h"
 #include "platform/ui/Controls.h"
+#include "platform/ui/Names.h"
 
+namespace ui {
+// The backend's pictures of an image list.
+struct ImageStore;
+}  // namespace ui
+
+#ifndef _WIN32  // on Windows these are the system's own (<commctrl.h>)
 namespace ui {
 struct TreeNode;
 }
@@ -46,10 +49,15 @@ constexpr DWORD TVS_LINESATROOT = 0x0004;
 constexpr DWORD TVS_DISABLEDRAGDROP = 0x0010;
 constexpr DWORD TVS_SHOWSELALWAYS = 0x0020;
 
+// An item's fields as the system's tree takes them; the text is read up to
+// its terminating zero and not kept.
 struct TVITEMA {
     UINT mask = 0;
     HTREEITEM hItem = nullptr;
-    std::string text;
+    UINT state = 0;
+    UINT stateMask = 0;
+    LPSTR pszText = nullptr;
+    int cchTextMax = 0;
     int iImage = 0;
     int iSelectedImage = 0;
     int cChildren = 0;
@@ -61,6 +69,7 @@ struct TVINSERTSTRUCTA {
     HTREEITEM hInsertAfter = nullptr;
     TVITEMA item;
 };
+#endif
 
 // Pictures of one size; white is drawn transparent when asked.
 class CImageList {
@@ -69,85 +78,23 @@ public:
     // Takes the pictures of a bitmap resource (ui::kTreeImagesBitmap...),
     // each `width` wide; pixels of `mask` become transparent.
     bool Create(UINT bitmapId, int width, int grow, COLORREF mask);
-    // Adds the strip's pictures, each `width` wide, left to right; pixels of
-    // `mask` become transparent. Returns the index of the first, or -1.
-    int Add(const QPixmap& strip, QRgb mask);
-    int GetImageCount() const { return static_cast<int>(images_.size()); }
-    // A null pixmap for an index past the end.
-    QPixmap Image(int index) const;
+    int GetImageCount() const;
     int Width() const { return width_; }
     int Height() const { return height_; }
+    // The backend's pictures; null before Create.
+    ui::ImageStore* Store() const { return store_.get(); }
+
+    CImageList();
+    ~CImageList();
+    CImageList(const CImageList&) = delete;
+    CImageList& operator=(const CImageList&) = delete;
 
 private:
     int width_ = 0;
     int height_ = 0;
-    std::vector<QPixmap> images_;
+    std::unique_ptr<ui::ImageStore> store_;
 };
 
-namespace ui {
-
-// The backend's picture of a bitmap resource; null for an id it has none of.
-QPixmap LoadBitmap(UINT id);
-
-struct TreeNode {
-    std::string text;
-    int image = 0;
-    int selectedImage = 0;
-    int children = -1;  // -1: shown when it has nodes under it
-    LPARAM data = 0;
-    TreeNode* parent = nullptr;
-    std::vector<std::unique_ptr<TreeNode>> kids;
-    int row = 0;
-    bool rowsStale = false;  // the kids' rows need numbering again
-};
-
-class TreeModel : public QAbstractItemModel {
-    Q_OBJECT
-public:
-    explicit TreeModel(QObject* parent);
-
-    QModelIndex index(int row, int column, const QModelIndex& parent = QModelIndex()) const override;
-    QModelIndex parent(const QModelIndex& child) const override;
-    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
-    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
-    bool hasChildren(const QModelIndex& parent = QModelIndex()) const override;
-    QVariant data(const QModelIndex& index, int role) const override;
-
-    TreeNode& Root() { return root_; }
-    TreeNode* NodeOf(const QModelIndex& index) const;
-    QModelIndex IndexOf(TreeNode* node) const;
-    int RowOf(TreeNode* node) const;
-    TreeNode* Insert(TreeNode* parent, TreeNode* after, std::unique_ptr<TreeNode> node);
-    void Remove(TreeNode* node);
-    void Changed(TreeNode* node);
-
-    const CImageList* images = nullptr;
-    TreeNode* selected = nullptr;
-    // The order of TVI_SORT; by default CompareNoCase, equal names in arrival order.
-    bool (*less)(std::string_view, std::string_view) = nullptr;
-
-private:
-    mutable TreeNode root_;
-};
-
-// The tree window. The user's expanding goes through the control, so that
-// "expanding" is raised before a node opens however it is opened.
-class TreeView : public QTreeView {
-    Q_OBJECT
-public:
-    TreeView(QWidget* parent, std::function<void(const QModelIndex&, UINT)> expand);
-
-protected:
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseDoubleClickEvent(QMouseEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
-
-private:
-    bool OnButton(const QModelIndex& index, const QPoint& pos) const;
-    std::function<void(const QModelIndex&, UINT)> expand_;
-};
-
-}  // namespace ui
 
 // A tree view control: nodes kept as bytes in sorted or given position, an
 // image list, an expand button by each node's children indicator, and two
@@ -181,15 +128,12 @@ public:
     // Makes the item the selected one; "selection changed" follows at once.
     bool SelectItem(HTREEITEM item);
     CImageList* SetImageList(CImageList* images);
-    void SetSortOrder(bool (*less)(std::string_view, std::string_view));
+    void SetSortOrder(ui::NameOrder less);
 
     // TVN_ITEMEXPANDING: before a node expands or collapses; true refuses.
     std::function<bool(HTREEITEM item, UINT action)> onItemExpanding;
     // TVN_SELCHANGED: after the selection moved.
     std::function<void(HTREEITEM oldItem, HTREEITEM newItem)> onSelChanged;
-
-    ui::TreeView* View() const;
-    ui::TreeModel* Model() const;
 
 private:
     bool quiet_ = false;

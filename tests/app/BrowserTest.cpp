@@ -8,6 +8,7 @@
 #include <QTest>
 #include <QTreeView>
 
+#include "platform/ui/QtAccess.h"
 #include "app/SonderikDlg.h"
 #include "platform/midi/MidiDriver.h"
 #include "simulator/VirtualEX5Driver.h"
@@ -56,7 +57,7 @@ public:
         if (before) {
             before(*dialog);
         }
-        dialog->SetMessageBox([](QWidget*, const std::string&, UINT) { return IDOK; });
+        dialog->SetMessageBox([](CDialog*, const std::string&, UINT) { return IDOK; });
         dialog->Create();
         if (!QTest::qWaitFor([&] { return !dialog->JobBusy(); }, 10000)) {
             qWarning("the identification did not report back");
@@ -165,8 +166,8 @@ private slots:
         tree.SelectItem(voices);
         QCOMPARE(Files(dialog->FileList()), (std::vector<std::string>{"top.s1v"}));
         // Closing takes the tree apart, records and all (ASan watches).
-        QTest::keyClick(dialog.get(), Qt::Key_Escape);
-        QVERIFY(QTest::qWaitFor([&] { return !dialog->isVisible(); }, 5000));
+        QTest::keyClick(ui::qt::DialogWindowOf(*dialog), Qt::Key_Escape);
+        QVERIFY(QTest::qWaitFor([&] { return !ui::qt::DialogWindowOf(*dialog)->isVisible(); }, 5000));
         QCOMPARE(tree.GetCount(), 0);
         QCOMPARE(StartSettings().path, std::string("\\\\BOX\\Voices\\"));
     }

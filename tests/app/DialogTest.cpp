@@ -115,7 +115,7 @@ std::unique_ptr<Dlg> Open(Boxes& boxes, const std::function<void(Dlg&)>& before 
     if (before) {
         before(*dialog);
     }
-    dialog->SetMessageBox([&boxes](QWidget*, const std::string& text, UINT type) {
+    dialog->SetMessageBox([&boxes](CDialog*, const std::string& text, UINT type) {
         boxes.shown.push_back(text + ((type & MB_ICONEXCLAMATION) != 0 ? " (!)" : ""));
         return IDOK;
     });
@@ -226,11 +226,11 @@ private slots:
         Bench bench;
         Boxes boxes;
         auto dialog = Open(boxes);
-        QVERIFY(dialog->isVisible());
-        QCOMPARE(dialog->windowTitle(), QStringLiteral("Sonderik"));
-        QVERIFY2(!dialog->windowIcon().isNull(), "the title bar shows the program's icon");
-        QCOMPARE(dialog->minimumSize(), Extent(dialog->TemplateSize()));
-        QCOMPARE(dialog->size(), Extent(dialog->TemplateSize()));
+        QVERIFY(ui::qt::DialogWindowOf(*dialog)->isVisible());
+        QCOMPARE(ui::qt::DialogWindowOf(*dialog)->windowTitle(), QStringLiteral("Sonderik"));
+        QVERIFY2(!ui::qt::DialogWindowOf(*dialog)->windowIcon().isNull(), "the title bar shows the program's icon");
+        QCOMPARE(ui::qt::DialogWindowOf(*dialog)->minimumSize(), Extent(dialog->TemplateSize()));
+        QCOMPARE(ui::qt::DialogWindowOf(*dialog)->size(), Extent(dialog->TemplateSize()));
         QCOMPARE(dialog->Version(), std::string("1.0.3"));
         // Start-up, before the identification reports back.
         QVERIFY(!Enabled(*dialog, Dlg::IDC_ID));
@@ -427,7 +427,7 @@ private slots:
 
         std::string suggested;
         std::filesystem::path target = bench.Voices().parent_path() / "glass.syx";
-        dialog->SetSaveFile([&](QWidget*, const std::string& name) {
+        dialog->SetSaveFile([&](CDialog*, const std::string& name) {
             suggested = name;
             return target.string();
         });
@@ -463,7 +463,7 @@ private slots:
         dialog->OnSendVoice();
         dialog->ExportVoice();
         QCOMPARE(bench.Received().voices.size(), std::size_t(0));
-        QVERIFY(dialog->isVisible());
+        QVERIFY(ui::qt::DialogWindowOf(*dialog)->isVisible());
         SelectFile(*dialog, "missing.s1v");
         QCOMPARE(dialog->StatusText(),
                  std::string("Cannot open C:\\voices\\missing.s1v: No such file or directory."));
@@ -490,7 +490,7 @@ private slots:
         dialog->GetDlgItem(Dlg::IDC_DEVICENO)->SetWindowText("3");
         PressEnterIn(*dialog, Dlg::IDC_DEVICENO);
         QCOMPARE(boxes.shown, (std::vector<std::string>{"Please enter a positive integer. (!)"}));
-        QVERIFY(dialog->isVisible());
+        QVERIFY(ui::qt::DialogWindowOf(*dialog)->isVisible());
         QVERIFY(dialog->GetDlgItem(Dlg::IDC_SYSEXDELAY)->HasFocus());
         QCOMPARE(dialog->DeviceNo(), 3u);  // the fields before it were read
 
@@ -501,7 +501,7 @@ private slots:
         PressEnterIn(*dialog, Dlg::IDC_DEVICENO);
         QCOMPARE(boxes.shown.back(), std::string("Delay must be 0 to 10000 ms. (!)"));
         QVERIFY(dialog->GetDlgItem(Dlg::IDC_MIDIDELAY)->HasFocus());
-        QVERIFY(dialog->isVisible());
+        QVERIFY(ui::qt::DialogWindowOf(*dialog)->isVisible());
         dialog->GetDlgItem(Dlg::IDC_DEVICENO)->SetWindowText("200");
         CloseUp(*dialog, Dlg::IDC_MIDIIN);
         Click(*dialog, Dlg::IDC_ID);
@@ -557,11 +557,11 @@ private slots:
         QVERIFY(dialog->JobRunning());
         dialog->GetDlgItem(Dlg::IDC_MIDIDELAY)->SetWindowText("700");
         PressEnterIn(*dialog, Dlg::IDC_DEVICENO);
-        QVERIFY(dialog->isVisible());  // held off
-        QTest::keyClick(dialog.get(), Qt::Key_Escape);
-        QVERIFY(QTest::qWaitFor([&] { return !dialog->isVisible(); }, 10000));
+        QVERIFY(ui::qt::DialogWindowOf(*dialog)->isVisible());  // held off
+        QTest::keyClick(ui::qt::DialogWindowOf(*dialog), Qt::Key_Escape);
+        QVERIFY(QTest::qWaitFor([&] { return !ui::qt::DialogWindowOf(*dialog)->isVisible(); }, 10000));
         QVERIFY(!dialog->JobBusy());
-        QCOMPARE(dialog->result(), IDCANCEL);
+        QCOMPARE(ui::qt::DialogWindowOf(*dialog)->result(), IDCANCEL);
         const auto stored = StoredSettings();
         QVERIFY(stored.has_value());
         QCOMPARE(stored->midiDelay, 700u);  // taken over by Enter
@@ -583,16 +583,16 @@ private slots:
         // dialog hidden on the way ends its modal loop in between.
         std::function<void(int)> click = [&](int clicks) {
             if (clicks > 0) {
-                levels.push_back(dialog.windowHandle()->flags().testFlag(Qt::WindowStaysOnTopHint));
+                levels.push_back(ui::qt::DialogWindowOf(dialog)->windowHandle()->flags().testFlag(Qt::WindowStaysOnTopHint));
                 // A window made anew is hidden first: the same window must change its level.
-                sameWindow = sameWindow && dialog.isVisible() && dialog.winId() == window;
+                sameWindow = sameWindow && ui::qt::DialogWindowOf(dialog)->isVisible() && ui::qt::DialogWindowOf(dialog)->winId() == window;
             }
             Click(dialog, clicks < 3 ? Dlg::IDC_ONTOP : Dlg::IDC_QUIT);
-            QTimer::singleShot(0, &dialog, [&click, clicks] { click(clicks + 1); });
+            QTimer::singleShot(0, ui::qt::DialogWindowOf(dialog), [&click, clicks] { click(clicks + 1); });
         };
-        QTimer::singleShot(0, &dialog, [&] {
+        QTimer::singleShot(0, ui::qt::DialogWindowOf(dialog), [&] {
             QVERIFY(Idle(dialog));
-            window = dialog.winId();
+            window = ui::qt::DialogWindowOf(dialog)->winId();
             dialog.GetDlgItem(Dlg::IDC_SYSEXDELAY)->SetWindowText("26");
             QTest::keyClick(ui::qt::WidgetOf(*dialog.GetDlgItem(Dlg::IDC_SYSEXDELAY)), Qt::Key_Up);
             click(0);
@@ -753,9 +753,9 @@ private slots:
         QVERIFY(dialog->JobRunning());
         QVERIFY(!Enabled(*dialog, Dlg::IDC_QUIT));
         QVERIFY(QTest::qWaitFor([&] { return bench.Received().identityRequests == 1; }, 10000));
-        dialog->close();
-        QVERIFY(dialog->isVisible());
-        QVERIFY(QTest::qWaitFor([&] { return !dialog->isVisible(); }, 30000));
+        ui::qt::DialogWindowOf(*dialog)->close();
+        QVERIFY(ui::qt::DialogWindowOf(*dialog)->isVisible());
+        QVERIFY(QTest::qWaitFor([&] { return !ui::qt::DialogWindowOf(*dialog)->isVisible(); }, 30000));
         // Stopped before its second request: a wait for all eight answers
         // would have sent them.
         QCOMPARE(bench.Received().identityRequests, 1u);
@@ -775,7 +775,7 @@ private slots:
         QVERIFY(voices.HasFocus());
         QTest::keyClick(ui::qt::WidgetOf(voices), Qt::Key_Up);
         QTest::keyClick(ui::qt::WidgetOf(voices), Qt::Key_Return);
-        QVERIFY(dialog->isVisible());
+        QVERIFY(ui::qt::DialogWindowOf(*dialog)->isVisible());
         QVERIFY(Idle(*dialog));
         QCOMPARE(bench.Received().voices.size(), std::size_t(1));
         QCOMPARE(std::string(reinterpret_cast<const char*>(bench.Received().voices[0].common.data()), 8),
@@ -787,11 +787,11 @@ private slots:
         QVERIFY(dialog->JobRunning());
         QVERIFY(Idle(*dialog));
         QCOMPARE(bench.Received().identityRequests, 2u);
-        QVERIFY(dialog->isVisible());
+        QVERIFY(ui::qt::DialogWindowOf(*dialog)->isVisible());
         dialog->GetDlgItem(Dlg::IDC_QUIT)->SetFocus();
         QTest::keyClick(ui::qt::WidgetOf(*dialog->GetDlgItem(Dlg::IDC_QUIT)), Qt::Key_Return);
-        QVERIFY(!dialog->isVisible());
-        QCOMPARE(dialog->result(), IDCANCEL);
+        QVERIFY(!ui::qt::DialogWindowOf(*dialog)->isVisible());
+        QCOMPARE(ui::qt::DialogWindowOf(*dialog)->result(), IDCANCEL);
     }
 
     void theReCreatedVoiceListKeepsItsPlaceInTheTabOrder()
@@ -800,8 +800,8 @@ private slots:
         Boxes boxes;
         auto dialog = OpenOnBank(bench, boxes);
         QVERIFY(dialog);
-        dialog->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(dialog.get()));
+        ui::qt::DialogWindowOf(*dialog)->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(ui::qt::DialogWindowOf(*dialog)));
         const CListBox& voices = dialog->VoiceList();
         const auto tab = [](QWidget* from, Qt::KeyboardModifiers modifiers) {
             from->setFocus(Qt::OtherFocusReason);
@@ -831,8 +831,8 @@ private slots:
         bench.Clear();
         QTest::mousePress(ui::qt::WidgetOf(*dialog->GetDlgItem(Dlg::IDC_NOTE)), Qt::LeftButton);
         QCoreApplication::processEvents();
-        dialog->close();
-        QVERIFY(!dialog->isVisible());
+        ui::qt::DialogWindowOf(*dialog)->close();
+        QVERIFY(!ui::qt::DialogWindowOf(*dialog)->isVisible());
         QCOMPARE(bench.Received().channelMessages,
                  (std::vector<Bytes>{{0x90, 60, 64}, {0x90, 60, 0}, {0x90, 63, 0}, {0x90, 64, 0}, {0x90, 67, 0},
                                      {0x90, 72, 0}}));
@@ -899,7 +899,7 @@ private slots:
         const QSize grown = Extent(dialog->TemplateSize()) + QSize(4, 79);
         QVERIFY2(QGuiApplication::primaryScreen()->availableGeometry().contains(QRect(QPoint(3, 4), grown)),
                  "the place must fit the screen the test runs on");
-        dialog->resize(grown);
+        ui::qt::DialogWindowOf(*dialog)->resize(grown);
         QCoreApplication::processEvents();
         QVERIFY2(lastShown() >= before + 4, qPrintable(QStringLiteral("%1 then %2").arg(before).arg(lastShown())));
         QCOMPARE(Place(dialog->GetDlgItem(Dlg::IDC_QUIT)->GetWindowRect()), quit.translated(4, 79));
@@ -909,14 +909,14 @@ private slots:
         QCOMPARE(dialog->CurrentPath(), std::string("C:\\voices\\more\\"));
         QCOMPARE(voices.GetCount(), 0);
 
-        dialog->move(3, 4);
+        ui::qt::DialogWindowOf(*dialog)->move(3, 4);
         Click(*dialog, Dlg::IDC_QUIT);
         const auto stored = StoredSettings();
         QVERIFY(stored.has_value());
         QCOMPARE(stored->window, "3,4," + std::to_string(grown.width()) + "," + std::to_string(grown.height()));
         auto again = Open(boxes);
-        QCOMPARE(again->size(), grown);
-        QCOMPARE(again->pos(), QPoint(3, 4));
+        QCOMPARE(ui::qt::DialogWindowOf(*again)->size(), grown);
+        QCOMPARE(ui::qt::DialogWindowOf(*again)->pos(), QPoint(3, 4));
         QVERIFY(Idle(*again));
         QVERIFY(boxes.shown.empty());
     }
@@ -931,9 +931,9 @@ private slots:
             static_cast<CComboBox*>(dialog->GetDlgItem(Dlg::IDC_MIDIIN))->SetCurSel(0);
             static_cast<CButton*>(dialog->GetDlgItem(Dlg::IDC_ONTOP))->SetCheck(BST_CHECKED);
             dialog->UpdateKeepOnTop();
-            QVERIFY(dialog->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+            QVERIFY(ui::qt::DialogWindowOf(*dialog)->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
             Click(*dialog, Dlg::IDC_QUIT);
-            QVERIFY(!dialog->isVisible());
+            QVERIFY(!ui::qt::DialogWindowOf(*dialog)->isVisible());
         }
         auto stored = StoredSettings();
         QVERIFY(stored.has_value());
@@ -946,7 +946,7 @@ private slots:
         QCOMPARE(stored->midiDelay, 0u);
         QVERIFY(stored->keepOnTop);
         auto again = Open(boxes);
-        QVERIFY(again->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+        QVERIFY(ui::qt::DialogWindowOf(*again)->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
         QVERIFY(Idle(*again));
     }
 
@@ -962,7 +962,7 @@ private slots:
         const ScopedEnv config("SONDERIK_CONFIG_DIR", (blocker / "config").string());
         StandardErrorCapture error;
         Click(*dialog, Dlg::IDC_QUIT);
-        QVERIFY(!dialog->isVisible());
+        QVERIFY(!ui::qt::DialogWindowOf(*dialog)->isVisible());
         const std::string said = error.Take();
         const std::string problem = "cannot save the settings in " + (blocker / "config" / "HKEY_LOCAL_MACHINE.txt").string();
         QVERIFY2(said.rfind("sonderik: " + problem + ": ", 0) == 0, said.c_str());

@@ -23,10 +23,10 @@
 #include "platform/ui/Dialog.h"
 #include "platform/ui/DialogUnits.h"
 #include "platform/ui/DoneField.h"
-#include "platform/ui/ListBox.h"
+#include "platform/ui/ListBoxQt.h"
 #include "platform/ui/Names.h"
 #include "platform/ui/QtAccess.h"
-#include "platform/ui/TreeCtrl.h"
+#include "platform/ui/TreeCtrlQt.h"
 #include "tests/support/Within.h"
 
 using namespace std::chrono_literals;
@@ -183,8 +183,8 @@ private slots:
         HTREEITEM file = tree.InsertItem(utf8, 0, 0, folder, TVI_LAST);
         QCOMPARE(tree.GetItemText(folder), latin1);
         QCOMPARE(tree.GetItemText(file), utf8);
-        QCOMPARE(tree.Model()->IndexOf(folder).data().toString(), drawn);
-        QCOMPARE(tree.Model()->IndexOf(file).data().toString(), drawn);
+        QCOMPARE(ui::qt::TreeModelOf(tree)->IndexOf(folder).data().toString(), drawn);
+        QCOMPARE(ui::qt::TreeModelOf(tree)->IndexOf(file).data().toString(), drawn);
 
         // Made or set, a label, a button or a field gives back what it was
         // given; text typed into a field only exists as Qt text: UTF-8.
@@ -215,14 +215,14 @@ private slots:
     void aLabelTooNarrowForItsTextNarrowsItsLettersInstead()
     {
         CDialog parent;
-        const int natural = QFontMetrics(parent.font()).horizontalAdvance(QStringLiteral("Instrument:"));
+        const int natural = QFontMetrics(ui::qt::DialogWindowOf(parent)->font()).horizontalAdvance(QStringLiteral("Instrument:"));
         CStatic tight;
         tight.Create("Instrument:", Area(0, 0, natural * 9 / 10, 12), &parent, 1);
         const QWidget* shown = ui::qt::WidgetOf(tight);
         QVERIFY(QFontMetrics(shown->font()).horizontalAdvance(QStringLiteral("Instrument:")) <= shown->width());
         CStatic roomy;
         roomy.Create("Instrument:", Area(0, 0, natural + 10, 12), &parent, 2);
-        QCOMPARE(ui::qt::WidgetOf(roomy)->font().stretch(), parent.font().stretch());
+        QCOMPARE(ui::qt::WidgetOf(roomy)->font().stretch(), ui::qt::DialogWindowOf(parent)->font().stretch());
     }
 
     void unsortedListKeepsOrderSelectionAndRedraw()
@@ -258,11 +258,11 @@ private slots:
         // As the dialog re-creates its voice list: a new window, bound to
         // the old object. Its highlight must follow the selection.
         CDialog parent;
-        parent.resize(200, 200);
+        ui::qt::DialogWindowOf(parent)->resize(200, 200);
         CListBox list;
         list.Create(LBS_NOTIFY, Area(0, 0, 100, 100), &parent, 1);
-        parent.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&parent));
+        ui::qt::DialogWindowOf(parent)->show();
+        QVERIFY(QTest::qWaitForWindowExposed(ui::qt::DialogWindowOf(parent)));
         CListBox fresh;
         fresh.Create(LBS_NOTIFY, Area(0, 0, 100, 100), &parent, 1);
         for (const char* line : {"one", "two", "three"}) {
@@ -291,13 +291,13 @@ private slots:
     void shiftF10AsksForTheContextMenuOfTheSelectedLine()
     {
         CDialog parent;
-        parent.resize(200, 200);
+        ui::qt::DialogWindowOf(parent)->resize(200, 200);
         CListBox list;
         list.Create(LBS_NOTIFY, Area(0, 0, 100, 100), &parent, 1);
         for (const char* line : {"one", "two", "three"}) {
             list.AddString(line);
         }
-        parent.show();
+        ui::qt::DialogWindowOf(parent)->show();
         int menus = 0;
         list.onContextMenu = [&](POINT) { ++menus; };
         list.SetCurSel(1);
@@ -311,10 +311,10 @@ private slots:
     void aDropDownReportsBeforeItShowsAndAnEmptyOneClosesAtOnce()
     {
         CDialog parent;
-        parent.resize(200, 200);
+        ui::qt::DialogWindowOf(parent)->resize(200, 200);
         CComboBox box;
         box.Create(0, Area(0, 0, 150, 100), &parent, 1);
-        parent.show();
+        ui::qt::DialogWindowOf(parent)->show();
         int downs = 0;
         int ups = 0;
         box.onDropDown = [&] {
@@ -338,7 +338,7 @@ private slots:
     void onlyTheUserRaisesSelectionChangeAndDoubleClick()
     {
         CDialog parent;
-        parent.resize(200, 200);
+        ui::qt::DialogWindowOf(parent)->resize(200, 200);
         CListBox list;
         list.Create(LBS_NOTIFY, Area(0, 0, 100, 100), &parent, 1);
         int changes = 0;
@@ -347,7 +347,7 @@ private slots:
         list.onDblClk = [&] { ++doubles; };
         list.AddString("one");
         list.AddString("two");
-        parent.show();
+        ui::qt::DialogWindowOf(parent)->show();
         list.SetCurSel(0);
         QCOMPARE(changes, 0);
         ClickLine(list, 1);
@@ -364,7 +364,7 @@ private slots:
         list.Create(LBS_USETABSTOPS, Area(0, 0, 100, 100), &parent, 1);
         QVERIFY(list.SetTabStops({14, 40}));
         const ui::BaseUnits units = ui::DialogBaseUnits(ui::qt::WidgetOf(list)->font());
-        auto* view = static_cast<ui::ListBoxView*>(ui::qt::WidgetOf(list));
+        auto* view = ui::qt::ListViewOf(list);
         QCOMPARE(view->TabStops(), (std::vector<int>{ui::MulDiv(14, units.x, 4), ui::MulDiv(40, units.x, 4)}));
         CListBox plain;
         plain.Create(0, Area(0, 0, 100, 100), &parent, 2);
@@ -374,7 +374,7 @@ private slots:
     void treeSortsRaisesExpandingFirstAndSelectsSynchronously()
     {
         CDialog parent;
-        parent.resize(300, 300);
+        ui::qt::DialogWindowOf(parent)->resize(300, 300);
         CTreeCtrl tree;
         tree.Create(TVS_HASBUTTONS | TVS_LINESATROOT, Area(0, 0, 300, 300), &parent, 1010);
         for (const char* name : {"X:", "Network", "C:", "D:"}) {
@@ -382,7 +382,7 @@ private slots:
             insert.hParent = TVI_ROOT;
             insert.hInsertAfter = TVI_SORT;
             insert.item.mask = TVIF_TEXT | TVIF_CHILDREN;
-            insert.item.text = name;
+            insert.item.pszText = const_cast<LPSTR>(name);
             insert.item.cChildren = 1;
             tree.InsertItem(insert);
         }
@@ -412,10 +412,10 @@ private slots:
 
         // The button: a click on it goes through the same notification.
         events.clear();
-        parent.show();
+        ui::qt::DialogWindowOf(parent)->show();
         auto* view = qobject_cast<QTreeView*>(ui::qt::WidgetOf(tree));
         HTREEITEM d = tree.GetNextSiblingItem(c);
-        const QRect rect = view->visualRect(tree.Model()->IndexOf(d));
+        const QRect rect = view->visualRect(ui::qt::TreeModelOf(tree)->IndexOf(d));
         QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, QPoint(rect.left() - view->indentation() / 2,
                                                                        rect.center().y()));
         QCOMPARE(events.front(), std::string("expanding D: closed"));
@@ -444,18 +444,18 @@ private slots:
         strip.fill(Qt::white);
         CImageList images;
         QVERIFY(images.Create(17, 16, 2, 1));
-        QCOMPARE(images.Add(strip, qRgb(255, 255, 255)), 0);
+        QCOMPARE(ui::qt::AddStrip(images, strip, qRgb(255, 255, 255)), 0);
         QCOMPARE(images.GetImageCount(), 2);
-        QVERIFY(images.Image(1).toImage().pixelColor(3, 3).alpha() == 0);
-        QVERIFY(images.Image(2).isNull());
+        QVERIFY(ui::qt::ImageOf(images, 1).toImage().pixelColor(3, 3).alpha() == 0);
+        QVERIFY(ui::qt::ImageOf(images, 2).isNull());
 
         // A bitmap by its resource id: as many pictures as its width holds,
         // the mask given as the system gives colours (red in the low byte).
         CImageList tree;
         QVERIFY(tree.Create(ui::kTreeImagesBitmap, ui::kTreeImageWidth, 1, RGB(255, 255, 255)));
         QCOMPARE(tree.GetImageCount(), 15);
-        QCOMPARE(tree.Image(14).size(), QSize(ui::kTreeImageWidth, 16));
-        QCOMPARE(tree.Image(14).toImage().pixelColor(0, 0).alpha(), 0);
+        QCOMPARE(ui::qt::ImageOf(tree, 14).size(), QSize(ui::kTreeImageWidth, 16));
+        QCOMPARE(ui::qt::ImageOf(tree, 14).toImage().pixelColor(0, 0).alpha(), 0);
         CImageList none;
         QVERIFY(!none.Create(ui::kTreeImagesBitmap + 1, ui::kTreeImageWidth, 1, RGB(255, 255, 255)));
     }
@@ -515,14 +515,14 @@ private slots:
     void onlyTheDialogsBackgroundRaisesItsContextMenu()
     {
         NotingDialog dialog;
-        dialog.resize(200, 100);
+        ui::qt::DialogWindowOf(dialog)->resize(200, 100);
         CStatic label;
         label.Create("Path", Area(0, 0, 80, 20), &dialog, 1021);
         CButton button;
         button.Create("ID", BS_PUSHBUTTON | WS_TABSTOP, Area(100, 0, 80, 20), &dialog, 6);
         const auto rightClick = [&](QPoint at) {
             QContextMenuEvent event(QContextMenuEvent::Mouse, at, QPoint(at.x() + 1000, at.y() + 2000));
-            QCoreApplication::sendEvent(&dialog, &event);
+            QCoreApplication::sendEvent(ui::qt::DialogWindowOf(dialog), &event);
         };
         rightClick(QPoint(10, 10));    // a label
         rightClick(QPoint(110, 10));   // a button takes the focus: not the dialog's
@@ -536,11 +536,11 @@ private slots:
     {
         CDialog shell;
         shell.SetTemplate(ui::kShellFont, 100, 50);
-        QCOMPARE(shell.font(), ui::DialogFont());
+        QCOMPARE(ui::qt::DialogWindowOf(shell)->font(), ui::DialogFont());
         CDialog named;
         named.SetTemplate({"Serif", 3 * ui::kShellFont.pointSize}, 100, 50);
-        QCOMPARE(named.font().family(), QStringLiteral("Serif"));
-        QCOMPARE(named.font().pointSize(), 3 * ui::kShellFont.pointSize);
+        QCOMPARE(ui::qt::DialogWindowOf(named)->font().family(), QStringLiteral("Serif"));
+        QCOMPARE(ui::qt::DialogWindowOf(named)->font().pointSize(), 3 * ui::kShellFont.pointSize);
         QVERIFY2(named.Units().y > shell.Units().y, "laid out in the font it was given");
         QVERIFY(named.TemplateSize().cy > shell.TemplateSize().cy);
     }

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "platform/ui/PostedMessage.h"
-#include "platform/ui/PressHoldButton.h"
+#include "platform/ui/PressHoldButtonQt.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "platform/ui/TreeCtrl.h"
+#include "platform/ui/TreeCtrlQt.h"
 
 // The Qt backend's stand-ins for the bitmaps of the program's resources.
 #include <QApplication>

@@ -8,7 +8,6 @@
 #include <QStringList>
 
 #include "platform/ui/Dialog.h"
-#include "platform/ui/Names.h"
 #include "platform/ui/QtAccess.h"
 #include "platform/ui/QtGeometry.h"
 

@@ -1,4 +1,4 @@
-#include "platform/ui/ListBox.h"
+#include "platform/ui/ListBoxQt.h"
 
 #include <algorithm>
 
@@ -9,7 +9,6 @@
 #include <QStyledItemDelegate>
 
 #include "platform/ui/DialogUnits.h"
-#include "platform/ui/Names.h"
 #include "platform/ui/QtAccess.h"
 #include "platform/ui/QtGeometry.h"
 
@@ -162,7 +161,13 @@ void ListBoxView::SetTabStops(std::vector<int> pixels)
 
 // --- CListBox
 
-ui::ListBoxView* CListBox::View() const { return qobject_cast<ui::ListBoxView*>(widget_.data()); }
+ui::ListBoxView* ui::qt::ListViewOf(const CListBox& list) { return qobject_cast<ListBoxView*>(WidgetOf(list)); }
+
+namespace {
+
+ui::ListBoxView* View(const CListBox& list) { return ui::qt::ListViewOf(list); }
+
+}  // namespace
 
 bool CListBox::Create(DWORD style, const RECT& rect, CDialog* parent, int id)
 {
@@ -172,8 +177,8 @@ bool CListBox::Create(DWORD style, const RECT& rect, CDialog* parent, int id)
     auto* view = new ui::ListBoxView(ui::qt::WidgetOf(parent), style);
     view->Lines().SetOrder(less_);
     view->setGeometry(ui::qt::ToQRect(rect));
-    Bind(view, id, style);
-    Connect(view);
+    Bind(ui::qt::HandleOf(view), id, style);
+    Connect();
     return true;
 }
 
@@ -196,29 +201,35 @@ bool CListBox::CreateInPlaceOf(const CListBox& other, DWORD style)
     if (!Create(style, ui::qt::ToRect(old->geometry()), host, other.GetDlgCtrlID())) {
         return false;
     }
-    SetFont(old->font());
-    widget_->stackUnder(old);
+    QWidget* made = ui::qt::WidgetOf(*this);
+    made->setFont(old->font());
+    made->stackUnder(old);
     if (before != nullptr && before != old) {
-        QWidget::setTabOrder(before, widget_);
+        QWidget::setTabOrder(before, made);
     }
     return true;
 }
 
-void CListBox::Connect(ui::ListBoxView* view)
+void CListBox::Connect()
 {
-    connections_.push_back(
+    ui::ListBoxView* view = View(*this);
+    // Only these are cut when the window moves to another object: the view
+    // repaints a changed selection through its own connections to the same
+    // signals.
+    std::vector<QMetaObject::Connection>& connections = link_->connections;
+    connections.push_back(
         QObject::connect(view->selectionModel(), &QItemSelectionModel::selectionChanged, view, [this] {
             if (!quiet_ && (style_ & LBS_NOTIFY) != 0 && onSelChange) {
                 onSelChange();
             }
         }));
-    connections_.push_back(QObject::connect(view, &QListView::doubleClicked, view, [this] {
+    connections.push_back(QObject::connect(view, &QListView::doubleClicked, view, [this] {
         if ((style_ & LBS_NOTIFY) != 0 && onDblClk) {
             onDblClk();
         }
     }));
     view->setContextMenuPolicy(Qt::CustomContextMenu);
-    connections_.push_back(
+    connections.push_back(
         QObject::connect(view, &QWidget::customContextMenuRequested, view, [this, view](const QPoint& at) {
             if (onContextMenu) {
                 const QModelIndex line = view->indexAt(at);
@@ -233,34 +244,35 @@ void CListBox::Connect(ui::ListBoxView* view)
 
 void CListBox::Disconnect()
 {
-    for (const QMetaObject::Connection& connection : connections_) {
+    if (!link_) {
+        return;
+    }
+    for (const QMetaObject::Connection& connection : link_->connections) {
         QObject::disconnect(connection);
     }
-    connections_.clear();
+    link_->connections.clear();
 }
 
 void CListBox::Attach(CListBox& from)
 {
-    ui::ListBoxView* view = from.View();
+    ui::ListBoxView* view = View(from);
     from.Disconnect();
-    from.widget_ = nullptr;
+    from.link_.reset();
     if (view == nullptr) {
         return;
     }
     Disconnect();
-    Bind(view, from.id_, from.style_);
+    Bind(ui::qt::HandleOf(view), from.id_, from.style_);
     less_ = from.less_;
     view->Lines().SetOrder(less_);
-    Connect(view);
+    Connect();
 }
 
 void CListBox::DestroyWindow()
 {
     Disconnect();
-    if (widget_) {
-        delete widget_.data();
-    }
-    widget_ = nullptr;
+    delete ui::qt::WidgetOf(*this);
+    link_.reset();
 }
 
 void CListBox::ModifyStyle(DWORD remove, DWORD add)
@@ -269,10 +281,10 @@ void CListBox::ModifyStyle(DWORD remove, DWORD add)
     style_ = (style_ & ~remove) | add;
 }
 
-void CListBox::SetSortOrder(ui::ListBoxModel::Less less)
+void CListBox::SetSortOrder(ui::NameOrder less)
 {
     less_ = less;
-    if (ui::ListBoxView* view = View()) {
+    if (ui::ListBoxView* view = View(*this)) {
         view->Lines().SetOrder(less);
     }
 }
@@ -281,7 +293,7 @@ int CListBox::AddString(const std::string& text) { return InsertString(-1, text)
 
 int CListBox::InsertString(int index, const std::string& text)
 {
-    ui::ListBoxView* view = View();
+    ui::ListBoxView* view = View(*this);
     if (view == nullptr) {
         return LB_ERR;
     }
@@ -298,7 +310,7 @@ int CListBox::InsertString(int index, const std::string& text)
 
 void CListBox::ResetContent()
 {
-    if (ui::ListBoxView* view = View()) {
+    if (ui::ListBoxView* view = View(*this)) {
         quiet_ = true;
         view->Lines().Clear();
         view->selectionModel()->clear();
@@ -308,13 +320,13 @@ void CListBox::ResetContent()
 
 int CListBox::GetCount() const
 {
-    const ui::ListBoxView* view = View();
+    const ui::ListBoxView* view = View(*this);
     return view == nullptr ? LB_ERR : static_cast<int>(view->Lines().Lines().size());
 }
 
 int CListBox::GetText(int index, std::string& text) const
 {
-    const ui::ListBoxView* view = View();
+    const ui::ListBoxView* view = View(*this);
     if (view == nullptr || index < 0 || index >= GetCount()) {
         return LB_ERR;
     }
@@ -331,7 +343,7 @@ std::string CListBox::GetText(int index) const
 
 int CListBox::GetCurSel() const
 {
-    const ui::ListBoxView* view = View();
+    const ui::ListBoxView* view = View(*this);
     if (view == nullptr) {
         return LB_ERR;
     }
@@ -344,7 +356,7 @@ int CListBox::GetCurSel() const
 
 int CListBox::SetCurSel(int index)
 {
-    ui::ListBoxView* view = View();
+    ui::ListBoxView* view = View(*this);
     if (view == nullptr) {
         return LB_ERR;
     }
@@ -363,7 +375,7 @@ int CListBox::SetCurSel(int index)
 
 int CListBox::GetSel(int index) const
 {
-    const ui::ListBoxView* view = View();
+    const ui::ListBoxView* view = View(*this);
     if (view == nullptr || index < 0 || index >= GetCount()) {
         return LB_ERR;
     }
@@ -372,7 +384,7 @@ int CListBox::GetSel(int index) const
 
 int CListBox::SetSel(int index, bool select)
 {
-    ui::ListBoxView* view = View();
+    ui::ListBoxView* view = View(*this);
     if (view == nullptr || index < 0 || index >= GetCount()) {
         return LB_ERR;
     }
@@ -385,7 +397,7 @@ int CListBox::SetSel(int index, bool select)
 
 std::uintptr_t CListBox::GetItemData(int index) const
 {
-    const ui::ListBoxView* view = View();
+    const ui::ListBoxView* view = View(*this);
     if (view == nullptr || index < 0 || index >= GetCount()) {
         return static_cast<std::uintptr_t>(LB_ERR);
     }
@@ -394,7 +406,7 @@ std::uintptr_t CListBox::GetItemData(int index) const
 
 int CListBox::SetItemData(int index, std::uintptr_t data)
 {
-    ui::ListBoxView* view = View();
+    ui::ListBoxView* view = View(*this);
     if (view == nullptr || index < 0 || index >= GetCount()) {
         return LB_ERR;
     }
@@ -416,7 +428,7 @@ int CListBox::FindStringExact(int startAfter, const std::string& text) const
 
 bool CListBox::SetTabStops(const std::vector<int>& dialogUnits)
 {
-    ui::ListBoxView* view = View();
+    ui::ListBoxView* view = View(*this);
     if (view == nullptr || (style_ & LBS_USETABSTOPS) == 0) {
         return false;
     }
@@ -431,7 +443,7 @@ bool CListBox::SetTabStops(const std::vector<int>& dialogUnits)
 
 void CListBox::SetRedraw(bool redraw)
 {
-    ui::ListBoxView* view = View();
+    ui::ListBoxView* view = View(*this);
     if (view == nullptr) {
         return;
     }

@@ -1,18 +1,12 @@
-#include "platform/ui/PressHoldButton.h"
+#include "platform/ui/PressHoldButtonQt.h"
 
 #include <QCoreApplication>
 #include <QMouseEvent>
 #include <QVariant>
 
-#include "platform/ui/Names.h"
 #include "platform/ui/QtGeometry.h"
 #include "platform/ui/PostedMessage.h"
 #include "platform/ui/QtAccess.h"
-
-std::uint32_t PackPosition(int x, int y)
-{
-    return (static_cast<std::uint32_t>(x) & 0xFFFFu) | ((static_cast<std::uint32_t>(y) & 0xFFFFu) << 16);
-}
 
 PressHoldButton::PressHoldButton(const QString& text, int controlId, QWidget* parent) : QPushButton(text, parent)
 {
@@ -62,5 +56,5 @@ void CPushButton::Create(const std::string& text, DWORD style, const RECT& rect,
         }
     });
     button->setGeometry(ui::qt::ToQRect(rect));
-    Bind(button, id, style, text);
+    Bind(ui::qt::HandleOf(button), id, style, text);
 }

@@ -1,4 +1,4 @@
-#include "platform/ui/TreeCtrl.h"
+#include "platform/ui/TreeCtrlQt.h"
 
 #include <algorithm>
 
@@ -6,11 +6,13 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 
-#include "platform/ui/Names.h"
 #include "platform/ui/QtAccess.h"
 #include "platform/ui/QtGeometry.h"
 
 // --- CImageList
+
+CImageList::CImageList() = default;
+CImageList::~CImageList() = default;
 
 bool CImageList::Create(int width, int height, int initial, int /*grow*/)
 {
@@ -19,8 +21,8 @@ bool CImageList::Create(int width, int height, int initial, int /*grow*/)
     }
     width_ = width;
     height_ = height;
-    images_.clear();
-    images_.reserve(static_cast<std::size_t>(std::max(initial, 0)));
+    store_ = std::make_unique<ui::ImageStore>();
+    store_->images.reserve(static_cast<std::size_t>(std::max(initial, 0)));
     return true;
 }
 
@@ -30,29 +32,32 @@ bool CImageList::Create(UINT bitmapId, int width, int grow, COLORREF mask)
     if (strip.isNull() || width <= 0 || !Create(width, strip.height(), strip.width() / width, grow)) {
         return false;
     }
-    return Add(strip, qRgb(GetRValue(mask), GetGValue(mask), GetBValue(mask))) >= 0;
+    return ui::qt::AddStrip(*this, strip, qRgb(GetRValue(mask), GetGValue(mask), GetBValue(mask))) >= 0;
 }
 
-int CImageList::Add(const QPixmap& strip, QRgb mask)
+int CImageList::GetImageCount() const { return store_ ? static_cast<int>(store_->images.size()) : 0; }
+
+int ui::qt::AddStrip(CImageList& list, const QPixmap& strip, QRgb mask)
 {
-    if (strip.isNull() || width_ <= 0) {
+    const int width = list.Width();
+    if (strip.isNull() || width <= 0 || list.Store() == nullptr) {
         return -1;
     }
-    const int first = GetImageCount();
-    for (int x = 0; x + width_ <= strip.width(); x += width_) {
-        QPixmap image = strip.copy(x, 0, width_, height_);
+    const int first = list.GetImageCount();
+    for (int x = 0; x + width <= strip.width(); x += width) {
+        QPixmap image = strip.copy(x, 0, width, list.Height());
         image.setMask(image.createMaskFromColor(QColor::fromRgb(mask), Qt::MaskInColor));
-        images_.push_back(image);
+        list.Store()->images.push_back(image);
     }
     return first;
 }
 
-QPixmap CImageList::Image(int index) const
+QPixmap ui::qt::ImageOf(const CImageList& list, int index)
 {
-    if (index < 0 || index >= GetImageCount()) {
+    if (index < 0 || index >= list.GetImageCount()) {
         return {};
     }
-    return images_[static_cast<std::size_t>(index)];
+    return list.Store()->images[static_cast<std::size_t>(index)];
 }
 
 namespace ui {
@@ -132,7 +137,7 @@ QVariant TreeModel::data(const QModelIndex& index, int role) const
         return DrawnName(node->text);
     case Qt::DecorationRole:
         if (images != nullptr) {
-            const QPixmap image = images->Image(node == selected ? node->selectedImage : node->image);
+            const QPixmap image = qt::ImageOf(*images, node == selected ? node->selectedImage : node->image);
             if (!image.isNull()) {
                 return image;
             }
@@ -272,13 +277,23 @@ void TreeView::keyPressEvent(QKeyEvent* event)
 
 // --- CTreeCtrl
 
-ui::TreeView* CTreeCtrl::View() const { return qobject_cast<ui::TreeView*>(widget_.data()); }
+ui::TreeView* ui::qt::TreeViewOf(const CTreeCtrl& tree) { return qobject_cast<TreeView*>(WidgetOf(tree)); }
 
-ui::TreeModel* CTreeCtrl::Model() const
+ui::TreeModel* ui::qt::TreeModelOf(const CTreeCtrl& tree)
 {
-    ui::TreeView* view = View();
-    return view != nullptr ? static_cast<ui::TreeModel*>(view->model()) : nullptr;
+    TreeView* view = TreeViewOf(tree);
+    return view != nullptr ? static_cast<TreeModel*>(view->model()) : nullptr;
 }
+
+namespace {
+
+ui::TreeView* View(const CTreeCtrl& tree) { return ui::qt::TreeViewOf(tree); }
+ui::TreeModel* Model(const CTreeCtrl& tree) { return ui::qt::TreeModelOf(tree); }
+
+// The text of an item's fields, up to its terminating zero; none for none.
+std::string TextOf(const TVITEMA& item) { return item.pszText != nullptr ? std::string(item.pszText) : std::string(); }
+
+}  // namespace
 
 bool CTreeCtrl::Create(DWORD style, const RECT& rect, CDialog* parent, int id)
 {
@@ -286,17 +301,17 @@ bool CTreeCtrl::Create(DWORD style, const RECT& rect, CDialog* parent, int id)
         return false;
     }
     auto* view = new ui::TreeView(ui::qt::WidgetOf(parent), [this](const QModelIndex& index, UINT code) {
-        Expand(Model()->NodeOf(index), code);
+        Expand(Model(*this)->NodeOf(index), code);
     });
     auto* model = new ui::TreeModel(view);
     view->setModel(model);
     view->setRootIsDecorated((style & TVS_LINESATROOT) != 0);
     view->setDragEnabled((style & TVS_DISABLEDRAGDROP) == 0);
     view->setGeometry(ui::qt::ToQRect(rect));
-    Bind(view, id, style);
+    Bind(ui::qt::HandleOf(view), id, style);
     QObject::connect(view->selectionModel(), &QItemSelectionModel::currentChanged, view,
                      [this](const QModelIndex& now, const QModelIndex& before) {
-                         ui::TreeModel* m = Model();
+                         ui::TreeModel* m = Model(*this);
                          ui::TreeNode* oldNode = before.isValid() ? m->NodeOf(before) : nullptr;
                          ui::TreeNode* newNode = now.isValid() ? m->NodeOf(now) : nullptr;
                          m->selected = newNode;
@@ -311,7 +326,7 @@ bool CTreeCtrl::Create(DWORD style, const RECT& rect, CDialog* parent, int id)
 
 HTREEITEM CTreeCtrl::InsertItem(const TVINSERTSTRUCTA& insert)
 {
-    ui::TreeModel* model = Model();
+    ui::TreeModel* model = Model(*this);
     if (model == nullptr) {
         return nullptr;
     }
@@ -319,7 +334,7 @@ HTREEITEM CTreeCtrl::InsertItem(const TVINSERTSTRUCTA& insert)
     auto node = std::make_unique<ui::TreeNode>();
     const TVITEMA& item = insert.item;
     if ((item.mask & TVIF_TEXT) != 0) {
-        node->text = item.text;
+        node->text = TextOf(item);
     }
     if ((item.mask & TVIF_IMAGE) != 0) {
         node->image = item.iImage;
@@ -341,7 +356,7 @@ HTREEITEM CTreeCtrl::InsertItem(const std::string& text, int image, int selected
     insert.hParent = parent;
     insert.hInsertAfter = after;
     insert.item.mask = TVIF_TEXT | TVIF_IMAGE | TVIF_SELECTEDIMAGE;
-    insert.item.text = text;
+    insert.item.pszText = const_cast<LPSTR>(text.c_str());
     insert.item.iImage = image;
     insert.item.iSelectedImage = selectedImage;
     return InsertItem(insert);
@@ -349,7 +364,7 @@ HTREEITEM CTreeCtrl::InsertItem(const std::string& text, int image, int selected
 
 bool CTreeCtrl::DeleteItem(HTREEITEM item)
 {
-    ui::TreeModel* model = Model();
+    ui::TreeModel* model = Model(*this);
     if (model == nullptr || item == nullptr) {
         return false;
     }
@@ -360,7 +375,7 @@ bool CTreeCtrl::DeleteItem(HTREEITEM item)
     for (ui::TreeNode* at = model->selected; at != nullptr; at = at->parent) {
         if (at == item) {
             quiet_ = true;
-            View()->selectionModel()->clear();
+            View(*this)->selectionModel()->clear();
             model->selected = nullptr;
             quiet_ = false;
             break;
@@ -372,7 +387,7 @@ bool CTreeCtrl::DeleteItem(HTREEITEM item)
 
 bool CTreeCtrl::DeleteAllItems()
 {
-    ui::TreeModel* model = Model();
+    ui::TreeModel* model = Model(*this);
     if (model == nullptr) {
         return false;
     }
@@ -384,13 +399,13 @@ bool CTreeCtrl::DeleteAllItems()
 
 bool CTreeCtrl::SetItem(const TVITEMA& item)
 {
-    ui::TreeModel* model = Model();
+    ui::TreeModel* model = Model(*this);
     ui::TreeNode* node = item.hItem;
     if (model == nullptr || node == nullptr) {
         return false;
     }
     if ((item.mask & TVIF_TEXT) != 0) {
-        node->text = item.text;
+        node->text = TextOf(item);
     }
     if ((item.mask & TVIF_IMAGE) != 0) {
         node->image = item.iImage;
@@ -426,19 +441,19 @@ bool CTreeCtrl::SetItemData(HTREEITEM item, LPARAM data)
 
 bool CTreeCtrl::ItemHasChildren(HTREEITEM item) const
 {
-    ui::TreeModel* model = Model();
+    ui::TreeModel* model = Model(*this);
     return model != nullptr && item != nullptr && model->hasChildren(model->IndexOf(item));
 }
 
 HTREEITEM CTreeCtrl::GetRootItem() const
 {
-    ui::TreeModel* model = Model();
+    ui::TreeModel* model = Model(*this);
     return (model == nullptr || model->Root().kids.empty()) ? nullptr : model->Root().kids.front().get();
 }
 
 HTREEITEM CTreeCtrl::GetChildItem(HTREEITEM item) const
 {
-    ui::TreeModel* model = Model();
+    ui::TreeModel* model = Model(*this);
     if (model == nullptr) {
         return nullptr;
     }
@@ -448,7 +463,7 @@ HTREEITEM CTreeCtrl::GetChildItem(HTREEITEM item) const
 
 HTREEITEM CTreeCtrl::GetNextSiblingItem(HTREEITEM item) const
 {
-    ui::TreeModel* model = Model();
+    ui::TreeModel* model = Model(*this);
     if (model == nullptr || item == nullptr || item->parent == nullptr) {
         return nullptr;
     }
@@ -458,7 +473,7 @@ HTREEITEM CTreeCtrl::GetNextSiblingItem(HTREEITEM item) const
 
 HTREEITEM CTreeCtrl::GetPrevSiblingItem(HTREEITEM item) const
 {
-    ui::TreeModel* model = Model();
+    ui::TreeModel* model = Model(*this);
     if (model == nullptr || item == nullptr || item->parent == nullptr) {
         return nullptr;
     }
@@ -468,7 +483,7 @@ HTREEITEM CTreeCtrl::GetPrevSiblingItem(HTREEITEM item) const
 
 HTREEITEM CTreeCtrl::GetParentItem(HTREEITEM item) const
 {
-    ui::TreeModel* model = Model();
+    ui::TreeModel* model = Model(*this);
     if (model == nullptr || item == nullptr || item->parent == &model->Root()) {
         return nullptr;
     }
@@ -477,13 +492,13 @@ HTREEITEM CTreeCtrl::GetParentItem(HTREEITEM item) const
 
 HTREEITEM CTreeCtrl::GetSelectedItem() const
 {
-    ui::TreeModel* model = Model();
+    ui::TreeModel* model = Model(*this);
     return model != nullptr ? model->selected : nullptr;
 }
 
 int CTreeCtrl::GetCount() const
 {
-    ui::TreeModel* model = Model();
+    ui::TreeModel* model = Model(*this);
     if (model == nullptr) {
         return 0;
     }
@@ -502,13 +517,13 @@ int CTreeCtrl::GetCount() const
 
 bool CTreeCtrl::IsExpanded(HTREEITEM item) const
 {
-    ui::TreeView* view = View();
-    return view != nullptr && item != nullptr && view->isExpanded(Model()->IndexOf(item));
+    ui::TreeView* view = View(*this);
+    return view != nullptr && item != nullptr && view->isExpanded(Model(*this)->IndexOf(item));
 }
 
 bool CTreeCtrl::Expand(HTREEITEM item, UINT code)
 {
-    ui::TreeView* view = View();
+    ui::TreeView* view = View(*this);
     if (view == nullptr || item == nullptr || item == TVI_ROOT) {
         return false;
     }
@@ -527,7 +542,7 @@ bool CTreeCtrl::Expand(HTREEITEM item, UINT code)
         return false;
     }
     // The handler may have taken the node's button away (nothing under it).
-    const QModelIndex index = Model()->IndexOf(item);
+    const QModelIndex index = Model(*this)->IndexOf(item);
     if (action == TVE_EXPAND) {
         if (!item->kids.empty()) {
             view->expand(index);
@@ -540,7 +555,7 @@ bool CTreeCtrl::Expand(HTREEITEM item, UINT code)
 
 bool CTreeCtrl::SelectItem(HTREEITEM item)
 {
-    ui::TreeView* view = View();
+    ui::TreeView* view = View(*this);
     if (view == nullptr) {
         return false;
     }
@@ -548,7 +563,7 @@ bool CTreeCtrl::SelectItem(HTREEITEM item)
         view->selectionModel()->clear();
         return true;
     }
-    const QModelIndex index = Model()->IndexOf(item);
+    const QModelIndex index = Model(*this)->IndexOf(item);
     view->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
     view->scrollTo(index);
     return true;
@@ -556,21 +571,21 @@ bool CTreeCtrl::SelectItem(HTREEITEM item)
 
 CImageList* CTreeCtrl::SetImageList(CImageList* images)
 {
-    ui::TreeModel* model = Model();
+    ui::TreeModel* model = Model(*this);
     if (model == nullptr) {
         return nullptr;
     }
     auto* before = const_cast<CImageList*>(model->images);
     model->images = images;
     if (images != nullptr) {
-        View()->setIconSize(QSize(images->Width(), images->Height()));
+        View(*this)->setIconSize(QSize(images->Width(), images->Height()));
     }
     return before;
 }
 
-void CTreeCtrl::SetSortOrder(bool (*less)(std::string_view, std::string_view))
+void CTreeCtrl::SetSortOrder(ui::NameOrder less)
 {
-    if (ui::TreeModel* model = Model()) {
+    if (ui::TreeModel* model = Model(*this)) {
         model->less = less;
     }
 }
