@@ -320,7 +320,9 @@ bool CSonderikDlg::OnInitDialog()
     // select their lines, and the identification comes last, with whatever
     // the settings chose.
     UpdateData(false);
-    // The about item lives on the context menu and F1 here.
+    // Where the window system has no menu of the program's on the title bar,
+    // the about item lives on the background's context menu (and F1).
+    AppendSystemMenu(IDM_ABOUTBOX, "&About Sonderik...");
     SetIcon(IDI_SONDERIK);
     ReadVersion();
     FillPortLists();
@@ -1080,6 +1082,15 @@ bool CSonderikDlg::OnContextMenu(POINT screen)
     if (ui::TrackPopupMenu({{IDM_ABOUTBOX, "&About Sonderik..."}}, screen, this) == IDM_ABOUTBOX) {
         ShowAbout();
     }
+    return true;
+}
+
+bool CSonderikDlg::OnSysCommand(UINT command)
+{
+    if (command != IDM_ABOUTBOX) {
+        return false;
+    }
+    ShowAbout();
     return true;
 }
 

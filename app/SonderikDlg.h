@@ -115,6 +115,7 @@ protected:
     void DestroyWindow() override;
     bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
     bool OnContextMenu(POINT screen) override;
+    bool OnSysCommand(UINT command) override;
     bool OnHelpInfo() override;
     void OnSize(int width, int height) override;
 

@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include <QApplication>
-
+#include "app/SettingsPlace.h"
 #include "app/SonderikApp.h"
 #include "instrument/LogFolder.h"
 #include "platform/files/WinFiles.h"
+#include "platform/ui/WindowSystem.h"
 
 #ifndef SONDERIK_VERSION
 #define SONDERIK_VERSION ""
@@ -31,16 +31,20 @@ constexpr const char* kUsage =
     "  --version      print the version and exit\n"
     "  --help         print this help and exit\n"
     "\n"
-    "Settings live in $SONDERIK_CONFIG_DIR, else $XDG_CONFIG_HOME/sonderik, else\n"
-    "~/.config/sonderik. SONDERIK_VIRTUAL_EX5 sets up the built-in instrument.\n"
-    "Without a display, use sonderik-cli.\n";
+    "Settings are stored, in ";
+
+constexpr const char* kUsageEnd =
+    ".\nSONDERIK_VIRTUAL_EX5 sets up the built-in instrument. Without a display,\n"
+    "use sonderik-cli.\n";
+
+std::string Usage() { return kUsage + SettingsPlaceHelp() + kUsageEnd; }
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
     std::string logDir;
-    std::vector<char*> qtArgs{argv[0]};
+    std::vector<std::string> rest{argv[0]};
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
         if (std::strcmp(arg, "--version") == 0) {
@@ -48,7 +52,7 @@ int main(int argc, char** argv)
             return 0;
         }
         if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
-            std::fputs(kUsage, stdout);
+            std::fputs(Usage().c_str(), stdout);
             return 0;
         }
         if (std::strcmp(arg, "--log-dir") == 0 || std::strncmp(arg, "--log-dir=", 10) == 0) {
@@ -57,7 +61,7 @@ int main(int argc, char** argv)
             } else if (i + 1 < argc) {
                 logDir = argv[++i];
             } else {
-                std::fprintf(stderr, "sonderik: --log-dir needs a folder\n%s", kUsage);
+                std::fprintf(stderr, "sonderik: --log-dir needs a folder\n%s", Usage().c_str());
                 return 2;
             }
             if (logDir.empty()) {
@@ -67,25 +71,21 @@ int main(int argc, char** argv)
             continue;
         }
         if (std::strncmp(arg, "--", 2) == 0) {
-            std::fprintf(stderr, "sonderik: unknown option %s\n%s", arg, kUsage);
+            std::fprintf(stderr, "sonderik: unknown option %s\n%s", arg, Usage().c_str());
             return 2;
         }
-        qtArgs.push_back(argv[i]);  // the window system's own options
+        rest.emplace_back(arg);  // the window system's own options, or what to open
     }
-    int qtArgc = static_cast<int>(qtArgs.size());
-    qtArgs.push_back(nullptr);
-    QApplication application(qtArgc, qtArgs.data());
-    QApplication::setApplicationName(QStringLiteral("Sonderik"));
-    QApplication::setApplicationVersion(QStringLiteral(SONDERIK_VERSION));
+    ui::WindowSystem windows(rest, "Sonderik", SONDERIK_VERSION);
     // What the window system did not take is the file or folder to open.
     std::string open;
-    for (int i = 1; i < qtArgc; ++i) {
-        if (qtArgs[static_cast<std::size_t>(i)][0] == '-' || !open.empty()) {
+    for (std::size_t i = 1; i < rest.size(); ++i) {
+        if (rest[i][0] == '-' || !open.empty()) {
             std::fprintf(stderr, "sonderik: one file or folder at most, and no other argument: %s\n%s",
-                         qtArgs[static_cast<std::size_t>(i)], kUsage);
+                         rest[i].c_str(), Usage().c_str());
             return 2;
         }
-        open = qtArgs[static_cast<std::size_t>(i)];
+        open = rest[i];
     }
     // Named from the folder it was started in.
     std::error_code ec;
@@ -103,5 +103,8 @@ int main(int argc, char** argv)
         logFolder = *made;
     }
     CSonderikApp app(open, logFolder.string());
-    return app.InitInstance() ? application.exec() : 0;
+    // The dialog is modal and runs its own loop: once it has closed, the
+    // program ends.
+    app.InitInstance();
+    return 0;
 }

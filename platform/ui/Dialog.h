@@ -112,6 +112,10 @@ public:
     void ModifyStyle(DWORD remove, DWORD add);
     // WM_DROPFILES: whether files dropped on the window reach OnDropFiles.
     void DragAcceptFiles(bool accept);
+    // Adds a separator, then a command, to the window's system menu, where
+    // the window system gives the program one (Windows); the command then
+    // reaches OnSysCommand. False where there is no such menu.
+    bool AppendSystemMenu(UINT id, const std::string& text);
     // Where the window is on the screen, with the size of its client area.
     RECT GetWindowRect() const;
     bool IsWindowVisible() const;
@@ -126,6 +130,9 @@ protected:
     virtual void DestroyWindow() {}
     // WM_SIZE: the client area's new size.
     virtual void OnSize(int /*width*/, int /*height*/) {}
+    // WM_SYSCOMMAND: a command of the system menu, its low four bits
+    // cleared; false lets the system carry it out.
+    virtual bool OnSysCommand(UINT /*command*/) { return false; }
     // F1, whatever has the focus; false lets the key go on as any other.
     virtual bool OnHelpInfo() { return false; }
     // A right click on the dialog's background (group frames, labels, or

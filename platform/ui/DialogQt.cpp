@@ -219,6 +219,10 @@ void CDialog::ModifyStyle(DWORD remove, DWORD add)
     window_->setWindowFlags(frame);
 }
 
+// Qt leaves the title bar's menu to the window manager: the program cannot
+// add to it.
+bool CDialog::AppendSystemMenu(UINT /*id*/, const std::string& /*text*/) { return false; }
+
 void CDialog::DragAcceptFiles(bool accept) { window_->setAcceptDrops(accept); }
 
 RECT CDialog::GetWindowRect() const
