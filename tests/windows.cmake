@@ -148,3 +148,24 @@ if(SONDERIK_XVFB_RUN)
 else()
   sonderik_windows_test(window_resources_tests)
 endif()
+
+# The window program as a user meets it: an outside program drives the real
+# dialog of sonderik.exe under Xvfb, in a prefix made fresh for it, and the
+# same run photographs it for the README (docs/sonderik-windows.png, made
+# again by the target windows_picture).
+if(TARGET sonderik AND SONDERIK_XVFB_RUN)
+  add_executable(window_driver app/WindowDriverWin.cpp)
+  target_link_libraries(window_driver PRIVATE sonderik_app_settings)
+  add_test(NAME window_program
+           COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/app/WindowsWindowCheck.sh $<TARGET_FILE:sonderik>
+                   $<TARGET_FILE:window_driver> ${PROJECT_SOURCE_DIR}/examples/demo.s1v
+                   ${CMAKE_CURRENT_BINARY_DIR}/wine-program)
+  set_tests_properties(window_program PROPERTIES TIMEOUT 300)
+  add_custom_target(windows_picture
+    COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/app/WindowsWindowCheck.sh $<TARGET_FILE:sonderik>
+            $<TARGET_FILE:window_driver> ${PROJECT_SOURCE_DIR}/examples/demo.s1v
+            ${CMAKE_CURRENT_BINARY_DIR}/wine-picture ${PROJECT_SOURCE_DIR}/docs/sonderik-windows.png
+    DEPENDS sonderik window_driver
+    COMMENT "Photographing the window under wine into docs/sonderik-windows.png"
+    VERBATIM)
+endif()
