@@ -1,6 +1,9 @@
 #pragma once
 
+#include <exception>
 #include <functional>
+#include <string>
+#include <vector>
 
 #include "platform/ui/Controls.h"
 
@@ -16,8 +19,17 @@ struct WindowLink {
     // The control's notifications as its dialog receives them: WM_COMMAND
     // (the code in HIWORD(wParam), the control in lParam) and WM_NOTIFY (an
     // NMHDR* in lParam). True when handled, with the dialog's answer in
-    // `result`. Runs on the dialog's thread.
+    // `result`. Runs on the dialog's thread. The messages a control sends
+    // its parent about its items or colours (WM_DRAWITEM, WM_MEASUREITEM,
+    // WM_COMPAREITEM, WM_DELETEITEM, WM_VKEYTOITEM, WM_CHARTOITEM,
+    // WM_CTLCOLOR...) come this way too.
     std::function<bool(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result)> notify;
+    // What the window gave back for the bytes last set (CWnd::bytes_):
+    // reading that back gives those bytes, whatever the code page made of them.
+    std::string drawn;
+    // The bytes of a list control's lines, in the lines' order, for a
+    // control that keeps them (the system keeps them in its code page).
+    std::vector<std::string> lines;
 };
 
 }  // namespace ui
@@ -44,8 +56,43 @@ CDialog* DialogOf(HWND window);
 
 // Makes a child control of the dialog with the system's window class,
 // placed in pixels of the dialog's client area, in the dialog's font, and
-// last in the tab order; null when the system refuses.
+// last in the tab order; null when the system refuses. WS_CHILD and
+// WS_VISIBLE are added to `style` (hide it at once for a hidden control:
+// the dialog is not shown while its controls are made).
 HWND CreateControl(const char* windowClass, const std::string& text, DWORD style, const RECT& rect,
                    CDialog* parent, int id);
+// The same with extended styles (WS_EX_CLIENTEDGE...).
+HWND CreateControl(DWORD exStyle, const char* windowClass, const std::string& text, DWORD style, const RECT& rect,
+                   CDialog* parent, int id);
+
+// The dialog's tip control, made on first use; null for a window that is
+// no dialog's.
+HWND ToolTipsOf(HWND dialog);
+
+// For a message loop of the dialogs' thread: gives `msg` to the dialog it is
+// for before it is translated and dispatched (Enter, Escape and F1 as the
+// dialog takes them, then the system's keyboard navigation). True when the
+// dialog took it: it must then not be dispatched. DoModal's loop does this.
+bool PreTranslateMessage(MSG& msg);
+
+// A handler's exception reported on standard error; `where` says what ran.
+void ReportFault(const char* where, const char* what) noexcept;
+
+// Runs a handler of the program's so that no exception leaves it into the
+// system's code, which cannot unwind: a fault is reported and the window
+// goes on. False when the handler threw.
+template <typename Call>
+bool Guarded(const char* where, Call&& call) noexcept
+{
+    try {
+        call();
+        return true;
+    } catch (const std::exception& fault) {
+        ReportFault(where, fault.what());
+    } catch (...) {
+        ReportFault(where, "an exception of an unknown type");
+    }
+    return false;
+}
 
 }  // namespace ui::win
