@@ -1,6 +1,7 @@
-// The folder tree and the file list on drives, folders and shares of the
-// test's own: root order, display names, lazy expansion, the re-open walk
-// and its skip rule, shares from a mounts file, and the teardown.
+// The folder tree over the shares of a mounts file of the test's own, which
+// only the Linux build reads: the Network node's servers and shares, and
+// the block its listing cannot have. The tree over either system is in
+// BrowserBehaviourTest.cpp.
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -88,59 +89,6 @@ class BrowserTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void firstStartOpensTheNetworkNode()
-    {
-        Machine machine;
-        auto dialog = machine.Open();
-        CTreeCtrl& tree = dialog->Tree();
-        QCOMPARE(Children(tree, TVI_ROOT), (std::vector<std::string>{"C:", "D:", "Network", "X:"}));
-        QVERIFY(tree.GetSelectedItem() == dialog->Browser().NetworkNode());
-        QCOMPARE(dialog->CurrentPath(), std::string());
-        QCOMPARE(dialog->GetDlgItem(Dlg::IDC_PATH)->GetWindowText(), std::string());
-        QCOMPARE(dialog->FileList().GetCount(), 0);
-        // No shares mounted: the Network node loses its button.
-        QVERIFY(!tree.ItemHasChildren(dialog->Browser().NetworkNode()));
-    }
-
-    void savedFolderReopensThroughTheSkipRuleAndListsItsFiles()
-    {
-        Machine machine;
-        for (const char* name : {"alpha.s1y", "BETA.S1V", "gamma.s1a", "notes.txt"}) {
-            Touch(machine.C() / "MUSIC" / "EX5" / name);
-        }
-        std::filesystem::create_directories(machine.C() / "MUSIC" / "EX5" / "bank.s1a");
-        std::filesystem::create_directories(machine.C() / "Other");
-        machine.StorePath("C:\\Gone\\Music\\ex5\\");
-        auto dialog = machine.Open();
-        CTreeCtrl& tree = dialog->Tree();
-        HTREEITEM c = Child(tree, TVI_ROOT, "C:");
-        QCOMPARE(Children(tree, c), (std::vector<std::string>{"Music", "Other"}));
-        HTREEITEM music = Child(tree, c, "Music");
-        HTREEITEM ex5 = Child(tree, music, "Ex5");
-        QVERIFY(ex5 != nullptr);
-        QVERIFY(tree.GetSelectedItem() == ex5);
-        QCOMPARE(dialog->CurrentPath(), std::string("C:\\Music\\Ex5\\"));
-        QCOMPARE(dialog->GetDlgItem(Dlg::IDC_PATH)->GetWindowText(), std::string("C:\\Music\\Ex5\\"));
-        QCOMPARE(Files(dialog->FileList()),
-                 (std::vector<std::string>{"alpha.s1y", "bank.s1a", "BETA.S1V", "gamma.s1a"}));
-        // A file of it, opened through the shown path.
-        dialog->FileList().SetCurSel(-1);
-        QVERIFY(!Children(tree, ex5).empty());  // bank.s1a is a folder
-
-        // Lazy: a folder of files only loses its button; collapsing and
-        // expanding again reads nothing and keeps the selection.
-        HTREEITEM bank = Child(tree, ex5, "bank.s1a");
-        tree.Expand(bank, TVE_EXPAND);
-        QVERIFY(!tree.ItemHasChildren(bank));
-        QVERIFY(tree.GetSelectedItem() == bank);
-        tree.SelectItem(ex5);
-        std::filesystem::create_directories(machine.C() / "Music" / "Late");
-        tree.Expand(c, TVE_COLLAPSE);
-        tree.Expand(c, TVE_EXPAND);
-        QCOMPARE(Children(tree, c), (std::vector<std::string>{"Music", "Other"}));
-        QVERIFY(tree.GetSelectedItem() == ex5);
-    }
-
     void sharesFromTheMountsFile()
     {
         Machine machine;
@@ -193,25 +141,6 @@ private slots:
         QVERIFY(!tree.ItemHasChildren(network));
     }
 
-    void pathComponents_data()
-    {
-        QTest::addColumn<QString>("path");
-        QTest::addColumn<QStringList>("components");
-        QTest::newRow("drive") << "C:\\Music\\" << QStringList{"C:", "Music", ""};
-        QTest::newRow("share") << "\\\\SERVER\\Voices\\" << QStringList{"", "", "SERVER", "Voices", ""};
-        QTest::newRow("empty") << "" << QStringList{""};
-    }
-    void pathComponents()
-    {
-        QFETCH(QString, path);
-        QFETCH(QStringList, components);
-        QStringList found;
-        std::string component;
-        for (int i = 0; FolderBrowser::GetPathComponent(path.toStdString(), i, component); ++i) {
-            found << QString::fromStdString(component);
-        }
-        QCOMPARE(found, components);
-    }
 };
 
 QTEST_MAIN(BrowserTest)
