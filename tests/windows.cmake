@@ -169,3 +169,17 @@ if(TARGET sonderik AND SONDERIK_XVFB_RUN)
     COMMENT "Photographing the window under wine into docs/sonderik-windows.png"
     VERBATIM)
 endif()
+
+# --- The list box, the tree and the image list over the system's own
+# controls, in a dialog of the Win32 backend: their windows need a display,
+# so they run under Xvfb in a prefix of their own (see app/WindowUnderX.sh).
+if(SONDERIK_WITH_WIN32_UI AND SONDERIK_XVFB_RUN)
+  add_executable(ui_win_lists_tests platform/ui/ListTreeWinTest.cpp)
+  # The resources carry the tree's bitmap.
+  target_link_libraries(ui_win_lists_tests PRIVATE sonderik_ui sonderik_windows_resources comctl32 GTest::gtest_main)
+  add_test(NAME ui_win_lists_tests
+           COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/app/WindowUnderX.sh ${CMAKE_CURRENT_BINARY_DIR}/wine-lists
+                   $<TARGET_FILE:ui_win_lists_tests>)
+  set_tests_properties(ui_win_lists_tests PROPERTIES TIMEOUT 300 PASS_REGULAR_EXPRESSION "\\[  PASSED  \\]"
+                       FAIL_REGULAR_EXPRESSION "\\[  FAILED  \\]")
+endif()

@@ -137,4 +137,10 @@ public:
 
 private:
     bool quiet_ = false;
+    // What a backend keeps in the object rather than in the window: the
+    // order is set before the window is made.
+    ui::NameOrder less_ = nullptr;
+    CImageList* images_ = nullptr;
+    // The node whose "expanding" Expand has raised already.
+    HTREEITEM expanding_ = nullptr;
 };

@@ -1,0 +1,403 @@
+#include "platform/ui/TreeCtrl.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+#include <commctrl.h>
+
+#include "platform/ui/WinAccess.h"
+
+// --- CImageList
+
+namespace ui {
+
+// What the Win32 backend keeps of an image list: the system's own.
+struct ImageStore {
+    HIMAGELIST list = nullptr;
+
+    ImageStore() = default;
+    ~ImageStore()
+    {
+        if (list != nullptr) {
+            ::ImageList_Destroy(list);
+        }
+    }
+    ImageStore(const ImageStore&) = delete;
+    ImageStore& operator=(const ImageStore&) = delete;
+};
+
+}  // namespace ui
+
+namespace {
+
+LPCSTR ResourceName(UINT id) { return reinterpret_cast<LPCSTR>(static_cast<ULONG_PTR>(static_cast<WORD>(id))); }
+
+}  // namespace
+
+CImageList::CImageList() = default;
+CImageList::~CImageList() = default;
+
+bool CImageList::Create(int width, int height, int initial, int grow)
+{
+    if (width <= 0 || height <= 0) {
+        return false;
+    }
+    HIMAGELIST list =
+        ::ImageList_Create(width, height, ILC_COLOR24 | ILC_MASK, std::max(initial, 0), std::max(grow, 0));
+    if (list == nullptr) {
+        return false;
+    }
+    store_ = std::make_unique<ui::ImageStore>();
+    store_->list = list;
+    width_ = width;
+    height_ = height;
+    return true;
+}
+
+bool CImageList::Create(UINT bitmapId, int width, int grow, COLORREF mask)
+{
+    // A section keeps the strip's own colours whatever the screen's depth, so the mask colour matches exactly.
+    auto* strip = static_cast<HBITMAP>(
+        ::LoadImageA(::GetModuleHandleA(nullptr), ResourceName(bitmapId), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+    if (strip == nullptr) {
+        return false;
+    }
+    BITMAP info{};
+    const bool made = ::GetObjectA(strip, sizeof(info), &info) != 0 && width > 0 &&
+                      Create(width, std::abs(info.bmHeight), info.bmWidth / width, grow) &&
+                      ::ImageList_AddMasked(store_->list, strip, mask) >= 0;
+    ::DeleteObject(strip);
+    return made;
+}
+
+int CImageList::GetImageCount() const { return store_ ? ::ImageList_GetImageCount(store_->list) : 0; }
+
+// --- CTreeCtrl
+
+namespace {
+
+// Longer names than this are read again into a larger buffer.
+constexpr std::size_t kFirstTextBuffer = 260;
+constexpr std::size_t kLongestText = 1 << 16;
+// The part of an expand code that says what to do; the rest are flags.
+constexpr UINT kExpandAction = TVE_COLLAPSE | TVE_EXPAND;
+
+LRESULT Send(HWND window, UINT message, WPARAM wParam = 0, LPARAM lParam = 0)
+{
+    return ::SendMessageA(window, message, wParam, lParam);
+}
+
+LPARAM ItemParam(HTREEITEM item) { return reinterpret_cast<LPARAM>(item); }
+
+HTREEITEM Next(HWND window, HTREEITEM item, UINT which)
+{
+    return reinterpret_cast<HTREEITEM>(Send(window, TVM_GETNEXTITEM, which, ItemParam(item)));
+}
+
+HTREEITEM FirstChild(HWND window, HTREEITEM parent)
+{
+    return parent == nullptr || parent == TVI_ROOT ? Next(window, nullptr, TVGN_ROOT)
+                                                   : Next(window, parent, TVGN_CHILD);
+}
+
+bool GetItem(HWND window, TVITEMA& item)
+{
+    return Send(window, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item)) != FALSE;
+}
+
+std::string TextOf(HWND window, HTREEITEM item)
+{
+    if (window == nullptr || item == nullptr) {
+        return {};
+    }
+    for (std::size_t size = kFirstTextBuffer;; size *= 2) {
+        std::string text(size, '\0');
+        TVITEMA fields{};
+        fields.mask = TVIF_TEXT | TVIF_HANDLE;
+        fields.hItem = item;
+        fields.pszText = text.data();
+        fields.cchTextMax = static_cast<int>(size);
+        if (!GetItem(window, fields)) {
+            return {};
+        }
+        // The system may answer with a text of its own instead of filling ours.
+        const char* given = fields.pszText != nullptr ? fields.pszText : text.data();
+        std::string read(given);
+        // A text that filled the buffer may have been cut.
+        if (read.size() + 1 < size || size >= kLongestText) {
+            return read;
+        }
+    }
+}
+
+}  // namespace
+
+bool CTreeCtrl::Create(DWORD style, const RECT& rect, CDialog* parent, int id)
+{
+    if (parent == nullptr) {
+        return false;
+    }
+    INITCOMMONCONTROLSEX classes{sizeof(classes), ICC_TREEVIEW_CLASSES};
+    ::InitCommonControlsEx(&classes);
+    const HWND window = ui::win::CreateControl(WS_EX_CLIENTEDGE, WC_TREEVIEWA, {}, style, rect, parent, id);
+    if (window == nullptr) {
+        return false;
+    }
+    // Names are bytes: the notifications carry them in the program's code page, as the items were given.
+    Send(window, TVM_SETUNICODEFORMAT, FALSE);
+    Bind(ui::win::HandleOf(window), id, style);
+    link_->notify = [this](UINT message, WPARAM /*wParam*/, LPARAM lParam, LRESULT& result) {
+        if (message != WM_NOTIFY) {
+            return false;
+        }
+        // The A and W forms differ only in their texts, which are not read here.
+        const auto* change = reinterpret_cast<const NMTREEVIEWA*>(lParam);
+        switch (change->hdr.code) {
+        case TVN_ITEMEXPANDINGA:
+        case TVN_ITEMEXPANDINGW: {
+            // Expand has asked already for the node it opens itself.
+            const HTREEITEM item = change->itemNew.hItem;
+            const bool refused = item != expanding_ && onItemExpanding &&
+                                 onItemExpanding(item, change->action & kExpandAction);
+            result = refused ? TRUE : FALSE;
+            return true;
+        }
+        case TVN_SELCHANGEDA:
+        case TVN_SELCHANGEDW:
+            if (!quiet_ && onSelChanged) {
+                onSelChanged(change->itemOld.hItem, change->itemNew.hItem);
+            }
+            result = 0;
+            return true;
+        default:
+            return false;
+        }
+    };
+    return true;
+}
+
+HTREEITEM CTreeCtrl::InsertItem(const TVINSERTSTRUCTA& insert)
+{
+    const HWND window = ui::win::HwndOf(*this);
+    if (window == nullptr) {
+        return nullptr;
+    }
+    TVINSERTSTRUCTA given = insert;
+    if (given.hParent == nullptr) {
+        given.hParent = TVI_ROOT;
+    }
+    TVITEMA& item = given.item;
+    if ((item.mask & TVIF_IMAGE) != 0 && (item.mask & TVIF_SELECTEDIMAGE) == 0) {
+        // A node shows the same picture when selected unless told otherwise.
+        item.mask |= TVIF_SELECTEDIMAGE;
+        item.iSelectedImage = item.iImage;
+    }
+    if (given.hInsertAfter == TVI_SORT) {
+        // The system's sort is not ours: after the last sibling not ordered after the new node.
+        const bool named =
+            (item.mask & TVIF_TEXT) != 0 && item.pszText != nullptr && item.pszText != LPSTR_TEXTCALLBACKA;
+        const std::string text = named ? std::string(item.pszText) : std::string();
+        HTREEITEM after = TVI_FIRST;
+        for (HTREEITEM kid = FirstChild(window, given.hParent); kid != nullptr; kid = Next(window, kid, TVGN_NEXT)) {
+            const std::string name = TextOf(window, kid);
+            if (less_ != nullptr ? less_(text, name) : ui::CompareNoCase(text, name) < 0) {
+                break;
+            }
+            after = kid;
+        }
+        given.hInsertAfter = after;
+    }
+    return reinterpret_cast<HTREEITEM>(Send(window, TVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&given)));
+}
+
+HTREEITEM CTreeCtrl::InsertItem(const std::string& text, int image, int selectedImage, HTREEITEM parent,
+                                HTREEITEM after)
+{
+    TVINSERTSTRUCTA insert{};
+    insert.hParent = parent;
+    insert.hInsertAfter = after;
+    insert.item.mask = TVIF_TEXT | TVIF_IMAGE | TVIF_SELECTEDIMAGE;
+    insert.item.pszText = const_cast<LPSTR>(text.c_str());
+    insert.item.iImage = image;
+    insert.item.iSelectedImage = selectedImage;
+    return InsertItem(insert);
+}
+
+bool CTreeCtrl::DeleteItem(HTREEITEM item)
+{
+    const HWND window = ui::win::HwndOf(*this);
+    if (window == nullptr || item == nullptr) {
+        return false;
+    }
+    if (item == TVI_ROOT) {
+        return DeleteAllItems();
+    }
+    // A deleted selection is let go silently: the system would select another node and report that.
+    for (HTREEITEM at = GetSelectedItem(); at != nullptr; at = GetParentItem(at)) {
+        if (at == item) {
+            quiet_ = true;
+            Send(window, TVM_SELECTITEM, TVGN_CARET, 0);
+            quiet_ = false;
+            break;
+        }
+    }
+    return Send(window, TVM_DELETEITEM, 0, ItemParam(item)) != FALSE;
+}
+
+bool CTreeCtrl::DeleteAllItems()
+{
+    const HWND window = ui::win::HwndOf(*this);
+    if (window == nullptr) {
+        return false;
+    }
+    quiet_ = true;
+    Send(window, TVM_SELECTITEM, TVGN_CARET, 0);
+    quiet_ = false;
+    return Send(window, TVM_DELETEITEM, 0, ItemParam(TVI_ROOT)) != FALSE;
+}
+
+bool CTreeCtrl::SetItem(const TVITEMA& item)
+{
+    const HWND window = ui::win::HwndOf(*this);
+    if (window == nullptr || item.hItem == nullptr) {
+        return false;
+    }
+    TVITEMA given = item;
+    return Send(window, TVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&given)) != FALSE;
+}
+
+std::string CTreeCtrl::GetItemText(HTREEITEM item) const { return TextOf(ui::win::HwndOf(*this), item); }
+
+LPARAM CTreeCtrl::GetItemData(HTREEITEM item) const
+{
+    const HWND window = ui::win::HwndOf(*this);
+    TVITEMA fields{};
+    fields.mask = TVIF_PARAM | TVIF_HANDLE;
+    fields.hItem = item;
+    return window != nullptr && item != nullptr && GetItem(window, fields) ? fields.lParam : 0;
+}
+
+bool CTreeCtrl::SetItemData(HTREEITEM item, LPARAM data)
+{
+    TVITEMA fields{};
+    fields.mask = TVIF_PARAM | TVIF_HANDLE;
+    fields.hItem = item;
+    fields.lParam = data;
+    return SetItem(fields);
+}
+
+bool CTreeCtrl::ItemHasChildren(HTREEITEM item) const
+{
+    const HWND window = ui::win::HwndOf(*this);
+    if (window == nullptr || item == nullptr) {
+        return false;
+    }
+    TVITEMA fields{};
+    fields.mask = TVIF_CHILDREN | TVIF_HANDLE;
+    fields.hItem = item;
+    return GetItem(window, fields) && fields.cChildren != 0;
+}
+
+HTREEITEM CTreeCtrl::GetRootItem() const
+{
+    const HWND window = ui::win::HwndOf(*this);
+    return window != nullptr ? Next(window, nullptr, TVGN_ROOT) : nullptr;
+}
+
+HTREEITEM CTreeCtrl::GetChildItem(HTREEITEM item) const
+{
+    const HWND window = ui::win::HwndOf(*this);
+    return window != nullptr ? FirstChild(window, item) : nullptr;
+}
+
+HTREEITEM CTreeCtrl::GetNextSiblingItem(HTREEITEM item) const
+{
+    const HWND window = ui::win::HwndOf(*this);
+    return window != nullptr && item != nullptr ? Next(window, item, TVGN_NEXT) : nullptr;
+}
+
+HTREEITEM CTreeCtrl::GetPrevSiblingItem(HTREEITEM item) const
+{
+    const HWND window = ui::win::HwndOf(*this);
+    return window != nullptr && item != nullptr ? Next(window, item, TVGN_PREVIOUS) : nullptr;
+}
+
+HTREEITEM CTreeCtrl::GetParentItem(HTREEITEM item) const
+{
+    const HWND window = ui::win::HwndOf(*this);
+    return window != nullptr && item != nullptr && item != TVI_ROOT ? Next(window, item, TVGN_PARENT) : nullptr;
+}
+
+HTREEITEM CTreeCtrl::GetSelectedItem() const
+{
+    const HWND window = ui::win::HwndOf(*this);
+    return window != nullptr ? Next(window, nullptr, TVGN_CARET) : nullptr;
+}
+
+int CTreeCtrl::GetCount() const
+{
+    const HWND window = ui::win::HwndOf(*this);
+    return window != nullptr ? static_cast<int>(Send(window, TVM_GETCOUNT)) : 0;
+}
+
+bool CTreeCtrl::IsExpanded(HTREEITEM item) const
+{
+    const HWND window = ui::win::HwndOf(*this);
+    if (window == nullptr || item == nullptr || item == TVI_ROOT) {
+        return false;
+    }
+    return (static_cast<UINT>(Send(window, TVM_GETITEMSTATE, reinterpret_cast<WPARAM>(item), TVIS_EXPANDED)) &
+            TVIS_EXPANDED) != 0;
+}
+
+bool CTreeCtrl::Expand(HTREEITEM item, UINT code)
+{
+    const HWND window = ui::win::HwndOf(*this);
+    if (window == nullptr || item == nullptr || item == TVI_ROOT) {
+        return false;
+    }
+    const bool open = IsExpanded(item);
+    UINT action = code & kExpandAction;
+    if (action == TVE_TOGGLE) {
+        action = open ? TVE_COLLAPSE : TVE_EXPAND;
+    }
+    if ((action != TVE_EXPAND && action != TVE_COLLAPSE) || (action == TVE_EXPAND) == open) {
+        return false;
+    }
+    if (action == TVE_EXPAND && !ItemHasChildren(item)) {
+        return false;
+    }
+    // The system asks only the first time a node is opened by a program; we ask every time.
+    if (onItemExpanding && onItemExpanding(item, action)) {
+        return false;
+    }
+    // The handler may have taken the node's button away (nothing under it): the system then leaves it closed.
+    expanding_ = item;
+    Send(window, TVM_EXPAND, action | (code & ~kExpandAction), ItemParam(item));
+    expanding_ = nullptr;
+    return true;
+}
+
+bool CTreeCtrl::SelectItem(HTREEITEM item)
+{
+    const HWND window = ui::win::HwndOf(*this);
+    if (window == nullptr) {
+        return false;
+    }
+    return Send(window, TVM_SELECTITEM, TVGN_CARET, ItemParam(item)) != FALSE;
+}
+
+CImageList* CTreeCtrl::SetImageList(CImageList* images)
+{
+    const HWND window = ui::win::HwndOf(*this);
+    if (window == nullptr) {
+        return nullptr;
+    }
+    CImageList* before = images_;
+    images_ = images;
+    const HIMAGELIST list = images != nullptr && images->Store() != nullptr ? images->Store()->list : nullptr;
+    Send(window, TVM_SETIMAGELIST, TVSIL_NORMAL, reinterpret_cast<LPARAM>(list));
+    return before;
+}
+
+void CTreeCtrl::SetSortOrder(ui::NameOrder less) { less_ = less; }
