@@ -183,3 +183,14 @@ if(SONDERIK_WITH_WIN32_UI AND SONDERIK_XVFB_RUN)
   set_tests_properties(ui_win_lists_tests PROPERTIES TIMEOUT 300 PASS_REGULAR_EXPRESSION "\\[  PASSED  \\]"
                        FAIL_REGULAR_EXPRESSION "\\[  FAILED  \\]")
 endif()
+
+# --- The dialog framework over Windows's own controls: real windows, so
+# under Xvfb in a prefix of its own (see app/WindowUnderX.sh).
+if(SONDERIK_WITH_WIN32_UI AND SONDERIK_XVFB_RUN)
+  add_executable(ui_win_controls_tests platform/ui/ControlsWinTest.cpp)
+  target_link_libraries(ui_win_controls_tests PRIVATE sonderik_ui GTest::gmock GTest::gtest_main)
+  add_test(NAME ui_win_controls_tests
+           COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/app/WindowUnderX.sh ${CMAKE_CURRENT_BINARY_DIR}/wine-ui-controls
+                   $<TARGET_FILE:ui_win_controls_tests>)
+  set_tests_properties(ui_win_controls_tests PROPERTIES TIMEOUT 300)
+endif()

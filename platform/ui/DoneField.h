@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -57,6 +58,12 @@ private:
     std::string text_;
     std::size_t waiting_ = 0;
     bool closed_ = false;
+#ifdef _WIN32
+    // The window senders reach (Handle()) on a small thread of its own, and
+    // the edit's side of the hand-over.
+    struct Native;
+    std::unique_ptr<Native> native_;
+#endif
 };
 
 // A Window that passes what it is given to a handler on the receiver's
