@@ -194,3 +194,21 @@ if(SONDERIK_WITH_WIN32_UI AND SONDERIK_XVFB_RUN)
                    $<TARGET_FILE:ui_win_controls_tests>)
   set_tests_properties(ui_win_controls_tests PROPERTIES TIMEOUT 300)
 endif()
+
+# --- The window's tests that are about no one window system
+# (SONDERIK_UI_BEHAVIOUR_TESTS, the same files as over Qt), against the
+# real dialog over Windows's own controls: under Xvfb, in a prefix of their
+# own. They change the program's settings keys, hence the registry lock.
+if(SONDERIK_WITH_WIN32_UI AND SONDERIK_XVFB_RUN)
+  add_library(sonderik_test_ui STATIC support/UiDriverWin.cpp)
+  target_link_libraries(sonderik_test_ui PUBLIC sonderik_ui comctl32 user32)
+  add_executable(ui_dialog_behaviour_tests ${SONDERIK_UI_BEHAVIOUR_TESTS} support/UiTestMain.cpp)
+  # The resources carry the dialog's icon and the tree's pictures.
+  target_link_libraries(ui_dialog_behaviour_tests PRIVATE sonderik_app sonderik_test_ui sonderik_test_midi
+                        sonderik_windows_resources GTest::gtest)
+  add_test(NAME ui_dialog_behaviour_tests
+           COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/app/WindowUnderX.sh ${CMAKE_CURRENT_BINARY_DIR}/wine-ui-behaviour
+                   $<TARGET_FILE:ui_dialog_behaviour_tests>)
+  set_tests_properties(ui_dialog_behaviour_tests PROPERTIES TIMEOUT 300 RESOURCE_LOCK sonderik_settings_keys
+                       PASS_REGULAR_EXPRESSION "\\[  PASSED  \\]" FAIL_REGULAR_EXPRESSION "\\[  FAILED  \\]")
+endif()
