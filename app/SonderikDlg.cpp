@@ -609,11 +609,11 @@ void CSonderikDlg::IdentifyInstrument()
     m_quit.EnableWindow(false);
     m_closeUpPending = false;
     const bool started = StartJob(&IdentifyJob, [&] {
-        m_params.PrepareIdentify(&m_doneIdent, settings, m_szVersion);
+        m_params.PrepareIdentify(m_doneIdent.Handle(), settings, m_szVersion);
         m_params.timeout = m_nTimeout;
         m_params.attempts = m_nRetries + 1;
-        m_params.reportWindow = m_report.get();
-        m_params.progressWindow = m_progress.get();
+        m_params.reportWindow = m_report->Handle();
+        m_params.progressWindow = m_progress->Handle();
     });
     if (!started) {
         m_id.EnableWindow(true);
@@ -1006,10 +1006,10 @@ void CSonderikDlg::OnSendVoice()
     m_quit.EnableWindow(false);
     EnableAudition(false);
     const bool started = StartJob(&SendVoiceJob, [&] {
-        m_params.PrepareSendVoice(patch.release(), &m_doneIdent, &m_doneSend, settings, m_szVersion);
+        m_params.PrepareSendVoice(patch.release(), m_doneIdent.Handle(), m_doneSend.Handle(), settings, m_szVersion);
         m_params.timeout = m_nTimeout;
         m_params.attempts = m_nRetries + 1;
-        m_params.reportWindow = m_report.get();
+        m_params.reportWindow = m_report->Handle();
     });
     if (!started) {
         // Nothing was handed over; the controls are as they were.
@@ -1105,8 +1105,8 @@ bool CSonderikDlg::OnHelpInfo()
 void CSonderikDlg::OnSize(int width, int height)
 {
     const SIZE smallest = TemplateSize();
-    const int grownX = std::max(0, width - smallest.cx);
-    const int grownY = std::max(0, height - smallest.cy);
+    const int grownX = std::max(0, width - static_cast<int>(smallest.cx));
+    const int grownY = std::max(0, height - static_cast<int>(smallest.cy));
     for (const auto& [id, control] : Controls()) {
         if (const auto from = m_laidOutFrom.find(id); from != m_laidOutFrom.end()) {
             control->MoveWindow(FromLayout(layout::Place(id, ToLayout(from->second), grownX, grownY)));

@@ -159,3 +159,21 @@ private:
     std::unique_ptr<Native> native_;
 #endif
 };
+
+// A window that hands each text to a handler at once, without a queue of its
+// own: on Windows on a small thread of the window's, elsewhere on the
+// sender's. The sender waits only for the handler, which must be short (it
+// passes the text on to where it is wanted).
+class ForwardingText : public Window {
+public:
+    explicit ForwardingText(std::function<void(const std::string&)> handler);
+    ~ForwardingText() override;
+    void ReplaceSelection(const std::string& text) override;
+
+private:
+    std::function<void(const std::string&)> handler_;
+#ifdef _WIN32
+    struct Native;
+    std::unique_ptr<Native> native_;
+#endif
+};

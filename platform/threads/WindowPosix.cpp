@@ -50,3 +50,9 @@ int TextField::Pump(std::chrono::milliseconds timeout)
 }
 
 void LatestText::ReplaceSelection(const std::string& text) { Keep(text); }
+
+ForwardingText::ForwardingText(std::function<void(const std::string&)> handler) : handler_(std::move(handler)) {}
+
+ForwardingText::~ForwardingText() = default;
+
+void ForwardingText::ReplaceSelection(const std::string& text) { handler_(text); }

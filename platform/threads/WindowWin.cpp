@@ -215,3 +215,22 @@ void LatestText::ReplaceSelection(const std::string& text)
 {
     SendMessageA(Handle(), EM_REPLACESEL, 0, reinterpret_cast<LPARAM>(text.c_str()));
 }
+
+struct ForwardingText::Native {
+    std::unique_ptr<PumpedWindow> window;
+};
+
+ForwardingText::ForwardingText(std::function<void(const std::string&)> handler)
+    : handler_(std::move(handler)), native_(std::make_unique<Native>())
+{
+    native_->window = std::make_unique<PumpedWindow>([this](const char* text) { handler_(text); });
+    handle_ = native_->window->Handle();
+}
+
+// The window's thread ends before the handler it calls goes.
+ForwardingText::~ForwardingText() { native_->window.reset(); }
+
+void ForwardingText::ReplaceSelection(const std::string& text)
+{
+    SendMessageA(Handle(), EM_REPLACESEL, 0, reinterpret_cast<LPARAM>(text.c_str()));
+}

@@ -1,13 +1,10 @@
 #include "platform/ui/DoneField.h"
 
 PostedReport::PostedReport(CDialog& receiver, std::function<void(const std::string&)> handler)
-    : receiver_(receiver), handler_(std::move(handler))
+    : ForwardingText([&receiver, handler = std::move(handler)](const std::string& text) {
+          receiver.PostCall([handler, text] { handler(text); });
+      })
 {
 }
 
 PostedReport::~PostedReport() = default;
-
-void PostedReport::ReplaceSelection(const std::string& text)
-{
-    receiver_.PostCall([handler = handler_, text] { handler(text); });
-}

@@ -70,13 +70,8 @@ private:
 // thread, without making the sender wait: the status line takes a job's
 // report this way, so a job that reports after its "Done" never waits for a
 // dialog that is about to join it.
-class PostedReport : public Window {
+class PostedReport : public ForwardingText {
 public:
     PostedReport(CDialog& receiver, std::function<void(const std::string&)> handler);
     ~PostedReport() override;
-    void ReplaceSelection(const std::string& text) override;
-
-private:
-    CDialog& receiver_;
-    std::function<void(const std::string&)> handler_;
 };
