@@ -690,8 +690,39 @@ bool CDialog::SetWindowPos(ZOrder insertAfter, int x, int y, int width, int heig
     AdjustWindowRectEx(&frame, static_cast<DWORD>(GetWindowLongPtrA(window, GWL_STYLE)), FALSE,
                        static_cast<DWORD>(GetWindowLongPtrA(window, GWL_EXSTYLE)));
     HWND after = insertAfter == ZOrder::TopMost ? HWND_TOPMOST : HWND_NOTOPMOST;
-    return ::SetWindowPos(window, after, x, y, frame.right - frame.left, frame.bottom - frame.top,
-                          flags | SWP_NOACTIVATE) != FALSE;
+    if (::SetWindowPos(window, after, x, y, frame.right - frame.left, frame.bottom - frame.top,
+                       flags | SWP_NOACTIVATE) == FALSE) {
+        return false;
+    }
+    const bool lifted = (GetWindowLongPtrA(window, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
+    if (insertAfter != ZOrder::TopMost || (flags & SWP_NOZORDER) != 0 || lifted) {
+        return true;
+    }
+    // Some systems (wine) will not lift a window that owns others (its tips,
+    // its drop-down lists) to the top-most level: they are let go for the
+    // move and taken back after it.
+    struct Owned {
+        HWND owner;
+        std::vector<HWND> windows;
+    } owned{window, {}};
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND candidate, LPARAM found) {
+            auto& list = *reinterpret_cast<Owned*>(found);
+            if (GetWindow(candidate, GW_OWNER) == list.owner) {
+                list.windows.push_back(candidate);
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&owned));
+    for (HWND child : owned.windows) {
+        SetWindowLongPtrA(child, GWLP_HWNDPARENT, 0);
+    }
+    const BOOL moved = ::SetWindowPos(window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    for (HWND child : owned.windows) {
+        SetWindowLongPtrA(child, GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(window));
+    }
+    return moved != FALSE;
 }
 
 RECT CDialog::DialogRect(int x, int y, int width, int height) const

@@ -187,6 +187,10 @@ TEST(DialogWin, TemplateSizeIsTheClientAreaAndTheSmallestTrackSize)
     EXPECT_EQ(limits.ptMinTrackSize.x, frame.right - frame.left);
     EXPECT_EQ(limits.ptMinTrackSize.y, frame.bottom - frame.top);
 
+    // A window that owns others (its tips, a drop-down's list) is lifted all the same.
+    CComboBox box;
+    box.Create(WS_TABSTOP | WS_VSCROLL, dialog.DialogRect(10, 10, 80, 60), &dialog, 1004);
+    box.SetToolTipText("MIDI In");
     // Placed by its frame's corner, sized by its client area, as GetWindowRect gives it back.
     ASSERT_TRUE(dialog.SetWindowPos(ZOrder::TopMost, 30, 40, size.cx + 50, size.cy + 20, 0));
     const RECT place = dialog.GetWindowRect();
