@@ -1,47 +1,70 @@
-// The window, offscreen: start to shown, refilling the file list for a folder
-// of 10,000 voice files, expanding a folder of 10,000 subfolders, and the
-// resident memory after start. Run with QT_QPA_PLATFORM=offscreen.
+// The window over either window system: start to shown, refilling the file
+// list for a folder of 10,000 voice files, the search behind that refill,
+// and expanding a folder of 10,000 subfolders; with the resident memory
+// after start. Off Windows it runs offscreen unless QT_QPA_PLATFORM says
+// otherwise; on Windows it needs a display (under wine: Xvfb).
+#ifdef SONDERIK_SMALL_BENCHMARK
+#include "bench/SmallBenchmark.h"
+#else
 #include <benchmark/benchmark.h>
+#endif
 
-#include <unistd.h>
-
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
+#include <vector>
 
-#include <QApplication>
-#include <QTest>
-
-#include "platform/ui/QtAccess.h"
 #include "app/SonderikDlg.h"
 #include "browser/FolderListing.h"
 #include "platform/midi/MidiDriver.h"
+#include "platform/ui/WindowSystem.h"
 #include "simulator/VirtualEX5Driver.h"
+#include "tests/support/ConfigFolder.h"
 #include "tests/support/ScopedEnv.h"
 #include "tests/support/ScopedMidiDrivers.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TreeItems.h"
+#include "tests/support/TreePath.h"
+#include "tests/support/UiDriver.h"
+#ifdef _WIN32
+#include <psapi.h>  // after the system's headers, which platform/WinTypes.h brings
+#endif
 
 namespace {
 
-// A machine of the benchmark's own: drive C: is a temporary folder.
+// A machine of the benchmark's own: settings of its own, and a folder "c"
+// that the browser reaches as Base() (off Windows, drive C: itself).
 class Machine {
 public:
     Machine()
-        : config_("SONDERIK_CONFIG_DIR", (dir_.Path() / "config").string()),
+        :
+#ifndef _WIN32
           drives_("SONDERIK_DRIVES", "C=" + (dir_.Path() / "c").string()),
           mounts_("SONDERIK_MOUNTINFO", (dir_.Path() / "no-mounts").string()),
+#endif
           previous_(std::filesystem::current_path()),
           drivers_(ScopedMidiDrivers::Drivers{std::make_shared<VirtualEX5Driver>(virtual_ex5::Config{})})
     {
-        std::filesystem::create_directories(dir_.Path() / "c");
+        std::filesystem::create_directories(C());
         std::filesystem::current_path(dir_.Path());
     }
     ~Machine() { std::filesystem::current_path(previous_); }
-    std::filesystem::path C() const { return dir_.Path() / "c"; }
+    Machine(const Machine&) = delete;
+    Machine& operator=(const Machine&) = delete;
 
-    // C:\many\ with 10,000 empty voice files, made in no order of their names.
+    std::filesystem::path C() const { return dir_.Path() / "c"; }
+    std::string Base() const
+    {
+#ifdef _WIN32
+        return C().string() + "\\";
+#else
+        return "C:\\";
+#endif
+    }
+
+    // Base()many\ with 10,000 empty voice files, made in no order of their names.
     void ManyVoiceFiles() const
     {
         const std::filesystem::path folder = C() / "many";
@@ -51,7 +74,7 @@ public:
         }
     }
 
-    std::unique_ptr<CSonderikDlg> Open()
+    static std::unique_ptr<CSonderikDlg> Open()
     {
         auto dialog = std::make_unique<CSonderikDlg>();
         dialog->SetMessageBox([](CDialog*, const std::string&, UINT) { return IDOK; });
@@ -60,38 +83,41 @@ public:
     }
     static void Idle(const CSonderikDlg& dialog)
     {
-        if (!QTest::qWaitFor([&] { return !dialog.JobBusy(); }, 10000)) {
+        if (!uitest::PumpUntil([&] { return !dialog.JobBusy(); })) {
             std::abort();
         }
     }
 
 private:
+    ConfigFolder config_;
     TempDir dir_;
-    ScopedEnv config_;
+#ifndef _WIN32
     ScopedEnv drives_;
     ScopedEnv mounts_;
+#endif
     std::filesystem::path previous_;
     ScopedMidiDrivers drivers_;
 };
 
-// The folder `name` of drive C:, found by expanding the drive as a click would.
-HTREEITEM FolderOfC(CTreeCtrl& tree, const std::string& name)
+double ResidentMegabytes()
 {
-    HTREEITEM c = Child(tree, TVI_ROOT, "C:");
-    tree.Expand(c, TVE_EXPAND);
-    return Child(tree, c, name);
-}
-
-long ResidentKilobytes()
-{
+#ifdef _WIN32
+    PROCESS_MEMORY_COUNTERS memory{};
+    memory.cb = sizeof memory;
+    if (K32GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof memory) == FALSE) {
+        return -1;
+    }
+    return static_cast<double>(memory.WorkingSetSize) / (1024.0 * 1024.0);
+#else
     std::ifstream status("/proc/self/status");
     std::string line;
     while (std::getline(status, line)) {
         if (line.rfind("VmRSS:", 0) == 0) {
-            return std::stol(line.substr(6));
+            return static_cast<double>(std::stol(line.substr(6))) / 1024.0;
         }
     }
     return -1;
+#endif
 }
 
 // Construction, start-up and the first paint of the dialog.
@@ -99,15 +125,15 @@ void StartToShown(benchmark::State& state)
 {
     Machine machine;
     for (auto _ : state) {
-        auto dialog = machine.Open();
-        QApplication::processEvents();
-        benchmark::DoNotOptimize(ui::qt::DialogWindowOf(*dialog)->isVisible());
+        auto dialog = Machine::Open();
+        uitest::Pump();
+        benchmark::DoNotOptimize(dialog->IsWindowVisible());
         state.PauseTiming();
         Machine::Idle(*dialog);
         dialog.reset();
         state.ResumeTiming();
     }
-    state.counters["resident_MB"] = static_cast<double>(ResidentKilobytes()) / 1024.0;
+    state.counters["resident_MB"] = ResidentMegabytes();
 }
 BENCHMARK(StartToShown)->Unit(benchmark::kMillisecond);
 
@@ -116,14 +142,18 @@ void RefillFileList(benchmark::State& state)
 {
     Machine machine;
     machine.ManyVoiceFiles();
-    auto dialog = machine.Open();
+    auto dialog = Machine::Open();
     Machine::Idle(*dialog);
     CTreeCtrl& tree = dialog->Tree();
-    HTREEITEM c = Child(tree, TVI_ROOT, "C:");
-    HTREEITEM many = FolderOfC(tree, "many");
+    HTREEITEM base = ItemOfPath(tree, machine.Base());
+    HTREEITEM many = ItemOfPath(tree, machine.Base() + "many\\");
+    if (base == nullptr || many == nullptr) {
+        state.SkipWithError("the folder is not in the tree");
+        return;
+    }
     for (auto _ : state) {
         state.PauseTiming();
-        tree.SelectItem(c);
+        tree.SelectItem(base);
         state.ResumeTiming();
         tree.SelectItem(many);
     }
@@ -138,8 +168,9 @@ void SearchVoiceFiles(benchmark::State& state)
 {
     Machine machine;
     machine.ManyVoiceFiles();
+    const std::string folder = machine.Base() + "many\\";
     for (auto _ : state) {
-        benchmark::DoNotOptimize(browser::FindVoiceFiles("C:\\many\\"));
+        benchmark::DoNotOptimize(browser::FindVoiceFiles(folder));
     }
 }
 BENCHMARK(SearchVoiceFiles)->Unit(benchmark::kMillisecond);
@@ -154,13 +185,17 @@ void ExpandFolder(benchmark::State& state)
     }
     for (auto _ : state) {
         state.PauseTiming();
-        auto dialog = machine.Open();
+        auto dialog = Machine::Open();
         Machine::Idle(*dialog);
         CTreeCtrl& tree = dialog->Tree();
-        HTREEITEM wide = FolderOfC(tree, "wide");
+        HTREEITEM wide = ItemOfPath(tree, machine.Base() + "wide\\");
+        if (wide == nullptr) {
+            state.SkipWithError("the folder is not in the tree");
+            return;
+        }
         state.ResumeTiming();
         tree.Expand(wide, TVE_EXPAND);
-        QApplication::processEvents();
+        uitest::Pump();
         state.PauseTiming();
         if (Child(tree, wide, "bank9999") == nullptr) {
             state.SkipWithError("the folder's children are missing");
@@ -175,11 +210,14 @@ BENCHMARK(ExpandFolder)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+#ifndef _WIN32
+    if (std::getenv("QT_QPA_PLATFORM") == nullptr) {
+        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     }
-    QApplication application(argc, argv);
+#endif
     benchmark::Initialize(&argc, argv);
+    std::vector<std::string> arguments(argv, argv + argc);
+    const ui::WindowSystem windows(arguments, "Sonderik", "0");
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     return 0;

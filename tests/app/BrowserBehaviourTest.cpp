@@ -20,6 +20,7 @@
 #include "simulator/VirtualEX5Driver.h"
 #include "tests/support/ScopedMidiDrivers.h"
 #include "tests/support/TreeItems.h"
+#include "tests/support/TreePath.h"
 #include "tests/support/UiDriver.h"
 #ifdef _WIN32
 #include "tests/support/ConfigFolder.h"
@@ -115,28 +116,6 @@ private:
     ScopedMidiDrivers drivers_;
 };
 
-// The item of a folder given by its path as the browser names it, each
-// folder on the way expanded as a click would; null when one is missing.
-HTREEITEM ItemOf(CTreeCtrl& tree, const std::string& path)
-{
-    HTREEITEM at = TVI_ROOT;
-    std::string name;
-    for (int i = 0; FolderBrowser::GetPathComponent(path, i, name) && !name.empty(); ++i) {
-        if (at != TVI_ROOT) {
-            tree.Expand(at, TVE_EXPAND);
-        }
-        HTREEITEM next = tree.GetChildItem(at);
-        while (next != nullptr && browser::CompareIgnoringCase(tree.GetItemText(next), name) != 0) {
-            next = tree.GetNextSiblingItem(next);
-        }
-        if (next == nullptr) {
-            return nullptr;
-        }
-        at = next;
-    }
-    return at == TVI_ROOT ? nullptr : at;
-}
-
 }  // namespace
 
 TEST(BrowserTest, AFirstStartOpensTheNetworkNode)
@@ -172,7 +151,7 @@ TEST(BrowserTest, ASavedFolderReopensThroughTheSkipRuleAndListsItsFiles)
     Machine::StorePath(machine.Base() + "Gone\\Music\\ex5\\");
     auto dialog = machine.Open();
     CTreeCtrl& tree = dialog->Tree();
-    HTREEITEM base = ItemOf(tree, machine.Base());
+    HTREEITEM base = ItemOfPath(tree, machine.Base());
     ASSERT_NE(nullptr, base);
     EXPECT_EQ((std::vector<std::string>{"Music", "Other"}), Children(tree, base));
     HTREEITEM music = Child(tree, base, "Music");

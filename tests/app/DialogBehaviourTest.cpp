@@ -475,7 +475,14 @@ TEST(DialogVoicesTest, AFailedFileOrAnotherFolderLeavesNoVoiceToSend)
     EXPECT_EQ(0u, bench.Received().voices.size());
     EXPECT_TRUE(dialog->IsWindowVisible());
     SelectFile(*dialog, "missing.s1v");
-    EXPECT_EQ("Cannot open " + bench.Folder() + "missing.s1v: No such file or directory.", dialog->StatusText());
+    const std::string cannotOpen = "Cannot open " + bench.Folder() + "missing.s1v: ";
+#ifdef _WIN32
+    // The reason in the system's own words, which differ between its versions.
+    EXPECT_EQ(0u, dialog->StatusText().rfind(cannotOpen, 0)) << dialog->StatusText();
+    EXPECT_GT(dialog->StatusText().size(), cannotOpen.size() + 1);
+#else
+    EXPECT_EQ(cannotOpen + "No such file or directory.", dialog->StatusText());
+#endif
     // A good file again: its voices, and the old word goes.
     SelectFile(*dialog, "bank.s1v");
     EXPECT_EQ(255, voices.GetCount());
