@@ -109,12 +109,18 @@ CSonderikDlg::CSonderikDlg(CDialog* parent)
         m_laidOutFrom.emplace(id, control->GetWindowRect());
     }
     DragAcceptFiles(true);
-    m_report = std::make_unique<PostedReport>(*this, [this](const std::string& text) {
+    m_report = std::make_unique<ForwardingText>([this](const std::string& text) {
         // A job reports here only when it has no log: its failure is said
-        // in words by its done handler, and its closing line is noise.
-        if (!m_awaitingDone && text.rfind("Finished instrument ident", 0) != 0) {
-            SetStatus(text);
-        }
+        // in words by its done handler, and its closing line is noise. The
+        // job's report may be handled after its done (on Windows a sent done
+        // overtakes a posted report), so whether a job sent it is told here,
+        // while the sender waits.
+        const bool fromJob = m_awaitingDone;
+        PostCall([this, text, fromJob] {
+            if (!fromJob && text.rfind("Finished instrument ident", 0) != 0) {
+                SetStatus(text);
+            }
+        });
     });
     m_progress = std::make_unique<PostedReport>(*this, [this](const std::string& text) {
         // Never over news of its own the status line holds (a report of the
@@ -559,10 +565,12 @@ bool CSonderikDlg::StartJob(JobRunner::Job job, const std::function<void()>& fil
         fill();
         m_params.logFolder = m_logFolder;
     };
+    // Before the start: the job may report at once.
+    m_awaitingDone = true;
     if (!m_jobs.Start(job, m_params, fillWithLog)) {
+        m_awaitingDone = false;
         return refuse(kLastJobRunning);
     }
-    m_awaitingDone = true;
     return true;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -230,7 +231,7 @@ private:
     CEdit m_midiDelay;
     CStatic m_path;
     CStatic m_status;
-    std::unique_ptr<PostedReport> m_report;
+    std::unique_ptr<ForwardingText> m_report;
     // Which request an identification is waiting on, in the status line.
     std::unique_ptr<PostedReport> m_progress;
     std::string m_waitingLine;
@@ -240,7 +241,8 @@ private:
     MessageBoxFn m_messageBox;
     SaveFileFn m_saveFile;
     std::chrono::milliseconds m_joinBound{5000};
-    bool m_awaitingDone = false;
+    // Also read where a job's report is taken, on the job's side.
+    std::atomic<bool> m_awaitingDone = false;
     // What the status line said last about a file, a job or a refusal, so
     // that it goes once it is no longer true.
     std::string m_fileStatus;
