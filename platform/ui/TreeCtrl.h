@@ -15,6 +15,8 @@
 namespace ui {
 // The backend's pictures of an image list.
 struct ImageStore;
+// What a backend keeps of a tree beside the window's own nodes.
+struct TreeStore;
 }  // namespace ui
 
 #ifndef _WIN32  // on Windows these are the system's own (<commctrl.h>)
@@ -101,6 +103,9 @@ private:
 // notifications that run synchronously on the dialog's thread.
 class CTreeCtrl : public CWnd {
 public:
+    CTreeCtrl();
+    ~CTreeCtrl() override;
+
     bool Create(DWORD style, const RECT& rect, CDialog* parent, int id);
 
     HTREEITEM InsertItem(const TVINSERTSTRUCTA& insert);
@@ -143,4 +148,11 @@ private:
     CImageList* images_ = nullptr;
     // The node whose "expanding" Expand has raised already.
     HTREEITEM expanding_ = nullptr;
+    // Keeps the selection where a collapse or an expand left it as the
+    // user sees it (a backend's own; the Qt one needs none).
+    void Settle(HTREEITEM item, UINT action, HTREEITEM before);
+
+    // Set while SelectItem moves the selection as asked.
+    bool selecting_ = false;
+    std::unique_ptr<ui::TreeStore> tree_;
 };

@@ -295,6 +295,14 @@ std::string TextOf(const TVITEMA& item) { return item.pszText != nullptr ? std::
 
 }  // namespace
 
+namespace ui {
+// The Qt backend keeps all of a tree in its model.
+struct TreeStore {};
+}  // namespace ui
+
+CTreeCtrl::CTreeCtrl() = default;
+CTreeCtrl::~CTreeCtrl() = default;
+
 bool CTreeCtrl::Create(DWORD style, const RECT& rect, CDialog* parent, int id)
 {
     if (parent == nullptr) {
@@ -304,6 +312,8 @@ bool CTreeCtrl::Create(DWORD style, const RECT& rect, CDialog* parent, int id)
         Expand(Model(*this)->NodeOf(index), code);
     });
     auto* model = new ui::TreeModel(view);
+    // The order may have been set before the window was made.
+    model->less = less_;
     view->setModel(model);
     view->setRootIsDecorated((style & TVS_LINESATROOT) != 0);
     view->setDragEnabled((style & TVS_DISABLEDRAGDROP) == 0);
@@ -585,6 +595,7 @@ CImageList* CTreeCtrl::SetImageList(CImageList* images)
 
 void CTreeCtrl::SetSortOrder(ui::NameOrder less)
 {
+    less_ = less;
     if (ui::TreeModel* model = Model(*this)) {
         model->less = less;
     }

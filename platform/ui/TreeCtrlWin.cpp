@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <unordered_map>
 
 #include <commctrl.h>
 
@@ -130,13 +131,81 @@ std::string TextOf(HWND window, HTREEITEM item)
     }
 }
 
+bool IsAncestor(HWND window, HTREEITEM ancestor, HTREEITEM item)
+{
+    for (HTREEITEM at = item != nullptr ? Next(window, item, TVGN_PARENT) : nullptr; at != nullptr;
+         at = Next(window, at, TVGN_PARENT)) {
+        if (at == ancestor) {
+            return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace
+
+namespace ui {
+
+// The system finds a sorted node's place only by asking for every sibling's
+// text, a message each: a folder of thousands of subfolders would take
+// minutes. So the names of each parent's children are kept here, in the
+// system's order, for the parents whose children were all inserted sorted
+// (every parent the browser fills); a parent given a node any other way is
+// forgotten and read again once at its next sorted insert.
+struct TreeStore {
+    struct Sibling {
+        std::string text;
+        HTREEITEM item;
+    };
+    struct Children {
+        std::vector<Sibling> siblings;
+        // In our order, so a place is found by halving.
+        bool ordered = true;
+    };
+    std::unordered_map<HTREEITEM, Children> parents;
+    // A collapse changes no selection, but the system moves its own onto
+    // the node collapsed, and putting it back would open the node again: the
+    // system's is let go and ours kept here, out of sight, until a node is
+    // chosen or the node opens again.
+    HTREEITEM hidden = nullptr;
+};
+
+}  // namespace ui
+
+namespace {
+
+HTREEITEM ParentKey(HTREEITEM parent) { return parent == nullptr ? TVI_ROOT : parent; }
+
+// Forgets what is kept of the node's children and of every node under it,
+// before the system deletes them (their handles may be given out again).
+void ForgetUnder(HWND window, ui::TreeStore& store, HTREEITEM item)
+{
+    if (store.parents.empty()) {
+        return;
+    }
+    std::vector<HTREEITEM> open{item};
+    while (!open.empty()) {
+        const HTREEITEM at = open.back();
+        open.pop_back();
+        store.parents.erase(at);
+        for (HTREEITEM kid = FirstChild(window, at); kid != nullptr; kid = Next(window, kid, TVGN_NEXT)) {
+            open.push_back(kid);
+        }
+    }
+}
+
+}  // namespace
+
+CTreeCtrl::CTreeCtrl() : tree_(std::make_unique<ui::TreeStore>()) {}
+CTreeCtrl::~CTreeCtrl() = default;
 
 bool CTreeCtrl::Create(DWORD style, const RECT& rect, CDialog* parent, int id)
 {
     if (parent == nullptr) {
         return false;
     }
+    tree_->parents.clear();
+    tree_->hidden = nullptr;
     INITCOMMONCONTROLSEX classes{sizeof(classes), ICC_TREEVIEW_CLASSES};
     ::InitCommonControlsEx(&classes);
     const HWND window = ui::win::CreateControl(WS_EX_CLIENTEDGE, WC_TREEVIEWA, {}, style, rect, parent, id);
@@ -159,11 +228,49 @@ bool CTreeCtrl::Create(DWORD style, const RECT& rect, CDialog* parent, int id)
             const HTREEITEM item = change->itemNew.hItem;
             const bool refused = item != expanding_ && onItemExpanding &&
                                  onItemExpanding(item, change->action & kExpandAction);
+            const UINT action = change->action & kExpandAction;
+            const HTREEITEM before = GetSelectedItem();
+            if (!refused && item != expanding_ && action == TVE_COLLAPSE &&
+                IsAncestor(ui::win::HwndOf(*this), item, before)) {
+                // The system moves the selection only after it has said the
+                // node collapsed: the user's collapse is done here instead,
+                // as a program's is, and the system's refused.
+                expanding_ = item;
+                Send(ui::win::HwndOf(*this), TVM_EXPAND, TVE_COLLAPSE, ItemParam(item));
+                expanding_ = nullptr;
+                Settle(item, action, before);
+                result = TRUE;
+                return true;
+            }
             result = refused ? TRUE : FALSE;
+            return true;
+        }
+        case TVN_ITEMEXPANDEDA:
+        case TVN_ITEMEXPANDEDW:
+            if (change->itemNew.hItem != expanding_) {
+                Settle(change->itemNew.hItem, change->action & kExpandAction, nullptr);
+            }
+            result = 0;
+            return true;
+        case TVN_SELCHANGINGA:
+        case TVN_SELCHANGINGW: {
+            // The system moves the selection onto a node collapsed over it,
+            // and onto the first node it shows when it is focused with none
+            // (ours then being out of sight): neither is a choice, and ours
+            // stays. A node chosen by the user or the program moves it.
+            const HTREEITEM from = change->itemOld.hItem;
+            const HTREEITEM to = change->itemNew.hItem;
+            const bool bySystem = change->action == TVC_UNKNOWN && !selecting_ && to != nullptr;
+            const bool kept = bySystem && (from == nullptr ? tree_->hidden != nullptr
+                                                           : IsAncestor(ui::win::HwndOf(*this), to, from));
+            result = kept ? TRUE : FALSE;
             return true;
         }
         case TVN_SELCHANGEDA:
         case TVN_SELCHANGEDW:
+            if (!quiet_) {
+                tree_->hidden = nullptr;
+            }
             if (!quiet_ && onSelChanged) {
                 onSelChanged(change->itemOld.hItem, change->itemNew.hItem);
             }
@@ -192,22 +299,42 @@ HTREEITEM CTreeCtrl::InsertItem(const TVINSERTSTRUCTA& insert)
         item.mask |= TVIF_SELECTEDIMAGE;
         item.iSelectedImage = item.iImage;
     }
-    if (given.hInsertAfter == TVI_SORT) {
-        // The system's sort is not ours: after the last sibling not ordered after the new node.
-        const bool named =
-            (item.mask & TVIF_TEXT) != 0 && item.pszText != nullptr && item.pszText != LPSTR_TEXTCALLBACKA;
-        const std::string text = named ? std::string(item.pszText) : std::string();
-        HTREEITEM after = TVI_FIRST;
-        for (HTREEITEM kid = FirstChild(window, given.hParent); kid != nullptr; kid = Next(window, kid, TVGN_NEXT)) {
-            const std::string name = TextOf(window, kid);
-            if (less_ != nullptr ? less_(text, name) : ui::CompareNoCase(text, name) < 0) {
-                break;
-            }
-            after = kid;
-        }
-        given.hInsertAfter = after;
+    const HTREEITEM key = ParentKey(given.hParent);
+    if (given.hInsertAfter != TVI_SORT) {
+        tree_->parents.erase(key);
+        return reinterpret_cast<HTREEITEM>(Send(window, TVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&given)));
     }
-    return reinterpret_cast<HTREEITEM>(Send(window, TVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&given)));
+    const auto before = [this](const std::string& left, const std::string& right) {
+        return less_ != nullptr ? less_(left, right) : ui::CompareNoCase(left, right) < 0;
+    };
+    auto [kept, fresh] = tree_->parents.try_emplace(key);
+    ui::TreeStore::Children& children = kept->second;
+    if (fresh) {
+        for (HTREEITEM kid = FirstChild(window, given.hParent); kid != nullptr; kid = Next(window, kid, TVGN_NEXT)) {
+            std::string name = TextOf(window, kid);
+            children.ordered = children.ordered &&
+                               (children.siblings.empty() || !before(name, children.siblings.back().text));
+            children.siblings.push_back({std::move(name), kid});
+        }
+    }
+    // The system's sort is not ours: after the last sibling not ordered after the new node.
+    const bool named = (item.mask & TVIF_TEXT) != 0 && item.pszText != nullptr && item.pszText != LPSTR_TEXTCALLBACKA;
+    std::string text = named ? std::string(item.pszText) : std::string();
+    auto& siblings = children.siblings;
+    const auto place =
+        children.ordered
+            ? std::upper_bound(siblings.begin(), siblings.end(), text,
+                               [&](const std::string& name, const ui::TreeStore::Sibling& kid) {
+                                   return before(name, kid.text);
+                               })
+            : std::find_if(siblings.begin(), siblings.end(),
+                           [&](const ui::TreeStore::Sibling& kid) { return before(text, kid.text); });
+    given.hInsertAfter = place == siblings.begin() ? TVI_FIRST : std::prev(place)->item;
+    const auto made = reinterpret_cast<HTREEITEM>(Send(window, TVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&given)));
+    if (made != nullptr) {
+        siblings.insert(place, {std::move(text), made});
+    }
+    return made;
 }
 
 HTREEITEM CTreeCtrl::InsertItem(const std::string& text, int image, int selectedImage, HTREEITEM parent,
@@ -232,12 +359,20 @@ bool CTreeCtrl::DeleteItem(HTREEITEM item)
     if (item == TVI_ROOT) {
         return DeleteAllItems();
     }
+    ForgetUnder(window, *tree_, item);
+    if (const auto kept = tree_->parents.find(ParentKey(GetParentItem(item))); kept != tree_->parents.end()) {
+        auto& siblings = kept->second.siblings;
+        siblings.erase(std::remove_if(siblings.begin(), siblings.end(),
+                                      [item](const ui::TreeStore::Sibling& kid) { return kid.item == item; }),
+                       siblings.end());
+    }
     // A deleted selection is let go silently: the system would select another node and report that.
     for (HTREEITEM at = GetSelectedItem(); at != nullptr; at = GetParentItem(at)) {
         if (at == item) {
             quiet_ = true;
             Send(window, TVM_SELECTITEM, TVGN_CARET, 0);
             quiet_ = false;
+            tree_->hidden = nullptr;
             break;
         }
     }
@@ -250,6 +385,8 @@ bool CTreeCtrl::DeleteAllItems()
     if (window == nullptr) {
         return false;
     }
+    tree_->parents.clear();
+    tree_->hidden = nullptr;
     quiet_ = true;
     Send(window, TVM_SELECTITEM, TVGN_CARET, 0);
     quiet_ = false;
@@ -261,6 +398,10 @@ bool CTreeCtrl::SetItem(const TVITEMA& item)
     const HWND window = ui::win::HwndOf(*this);
     if (window == nullptr || item.hItem == nullptr) {
         return false;
+    }
+    if ((item.mask & TVIF_TEXT) != 0) {
+        // A renamed node is out of its place among the kept names.
+        tree_->parents.erase(ParentKey(GetParentItem(item.hItem)));
     }
     TVITEMA given = item;
     return Send(window, TVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&given)) != FALSE;
@@ -331,7 +472,39 @@ HTREEITEM CTreeCtrl::GetParentItem(HTREEITEM item) const
 HTREEITEM CTreeCtrl::GetSelectedItem() const
 {
     const HWND window = ui::win::HwndOf(*this);
-    return window != nullptr ? Next(window, nullptr, TVGN_CARET) : nullptr;
+    const HTREEITEM caret = window != nullptr ? Next(window, nullptr, TVGN_CARET) : nullptr;
+    return caret != nullptr ? caret : tree_->hidden;
+}
+
+void CTreeCtrl::Settle(HTREEITEM item, UINT action, HTREEITEM before)
+{
+    const HWND window = ui::win::HwndOf(*this);
+    const auto quietly = [&](HTREEITEM select) {
+        quiet_ = true;
+        selecting_ = true;
+        Send(window, TVM_SELECTITEM, TVGN_CARET, ItemParam(select));
+        selecting_ = false;
+        quiet_ = false;
+    };
+    if (action == TVE_COLLAPSE) {
+        if (before != nullptr && GetSelectedItem() != before && IsAncestor(window, item, before)) {
+            quietly(nullptr);
+            tree_->hidden = before;
+        }
+        return;
+    }
+    // Back in sight once every node above it is open.
+    const HTREEITEM hidden = tree_->hidden;
+    if (action != TVE_EXPAND || hidden == nullptr || !IsAncestor(window, item, hidden)) {
+        return;
+    }
+    for (HTREEITEM at = GetParentItem(hidden); at != nullptr; at = GetParentItem(at)) {
+        if (!IsExpanded(at)) {
+            return;
+        }
+    }
+    quietly(hidden);
+    tree_->hidden = nullptr;
 }
 
 int CTreeCtrl::GetCount() const
@@ -372,9 +545,14 @@ bool CTreeCtrl::Expand(HTREEITEM item, UINT code)
         return false;
     }
     // The handler may have taken the node's button away (nothing under it): the system then leaves it closed.
+    if ((code & TVE_COLLAPSERESET) != 0 && action == TVE_COLLAPSE) {
+        ForgetUnder(window, *tree_, item);
+    }
+    const HTREEITEM before = GetSelectedItem();
     expanding_ = item;
     Send(window, TVM_EXPAND, action | (code & ~kExpandAction), ItemParam(item));
     expanding_ = nullptr;
+    Settle(item, action, before);
     return true;
 }
 
@@ -384,7 +562,10 @@ bool CTreeCtrl::SelectItem(HTREEITEM item)
     if (window == nullptr) {
         return false;
     }
-    return Send(window, TVM_SELECTITEM, TVGN_CARET, ItemParam(item)) != FALSE;
+    selecting_ = true;
+    const bool moved = Send(window, TVM_SELECTITEM, TVGN_CARET, ItemParam(item)) != FALSE;
+    selecting_ = false;
+    return moved;
 }
 
 CImageList* CTreeCtrl::SetImageList(CImageList* images)
@@ -400,4 +581,9 @@ CImageList* CTreeCtrl::SetImageList(CImageList* images)
     return before;
 }
 
-void CTreeCtrl::SetSortOrder(ui::NameOrder less) { less_ = less; }
+void CTreeCtrl::SetSortOrder(ui::NameOrder less)
+{
+    less_ = less;
+    // Kept places follow the order they were found in.
+    tree_->parents.clear();
+}

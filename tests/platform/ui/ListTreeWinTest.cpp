@@ -328,6 +328,71 @@ TEST_F(TreeCtrlWinTest, SortedNodesFollowOurOrderAtEveryLevel)
     EXPECT_EQ(backwards.GetParentItem(top), nullptr);
 }
 
+TEST_F(TreeCtrlWinTest, SortedPlacesHoldAfterDeletesRenamesAndNodesPlacedByHand)
+{
+    const HTREEITEM top = Folder("top");
+    for (const char* name : {"m", "c", "x"}) {
+        Folder(name, top);
+    }
+    tree.DeleteItem(tree.GetChildItem(top));  // "c"
+    Folder("d", top);
+    EXPECT_EQ(Names(top), (std::vector<std::string>{"d", "m", "x"}));
+
+    // Renamed out of its place, then a node given a place by hand: the names are read again from the
+    // tree, and a sorted node goes before the first one ordered after it.
+    TVITEMA rename{};
+    rename.mask = TVIF_TEXT;
+    rename.hItem = tree.GetChildItem(top);
+    rename.pszText = const_cast<LPSTR>("p");
+    EXPECT_TRUE(tree.SetItem(rename));
+    Folder("n", top);
+    EXPECT_EQ(Names(top), (std::vector<std::string>{"n", "p", "m", "x"}));
+    tree.InsertItem("a", 0, 0, top, TVI_LAST);
+    Folder("y", top);
+    EXPECT_EQ(Names(top), (std::vector<std::string>{"n", "p", "m", "x", "a", "y"}));
+
+    // A subtree deleted and its handles given out again: nothing kept of it misplaces a new node.
+    const HTREEITEM gone = Folder("gone");
+    for (const char* name : {"p", "q"}) {
+        Folder(name, gone);
+    }
+    EXPECT_TRUE(tree.DeleteItem(gone));
+    const HTREEITEM fresh = Folder("fresh");
+    for (const char* name : {"s", "r"}) {
+        Folder(name, fresh);
+    }
+    EXPECT_EQ(Names(fresh), (std::vector<std::string>{"r", "s"}));
+    EXPECT_EQ(Names(), (std::vector<std::string>{"fresh", "top"}));
+}
+
+TEST_F(TreeCtrlWinTest, ACollapseOverTheSelectionKeepsItAndOpeningShowsItAgain)
+{
+    const HTREEITEM top = Folder("top");
+    const HTREEITEM kid = Folder("kid", top);
+    ASSERT_TRUE(tree.Expand(top, TVE_EXPAND));
+    ASSERT_TRUE(tree.SelectItem(kid));
+    int changes = 0;
+    tree.onSelChanged = [&](HTREEITEM, HTREEITEM) { ++changes; };
+
+    EXPECT_TRUE(tree.Expand(top, TVE_COLLAPSE));
+    EXPECT_FALSE(tree.IsExpanded(top));
+    EXPECT_EQ(tree.GetSelectedItem(), kid);
+    EXPECT_TRUE(tree.Expand(top, TVE_EXPAND));
+    EXPECT_EQ(tree.GetSelectedItem(), kid);
+    EXPECT_EQ(Send(ui::win::HwndOf(tree), TVM_GETNEXTITEM, TVGN_CARET, 0), reinterpret_cast<LRESULT>(kid));
+
+    // The user's click on the button does the same, and the node collapsed can then be chosen.
+    POINT button{};
+    ASSERT_TRUE(ButtonSpot(top, button));
+    ClickAt(button);
+    EXPECT_FALSE(tree.IsExpanded(top));
+    EXPECT_EQ(tree.GetSelectedItem(), kid);
+    EXPECT_EQ(changes, 0);
+    EXPECT_TRUE(tree.SelectItem(top));
+    EXPECT_EQ(tree.GetSelectedItem(), top);
+    EXPECT_EQ(changes, 1);
+}
+
 TEST_F(TreeCtrlWinTest, NodesKeepTextDataAndChildrenIndicator)
 {
     const std::string name = std::string("Pi\xE4no ") + std::string(300, 'x');  // longer than a path
