@@ -20,6 +20,8 @@ linux_packages=(
   qt6-base-dev qt6-svg-dev
   xvfb xauth xdotool imagemagick
   x11-utils xclip python3
+  libarchive-dev
+  mtools zip libarchive-tools
 )
 windows_packages=(
   cmake make
@@ -30,6 +32,7 @@ windows_packages=(
   libcli11-dev
   librsvg2-bin imagemagick
   xvfb xauth
+  mtools
 )
 
 case "${1:-}" in

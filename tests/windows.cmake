@@ -55,6 +55,16 @@ target_link_libraries(files_tests PRIVATE sonderik_browser_core sonderik_files s
                       GTest::gtest_main)
 sonderik_windows_test(files_tests)
 
+# The disk image reader over images the build machine's mtools made (the
+# archive reader is not built here).
+include(containers/Fixtures.cmake)
+add_executable(containers_tests containers/FatImageTest.cpp)
+target_link_libraries(containers_tests PRIVATE sonderik_containers sonderik_test_support GTest::gtest_main)
+target_compile_definitions(containers_tests PRIVATE SONDERIK_CONTAINER_FIXTURES="Z:${SONDERIK_CONTAINER_FIXTURES}"
+                           SONDERIK_DEMO_FILE="${SONDERIK_WINDOWS_SOURCE_DIR}/examples/demo.s1v")
+add_dependencies(containers_tests container_fixtures)
+sonderik_windows_test(containers_tests)
+
 # The MIDI layer, its devices and the winmm driver, against a scripted
 # winmm and the real one.
 add_executable(midi_layer_tests
