@@ -123,7 +123,8 @@ std::string FileFailed(const std::string& path, const EXException* raised)
 {
     const std::string message = raised != nullptr ? raised->message : "Unidentified error";
     if (message == dialog_site::kCannotOpen.message) {
-        const std::string why = OpenFailureReason(path);
+        // A reader that knew why said so (a file in a disk image or an archive).
+        const std::string why = raised->reason[0] != '\0' ? std::string(raised->reason) : OpenFailureReason(path);
         return "Cannot open " + path + (why.empty() ? std::string(".") : ": " + why + ".");
     }
     if (message == dialog_site::kEndsEarly.message) {

@@ -56,7 +56,9 @@ bool ReadBank(const std::string& file, BankImage& image, std::ostream& err, int&
         std::string reason = e ? e->message : "Unidentified error";
         // The record names no cause; a musician needs to know which.
         if (reason == dialog_site::kCannotOpen.message) {
-            if (const std::string why = OpenFailureReason(file); !why.empty()) {
+            // A reader that knew why said so (a file in a disk image or an archive).
+            if (const std::string why = e->reason[0] != '\0' ? std::string(e->reason) : OpenFailureReason(file);
+                !why.empty()) {
                 reason += ": " + why;
             }
         }

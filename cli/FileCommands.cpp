@@ -5,6 +5,7 @@
 
 #include "browser/FolderListing.h"
 #include "cli/Common.h"
+#include "containers/ContainerPaths.h"
 #include "platform/files/WinFiles.h"
 
 int PrintDrives(std::ostream& out, std::ostream& err)
@@ -28,10 +29,23 @@ int PrintFolder(const std::string& path, std::ostream& out, std::ostream& err)
     if (folder.empty() || folder.back() != separator) {
         folder += separator;
     }
-    const std::optional<std::string> local = platform::ToLocalPath(folder);
-    std::error_code ec;
-    if (!local || !std::filesystem::is_directory(*local, ec)) {
-        return Fail(err, path, "Cannot find the folder");
+    if (const std::optional<containers::Located> inside = containers::Locate(folder)) {
+        // A disk image or an archive is a folder; what it cannot give is said.
+        const containers::Listing listing = containers::ListInside(*inside);
+        if (!listing.problem.empty()) {
+            return Fail(err, path, "Cannot read the folder: " + listing.problem);
+        }
+        for (const containers::Entry& entry : listing.entries) {
+            if (!entry.refused.empty()) {
+                err << kProgram << ": " << Printable(folder + entry.name) << ": refused, " << entry.refused << '\n';
+            }
+        }
+    } else {
+        const std::optional<std::string> local = platform::ToLocalPath(folder);
+        std::error_code ec;
+        if (!local || !std::filesystem::is_directory(*local, ec)) {
+            return Fail(err, path, "Cannot find the folder");
+        }
     }
     for (const std::string& name : browser::ShownSubfolders(folder)) {
         out << "dir " << Printable(name) << '\n';

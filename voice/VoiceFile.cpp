@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 
+#include "containers/ContainerPaths.h"
 #include "platform/NoCase.h"
 #include "platform/files/Descriptor.h"
 #include "platform/files/WinFiles.h"
@@ -42,8 +43,32 @@ std::size_t BankBlockStart(std::string_view fileName)
 
 // Reading a voice file was the dialog's own handler: it still raises under
 // the dialog's unit and lines (voice/DialogSites.h).
+namespace {
+
+// A voice file inside a disk image or an archive comes whole, bounded.
+void ReadContainedBank(const containers::Located& located, std::size_t start, BankImage& image)
+{
+    if (located.inside.empty()) {
+        RaiseEX(site::kIsFolder);
+    }
+    const containers::Contents contents = containers::ReadInside(located);
+    if (!contents.problem.empty()) {
+        RaiseEX(site::kCannotOpen, contents.problem.c_str());
+    }
+    if (contents.bytes.size() < start + image.size()) {
+        RaiseEX(site::kEndsEarly);
+    }
+    std::copy_n(reinterpret_cast<const unsigned char*>(contents.bytes.data()) + start, image.size(), image.begin());
+}
+
+}  // namespace
+
 void ReadVoiceBank(const std::string& folder, const std::string& fileName, BankImage& image)
 {
+    if (const std::optional<containers::Located> located = containers::Locate(folder + fileName)) {
+        ReadContainedBank(*located, BankBlockStart(fileName), image);
+        return;
+    }
     // The browser joins its folder path, a Windows path, with the listed name.
     const std::optional<std::string> local = platform::ToLocalPath(folder + fileName);
     if (!local) {
@@ -98,6 +123,9 @@ void ReadVoiceBankFile(const std::string& path, BankImage& image)
 
 std::string OpenFailureReason(const std::string& path)
 {
+    if (const std::optional<containers::Located> located = containers::Locate(path)) {
+        return containers::ReadInside(*located).problem;
+    }
     const std::optional<std::string> local = platform::ToLocalPath(path);
     return local ? files::ReadProblem(*local) : std::strerror(ENOENT);
 }
