@@ -26,6 +26,14 @@ std::string UserName();
 // "AppData\Roaming" of the home folder.
 std::filesystem::path SettingsFolder();
 
+// The folder of what the program keeps only to be quicker, and may lose at
+// any time (the voice index): $SONDERIK_CACHE_DIR, else
+// $XDG_CACHE_HOME/sonderik (when absolute), else "sonderik" in the folder
+// ".cache" of the home folder; empty when there is no home folder either.
+// On Windows $SONDERIK_CACHE_DIR, else "Sonderik\cache" in $LOCALAPPDATA,
+// else in "AppData\Local" of the home folder.
+std::filesystem::path CacheFolder();
+
 // Now, in local time, as the C library's asctime writes it:
 // "Mon Dec  7 12:21:30 2026\n"; "\n" alone when the time cannot be told.
 std::string LocalDateText();

@@ -76,6 +76,18 @@ std::filesystem::path SettingsFolder()
     return home.empty() ? home : home / ".config" / "sonderik";
 }
 
+std::filesystem::path CacheFolder()
+{
+    if (const char* own = std::getenv("SONDERIK_CACHE_DIR"); own != nullptr && *own != '\0') {
+        return own;
+    }
+    if (const char* xdg = std::getenv("XDG_CACHE_HOME"); xdg != nullptr && *xdg == '/') {
+        return std::filesystem::path(xdg) / "sonderik";
+    }
+    const std::filesystem::path home = HomeFolder();
+    return home.empty() ? home : home / ".cache" / "sonderik";
+}
+
 std::string LocalDateText()
 {
     const std::time_t now = std::time(nullptr);

@@ -86,6 +86,18 @@ std::filesystem::path SettingsFolder()
     return home.empty() ? home : home / "AppData" / "Roaming" / "Sonderik";
 }
 
+std::filesystem::path CacheFolder()
+{
+    if (const std::string own = Variable("SONDERIK_CACHE_DIR"); !own.empty()) {
+        return own;
+    }
+    if (const std::string local = Variable("LOCALAPPDATA"); !local.empty()) {
+        return std::filesystem::path(local) / "Sonderik" / "cache";
+    }
+    const std::filesystem::path home = HomeFolder();
+    return home.empty() ? home : home / "AppData" / "Local" / "Sonderik" / "cache";
+}
+
 std::string LocalDateText()
 {
     const std::time_t now = std::time(nullptr);

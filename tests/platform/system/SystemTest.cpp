@@ -46,6 +46,19 @@ TEST(SystemTest, TheUserAndTheLocalTimeAreTheSystems)
         << platform::LocalDateText();
 }
 
+// The index may be lost at any time: it goes where Windows keeps what a
+// user's programs keep on this machine alone.
+TEST(CacheFolderTest, IsTheOwnVariableElseLocalAppData)
+{
+    const ScopedEnv own("SONDERIK_CACHE_DIR", std::nullopt);
+    {
+        const ScopedEnv local("LOCALAPPDATA", "C:\\Local");
+        EXPECT_EQ("C:\\Local\\Sonderik\\cache", platform::CacheFolder().string());
+    }
+    const ScopedEnv chosen("SONDERIK_CACHE_DIR", "C:\\Chosen");
+    EXPECT_EQ("C:\\Chosen", platform::CacheFolder().string());
+}
+
 // Text mode would write every line feed of an exported voice as two bytes.
 TEST(SystemTest, TheStandardStreamsCarryBytesAsWritten)
 {
@@ -79,6 +92,24 @@ TEST(HomeFolderTest, IsHomeWhenSetElseTheAccountsOwn)
         EXPECT_EQ(account, platform::HomeFolder().string());
         EXPECT_EQ(account + "/.config/sonderik", platform::SettingsFolder().string());
     }
+}
+
+// A relative XDG_CACHE_HOME is ignored, as the base directory rules ask.
+TEST(CacheFolderTest, IsTheOwnVariableElseXdgElseBelowHome)
+{
+    const ScopedEnv own("SONDERIK_CACHE_DIR", std::nullopt);
+    const ScopedEnv home("HOME", "/some/where");
+    {
+        const ScopedEnv xdg("XDG_CACHE_HOME", "/xdg/cache");
+        EXPECT_EQ("/xdg/cache/sonderik", platform::CacheFolder().string());
+    }
+    for (const std::optional<std::string>& unhelpful :
+         {std::optional<std::string>("relative"), std::optional<std::string>()}) {
+        const ScopedEnv xdg("XDG_CACHE_HOME", unhelpful);
+        EXPECT_EQ("/some/where/.cache/sonderik", platform::CacheFolder().string());
+    }
+    const ScopedEnv chosen("SONDERIK_CACHE_DIR", "/chosen");
+    EXPECT_EQ("/chosen", platform::CacheFolder().string());
 }
 #endif
 
