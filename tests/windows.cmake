@@ -105,6 +105,12 @@ sonderik_windows_test(instrument_tests)
 add_executable(cli_tests cli/CliTest.cpp cli/CliMidiTest.cpp support/JobHarness.cpp)
 target_link_libraries(cli_tests PRIVATE sonderik_cli_core sonderik_test_midi sonderik_test_support GTest::gtest_main)
 sonderik_windows_test(cli_tests REGISTRY)
+# The command line over the same images, where the system's file search cannot step into them.
+target_sources(cli_tests PRIVATE cli/CliContainersTest.cpp)
+target_link_libraries(cli_tests PRIVATE sonderik_containers)
+target_compile_definitions(cli_tests PRIVATE SONDERIK_CONTAINER_FIXTURES="Z:${SONDERIK_CONTAINER_FIXTURES}"
+                           SONDERIK_DEMO_FILE="${SONDERIK_WINDOWS_SOURCE_DIR}/examples/demo.s1v")
+add_dependencies(cli_tests container_fixtures)
 
 # The program itself, as a user runs it under wine: the same bytes as every
 # build writes (standard output carries them unchanged).

@@ -142,6 +142,29 @@ TEST_F(CliMidiTest, SendDeliversTheFilesVoiceIntact)
     EXPECT_NE(std::string::npos, harness.Log().find("SendSysexVoice confirms: Voice sent\n"));
 }
 
+#ifdef SONDERIK_CONTAINER_FIXTURES
+TEST_F(CliMidiTest, AVoiceInsideADiskImageOrAnArchiveReachesTheInstrumentAsFromOutside)
+{
+    const auto sent = [&](const std::string& file) {
+        const CliRun run = Cli("", Args({"send", file, "I1-002", "--midi-delay", "50"}));
+        EXPECT_EQ(0, run.status) << file << ": " << run.err;
+        const auto received = driver->Instrument().GetReceived();
+        return received.voices.empty() ? decltype(received.voices)::value_type{} : received.voices.back();
+    };
+    const auto outside = sent(SONDERIK_DEMO_FILE);
+    ASSERT_FALSE(outside.elements.empty());
+    std::vector<std::string> inside = {"floppy-720.img/DEMO.S1V"};
+#ifdef SONDERIK_WITH_ARCHIVE
+    inside.push_back("voices.zip/DEMO.S1V");
+#endif
+    for (const std::string& path : inside) {
+        const auto voice = sent(std::string(SONDERIK_CONTAINER_FIXTURES) + "/" + path);
+        EXPECT_EQ(outside.common, voice.common) << path;
+        EXPECT_EQ(outside.elements, voice.elements) << path;
+    }
+}
+#endif
+
 TEST_F(CliMidiTest, SendRefusesDrumsAndSaysWhereTheLogCouldNotBeOpened)
 {
     const std::string file = WriteBank();
