@@ -222,6 +222,8 @@ if(SONDERIK_WITH_WIN32_UI AND SONDERIK_XVFB_RUN)
   # The resources carry the dialog's icon and the tree's pictures.
   target_link_libraries(ui_dialog_behaviour_tests PRIVATE sonderik_app sonderik_test_ui sonderik_test_midi
                         sonderik_windows_resources GTest::gtest)
+  target_compile_definitions(ui_dialog_behaviour_tests PRIVATE SONDERIK_CONTAINER_FIXTURES="Z:${SONDERIK_CONTAINER_FIXTURES}")
+  add_dependencies(ui_dialog_behaviour_tests container_fixtures)
   add_test(NAME ui_dialog_behaviour_tests
            COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/app/WindowUnderX.sh ${CMAKE_CURRENT_BINARY_DIR}/wine-ui-behaviour
                    $<TARGET_FILE:ui_dialog_behaviour_tests>)

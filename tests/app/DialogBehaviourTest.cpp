@@ -16,6 +16,7 @@
 #include "app/SonderikDlg.h"
 #include "platform/midi/MidiDriver.h"
 #include "tests/app/DialogBench.h"
+#include "tests/support/TreePath.h"
 #include "tests/support/ScriptedMidiDriver.h"
 #include "tests/support/UiDriver.h"
 #include "tests/support/VoiceFileBuilder.h"
@@ -421,6 +422,34 @@ TEST(DialogVoicesTest, ADoubleClickSendsTheVoiceAndDrumsAreRefused)
     SelectFile(*dialog, "other.s1v");
     EXPECT_FALSE(Enabled(*dialog, Dlg::IDC_NOTE));
 }
+
+#ifdef SONDERIK_CONTAINER_FIXTURES
+TEST(DialogVoicesTest, ADiskImageOpensAsAFolderInTheTreeAndItsVoicesAreSent)
+{
+    Bench bench;
+    std::filesystem::copy_file(std::string(SONDERIK_CONTAINER_FIXTURES) + "/floppy-720.img",
+                               bench.Voices() / "DSKA0001.IMG");
+    bench.Store(bench.Folder());
+    Boxes boxes;
+    auto dialog = Open(boxes);
+    ASSERT_TRUE(Idle(*dialog));
+    CTreeCtrl& tree = dialog->Tree();
+    const HTREEITEM image = ItemOfPath(tree, bench.Folder() + "DSKA0001.IMG\\");
+    ASSERT_NE(nullptr, image);
+    EXPECT_TRUE(tree.ItemHasChildren(image));
+    const HTREEITEM pads = ItemOfPath(tree, bench.Folder() + "DSKA0001.IMG\\EX5\\PADS\\");
+    ASSERT_NE(nullptr, pads);
+    tree.SelectItem(pads);
+    EXPECT_EQ(bench.Folder() + "Dska0001.img\\Ex5\\Pads\\", dialog->CurrentPath());
+    ASSERT_EQ(1, dialog->FileList().GetCount());
+    SelectFile(*dialog, "My Pads.s1a");
+    CListBox& voices = dialog->VoiceList();
+    uitest::DoubleClickLine(voices, LineOf(voices, "Pf\tI1-002"));
+    ASSERT_TRUE(Idle(*dialog));
+    EXPECT_EQ("Sent I1-002 Glass Grand to MIDI Out \"" + kInstrumentPort + "\".", dialog->StatusText());
+    ASSERT_EQ(1u, bench.Received().voices.size());
+}
+#endif
 
 TEST(DialogVoicesTest, ExportWritesTheMessageASendSendsAndNeverOverwritesTheBank)
 {
