@@ -281,26 +281,3 @@ void CDoneEdit::Drain()
         handled_.notify_all();
     }
 }
-
-void CDoneEdit::Close()
-{
-    const std::lock_guard lock(mutex_);
-    closed_ = true;
-    for (Pending* item : pending_) {
-        item->handled = true;
-    }
-    pending_.clear();
-    handled_.notify_all();
-}
-
-std::string CDoneEdit::Text() const
-{
-    const std::lock_guard lock(mutex_);
-    return text_;
-}
-
-std::size_t CDoneEdit::WaitingSenders() const
-{
-    const std::lock_guard lock(mutex_);
-    return waiting_;
-}
