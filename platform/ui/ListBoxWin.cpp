@@ -282,13 +282,6 @@ int CListBox::GetText(int index, std::string& text) const
     return static_cast<int>(text.size());
 }
 
-std::string CListBox::GetText(int index) const
-{
-    std::string text;
-    GetText(index, text);
-    return text;
-}
-
 int CListBox::GetCurSel() const
 {
     const HWND window = ui::win::HwndOf(*this);

@@ -359,19 +359,6 @@ HTREEITEM CTreeCtrl::InsertItem(const TVINSERTSTRUCTA& insert)
     return model->Insert(parent, insert.hInsertAfter, std::move(node));
 }
 
-HTREEITEM CTreeCtrl::InsertItem(const std::string& text, int image, int selectedImage, HTREEITEM parent,
-                                HTREEITEM after)
-{
-    TVINSERTSTRUCTA insert;
-    insert.hParent = parent;
-    insert.hInsertAfter = after;
-    insert.item.mask = TVIF_TEXT | TVIF_IMAGE | TVIF_SELECTEDIMAGE;
-    insert.item.pszText = const_cast<LPSTR>(text.c_str());
-    insert.item.iImage = image;
-    insert.item.iSelectedImage = selectedImage;
-    return InsertItem(insert);
-}
-
 bool CTreeCtrl::DeleteItem(HTREEITEM item)
 {
     ui::TreeModel* model = Model(*this);
