@@ -161,6 +161,8 @@ struct Arguments {
     std::string outPath;
     bool force = false;
     std::string folderPath;
+    std::string searchText;
+    std::string category;
     JobOptions options;
     std::string auditionAction;
     std::uint32_t holdMs = 500;
@@ -242,6 +244,26 @@ const Command kCommands[] = {
          cmd.add_option("PATH", a.folderPath, "Folder, such as C:\\Music\\ or \\\\SERVER\\share\\")->required();
      },
      Voice::None, [](const Arguments& a, int, const Context& c) { return PrintFolder(a.folderPath, c.out, c.err); }},
+    {"search", "Find voices by name in every voice file of a folder, its subfolders, disk images and archives",
+     [](CLI::App& cmd, Arguments& a) {
+         cmd.add_option("TEXT", a.searchText, "Part of the name, in any case (\"\" finds every voice)")->required();
+         cmd.add_option("FOLDER", a.folderPath,
+                        "Folder, disk image or archive, such as C:\\Voices\\ (default: the window's folder)");
+         cmd.add_option("--category", a.category, "Only voices of this category code, such as Pd or xx")
+             ->type_name("CODE");
+         cmd.add_flag("--show-inits", a.showInits, "Also find voices named \"Init Voice\"");
+     },
+     Voice::None,
+     [](const Arguments& a, int, const Context& c) {
+         std::string folder = a.folderPath;
+         if (folder.empty()) {
+             folder = StartSettings().path;
+             if (folder.empty()) {
+                 return Fail(c.err, "search", "No FOLDER given, and the window has no folder stored to search");
+             }
+         }
+         return SearchFolder(a.searchText, folder, a.category, a.showInits, c.out, c.err);
+     }},
     {"ports", "List the MIDI input and output ports with their index", [](CLI::App&, Arguments&) {}, Voice::None,
      [](const Arguments&, int, const Context& c) { return Ports(c.midi, c.out, c.err); }},
     {"identify", "Identify the instrument with an Identity Request",

@@ -1,11 +1,14 @@
 #include "cli/FileCommands.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <system_error>
 
 #include "browser/FolderListing.h"
+#include "browser/VoiceSearch.h"
 #include "cli/Common.h"
 #include "containers/ContainerPaths.h"
+#include "platform/NoCase.h"
 #include "platform/files/WinFiles.h"
 
 int PrintDrives(std::ostream& out, std::ostream& err)
@@ -54,4 +57,38 @@ int PrintFolder(const std::string& path, std::ostream& out, std::ostream& err)
         out << "file " << Printable(name) << '\n';
     }
     return out.flush() ? 0 : Fail(err, path, "Cannot write the list");
+}
+
+int SearchFolder(const std::string& text, const std::string& folder, const std::string& category, bool showInits,
+                 std::ostream& out, std::ostream& err)
+{
+    const std::vector<std::string> codes = browser::CategoryCodes();
+    if (!category.empty() && std::none_of(codes.begin(), codes.end(), [&](const std::string& code) {
+            return platform::EqualNoCase(code, category);
+        })) {
+        std::string known;
+        for (const std::string& code : codes) {
+            known += (known.empty() ? "" : " ") + code;
+        }
+        err << kProgram << ": --category must be one of " << known << ", not \"" << Printable(category)
+            << "\"\nRun '" << kProgram << " --help' for more information.\n";
+        return kUsage;
+    }
+    browser::SearchRequest request;
+    request.folder = folder;
+    request.text = text;
+    request.category = category;
+    request.showInits = showInits;
+    const browser::SearchResult result = browser::SearchVoices(request);
+    if (!result.problem.empty()) {
+        return Fail(err, folder, result.problem);
+    }
+    for (const browser::SearchProblem& problem : result.problems) {
+        Fail(err, problem.path, problem.reason);
+    }
+    for (const browser::VoiceHit& hit : result.hits) {
+        out << Printable(hit.file) << '\t' << Printable(std::string(hit.BankNumber())) << '\t'
+            << Printable(std::string(hit.Category())) << '\t' << Printable(std::string(hit.Name())) << '\n';
+    }
+    return out.flush() ? 0 : Fail(err, folder, "Cannot write the list");
 }

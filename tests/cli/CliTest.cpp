@@ -171,10 +171,10 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{{"--version"}, 0, ""}, UsageCase{{"list"}, 2, "sonderik-cli: FILE is required"},
         UsageCase{{"dance"}, 2,
                   "sonderik-cli: unknown command \"dance\"; the commands are list, export, settings, drives, folder, "
-                  "ports, identify, send and audition"},
+                  "search, ports, identify, send and audition"},
         UsageCase{{"da\x1b[2Jnce"}, 2,
                   "sonderik-cli: unknown command \"da?[2Jnce\"; the commands are list, export, settings, drives, "
-                  "folder, ports, identify, send and audition"},
+                  "folder, search, ports, identify, send and audition"},
         UsageCase{{"list", "a", "b", "c", "d"}, 2, "sonderik-cli: The following arguments were not expected: b c d"},
         UsageCase{{"list", "a", "b"}, 2, "sonderik-cli: The following argument was not expected: b"},
         UsageCase{{"export", "f.s1v", "I1-005"}, 2, "sonderik-cli: --output is required"},
