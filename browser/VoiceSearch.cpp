@@ -75,7 +75,8 @@ Status StatusOf(const std::string& local)
     }
     status.stamp.modified = Nanoseconds(std::filesystem::last_write_time(local, ec));
     if (status.folder) {
-        status.identity = std::filesystem::canonical(local, ec).string();
+        const std::filesystem::path canonical = std::filesystem::canonical(local, ec);
+        status.identity = ec ? local : canonical.string();
     }
     return status;
 }
