@@ -41,6 +41,7 @@ struct SonderikDlgIds {
         IDC_SHOWINITS = 1027,
         IDC_ONTOP = 1028,
         IDC_STATUS = 1029,
+        IDC_SEARCH = 1030,
     };
     // The commands of the pop-up menus: the dialog's own and the voice list's.
     enum : UINT {

@@ -49,6 +49,11 @@ Rect Place(int id, const Rect& original, int grownX, int grownY)
         r.width += grownX - Before(grownX, kTreeShare + kFilesShare);
         r.height += grownY;
         break;
+    case Id::IDC_SEARCH:
+        // Above the voice list, as wide as it.
+        r.x += Before(grownX, kTreeShare + kFilesShare);
+        r.width += grownX - Before(grownX, kTreeShare + kFilesShare);
+        break;
     case Id::IDC_SETTINGS_GROUP:
     case Id::IDC_CATORDER:
     case Id::IDC_SHOWINITS:

@@ -55,6 +55,8 @@ constexpr SpinRange kMidiDelaySpin{50, 2000};
 // The voice list's columns, in dialog units: bank-number, then name.
 constexpr int kCategoryTab = 14;
 constexpr int kNameTab = 40;
+// A search's hits name their file after the voice's name.
+constexpr int kFileTab = 92;
 
 // The voice list box as the voice library fills it.
 class ListBoxVoices : public VoiceListView {
@@ -139,6 +141,8 @@ CSonderikDlg::CSonderikDlg(CDialog* parent)
 
 CSonderikDlg::~CSonderikDlg()
 {
+    // A search stops before its next file; what it would show is dropped.
+    StopSearches(true);
     // A job's last word to a closed field returns at once, so the job can end
     // and be joined here; only then do the fields and the record go.
     m_doneIdent.Close();
@@ -176,8 +180,9 @@ void CSonderikDlg::CreateControls()
     m_path.Create("", r(9, 266, 386, 12), self, IDC_PATH);
     m_files.Create(LBS_SORT | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | WS_VSCROLL | WS_TABSTOP, r(157, 88, 100, 164), self,
                    IDC_FILES);
+    m_search.Create(ES_AUTOHSCROLL | WS_TABSTOP, r(262, 88, 122, 12), self, IDC_SEARCH);
     m_voices.Create(LBS_NOTIFY | LBS_USETABSTOPS | LBS_NOINTEGRALHEIGHT | WS_VSCROLL | WS_TABSTOP,
-                    r(262, 88, 122, 164), self, IDC_VOICES);
+                    r(262, 102, 122, 150), self, IDC_VOICES);
     m_groups[3].Create("Settings", BS_GROUPBOX, r(394, 76, 54, 92), self, IDC_SETTINGS_GROUP);
     m_catOrder.Create("Cat Order", BS_AUTOCHECKBOX | BS_LEFTTEXT | WS_TABSTOP, r(396, 100, 48, 8), self,
                       IDC_CATORDER);
@@ -255,7 +260,7 @@ std::vector<std::pair<int, CWnd*>> CSonderikDlg::Controls() const
         const_cast<AuditionButton*>(&m_minor), const_cast<AuditionButton*>(&m_major),
         const_cast<AuditionButton*>(&m_trill), const_cast<CButton*>(&m_id), const_cast<CDoneEdit*>(&m_doneIdent),
         const_cast<CButton*>(&m_groups[2]), const_cast<CTreeCtrl*>(&m_tree), const_cast<CStatic*>(&m_path),
-        const_cast<CListBox*>(&m_files), const_cast<CListBox*>(&m_voices), const_cast<CButton*>(&m_groups[3]),
+        const_cast<CListBox*>(&m_files), const_cast<CEdit*>(&m_search), const_cast<CListBox*>(&m_voices), const_cast<CButton*>(&m_groups[3]),
         const_cast<CButton*>(&m_catOrder), const_cast<CDoneEdit*>(&m_doneSend), const_cast<CStatic*>(&m_labels[3]),
         const_cast<CStatic*>(&m_labels[4]), const_cast<CEdit*>(&m_sysexDelay),
         const_cast<CSpinButtonCtrl*>(&m_sysexDelaySpin), const_cast<CStatic*>(&m_labels[5]),
@@ -341,7 +346,7 @@ bool CSonderikDlg::OnInitDialog()
     EnableAudition(false);
     EnableListOptions(false);
     showInits = 0;
-    m_tabStops = {kCategoryTab, kNameTab};
+    m_tabStops = {kCategoryTab, kNameTab, kFileTab};
     m_voices.SetTabStops(m_tabStops);
     const SetAsideWatch setAside;
     LoadSettings(*this);
@@ -772,6 +777,10 @@ void CSonderikDlg::OnOK()
         Guard([this] { OnSendVoice(); });
         return;
     }
+    if (m_search.HasFocus()) {
+        Guard([this] { StartSearch(); });
+        return;
+    }
     if (!UpdateData(true)) {
         return;
     }
@@ -893,12 +902,133 @@ void CSonderikDlg::UpdateKeepOnTop()
 
 void CSonderikDlg::FillVoices()
 {
+    if (m_hitsShown) {
+        ShowHits();
+        return;
+    }
     ListBoxVoices view(m_voices);
     FillVoiceList(view, *bankImage, showInits != 0);
 }
 
+// --- search
+
+void CSonderikDlg::StopSearches(bool wait)
+{
+    for (SearchRun& run : m_searches) {
+        *run.cancel = true;
+    }
+    // The dialog's thread waits only for a search that has ended, but for
+    // the dialog's own end.
+    const auto joined = [wait](SearchRun& run) {
+        if (!wait && !*run.finished) {
+            return false;
+        }
+        run.thread.join();
+        return true;
+    };
+    m_searches.erase(std::remove_if(m_searches.begin(), m_searches.end(), joined), m_searches.end());
+}
+
+void CSonderikDlg::StartSearch()
+{
+    const std::string text = m_search.GetWindowText();
+    ++m_searchGeneration;
+    if (text.empty()) {
+        // Back to the file's own voices.
+        m_hitsShown = false;
+        m_hits.clear();
+        m_voices.ResetContent();
+        if (!m_bankFile.empty()) {
+            FillVoices();
+        }
+        return;
+    }
+    if (m_strPath.empty()) {
+        SetStatus("Choose a folder in the tree to search its voices.");
+        return;
+    }
+    // A search still running is for text no longer asked for.
+    StopSearches(false);
+    browser::SearchRequest request;
+    request.folder = m_strPath;
+    request.text = text;
+    request.showInits = showInits != 0;
+    m_searchFolder = m_strPath;
+    SetStatus("Searching " + m_strPath + " for \"" + text + "\"...");
+    const unsigned generation = m_searchGeneration;
+    SearchRun run{{}, std::make_shared<std::atomic<bool>>(false), std::make_shared<std::atomic<bool>>(false)};
+    run.thread = std::thread([this, request, generation, cancel = run.cancel, finished = run.finished] {
+        browser::SearchRequest asked = request;
+        asked.cancel = cancel.get();
+        browser::SearchResult result;
+        try {
+            result = browser::SearchVoices(asked);
+        } catch (const std::exception& failure) {
+            // Said in the status line; the thread must not end the program.
+            result = browser::SearchResult{};
+            result.problem = failure.what();
+        }
+        // Handed over to the dialog's thread; dropped there if a newer search began.
+        PostCall([this, generation, found = std::move(result)]() mutable {
+            Guard([&] { ShowSearchResult(generation, std::move(found)); });
+        });
+        *finished = true;
+    });
+    m_searches.push_back(std::move(run));
+}
+
+void CSonderikDlg::ShowSearchResult(unsigned generation, browser::SearchResult result)
+{
+    if (generation != m_searchGeneration || result.cancelled) {
+        return;
+    }
+    if (!result.problem.empty()) {
+        SetStatus("Cannot search " + m_searchFolder + ": " + result.problem + ".");
+        return;
+    }
+    m_hits = std::move(result.hits);
+    m_hitsShown = true;
+    m_bankFile.clear();
+    // No one file is shown now: the file list lets its file go, so that
+    // choosing it again shows its voices.
+    m_files.SetCurSel(-1);
+    EnableAudition(false);
+    ShowHits();
+    const std::string text = "\"" + m_search.GetWindowText() + "\"";
+    std::string said = m_hits.empty() ? "No voice under " + m_searchFolder + " is named with " + text + "."
+                                      : std::to_string(m_hits.size()) + (m_hits.size() == 1 ? " voice" : " voices") +
+                                            " under " + m_searchFolder + " named with " + text + ".";
+    if (m_hits.size() > kShownHits) {
+        said += " The first " + std::to_string(kShownHits) + " are shown.";
+    }
+    if (!result.problems.empty()) {
+        said += " " + std::to_string(result.problems.size()) + " could not be read, among them " +
+                result.problems.front().path + " (" + result.problems.front().reason + ").";
+    }
+    SetStatus(said);
+}
+
+void CSonderikDlg::ShowHits()
+{
+    m_voices.SetRedraw(false);
+    m_voices.ResetContent();
+    const std::size_t shown = std::min(m_hits.size(), kShownHits);
+    for (std::size_t i = 0; i < shown; ++i) {
+        const browser::VoiceHit& hit = m_hits[i];
+        // Each hit with its file, as the folder searched names it.
+        const std::string file =
+            hit.file.rfind(m_searchFolder, 0) == 0 ? hit.file.substr(m_searchFolder.size()) : hit.file;
+        const int at = m_voices.AddString(hit.line + "\t" + file);
+        m_voices.SetItemData(at, i);
+    }
+    m_voices.SetRedraw(true);
+}
+
 void CSonderikDlg::OnFileSelected()
 {
+    // A file chosen shows its own voices, whatever was searched.
+    m_hitsShown = false;
+    m_hits.clear();
     EnableAudition(false);
     EnableListOptions(true);
     const int selected = m_files.GetCurSel();
@@ -988,6 +1118,23 @@ std::unique_ptr<EX5Patch> CSonderikDlg::SelectedPatch(std::string& line)
         return nullptr;
     }
     line = m_voices.GetText(selected);
+    if (m_hitsShown) {
+        // A hit is sent from its own file, read now as a file chosen is.
+        const auto index = static_cast<std::size_t>(m_voices.GetItemData(selected));
+        if (index >= m_hits.size()) {
+            return nullptr;
+        }
+        const browser::VoiceHit& hit = m_hits[index];
+        try {
+            ReadVoiceBankFile(hit.file, *bankImage);
+        } catch (EXException* raised) {
+            const std::unique_ptr<EXException> e(raised);
+            SetStatus(status::FileFailed(hit.file, e.get()));
+            return nullptr;
+        }
+        m_bankFile = hit.file;
+        line = hit.line;
+    }
     if (IsDrumLine(line)) {
         MessageBoxA("Sorry, no drums yet.", MB_OK | MB_ICONEXCLAMATION);
         return nullptr;

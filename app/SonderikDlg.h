@@ -6,6 +6,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <thread>
 #include <memory>
 #include <string>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "app/Settings.h"
 #include "app/StatusTexts.h"
 #include "browser/FolderBrowser.h"
+#include "browser/VoiceSearch.h"
 #include "instrument/Audition.h"
 #include "instrument/Jobs.h"
 #include "platform/ui/CommonDialogs.h"
@@ -63,6 +65,7 @@ public:
     FolderBrowser& Browser() { return *m_browser; }
     CTreeCtrl& Tree() { return m_tree; }
     CListBox& FileList() { return m_files; }
+    CEdit& SearchField() { return m_search; }
     CListBox& VoiceList() { return m_voices; }
     std::string StatusText() const;
     // True while a job's "Done" has not come back.
@@ -160,6 +163,15 @@ private:
     bool OnDeltaPos(CSpinButtonCtrl& spin, std::uint32_t& held, int pos, int delta);
     void OnVoiceContextMenu(POINT screen);
     void FillVoices();
+    // The search field: a search of the selected folder runs off the
+    // dialog's thread and shows its hits in the voice list, each with its
+    // file; an empty field shows the selected file's voices again.
+    void StartSearch();
+    void ShowSearchResult(unsigned generation, browser::SearchResult result);
+    void ShowHits();
+    // Asks every search to stop; joins those that have ended, or all of them
+    // (when the dialog goes).
+    void StopSearches(bool wait);
     JobSettings HeldSettings() const;
     // Starts a job unless one still runs; waits (bounded) for a thread whose "Done" came.
     bool StartJob(JobRunner::Job job, const std::function<void()>& fill);
@@ -196,6 +208,7 @@ private:
     AuditionButton m_major;
     CButton m_catOrder;
     CListBox m_voices;
+    CEdit m_search;
     CListBox m_files;
     CEdit m_instrument;
     CDoneEdit m_doneIdent;
@@ -241,6 +254,21 @@ private:
     MessageBoxFn m_messageBox;
     SaveFileFn m_saveFile;
     std::chrono::milliseconds m_joinBound{5000};
+    // The searches started and not yet joined (one runs; those asked to
+    // stop end at their next file), and what the voice list shows of the
+    // last one.
+    struct SearchRun {
+        std::thread thread;
+        std::shared_ptr<std::atomic<bool>> cancel;
+        std::shared_ptr<std::atomic<bool>> finished;
+    };
+    std::vector<SearchRun> m_searches;
+    unsigned m_searchGeneration = 0;
+    std::string m_searchFolder;
+    std::vector<browser::VoiceHit> m_hits;
+    bool m_hitsShown = false;
+    // More hits than a list can usefully show are counted, not listed.
+    static constexpr std::size_t kShownHits = 5000;
     // Also read where a job's report is taken, on the job's side.
     std::atomic<bool> m_awaitingDone = false;
     // What the status line said last about a file, a job or a refusal, so

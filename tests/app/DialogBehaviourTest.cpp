@@ -17,6 +17,7 @@
 #include "platform/midi/MidiDriver.h"
 #include "tests/app/DialogBench.h"
 #include "tests/support/TreePath.h"
+#include "tests/support/ScopedEnv.h"
 #include "tests/support/ScriptedMidiDriver.h"
 #include "tests/support/UiDriver.h"
 #include "tests/support/VoiceFileBuilder.h"
@@ -451,6 +452,43 @@ TEST(DialogVoicesTest, ADiskImageOpensAsAFolderInTheTreeAndItsVoicesAreSent)
 }
 #endif
 
+TEST(DialogVoicesTest, TheSearchFieldFindsVoicesUnderTheFolderAndAHitIsSentFromItsFile)
+{
+    Bench bench;
+    VoiceFileBuilder other;
+    other.Voice(4, "Dust Cloud", 13).Element(4, 0, 7);
+    std::filesystem::create_directories(bench.Voices() / "More");
+    other.Write((bench.Voices() / "More" / "other.s1v").string(), VoiceFileBuilder::Kind::S1v);
+    Bank().Write((bench.Voices() / "bank.s1v").string(), VoiceFileBuilder::Kind::S1v);
+    Boxes boxes;
+    auto dialog = OpenOnBank(bench, boxes, "bank.s1v", VoiceFileBuilder::Kind::S1v);
+    ASSERT_TRUE(dialog);
+    const ScopedEnv cache("SONDERIK_CACHE_DIR", (bench.Root() / "cache").string());
+
+    uitest::TypeText(dialog->SearchField(), "DUST");
+    uitest::PressKey(dialog->SearchField(), Key::Enter);
+    ASSERT_TRUE(uitest::PumpUntil([&] { return dialog->StatusText().find(" named with ") != std::string::npos; }));
+    EXPECT_EQ("1 voice under " + bench.Folder() + " named with \"DUST\".", dialog->StatusText());
+    CListBox& voices = dialog->VoiceList();
+    ASSERT_EQ(1, voices.GetCount());
+    EXPECT_EQ(VoiceListLine(other.Image(), 4) + "\tMore\\other.s1v", voices.GetText(0));
+    EXPECT_TRUE(dialog->IsWindowVisible()) << "Enter in the field searches, it does not close";
+
+    uitest::DoubleClickLine(voices, 0);
+    ASSERT_TRUE(Idle(*dialog));
+    EXPECT_EQ("Sent I1-005 Dust Cloud to MIDI Out \"" + kInstrumentPort + "\".", dialog->StatusText());
+    const auto received = bench.Received();
+    ASSERT_EQ(1u, received.voices.size());
+    EXPECT_EQ("Dust Cloud", CommonName(received, 0, 10));
+
+    // The hits are no file's: the file list lets its file go, and choosing
+    // it again shows its own voices.
+    EXPECT_EQ(-1, dialog->FileList().GetCurSel());
+    SelectFile(*dialog, "bank.s1v");
+    EXPECT_GE(voices.FindStringExact(-1, VoiceListLine(Bank().Image(), 1)), 0);
+    EXPECT_EQ(std::string::npos, voices.GetText(0).find("other.s1v"));
+}
+
 TEST(DialogVoicesTest, ExportWritesTheMessageASendSendsAndNeverOverwritesTheBank)
 {
     Bench bench;
@@ -638,11 +676,14 @@ TEST(DialogKeysTest, TheReCreatedVoiceListKeepsItsPlaceInTheTabOrder)
     const CListBox& voices = dialog->VoiceList();
     const CWnd& files = dialog->FileList();
     const CWnd& catOrder = *dialog->GetDlgItem(Dlg::IDC_CATORDER);
+    const CWnd& search = dialog->SearchField();
     // Each box makes the list anew (both ways, sorted and not); Tab and
-    // Shift+Tab still pass through it between the file list and "Cat Order".
+    // Shift+Tab still pass through it between the search field and "Cat Order".
     for (const int box : {Dlg::IDC_SHOWINITS, Dlg::IDC_CATORDER, Dlg::IDC_SHOWINITS, Dlg::IDC_CATORDER}) {
         Click(*dialog, box);
         uitest::PressKey(files, Key::Tab);
+        EXPECT_TRUE(search.HasFocus()) << box;
+        uitest::PressKey(search, Key::Tab);
         EXPECT_TRUE(voices.HasFocus()) << box;
         uitest::PressKey(voices, Key::Tab);
         EXPECT_TRUE(catOrder.HasFocus()) << box;
