@@ -181,6 +181,7 @@ void CSonderikDlg::CreateControls()
     m_files.Create(LBS_SORT | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | WS_VSCROLL | WS_TABSTOP, r(157, 88, 100, 164), self,
                    IDC_FILES);
     m_search.Create(ES_AUTOHSCROLL | WS_TABSTOP, r(262, 88, 122, 12), self, IDC_SEARCH);
+    m_search.SetCueBanner("Search voices in this folder");
     m_voices.Create(LBS_NOTIFY | LBS_USETABSTOPS | LBS_NOINTEGRALHEIGHT | WS_VSCROLL | WS_TABSTOP,
                     r(262, 102, 122, 150), self, IDC_VOICES);
     m_groups[3].Create("Settings", BS_GROUPBOX, r(394, 76, 54, 92), self, IDC_SETTINGS_GROUP);

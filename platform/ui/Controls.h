@@ -134,6 +134,8 @@ public:
 class CEdit : public CWnd {
 public:
     void Create(DWORD style, const RECT& rect, CDialog* parent, int id);
+    // A hint shown in the empty field (EM_SETCUEBANNER), never its text.
+    void SetCueBanner(const std::string& hint);
 };
 
 // A drop-down list whose lines are names kept as bytes.

@@ -272,6 +272,13 @@ void CEdit::Create(DWORD style, const RECT& rect, CDialog* parent, int id)
     Bind(ui::qt::HandleOf(edit), id, style);
 }
 
+void CEdit::SetCueBanner(const std::string& hint)
+{
+    if (auto* edit = qobject_cast<QLineEdit*>(ui::qt::WidgetOf(*this))) {
+        edit->setPlaceholderText(QString::fromUtf8(hint.data(), static_cast<qsizetype>(hint.size())));
+    }
+}
+
 // --- CComboBox
 
 namespace {

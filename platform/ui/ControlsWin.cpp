@@ -343,6 +343,19 @@ void CEdit::Create(DWORD style, const RECT& rect, CDialog* parent, int id)
     }
 }
 
+void CEdit::SetCueBanner(const std::string& hint)
+{
+    // The system takes the hint only as UTF-16.
+    const HWND window = ui::win::HwndOf(*this);
+    const int length = MultiByteToWideChar(CP_UTF8, 0, hint.c_str(), -1, nullptr, 0);
+    if (window == nullptr || length <= 0) {
+        return;
+    }
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, hint.c_str(), -1, wide.data(), length);
+    SendMessageA(window, EM_SETCUEBANNER, FALSE, reinterpret_cast<LPARAM>(wide.c_str()));
+}
+
 // --- CComboBox
 
 void CComboBox::Create(DWORD style, const RECT& rect, CDialog* parent, int id)
