@@ -161,11 +161,20 @@ VoiceIndex::VoiceIndex(std::filesystem::path file) : file_(std::move(file))
         return;
     }
     const files::Descriptor in = files::OpenForReading(file_.string());
-    if (!in || files::KindOf(in.Get()) != files::FileKind::Regular ||
-        files::ReadAll(in.Get(), loaded_, kLargestIndex) != files::WholeRead::Read) {
+    std::error_code ec;
+    const std::uintmax_t size = std::filesystem::file_size(file_, ec);
+    if (!in || files::KindOf(in.Get()) != files::FileKind::Regular || ec || size > kLargestIndex) {
+        return;
+    }
+    // Read in one piece into its final place: the index of a large
+    // collection is tens of megabytes, and growing a buffer would copy it.
+    loaded_.resize(static_cast<std::size_t>(size));
+    const std::optional<std::size_t> got = files::ReadUpTo(in.Get(), loaded_.data(), loaded_.size());
+    if (!got) {
         loaded_.clear();
         return;
     }
+    loaded_.resize(*got);
     if (!Load(loaded_)) {
         // Whatever it was, the next save replaces it.
         files_.clear();
