@@ -161,30 +161,22 @@ VoiceIndex::VoiceIndex(std::filesystem::path file) : file_(std::move(file))
         return;
     }
     const files::Descriptor in = files::OpenForReading(file_.string());
-    std::error_code ec;
-    const std::uintmax_t size = std::filesystem::file_size(file_, ec);
-    if (!in || files::KindOf(in.Get()) != files::FileKind::Regular || ec || size > kLargestIndex) {
+    if (!in) {
         return;
     }
-    // Read in one piece into its final place: the index of a large
-    // collection is tens of megabytes, and growing a buffer would copy it.
-    loaded_.resize(static_cast<std::size_t>(size));
-    const std::optional<std::size_t> got = files::ReadUpTo(in.Get(), loaded_.data(), loaded_.size());
-    if (!got) {
-        loaded_.clear();
-        return;
-    }
-    loaded_.resize(*got);
-    if (!Load(loaded_)) {
+    // The index of a large collection is tens of megabytes: taken as it
+    // lies (it is only ever replaced whole, never shortened in place).
+    loaded_ = files::ReadFileBytes(in.Get(), kLargestIndex);
+    if (!loaded_.View().empty() && !Load(loaded_.View())) {
         // Whatever it was, the next save replaces it.
         files_.clear();
         folders_.clear();
-        loaded_.clear();
+        loaded_ = files::FileBytes();
         changed_ = true;
     }
 }
 
-bool VoiceIndex::Load(const std::string& bytes)
+bool VoiceIndex::Load(std::string_view bytes)
 {
     Reader in(bytes);
     if (in.Take(kMagic.size()) != kMagic || in.Number(4) != kVersion || in.Number(4) != bank::kVoiceCount ||

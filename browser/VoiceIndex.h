@@ -17,6 +17,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/files/Descriptor.h"
 #include "voice/VoiceFile.h"
 
 namespace browser {
@@ -101,11 +102,11 @@ private:
         bool seen = false;
     };
 
-    bool Load(const std::string& bytes);
+    bool Load(std::string_view bytes);
 
     std::filesystem::path file_;
     // The bytes read and those learnt since: the records' voices point into them.
-    std::string loaded_;
+    platform::files::FileBytes loaded_;
     std::deque<std::string> learnt_;
     std::unordered_map<std::string, FileRecord> files_;
     std::unordered_map<std::string, FolderRecord> folders_;

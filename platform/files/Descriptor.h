@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace platform::files {
 
@@ -62,6 +63,34 @@ enum class WholeRead { Read, Failed, TooBig };
 // Reads the rest of the file into `text`, refusing more than `limit` bytes;
 // `text` is empty unless it was read.
 WholeRead ReadAll(int fd, std::string& text, std::size_t limit);
+
+// A regular file's bytes, read only, for as long as the object lives. Where
+// the system lets a mapped file be replaced by renaming another over it
+// (POSIX), the file is mapped: tens of megabytes are neither copied nor
+// cleared first. On Windows, where a mapped file cannot be replaced, they
+// are read. Writers must replace such a file, never shorten it in place.
+class FileBytes {
+public:
+    FileBytes() = default;
+    FileBytes(FileBytes&& other) noexcept;
+    FileBytes& operator=(FileBytes&& other) noexcept;
+    FileBytes(const FileBytes&) = delete;
+    FileBytes& operator=(const FileBytes&) = delete;
+    ~FileBytes();
+
+    std::string_view View() const { return {data_, size_}; }
+
+private:
+    friend FileBytes ReadFileBytes(int fd, std::size_t limit);
+    const char* data_ = nullptr;
+    std::size_t size_ = 0;
+    bool mapped_ = false;
+    std::string read_;
+};
+
+// The bytes of the regular file open at `fd`, none when it is larger than
+// `limit` or cannot be had.
+FileBytes ReadFileBytes(int fd, std::size_t limit);
 
 // Writes all `size` bytes; false, with errno set, when the system would not
 // take them (EIO when it took none without saying why).

@@ -1,10 +1,12 @@
 #include "platform/files/Descriptor.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 
 #include "platform/files/DescriptorCalls.h"
@@ -77,6 +79,63 @@ std::string WriteProblem(const std::filesystem::path& path)
     struct stat status {};
     const bool folder = ::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
     return ::access(path.c_str(), W_OK | (folder ? X_OK : 0)) == 0 ? std::string() : std::strerror(errno);
+}
+
+FileBytes::FileBytes(FileBytes&& other) noexcept
+    : data_(other.data_), size_(other.size_), mapped_(other.mapped_), read_(std::move(other.read_))
+{
+    if (!mapped_) {
+        data_ = read_.data();
+    }
+    other.data_ = nullptr;
+    other.size_ = 0;
+    other.mapped_ = false;
+}
+
+FileBytes& FileBytes::operator=(FileBytes&& other) noexcept
+{
+    if (this != &other) {
+        if (mapped_ && size_ > 0) {
+            ::munmap(const_cast<char*>(data_), size_);
+        }
+        mapped_ = other.mapped_;
+        size_ = other.size_;
+        read_ = std::move(other.read_);
+        data_ = mapped_ ? other.data_ : read_.data();
+        other.data_ = nullptr;
+        other.size_ = 0;
+        other.mapped_ = false;
+    }
+    return *this;
+}
+
+FileBytes::~FileBytes()
+{
+    if (mapped_ && size_ > 0) {
+        ::munmap(const_cast<char*>(data_), size_);
+    }
+}
+
+FileBytes ReadFileBytes(int fd, std::size_t limit)
+{
+    FileBytes bytes;
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || status.st_size < 0 ||
+        static_cast<std::uintmax_t>(status.st_size) > limit) {
+        return bytes;
+    }
+    const auto size = static_cast<std::size_t>(status.st_size);
+    if (size == 0) {
+        return bytes;
+    }
+    void* at = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+    if (at == MAP_FAILED) {
+        return bytes;
+    }
+    bytes.data_ = static_cast<const char*>(at);
+    bytes.size_ = size;
+    bytes.mapped_ = true;
+    return bytes;
 }
 
 }  // namespace platform::files

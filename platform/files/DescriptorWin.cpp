@@ -119,4 +119,35 @@ std::string WriteProblem(const std::filesystem::path& path)
     return {};
 }
 
+FileBytes::FileBytes(FileBytes&& other) noexcept : size_(other.size_), read_(std::move(other.read_))
+{
+    data_ = read_.data();
+    other.data_ = nullptr;
+    other.size_ = 0;
+}
+
+FileBytes& FileBytes::operator=(FileBytes&& other) noexcept
+{
+    read_ = std::move(other.read_);
+    data_ = read_.data();
+    size_ = read_.size();
+    other.data_ = nullptr;
+    other.size_ = 0;
+    return *this;
+}
+
+FileBytes::~FileBytes() = default;
+
+// Read, not mapped: a mapped file could not be replaced while it is open.
+FileBytes ReadFileBytes(int fd, std::size_t limit)
+{
+    FileBytes bytes;
+    if (ReadAll(fd, bytes.read_, limit) != WholeRead::Read) {
+        bytes.read_.clear();
+    }
+    bytes.data_ = bytes.read_.data();
+    bytes.size_ = bytes.read_.size();
+    return bytes;
+}
+
 }  // namespace platform::files
