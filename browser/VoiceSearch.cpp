@@ -399,32 +399,45 @@ private:
     std::deque<std::string> own_;
 };
 
+// ASCII case folded by a look-up: run for every byte of every name.
+constexpr std::array<unsigned char, 256> kFolded = [] {
+    std::array<unsigned char, 256> table{};
+    for (std::size_t byte = 0; byte < table.size(); ++byte) {
+        table[byte] = platform::FoldCase(static_cast<char>(byte));
+    }
+    return table;
+}();
+
+unsigned char Folded(char c) { return kFolded[static_cast<unsigned char>(c)]; }
+
 // Whether the name of at most `bank::kNameSize` bytes at `name` (ending at
 // its first NUL, as the list line's does) holds `folded`, already folded,
-// ignoring ASCII case. Run for every voice of a collection: kept inline.
+// ignoring ASCII case. Run for every voice of a collection: kept inline. A
+// place that reaches past the NUL cannot match (the text holds none), so
+// the name's length is never counted first.
 bool NameHolds(const char* name, std::string_view folded)
 {
-    std::size_t length = 0;
-    while (length < bank::kNameSize && name[length] != '\0') {
-        ++length;
-    }
-    if (folded.size() > length) {
-        return false;
-    }
-    if (folded.empty()) {
+    const std::size_t length = folded.size();
+    if (length == 0) {
         return true;
     }
+    if (length > bank::kNameSize) {
+        return false;
+    }
     const auto first = static_cast<unsigned char>(folded[0]);
-    const std::size_t last = length - folded.size();
-    for (std::size_t at = 0; at <= last; ++at) {
-        if (platform::FoldCase(name[at]) != first) {
+    for (std::size_t at = 0; at + length <= bank::kNameSize; ++at) {
+        const unsigned char here = Folded(name[at]);
+        if (here == '\0') {
+            return false;
+        }
+        if (here != first) {
             continue;
         }
         std::size_t i = 1;
-        while (i < folded.size() && platform::FoldCase(name[at + i]) == static_cast<unsigned char>(folded[i])) {
+        while (i < length && Folded(name[at + i]) == static_cast<unsigned char>(folded[i])) {
             ++i;
         }
-        if (i == folded.size()) {
+        if (i == length) {
             return true;
         }
     }

@@ -7,7 +7,7 @@
 // a-z; every other byte, also above 127, stands for itself.
 namespace platform {
 
-inline unsigned char FoldCase(char c)
+constexpr unsigned char FoldCase(char c)
 {
     const auto byte = static_cast<unsigned char>(c);
     return (byte >= 'A' && byte <= 'Z') ? static_cast<unsigned char>(byte + ('a' - 'A')) : byte;
