@@ -11,6 +11,7 @@
 #include "app/AboutDlg.h"
 #include "app/DialogLayout.h"
 #include "app/windows/ResourceIds.h"
+#include "containers/ContainerPaths.h"
 #include "instrument/Identity.h"
 #include "instrument/LogFolder.h"
 #include "midi/MidiInWin.h"
@@ -1199,8 +1200,9 @@ void CSonderikDlg::ExportVoice()
     if (target.empty()) {
         return;
     }
-    // Written over, the bank's own file would be lost with all its voices.
-    if (bankFile && SameFile(target, *bankFile)) {
+    // Written over, the bank's own file would be lost with all its voices,
+    // and so would a disk image or an archive holding it.
+    if (SameFile(target, containers::HoldingFile(m_bankFile))) {
         SetStatus("Cannot write " + target + ": it is the voice file being read");
         return;
     }

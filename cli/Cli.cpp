@@ -12,6 +12,7 @@
 #include "cli/Common.h"
 #include "cli/FileCommands.h"
 #include "cli/MidiCommands.h"
+#include "containers/ContainerPaths.h"
 #include "platform/files/OutputFile.h"
 #include "platform/registry/RegistryFile.h"
 #include "voice/EXException.h"
@@ -73,7 +74,8 @@ int Export(const std::string& file, int voice, const std::string& outPath, bool 
                     "redirect it (> FILE), "
                     "give -o FILE, or add --force");
     }
-    if (outPath != "-" && SameFile(outPath, file)) {
+    // Nor the disk image or archive that holds it.
+    if (outPath != "-" && SameFile(outPath, containers::HoldingFile(file))) {
         return Fail(err, outPath, "Cannot write the message: it is the voice file being read");
     }
     auto image = std::make_unique<BankImage>();

@@ -198,6 +198,14 @@ std::optional<Located> Locate(std::string_view path)
     return std::nullopt;
 }
 
+std::string HoldingFile(std::string_view path)
+{
+    if (const std::optional<Located> located = Locate(path)) {
+        return located->container;
+    }
+    return platform::ToLocalPath(path).value_or(std::string(path));
+}
+
 Listing ListInside(const Located& folder)
 {
     if (folder.kind == ContainerKind::DiskImage) {

@@ -41,6 +41,11 @@ bool MayBeContainer(std::string_view name);
 // as an ordinary file or folder, or one that is not there, does.
 std::optional<Located> Locate(std::string_view path);
 
+// The file of this system that holds `path`: the disk image or archive it
+// passes through, else the file it names (as given when it is not there).
+// What writing must never replace while `path` is read.
+std::string HoldingFile(std::string_view path);
+
 // The entries of a folder inside a container, or why they cannot be had (a
 // broken container, a folder not in it).
 Listing ListInside(const Located& folder);

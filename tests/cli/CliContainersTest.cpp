@@ -162,6 +162,11 @@ TEST_F(CliContainersTest, BrokenImagesAndArchivesAreRefusedInWordsAndNothingIsWr
     const CliRun missing = Cli({"list", Win("floppy-720.img\\EX5\\NONE.S1V")});
     EXPECT_EQ(1, missing.status);
     EXPECT_NE(std::string::npos, missing.err.find("Cannot open input file #1: ")) << missing.err;
+    // The image holding a voice is never written over by its export.
+    const CliRun over = Cli({"export", Win("floppy-720.img\\DEMO.S1V"), "1", "-o",
+                             (disks / "floppy-720.img").string(), "--force"});
+    EXPECT_EQ(1, over.status);
+    EXPECT_NE(std::string::npos, over.err.find("it is the voice file being read")) << over.err;
     const CliRun folder = Cli({"list", Win("floppy-720.img")});
     EXPECT_EQ(1, folder.status);
     EXPECT_NE(std::string::npos, folder.err.find("Is a folder, not a voice file")) << folder.err;
