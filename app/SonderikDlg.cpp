@@ -956,6 +956,7 @@ void CSonderikDlg::StartSearch()
     request.text = text;
     request.showInits = showInits != 0;
     m_searchFolder = m_strPath;
+    m_searchText = text;
     SetStatus("Searching " + m_strPath + " for \"" + text + "\"...");
     const unsigned generation = m_searchGeneration;
     SearchRun run{{}, std::make_shared<std::atomic<bool>>(false), std::make_shared<std::atomic<bool>>(false)};
@@ -996,7 +997,8 @@ void CSonderikDlg::ShowSearchResult(unsigned generation, browser::SearchResult r
     m_files.SetCurSel(-1);
     EnableAudition(false);
     ShowHits();
-    const std::string text = "\"" + m_search.GetWindowText() + "\"";
+    // Said of the text searched for, whatever the field holds by now.
+    const std::string text = "\"" + m_searchText + "\"";
     std::string said = m_hits.empty() ? "No voice under " + m_searchFolder + " is named with " + text + "."
                                       : std::to_string(m_hits.size()) + (m_hits.size() == 1 ? " voice" : " voices") +
                                             " under " + m_searchFolder + " named with " + text + ".";

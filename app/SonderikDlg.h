@@ -265,6 +265,7 @@ private:
     std::vector<SearchRun> m_searches;
     unsigned m_searchGeneration = 0;
     std::string m_searchFolder;
+    std::string m_searchText;
     std::vector<browser::VoiceHit> m_hits;
     bool m_hitsShown = false;
     // More hits than a list can usefully show are counted, not listed.
