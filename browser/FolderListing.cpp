@@ -4,6 +4,7 @@
 
 #include "browser/BrowserNames.h"
 #include "containers/ContainerPaths.h"
+#include "platform/files/Patterns.h"
 #include "platform/files/WinFiles.h"
 
 namespace browser {
@@ -83,7 +84,7 @@ std::vector<std::string> FindVoiceFiles(std::string_view folderPath)
         ListContained(*inside, [&](const containers::Entry& entry) { found.push_back(entry); });
         for (std::string_view pattern : kVoiceFilePatterns) {
             for (const containers::Entry& entry : found) {
-                if (containers::MatchesPattern(entry.name, pattern)) {
+                if (platform::files::MatchesPattern(entry.name, pattern)) {
                     names.push_back(entry.name);
                 }
             }

@@ -251,12 +251,4 @@ Contents ReadInside(const Located& file, std::size_t limit)
 #endif
 }
 
-bool MatchesPattern(std::string_view name, std::string_view pattern)
-{
-    if (pattern.empty() || pattern.front() != '*') {
-        return platform::EqualNoCase(name, pattern);
-    }
-    return EndsWithNoCase(name, pattern.substr(1));
-}
-
 }  // namespace containers

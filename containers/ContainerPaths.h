@@ -53,9 +53,4 @@ Listing ListInside(const Located& folder);
 // A file's bytes from inside a container, no more than `limit` of them.
 Contents ReadInside(const Located& file, std::size_t limit = kLargestEntry);
 
-// Whether a name matches a file-search pattern of the kind "*.s1v" (a star,
-// then a tail compared ignoring ASCII case), as the system's search matches
-// names inside a container.
-bool MatchesPattern(std::string_view name, std::string_view pattern);
-
 }  // namespace containers

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "platform/WinTypes.h"
+#include "platform/files/Patterns.h"
 
 namespace platform::files {
 
@@ -22,10 +23,5 @@ struct LocalFolder {
 std::optional<LocalFolder> Resolve(std::string_view windowsPath, bool allFolders, DWORD& error);
 
 bool IsSeparator(char c);
-
-// Windows' matching of one name against a pattern of '*' and '?', ignoring
-// letter case; "*.*" matches every name.
-bool MatchesPattern(std::string_view name, std::string_view pattern);
-bool HasWildcard(std::string_view text);
 
 }  // namespace platform::files
