@@ -17,7 +17,6 @@
 #include "containers/ContainerPaths.h"
 #include "platform/NoCase.h"
 #include "platform/files/WinFiles.h"
-#include "voice/DialogSites.h"
 #include "voice/EXException.h"
 #include "voice/Family.h"
 #include "voice/VoiceFile.h"
@@ -132,24 +131,6 @@ std::string Replaced(std::string text, char from, char to)
 {
     std::replace(text.begin(), text.end(), from, to);
     return text;
-}
-
-// Why a voice file could not be read, in the words the list command uses.
-std::string ReadFailure(EXException* raised, const std::string& path)
-{
-    const std::unique_ptr<EXException> e(raised);
-    if (!e) {
-        return "Unidentified error";
-    }
-    std::string reason = e->message;
-    if (e->reason[0] != '\0') {
-        reason += std::string(": ") + e->reason;
-    } else if (reason == dialog_site::kCannotOpen.message) {
-        if (const std::string why = OpenFailureReason(path); !why.empty()) {
-            reason += ": " + why;
-        }
-    }
-    return reason;
 }
 
 // A voice file found: the path it is shown by and its voices' bytes.
@@ -373,7 +354,8 @@ private:
         try {
             ReadVoiceBankFile(local, *image_);
         } catch (EXException* raised) {
-            Problem(shown, ReadFailure(raised, local));
+            const std::unique_ptr<EXException> e(raised);
+            Problem(shown, ReadFailureText(e.get(), local));
             index_.Forget(local);
             return;
         } catch (const std::bad_alloc&) {

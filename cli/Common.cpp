@@ -53,15 +53,8 @@ bool ReadBank(const std::string& file, BankImage& image, std::ostream& err, int&
         return true;
     } catch (EXException* raised) {
         const std::unique_ptr<EXException> e(raised);
-        std::string reason = e ? e->message : "Unidentified error";
         // The record names no cause; a musician needs to know which.
-        if (reason == dialog_site::kCannotOpen.message) {
-            // A reader that knew why said so (a file in a disk image or an archive).
-            if (const std::string why = e->reason[0] != '\0' ? std::string(e->reason) : OpenFailureReason(file);
-                !why.empty()) {
-                reason += ": " + why;
-            }
-        }
+        const std::string reason = ReadFailureText(e.get(), file);
         status = Fail(err, file, reason);
     } catch (const std::bad_alloc&) {
         status = Fail(err, file, "Out of memory");

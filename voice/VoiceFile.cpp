@@ -130,6 +130,19 @@ std::string OpenFailureReason(const std::string& path)
     return local ? files::ReadProblem(*local) : std::strerror(ENOENT);
 }
 
+std::string ReadFailureText(const EXException* raised, const std::string& path)
+{
+    if (raised == nullptr) {
+        return "Unidentified error";
+    }
+    std::string text = raised->message;
+    std::string why = raised->reason;
+    if (why.empty() && text == site::kCannotOpen.message) {
+        why = OpenFailureReason(path);
+    }
+    return why.empty() ? text : text + ": " + why;
+}
+
 PatchBank::PatchBank() : patches(new Patch*[kSlots]()), length(kSlots) {}
 
 PatchBank::~PatchBank()

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "voice/EXException.h"
+
 class Patch;
 
 // Layout of the voice bank block that every voice file holds at a fixed place.
@@ -45,6 +47,11 @@ void ReadVoiceBankFile(const std::string& path, BankImage& image);
 // would not open the file at `path` (a Windows path or this system's) now,
 // in its own words, or empty when it now would.
 std::string OpenFailureReason(const std::string& path);
+
+// Why reading the voice file at `path` raised `raised`, in words: its
+// message and, for a file that would not open, the cause (the one the
+// reader gave, inside a disk image or an archive; else the system's now).
+std::string ReadFailureText(const EXException* raised, const std::string& path);
 
 // 128 owned patch slots, all empty at construction.
 class PatchBank {
